@@ -1,0 +1,86 @@
+#include "app/settings_store.h"
+
+#include "app/ini_text.h"
+
+namespace cloakwise {
+namespace {
+
+bool HasLineBreakOrNul(std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) != s.npos; }
+
+void CheckName(std::string_view what, std::string_view name) {
+  if (name.empty() || HasLineBreakOrNul(name) || name.find_first_of("=[]") != name.npos) {
+    throw std::invalid_argument("settings: unusable " + std::string(what) + " name");
+  }
+}
+
+}  // namespace
+
+std::string SettingsStore::ReadText() const { return files_.ReadFile(path_).value_or(std::string()); }
+
+std::string SettingsStore::ReadString(std::string_view section, std::string_view key,
+                                      std::string_view defaultValue) const {
+  auto value = ini::Document::Parse(ReadText()).Get(section, key);
+  if (!value) return std::string(defaultValue);
+  if (value->size() > kMaxStringLength) value->resize(kMaxStringLength);
+  return *value;
+}
+
+std::int32_t SettingsStore::ReadInteger(std::string_view section, std::string_view key,
+                                        std::int32_t defaultValue) const {
+  const auto value = ini::Document::Parse(ReadText()).Get(section, key);
+  if (!value) return defaultValue;
+  return ini::ParseInteger(*value).value_or(defaultValue);
+}
+
+bool SettingsStore::ReadBool(std::string_view section, std::string_view key,
+                             bool defaultValue) const {
+  return ReadInteger(section, key, defaultValue ? 1 : 0) != 0;
+}
+
+bool SettingsStore::ValueExists(std::string_view section, std::string_view key) const {
+  return ini::Document::Parse(ReadText()).Get(section, key).has_value();
+}
+
+std::vector<std::string> SettingsStore::ReadSectionValues(std::string_view section) const {
+  std::vector<std::string> out;
+  for (auto& [key, value] : ini::Document::Parse(ReadText()).Entries(section)) {
+    out.push_back(key + "=" + value);
+  }
+  return out;
+}
+
+template <class Change>
+void SettingsStore::Modify(Change&& change) {
+  std::lock_guard lock(writeMutex_);
+  auto current = files_.ReadFile(path_);
+  // A file that exists but cannot be read must not be replaced by a file
+  // holding only the one new value.
+  if (!current && files_.FileExists(path_)) throw SettingsWriteError(path_);
+  auto doc = ini::Document::Parse(current.value_or(std::string()));
+  change(doc);
+  if (!files_.WriteFileAtomic(path_, doc.Serialize())) throw SettingsWriteError(path_);
+}
+
+void SettingsStore::WriteString(std::string_view section, std::string_view key,
+                                std::string_view value) {
+  CheckName("section", section);
+  CheckName("key", key);
+  if (HasLineBreakOrNul(value)) throw std::invalid_argument("settings: value spans lines");
+  Modify([&](ini::Document& doc) { doc.Set(section, key, value); });
+}
+
+void SettingsStore::WriteInteger(std::string_view section, std::string_view key,
+                                 std::int32_t value) {
+  WriteString(section, key, std::to_string(value));
+}
+
+void SettingsStore::WriteBool(std::string_view section, std::string_view key, bool value) {
+  WriteString(section, key, value ? "1" : "0");
+}
+
+void SettingsStore::EraseSection(std::string_view section) {
+  CheckName("section", section);
+  Modify([&](ini::Document& doc) { doc.EraseSection(section); });
+}
+
+}  // namespace cloakwise

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace cloakwise {
+
+// A write the file system refused. The text is "Unable to write to <path>".
+class SettingsWriteError : public std::runtime_error {
+ public:
+  explicit SettingsWriteError(const std::string& path)
+      : std::runtime_error("Unable to write to " + path) {}
+};
+
+// options.ini. It caches nothing: every read goes to the file, and every write
+// is in the file when it returns. The file is replaced whole on each write, so
+// a search worker reading it while the user-interface thread writes it sees
+// either the old or the new file, never a torn one.
+class SettingsStore {
+ public:
+  static constexpr std::size_t kMaxStringLength = 2047;
+
+  SettingsStore(platform::FileSystem& files, std::string path)
+      : files_(files), path_(std::move(path)) {}
+
+  const std::string& Path() const { return path_; }
+
+  std::string ReadString(std::string_view section, std::string_view key,
+                         std::string_view defaultValue) const;
+  std::int32_t ReadInteger(std::string_view section, std::string_view key,
+                           std::int32_t defaultValue) const;
+  bool ReadBool(std::string_view section, std::string_view key, bool defaultValue) const;
+  bool ValueExists(std::string_view section, std::string_view key) const;
+  // The entries of a section as "key=value" texts, in file order.
+  std::vector<std::string> ReadSectionValues(std::string_view section) const;
+
+  // Each write throws SettingsWriteError when the file cannot be replaced.
+  // Names and values that would spill into another line are refused with
+  // std::invalid_argument before anything is written.
+  void WriteString(std::string_view section, std::string_view key, std::string_view value);
+  void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
+  void WriteBool(std::string_view section, std::string_view key, bool value);
+  void EraseSection(std::string_view section);
+
+ private:
+  std::string ReadText() const;
+  template <class Change>
+  void Modify(Change&& change);
+
+  platform::FileSystem& files_;
+  std::string path_;
+  // Serialises read-modify-write cycles so that two writers never lose each
+  // other's change; readers do not take it.
+  std::mutex writeMutex_;
+};
+
+}  // namespace cloakwise

@@ -1,0 +1,41 @@
+#include "browserproxy/system_proxy.h"
+
+namespace cloakwise {
+
+using namespace platform;
+
+void SystemProxy::SetSystemProxy(const std::string& host, const std::string& port) {
+  const std::string proxy = host + ":" + port;
+  const bool enable = proxy != ":";
+
+  options_.SetProxy(ProxyInfo{enable ? kInternetOpenTypeProxy : kInternetOpenTypeDirect, proxy, ""});
+  options_.Notify(kInternetOptionSettingsChanged);
+
+  std::vector<std::string> connections;
+  {
+    ScopedKey key(registry_, RegistryRoot::CurrentUser, kConnectionsKey, /*create=*/true);
+    if (key) connections = registry_.ListValueNames(key.get());
+  }
+  for (const std::string& connection : connections) {
+    options_.SetPerConnection(PerConnectionOptionList{
+        connection,
+        {{kPerConnFlags, enable ? kProxyTypeProxy : kProxyTypeDirect},
+         {kPerConnProxyBypass, std::string()},
+         {kPerConnProxyServer, proxy}}});
+  }
+
+  options_.Notify(kInternetOptionSettingsChanged);
+  options_.Notify(kInternetOptionRefresh);
+  // The stored values come last, after the live settings have been refreshed;
+  // the whole order is observable by other programs and kept on purpose.
+  WriteProxyRegistryValues(proxy, enable);
+}
+
+void SystemProxy::WriteProxyRegistryValues(const std::string& proxy, bool enable) {
+  ScopedKey key(registry_, RegistryRoot::CurrentUser, kInternetSettingsKey, /*create=*/true);
+  if (!key) return;
+  registry_.WriteString(key.get(), "ProxyServer", proxy);
+  registry_.WriteDword(key.get(), "ProxyEnable", enable ? 1 : 0);
+}
+
+}  // namespace cloakwise

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace cloakwise::platform {
+
+// Whole-file access. Paths are 8-bit ANSI texts in the platform's own form.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // The whole content, or nothing when the file cannot be opened or read.
+  virtual std::optional<std::string> ReadFile(const std::string& path) = 0;
+  // Writes the content to a temporary file beside the target and puts it in
+  // the target's place in one step, so that a reader sees the old or the new
+  // file and a crash never leaves a half-written one.
+  virtual bool WriteFileAtomic(const std::string& path, std::string_view content) = 0;
+  virtual bool FileExists(const std::string& path) = 0;
+};
+
+}  // namespace cloakwise::platform

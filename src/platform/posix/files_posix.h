@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/files.h"
+
+namespace cloakwise::platform {
+
+// The file system of the native build: the tests' real files, and the tools.
+class PosixFileSystem : public FileSystem {
+ public:
+  std::optional<std::string> ReadFile(const std::string& path) override;
+  bool WriteFileAtomic(const std::string& path, std::string_view content) override;
+  bool FileExists(const std::string& path) override;
+};
+
+}  // namespace cloakwise::platform

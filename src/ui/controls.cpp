@@ -1,0 +1,135 @@
+#include "ui/controls.h"
+
+#include "app/ini_text.h"
+
+namespace cloakwise::ui {
+
+void Control::SetVisible(bool visible) {
+  if (visible_ == visible) return;
+  visible_ = visible;
+  Changed();
+}
+
+void Control::SetEnabled(bool enabled) {
+  if (enabled_ == enabled) return;
+  enabled_ = enabled;
+  Changed();
+}
+
+void Label::SetCaption(std::string caption) {
+  if (caption_ == caption) return;
+  caption_ = std::move(caption);
+  Changed();
+}
+
+void CheckBox::SetChecked(bool checked) {
+  if (checked_ == checked) return;
+  checked_ = checked;
+  Changed();
+  if (onChange) onChange();
+}
+
+bool Slider::SetPosition(int position) {
+  if (position < min_ || position > max_) return false;
+  if (position_ != position) {
+    position_ = position;
+    Changed();
+    if (onChange) onChange();
+  }
+  return true;
+}
+
+void SpinEdit::Assign(int value, std::string text) {
+  const bool changed = value_ != value || text_ != text;
+  value_ = value;
+  text_ = std::move(text);
+  if (!changed) return;
+  Changed();
+  if (onChange) onChange();
+}
+
+void SpinEdit::SetValue(int value) {
+  value = value < min_ ? min_ : (value > max_ ? max_ : value);
+  Assign(value, std::to_string(value));
+}
+
+void SpinEdit::EditText(const std::string& text) {
+  // Only plain decimal counts as a number here; anything else reads as 1.
+  const bool decimal = !text.empty() && text.find_first_not_of("+-0123456789") == std::string::npos;
+  const auto number = decimal ? ini::ParseInteger(text) : std::nullopt;
+  Assign(number.value_or(1), text);
+}
+
+void SpinEdit::ExitEdit() {
+  if (value_ < min_ || value_ > max_) SetValue(value_);
+}
+
+void Gauge::SetPosition(int position) {
+  if (position < 0 || position > 100 || position == position_) return;
+  position_ = position;
+  Changed();
+}
+
+void Timer::SetEnabled(bool enabled) {
+  if (enabled_ == enabled) return;
+  enabled_ = enabled;
+  Restart();
+}
+
+void Timer::SetInterval(std::uint32_t intervalMs) {
+  if (interval_ == intervalMs) return;
+  interval_ = intervalMs;
+  Restart();
+}
+
+void Timer::SetHandler(std::function<void()> onTimer) {
+  onTimer_ = std::move(onTimer);
+  Restart();
+}
+
+void Timer::Stop() {
+  if (id_ == 0) return;
+  ui_.StopTimer(id_);
+  id_ = 0;
+}
+
+void Timer::Restart() {
+  Stop();
+  if (enabled_ && interval_ > 0 && onTimer_) {
+    id_ = ui_.StartTimer(interval_, [this] { onTimer_(); });
+  }
+}
+
+TrayIcon::TrayIcon(std::string name, platform::UiThread& ui)
+    : Control(std::move(name)), cycle_(ui, 200, false) {
+  cycle_.SetHandler([this] { Advance(); });
+}
+
+void TrayIcon::SetIconSet(IconSet set) {
+  set_ = set;
+  index_ = 0;
+  Changed();
+}
+
+void TrayIcon::SetCycling(bool on) {
+  if (on) index_ = 0;
+  cycling_ = on;
+  cycle_.SetEnabled(on);
+  Changed();
+}
+
+void TrayIcon::Advance() {
+  const int next = (index_ + 1) % Count();
+  if (next == index_) return;
+  index_ = next;
+  Changed();
+}
+
+void TrayIcon::ShowBalloon(std::string title, std::string text) {
+  if (title.size() > kMaxBalloonTitle) title.resize(kMaxBalloonTitle);
+  if (text.size() > kMaxBalloonText) text.resize(kMaxBalloonText);
+  balloon_ = Balloon{std::move(title), std::move(text), balloon_.serial + 1};
+  Changed();
+}
+
+}  // namespace cloakwise::ui

@@ -1,0 +1,26 @@
+#include "fakes/fake_files.h"
+
+namespace cloakwise::fakes {
+
+std::optional<std::string> FakeFileSystem::ReadFile(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (unreadable.count(path)) return std::nullopt;
+  const auto it = files.find(path);
+  if (it == files.end()) return std::nullopt;
+  return it->second;
+}
+
+bool FakeFileSystem::WriteFileAtomic(const std::string& path, std::string_view content) {
+  std::lock_guard lock(mutex_);
+  writes.push_back(path);
+  if (readOnly.count(path)) return false;
+  files[path] = std::string(content);
+  return true;
+}
+
+bool FakeFileSystem::FileExists(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  return files.count(path) > 0 || unreadable.count(path) > 0;
+}
+
+}  // namespace cloakwise::fakes

@@ -1,0 +1,162 @@
+#include "ui/controls.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/fake_ui_thread.h"
+
+namespace cloakwise::ui {
+namespace {
+
+struct Recorder : ModelObserver {
+  void ControlChanged(const Control& c) override { changed.push_back(c.Name()); }
+  std::vector<std::string> changed;
+};
+
+TEST(Controls, CheckBoxRunsItsHandlerOnlyWhenTheValueChanges) {
+  CheckBox box("ch1", false);
+  int runs = 0;
+  box.onChange = [&] { ++runs; };
+  box.SetChecked(false);
+  EXPECT_EQ(runs, 0);
+  box.SetChecked(true);
+  box.SetChecked(true);
+  EXPECT_EQ(runs, 1);
+  box.Toggle();
+  EXPECT_FALSE(box.Checked());
+  EXPECT_EQ(runs, 2);
+  box.SetEnabled(false);
+  box.Toggle();
+  EXPECT_FALSE(box.Checked()) << "a disabled box ignores the user";
+  box.SetChecked(true);
+  EXPECT_EQ(runs, 3) << "code may still set a disabled box";
+}
+
+TEST(Controls, SliderIgnoresPositionsOutsideItsRange) {
+  Slider speed("FatScrollBar1", 0, 8, 5);
+  std::vector<int> seen;
+  speed.onChange = [&] { seen.push_back(speed.Position()); };
+  EXPECT_FALSE(speed.SetPosition(15));
+  EXPECT_FALSE(speed.SetPosition(-1));
+  EXPECT_EQ(speed.Position(), 5);
+  EXPECT_TRUE(speed.SetPosition(5));
+  EXPECT_TRUE(speed.SetPosition(4));
+  EXPECT_EQ(seen, std::vector<int>{4});
+}
+
+TEST(Controls, SpinEditClampsCodeButTakesTypedTextUntilFocusLeaves) {
+  SpinEdit minutes("cntmin", 1, 1440, 10);
+  std::vector<int> seen;
+  minutes.onChange = [&] { seen.push_back(minutes.Value()); };
+  minutes.SetValue(10);
+  EXPECT_TRUE(seen.empty());
+  minutes.SetValue(0);
+  minutes.SetValue(5000);
+  EXPECT_EQ(seen, (std::vector<int>{1, 1440}));
+
+  seen.clear();
+  minutes.EditText("2");
+  minutes.EditText("20000");
+  minutes.EditText("");
+  minutes.EditText("2x");
+  minutes.EditText("0");
+  EXPECT_EQ(seen, (std::vector<int>{2, 20000, 1, 1, 0}));
+  minutes.ExitEdit();
+  EXPECT_EQ(minutes.Value(), 1);
+  EXPECT_EQ(minutes.Text(), "1");
+  EXPECT_EQ(seen.back(), 1);
+  const auto count = seen.size();
+  minutes.ExitEdit();
+  EXPECT_EQ(seen.size(), count) << "an in-range value is left alone";
+}
+
+TEST(Controls, GaugeIgnoresValuesOutside0To100) {
+  Gauge g("g1");
+  g.SetPosition(70);
+  g.SetPosition(101);
+  g.SetPosition(-5);
+  EXPECT_EQ(g.Position(), 70);
+}
+
+TEST(Controls, ObserverHearsStateChangesButNotRepeats) {
+  Recorder rec;
+  Label label("Label4", "[none]");
+  label.SetObserver(&rec);
+  label.SetCaption("[none]");
+  label.SetCaption("Searching in...");
+  label.SetVisible(false);
+  label.SetVisible(false);
+  EXPECT_EQ(rec.changed, (std::vector<std::string>{"Label4", "Label4"}));
+}
+
+TEST(Controls, ClickReachesOnlyVisibleEnabledControls) {
+  Label save("Label7", "SAVE");
+  int clicks = 0;
+  save.onClick = [&] { ++clicks; };
+  save.Click();
+  save.SetEnabled(false);
+  save.Click();
+  save.SetEnabled(true);
+  save.SetVisible(false);
+  save.Click();
+  EXPECT_EQ(clicks, 1);
+}
+
+TEST(Controls, TimerRunsOnlyWhenEnabledWithIntervalAndRestartsOnIntervalChange) {
+  fakes::FakeUiThread ui;
+  Timer t1(ui, 0, false);
+  int ticks = 0;
+  t1.SetHandler([&] { ++ticks; });
+  t1.SetInterval(60000);
+  EXPECT_EQ(ui.ActiveTimers(), 0u);
+  t1.SetEnabled(true);
+  ui.AdvanceTime(59999);
+  EXPECT_EQ(ticks, 0);
+  t1.SetInterval(120000);  // starts the count again
+  ui.AdvanceTime(60000);
+  EXPECT_EQ(ticks, 0);
+  ui.AdvanceTime(60000);
+  EXPECT_EQ(ticks, 1);
+  ui.AdvanceTime(240000);
+  EXPECT_EQ(ticks, 3);
+  t1.SetEnabled(false);
+  ui.AdvanceTime(1000000);
+  EXPECT_EQ(ticks, 3);
+  EXPECT_EQ(ui.ActiveTimers(), 0u);
+}
+
+TEST(Controls, TrayIconCyclesEvery200msAndWraps) {
+  fakes::FakeUiThread ui;
+  TrayIcon tray("tray1", ui);
+  EXPECT_EQ(tray.Set(), TrayIcon::IconSet::Idle);
+  tray.SetIconSet(TrayIcon::IconSet::Search);
+  tray.SetCycling(true);
+  ui.AdvanceTime(200 * 7);
+  EXPECT_EQ(tray.IconIndex(), 7);
+  ui.AdvanceTime(200);
+  EXPECT_EQ(tray.IconIndex(), 0) << "wraps from the last icon to the first";
+  ui.AdvanceTime(600);
+  tray.SetCycling(false);
+  ui.AdvanceTime(2000);
+  EXPECT_EQ(tray.IconIndex(), 3) << "stopping leaves the current icon";
+  tray.SetIconSet(TrayIcon::IconSet::Search);
+  EXPECT_EQ(tray.IconIndex(), 0);
+  EXPECT_FALSE(tray.Cycling()) << "installing a set keeps cycling as it was";
+  tray.SetCycling(true);
+  tray.SetIconSet(TrayIcon::IconSet::Idle);
+  ui.AdvanceTime(1000);
+  EXPECT_EQ(tray.IconIndex(), 0) << "the idle set has one icon";
+}
+
+TEST(Controls, BalloonsAreCutToTheShellsLimits) {
+  fakes::FakeUiThread ui;
+  TrayIcon tray("tray1", ui);
+  tray.ShowBalloon(std::string(100, 't'), std::string(400, 'x'));
+  EXPECT_EQ(tray.LastBalloon().title.size(), 63u);
+  EXPECT_EQ(tray.LastBalloon().text.size(), 255u);
+  tray.ShowBalloon("Proxy changed", "Anonymity deactivated");
+  tray.ShowBalloon("Proxy changed", "Anonymity deactivated");
+  EXPECT_EQ(tray.LastBalloon().serial, 3) << "a repeated balloon is shown again";
+}
+
+}  // namespace
+}  // namespace cloakwise::ui
