@@ -15,7 +15,10 @@ void CheckName(std::string_view what, std::string_view name) {
 
 }  // namespace
 
-std::string SettingsStore::ReadText() const { return files_.ReadFile(path_).value_or(std::string()); }
+std::string SettingsStore::ReadText() const {
+  std::shared_lock lock(mutex_);
+  return files_.ReadFile(path_).value_or(std::string());
+}
 
 std::string SettingsStore::ReadString(std::string_view section, std::string_view key,
                                       std::string_view defaultValue) const {
@@ -51,7 +54,7 @@ std::vector<std::string> SettingsStore::ReadSectionValues(std::string_view secti
 
 template <class Change>
 void SettingsStore::Modify(Change&& change) {
-  std::lock_guard lock(writeMutex_);
+  std::unique_lock lock(mutex_);
   auto current = files_.ReadFile(path_);
   // A file that exists but cannot be read must not be replaced by a file
   // holding only the one new value.

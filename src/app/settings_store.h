@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <shared_mutex>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -22,7 +23,8 @@ class SettingsWriteError : public std::runtime_error {
 // options.ini. It caches nothing: every read goes to the file, and every write
 // is in the file when it returns. The file is replaced whole on each write, so
 // a search worker reading it while the user-interface thread writes it sees
-// either the old or the new file, never a torn one.
+// either the old or the new file, never a torn one, and a crash never leaves
+// a half-written one.
 class SettingsStore {
  public:
   static constexpr std::size_t kMaxStringLength = 2047;
@@ -56,9 +58,12 @@ class SettingsStore {
 
   platform::FileSystem& files_;
   std::string path_;
-  // Serialises read-modify-write cycles so that two writers never lose each
-  // other's change; readers do not take it.
-  std::mutex writeMutex_;
+  // Writers hold it exclusively, so two writers never lose each other's
+  // change; readers share it. The atomic replacement alone would keep
+  // readers from seeing a torn file on Windows and Linux, but Wine refuses to
+  // replace a file that another handle holds open, so our own readers step
+  // aside while a write is under way.
+  mutable std::shared_mutex mutex_;
 };
 
 }  // namespace cloakwise

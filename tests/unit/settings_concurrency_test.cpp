@@ -64,6 +64,36 @@ TEST(SettingsStoreConcurrency, ReadersNeverSeeATornFile) {
   std::filesystem::remove_all(dir);
 }
 
+// Below the store's own lock: the file system alone never shows a reader a
+// partial file, which is what protects readers in other processes.
+TEST(SettingsStoreConcurrency, AtomicReplaceNeverShowsAPartialFile) {
+  const auto dir = std::filesystem::temp_directory_path() /
+                   ("cloakwise-atomic-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string path = (dir / "options.ini").string();
+  platform::PosixFileSystem files;
+  ASSERT_TRUE(files.WriteFileAtomic(path, std::string(200000, 'a')));
+  std::atomic<bool> writing{true};
+  std::atomic<int> bad{0}, reads{0};
+  std::thread reader([&] {
+    while (writing.load()) {
+      const auto text = files.ReadFile(path);
+      if (!text || text->size() != 200000 ||
+          text->find_first_not_of(text->front()) != std::string::npos) {
+        bad.fetch_add(1);
+      }
+      reads.fetch_add(1);
+    }
+  });
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_TRUE(files.WriteFileAtomic(path, std::string(200000, static_cast<char>('a' + i % 26))));
+  }
+  writing = false;
+  reader.join();
+  EXPECT_EQ(bad.load(), 0) << "of " << reads.load() << " reads";
+  std::filesystem::remove_all(dir);
+}
+
 TEST(SettingsStoreConcurrency, ConcurrentWritersLoseNoKey) {
   const auto dir = std::filesystem::temp_directory_path() /
                    ("cloakwise-conc2-" + std::to_string(::getpid()));

@@ -29,6 +29,9 @@ std::optional<std::string> PosixFileSystem::ReadFile(const std::string& path) {
 }
 
 bool PosixFileSystem::WriteFileAtomic(const std::string& path, std::string_view content) {
+  // A file the user made read-only stays as it is, even for root.
+  struct stat st{};
+  if (::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0) return false;
   static std::atomic<unsigned> counter{0};
   const std::string temp =
       path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(counter++);

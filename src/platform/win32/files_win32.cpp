@@ -1,0 +1,73 @@
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "platform/win32/win32_platform.h"
+
+namespace cloakwise::platform {
+
+std::optional<std::string> Win32FileSystem::ReadFile(const std::string& path) {
+  // Full sharing, delete included, so a writer can put a new file in place
+  // while we read the old one.
+  const HANDLE file =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::string content;
+  char buffer[16384];
+  bool ok = true;
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file, buffer, sizeof buffer, &read, nullptr)) {
+      ok = false;
+      break;
+    }
+    if (read == 0) break;
+    content.append(buffer, read);
+  }
+  CloseHandle(file);
+  if (!ok) return std::nullopt;
+  return content;
+}
+
+bool Win32FileSystem::WriteFileAtomic(const std::string& path, std::string_view content) {
+  // A file the user marked read-only stays as it is. Windows refuses to
+  // replace it anyway; Wine would not, so say it here for both.
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
+  static std::atomic<unsigned> counter{0};
+  const std::string temp = path + ".tmp" + std::to_string(GetCurrentProcessId()) + "." +
+                           std::to_string(counter++);
+  const HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  while (ok && !content.empty()) {
+    DWORD written = 0;
+    const DWORD chunk = content.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(content.size());
+    ok = ::WriteFile(file, content.data(), chunk, &written, nullptr) && written > 0;
+    content.remove_prefix(written);
+  }
+  ok = FlushFileBuffers(file) && ok;
+  ok = CloseHandle(file) && ok;
+  // Another program (a virus scanner, an editor) may hold the target for a
+  // moment without delete sharing; give it a short while before giving up.
+  for (int attempt = 0; ok; ++attempt) {
+    if (MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
+    const DWORD error = GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == 40) break;
+    Sleep(5);
+  }
+  DeleteFileA(temp.c_str());
+  return false;
+}
+
+bool Win32FileSystem::FileExists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace cloakwise::platform

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# cloakwise.exe under Wine and Xvfb, as a user meets it: it starts, shows its
+# window, and when the session ends (log-off) the proxy it may have installed
+# is removed from the real registry of the prefix.
+set -euo pipefail
+exe="$1"
+out="$2"  # folder for the screenshot and logs
+: "${WINEPREFIX:?}"
+export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$out"
+
+fail() { echo "FAIL: $*"; exit 1; }
+settings='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
+
+app="$WINEPREFIX/drive_c/Cloakwise"
+mkdir -p "$app"
+cp "$exe" "$app/cloakwise.exe"
+wine reg add "$settings" /v ProxyServer /t REG_SZ /d 5.6.7.8:3128 /f >/dev/null
+wine reg add "$settings" /v ProxyEnable /t REG_DWORD /d 1 /f >/dev/null
+
+source "$(dirname "$0")/../../scripts/lib/desktop.sh"
+start_xvfb "$out/xvfb.log"
+
+(cd "$app" && exec wine cloakwise.exe) >"$out/cloakwise.log" 2>&1 &
+app_pid=$!
+
+window=$(wait_for_window '^Cloakwise$')
+[ -n "$window" ] || fail "no visible window named Cloakwise"
+sleep 1
+geometry=$(xdotool getwindowgeometry "$window")
+echo "$geometry" | grep -q "Geometry: 448x397" || fail "window geometry: $geometry"
+import -window root "$out/startup.png"
+echo "screenshot: $out/startup.png"
+
+# End the Windows session as a log-off does: the program gets
+# WM_QUERYENDSESSION and must clear the proxy before it goes.
+wineboot -e >/dev/null 2>&1 || true
+for _ in $(seq 100); do kill -0 $app_pid 2>/dev/null || break; sleep 0.1; done
+kill -0 $app_pid 2>/dev/null && fail "cloakwise.exe still running after the session ended"
+
+server=$(wine reg query "$settings" /v ProxyServer | tr -d '\r')
+enable=$(wine reg query "$settings" /v ProxyEnable | tr -d '\r')
+echo "$server" | grep -Eq 'ProxyServer +REG_SZ +:$' || fail "ProxyServer after log-off: $server"
+echo "$enable" | grep -Eq 'ProxyEnable +REG_DWORD +0x0$' || fail "ProxyEnable after log-off: $enable"
+echo "PASS: e2e startup and log-off"

@@ -1,0 +1,86 @@
+// Whole-file reads and atomic replacement on Wine's real file system.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/win32/win32_platform.h"
+
+namespace cloakwise::platform {
+namespace {
+
+class Win32FilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    dir = std::string(temp) + "cloakwise-files-" + std::to_string(GetCurrentProcessId()) + "\\";
+    CreateDirectoryA(dir.c_str(), nullptr);
+  }
+  void TearDown() override {
+    SetFileAttributesA((dir + "options.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir, ignored);
+  }
+  int FilesInDir() {
+    int count = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++count;
+    return count;
+  }
+
+  std::string dir;
+  Win32FileSystem files;
+};
+
+TEST_F(Win32FilesTest, WritesReplacesAndReadsBackByteForByte) {
+  const std::string path = dir + "options.ini";
+  EXPECT_FALSE(files.FileExists(path));
+  EXPECT_EQ(files.ReadFile(path), std::nullopt);
+  const std::string binary("[Options]\r\nA=1\r\n\0\xff\n", 18);
+  ASSERT_TRUE(files.WriteFileAtomic(path, binary));
+  EXPECT_TRUE(files.FileExists(path));
+  EXPECT_EQ(files.ReadFile(path), binary);
+  const std::string big(300000, 'x');
+  ASSERT_TRUE(files.WriteFileAtomic(path, big));
+  EXPECT_EQ(files.ReadFile(path), big);
+  ASSERT_TRUE(files.WriteFileAtomic(path, ""));
+  EXPECT_EQ(files.ReadFile(path), "");
+  EXPECT_EQ(FilesInDir(), 1) << "no temporary file is left";
+  EXPECT_FALSE(files.FileExists(dir)) << "a folder is not a file";
+}
+
+TEST_F(Win32FilesTest, TargetHeldOpenElsewhereIsNeverLeftHalfWritten) {
+  const std::string path = dir + "options.ini";
+  ASSERT_TRUE(files.WriteFileAtomic(path, "old"));
+  // Another program holding the file open. Windows lets the replacement
+  // through when the holder shares delete access; Wine refuses it. Either
+  // way the file is whole: old or new, never a mix, and no temporary is left.
+  HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  const bool replaced = files.WriteFileAtomic(path, "new");
+  char buffer[8] = {};
+  DWORD read = 0;
+  ReadFile(holder, buffer, sizeof buffer, &read, nullptr);
+  CloseHandle(holder);
+  EXPECT_EQ(std::string(buffer, read), "old") << "the holder keeps the file it opened";
+  EXPECT_EQ(files.ReadFile(path), replaced ? "new" : "old");
+  EXPECT_EQ(FilesInDir(), 1);
+  EXPECT_TRUE(files.WriteFileAtomic(path, "after")) << "once released, the file is replaced";
+  EXPECT_EQ(files.ReadFile(path), "after");
+}
+
+TEST_F(Win32FilesTest, ReadOnlyTargetIsRefusedAndKept) {
+  const std::string path = dir + "options.ini";
+  ASSERT_TRUE(files.WriteFileAtomic(path, "keep"));
+  SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_FALSE(files.WriteFileAtomic(path, "lost"));
+  EXPECT_EQ(files.ReadFile(path), "keep");
+  EXPECT_EQ(FilesInDir(), 1);
+  EXPECT_FALSE(files.WriteFileAtomic(dir + "no such folder\\options.ini", "x"));
+}
+
+}  // namespace
+}  // namespace cloakwise::platform
