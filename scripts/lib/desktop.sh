@@ -15,6 +15,14 @@ start_xvfb() {
   xsetroot -solid '#5a6e82'  # so a black window stands out in a screenshot
 }
 
+# Uses the display already given when it answers, else starts Xvfb. Wine
+# binds a prefix's desktop to the display of the first program that needs
+# it, so choose the display before the prefix is first used.
+ensure_display() {
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
+  start_xvfb "$1"
+}
+
 # Prints the id of the first visible window whose name matches, waiting up
 # to about 30 seconds; prints nothing when none appears.
 wait_for_window() {

@@ -19,7 +19,7 @@ wine reg add "$settings" /v ProxyServer /t REG_SZ /d 5.6.7.8:3128 /f >/dev/null
 wine reg add "$settings" /v ProxyEnable /t REG_DWORD /d 1 /f >/dev/null
 
 source "$(dirname "$0")/../../scripts/lib/desktop.sh"
-start_xvfb "$out/xvfb.log"
+ensure_display "$out/xvfb.log"
 
 (cd "$app" && exec wine cloakwise.exe) >"$out/cloakwise.log" 2>&1 &
 app_pid=$!
