@@ -4,21 +4,19 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <filesystem>
 #include <thread>
 #include <vector>
 
 #include "app/settings_store.h"
 #include "platform/posix/files_posix.h"
+#include "unit/temp_folder.h"
 
 namespace cloakwise {
 namespace {
 
 TEST(SettingsStoreConcurrency, ReadersNeverSeeATornFile) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("cloakwise-conc-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const std::string path = (dir / "options.ini").string();
+  testing::TempFolder dir("conc");
+  const std::string path = dir.File("options.ini");
   platform::PosixFileSystem files;
   SettingsStore store(files, path);
   // Each write sets both keys to the same value; a reader that ever sees them
@@ -57,20 +55,14 @@ TEST(SettingsStoreConcurrency, ReadersNeverSeeATornFile) {
   EXPECT_EQ(torn.load(), 0) << "of " << reads.load() << " reads";
   EXPECT_GT(reads.load(), 100);
   EXPECT_EQ(store.ReadInteger("Options", "Timeout", -1), kWrites);
-  // No temporary file is left behind.
-  int entries = 0;
-  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++entries;
-  EXPECT_EQ(entries, 1);
-  std::filesystem::remove_all(dir);
+  EXPECT_EQ(dir.Count(), 1) << "no temporary file is left behind";
 }
 
 // Below the store's own lock: the file system alone never shows a reader a
 // partial file, which is what protects readers in other processes.
 TEST(SettingsStoreConcurrency, AtomicReplaceNeverShowsAPartialFile) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("cloakwise-atomic-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const std::string path = (dir / "options.ini").string();
+  testing::TempFolder dir("atomic");
+  const std::string path = dir.File("options.ini");
   platform::PosixFileSystem files;
   ASSERT_TRUE(files.WriteFileAtomic(path, std::string(200000, 'a')));
   std::atomic<bool> writing{true};
@@ -91,15 +83,12 @@ TEST(SettingsStoreConcurrency, AtomicReplaceNeverShowsAPartialFile) {
   writing = false;
   reader.join();
   EXPECT_EQ(bad.load(), 0) << "of " << reads.load() << " reads";
-  std::filesystem::remove_all(dir);
 }
 
 TEST(SettingsStoreConcurrency, ConcurrentWritersLoseNoKey) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("cloakwise-conc2-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
+  testing::TempFolder dir("conc2");
   platform::PosixFileSystem files;
-  SettingsStore store(files, (dir / "options.ini").string());
+  SettingsStore store(files, dir.File("options.ini"));
   std::vector<std::thread> writers;
   for (int w = 0; w < 4; ++w) {
     writers.emplace_back([&, w] {
@@ -108,7 +97,6 @@ TEST(SettingsStoreConcurrency, ConcurrentWritersLoseNoKey) {
   }
   for (auto& t : writers) t.join();
   EXPECT_EQ(store.ReadSectionValues("Proxy list").size(), 200u);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

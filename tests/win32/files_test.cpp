@@ -3,33 +3,19 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 
 #include "platform/win32/win32_platform.h"
+#include "win32/temp_folder.h"
 
 namespace cloakwise::platform {
 namespace {
 
 class Win32FilesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    dir = std::string(temp) + "cloakwise-files-" + std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryA(dir.c_str(), nullptr);
-  }
-  void TearDown() override {
-    SetFileAttributesA((dir + "options.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
-  }
-  int FilesInDir() {
-    int count = 0;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++count;
-    return count;
-  }
+  int FilesInDir() const { return folder.Count(); }
 
-  std::string dir;
+  testing::TempFolder folder{"files"};
+  const std::string& dir = folder.path();
   Win32FileSystem files;
 };
 

@@ -5,29 +5,19 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
 #include <thread>
 
 #include "app/settings_store.h"
 #include "platform/win32/win32_platform.h"
+#include "win32/temp_folder.h"
 
 namespace cloakwise {
 namespace {
 
 class Win32SettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    dir = std::string(temp) + "cloakwise-settings-" + std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryA(dir.c_str(), nullptr);
-  }
-  void TearDown() override {
-    SetFileAttributesA((dir + "options.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
-    std::error_code ignored;
-    std::filesystem::remove_all(dir, ignored);
-  }
-  std::string dir;
+  testing::TempFolder folder{"settings"};
+  const std::string& dir = folder.path();
   platform::Win32FileSystem files;
 };
 
