@@ -82,10 +82,7 @@ void Timer::SetInterval(std::uint32_t intervalMs) {
   Restart();
 }
 
-void Timer::SetHandler(std::function<void()> onTimer) {
-  onTimer_ = std::move(onTimer);
-  Restart();
-}
+void Timer::SetHandler(std::function<void()> onTimer) { onTimer_ = std::move(onTimer); }
 
 void Timer::Stop() {
   if (id_ == 0) return;
@@ -95,8 +92,10 @@ void Timer::Stop() {
 
 void Timer::Restart() {
   Stop();
-  if (enabled_ && interval_ > 0 && onTimer_) {
-    id_ = ui_.StartTimer(interval_, [this] { onTimer_(); });
+  if (enabled_ && interval_ > 0) {
+    id_ = ui_.StartTimer(interval_, [this] {
+      if (onTimer_) onTimer_();
+    });
   }
 }
 

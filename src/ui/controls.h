@@ -142,8 +142,8 @@ class Gauge : public Control {
 };
 
 // A repeating timer on the user-interface thread; it runs while it is
-// enabled, has a non-zero interval and a handler. Changing the interval
-// starts the count again.
+// enabled with a non-zero interval. Changing the interval starts the count
+// again.
 class Timer {
  public:
   Timer(platform::UiThread& ui, std::uint32_t intervalMs, bool enabled)

@@ -106,6 +106,9 @@ TEST(Controls, TimerRunsOnlyWhenEnabledWithIntervalAndRestartsOnIntervalChange) 
   Timer t1(ui, 0, false);
   int ticks = 0;
   t1.SetHandler([&] { ++ticks; });
+  t1.SetEnabled(true);
+  EXPECT_EQ(ui.ActiveTimers(), 0u) << "no interval, no timer";
+  t1.SetEnabled(false);
   t1.SetInterval(60000);
   EXPECT_EQ(ui.ActiveTimers(), 0u);
   t1.SetEnabled(true);

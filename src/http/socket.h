@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace cloakwise::http {
+
+// The thin layer between the client and the operating system's sockets: one
+// implementation over POSIX sockets, one over Winsock. It never throws; the
+// client turns its results into failure kinds. Every socket is non-blocking so
+// that each wait is an explicit, bounded call.
+
+#ifdef _WIN32
+using NativeSocket = std::uintptr_t;
+#else
+using NativeSocket = int;
+#endif
+
+struct SocketStatus {
+  int code = 0;  // 0: success; otherwise errno or the Winsock error code
+  std::string text;
+  bool Ok() const { return code == 0; }
+};
+
+enum class WaitResult { kReady, kTimedOut, kFailed };
+
+// Resolves a host name or dotted address to an IPv4 address in network order.
+SocketStatus ResolveIpv4(const std::string& host, std::uint32_t* address);
+
+// The platform's text for a socket error code.
+std::string SocketErrorText(int code);
+
+class TcpSocket {
+ public:
+  TcpSocket() = default;
+  ~TcpSocket() { Close(); }
+  TcpSocket(const TcpSocket&) = delete;
+  TcpSocket& operator=(const TcpSocket&) = delete;
+  TcpSocket(TcpSocket&& other) noexcept;
+  TcpSocket& operator=(TcpSocket&& other) noexcept;
+
+  // Opens a socket and starts connecting; the outcome comes from
+  // WaitConnected. An immediate failure (refused on some systems) is returned.
+  SocketStatus StartConnect(std::uint32_t address, std::uint16_t port);
+
+  // timeoutMs < 0 waits without limit. kFailed sets status to the error.
+  WaitResult WaitConnected(int timeoutMs, SocketStatus* status);
+  WaitResult WaitReadable(int timeoutMs, SocketStatus* status);
+  WaitResult WaitWritable(int timeoutMs, SocketStatus* status);
+
+  // Both return the number of bytes moved, or -1 with status set; -1 with an
+  // Ok status means the call would block. Receive returns 0 when the peer has
+  // closed its side.
+  long Receive(char* buffer, std::size_t size, SocketStatus* status);
+  long Send(const char* data, std::size_t size, SocketStatus* status);
+
+  // True when a connection kept from an earlier reply can no longer carry a
+  // request: the peer closed or reset it, or sent bytes nobody asked for.
+  bool IsStale();
+
+  bool IsOpen() const;
+  void Close();
+
+ private:
+  NativeSocket handle_ = static_cast<NativeSocket>(-1);
+};
+
+}  // namespace cloakwise::http

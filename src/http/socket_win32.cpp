@@ -1,0 +1,182 @@
+// Winsock flavour of the socket layer, for cloakwise.exe.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <mutex>
+#include <utility>
+
+#include "http/socket.h"
+
+namespace cloakwise::http {
+namespace {
+
+constexpr NativeSocket kNoSocket = static_cast<NativeSocket>(INVALID_SOCKET);
+
+// Winsock must be started once per process before any call; it is never
+// cleaned up, since sockets may live until the process ends.
+void EnsureWinsock() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  });
+}
+
+SocketStatus FromCode(int code) { return SocketStatus{code, SocketErrorText(code)}; }
+
+enum Direction { kRead = 1, kWrite = 2 };
+
+// select() with one socket; Winsock's FD_SETSIZE limit does not apply to
+// the socket's value, only to how many are in the set.
+WaitResult SelectOne(NativeSocket s, int direction, int timeoutMs, bool* excepted,
+                     SocketStatus* status) {
+  fd_set reads, writes, errors;
+  FD_ZERO(&reads);
+  FD_ZERO(&writes);
+  FD_ZERO(&errors);
+  const SOCKET sock = static_cast<SOCKET>(s);
+  if (direction & kRead) FD_SET(sock, &reads);
+  if (direction & kWrite) FD_SET(sock, &writes);
+  FD_SET(sock, &errors);
+  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  const int n = select(0, &reads, &writes, &errors, timeoutMs < 0 ? nullptr : &limit);
+  if (n == SOCKET_ERROR) {
+    *status = FromCode(WSAGetLastError());
+    return WaitResult::kFailed;
+  }
+  if (n == 0) return WaitResult::kTimedOut;
+  if (excepted) *excepted = FD_ISSET(sock, &errors) != 0;
+  return WaitResult::kReady;
+}
+
+}  // namespace
+
+std::string SocketErrorText(int code) {
+  char buffer[512] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, static_cast<DWORD>(code), 0, buffer, sizeof buffer,
+                                 nullptr);
+  std::string text(buffer, n);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+    text.pop_back();
+  }
+  const std::string prefix = "Socket Error # " + std::to_string(code);
+  return text.empty() ? prefix : prefix + "\n" + text;
+}
+
+SocketStatus ResolveIpv4(const std::string& host, std::uint32_t* address) {
+  EnsureWinsock();
+  in_addr parsed{};
+  if (inet_pton(AF_INET, host.c_str(), &parsed) == 1) {
+    *address = parsed.s_addr;
+    return {};
+  }
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (rc != 0 || !found) {
+    if (found) freeaddrinfo(found);
+    return FromCode(rc == 0 ? WSAHOST_NOT_FOUND : rc);
+  }
+  *address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
+  freeaddrinfo(found);
+  return {};
+}
+
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept
+    : handle_(std::exchange(other.handle_, kNoSocket)) {}
+
+TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
+  if (this != &other) {
+    Close();
+    handle_ = std::exchange(other.handle_, kNoSocket);
+  }
+  return *this;
+}
+
+SocketStatus TcpSocket::StartConnect(std::uint32_t address, std::uint16_t port) {
+  EnsureWinsock();
+  Close();
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return FromCode(WSAGetLastError());
+  handle_ = static_cast<NativeSocket>(s);
+  u_long nonBlocking = 1;
+  ioctlsocket(s, FIONBIO, &nonBlocking);
+  // Requests go out in one piece and then wait for the reply; Nagle would
+  // only add a delay.
+  const BOOL one = TRUE;
+  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+  sockaddr_in target{};
+  target.sin_family = AF_INET;
+  target.sin_port = htons(port);
+  target.sin_addr.s_addr = address;
+  if (connect(s, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0) return {};
+  const int code = WSAGetLastError();
+  if (code == WSAEWOULDBLOCK) return {};
+  Close();
+  return FromCode(code);
+}
+
+WaitResult TcpSocket::WaitConnected(int timeoutMs, SocketStatus* status) {
+  bool excepted = false;
+  const WaitResult r = SelectOne(handle_, kWrite, timeoutMs, &excepted, status);
+  if (r != WaitResult::kReady) return r;
+  int error = 0;
+  int size = sizeof error;
+  if (getsockopt(static_cast<SOCKET>(handle_), SOL_SOCKET, SO_ERROR,
+                 reinterpret_cast<char*>(&error), &size) != 0) {
+    error = WSAGetLastError();
+  }
+  if (error == 0 && excepted) error = WSAECONNREFUSED;
+  if (error != 0) {
+    *status = FromCode(error);
+    return WaitResult::kFailed;
+  }
+  return WaitResult::kReady;
+}
+
+WaitResult TcpSocket::WaitReadable(int timeoutMs, SocketStatus* status) {
+  // An error condition counts as readable: the following Receive reports it.
+  return SelectOne(handle_, kRead, timeoutMs, nullptr, status);
+}
+
+WaitResult TcpSocket::WaitWritable(int timeoutMs, SocketStatus* status) {
+  return SelectOne(handle_, kWrite, timeoutMs, nullptr, status);
+}
+
+long TcpSocket::Receive(char* buffer, std::size_t size, SocketStatus* status) {
+  const int n = recv(static_cast<SOCKET>(handle_), buffer,
+                     static_cast<int>(size > 0x7fffffff ? 0x7fffffff : size), 0);
+  if (n >= 0) return n;
+  const int code = WSAGetLastError();
+  *status = code == WSAEWOULDBLOCK ? SocketStatus{} : FromCode(code);
+  return -1;
+}
+
+long TcpSocket::Send(const char* data, std::size_t size, SocketStatus* status) {
+  const int n = send(static_cast<SOCKET>(handle_), data,
+                     static_cast<int>(size > 0x7fffffff ? 0x7fffffff : size), 0);
+  if (n >= 0) return n;
+  const int code = WSAGetLastError();
+  *status = code == WSAEWOULDBLOCK ? SocketStatus{} : FromCode(code);
+  return -1;
+}
+
+bool TcpSocket::IsStale() {
+  if (handle_ == kNoSocket) return true;
+  SocketStatus ignored;
+  return SelectOne(handle_, kRead, 0, nullptr, &ignored) != WaitResult::kTimedOut;
+}
+
+bool TcpSocket::IsOpen() const { return handle_ != kNoSocket; }
+
+void TcpSocket::Close() {
+  if (handle_ != kNoSocket) {
+    closesocket(static_cast<SOCKET>(handle_));
+    handle_ = kNoSocket;
+  }
+}
+
+}  // namespace cloakwise::http

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace cloakwise::platform {
+
+// Whose window a shell call is made for.
+enum class ShellOwner { Application, MainWindow };
+
+// The small contacts with the Windows desktop that are not the registry.
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+  // The full path of the running executable.
+  virtual std::string ExecutablePath() = 0;
+  // Loads "URL.DLL" (anew on every call, never released) and calls its
+  // "InetIsOffline" with 0; nothing when the library or function is missing.
+  virtual std::optional<int> CallInetIsOffline() = 0;
+  // The addresses the computer's own host name resolves to, in the resolver's
+  // order; nothing when it does not resolve.
+  virtual std::optional<std::vector<std::string>> OwnHostAddresses() = 0;
+  // ShellExecuteA with the verb "open" and SW_SHOW; the result is ignored.
+  virtual void ShellOpen(ShellOwner owner, const std::string& file, const std::string& parameters) = 0;
+  // HtmlHelpA(HH_DISPLAY_TOPIC) with the application window as owner.
+  virtual void ShowHelp(const std::string& topic) = 0;
+  // The toolkit's own error display, for errors no handler caught.
+  virtual void ShowError(const std::string& text) = 0;
+  // Ends the message loop: the program ends once the current handler returns.
+  virtual void QuitApplication() = 0;
+};
+
+}  // namespace cloakwise::platform

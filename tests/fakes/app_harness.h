@@ -1,0 +1,31 @@
+#pragma once
+
+#include "app/application.h"
+#include "fakes/fake_desktop.h"
+#include "fakes/fake_files.h"
+#include "fakes/fake_internet_options.h"
+#include "fakes/fake_registry.h"
+#include "fakes/fake_ui_thread.h"
+
+namespace cloakwise::fakes {
+
+// The whole program on fakes, with options.ini at C:\Apps\options.ini.
+struct AppHarness {
+  static constexpr char kIni[] = "C:\\Apps\\options.ini";
+
+  FakeRegistry registry;
+  FakeInternetOptions internetOptions;
+  FakeFileSystem files;
+  FakeUiThread ui;
+  FakeDesktop desktop;
+  FakeModalHost modal;
+  Application app{PlatformServices{registry, internetOptions, files, ui, desktop, modal}};
+
+  std::string& Ini() { return files.files[kIni]; }
+  void Start(std::vector<std::string> args = {}) { app.Startup(args); }
+  std::optional<FakeRegistry::Data> RunValue() {
+    return registry.Value(platform::RegistryRoot::CurrentUser, kRunKey, "Cloakwise");
+  }
+};
+
+}  // namespace cloakwise::fakes

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/desktop.h"
+#include "ui/message_box.h"
+
+namespace cloakwise::fakes {
+
+// Records every desktop call as a line of text.
+class FakeDesktop : public platform::Desktop {
+ public:
+  std::string ExecutablePath() override { return exePath; }
+  std::optional<int> CallInetIsOffline() override {
+    calls.push_back("InetIsOffline");
+    return inetIsOffline;
+  }
+  std::optional<std::vector<std::string>> OwnHostAddresses() override { return hostAddresses; }
+  void ShellOpen(platform::ShellOwner owner, const std::string& file,
+                 const std::string& parameters) override {
+    calls.push_back(std::string("ShellOpen ") +
+                    (owner == platform::ShellOwner::MainWindow ? "main " : "app ") + file + " | " +
+                    parameters);
+  }
+  void ShowHelp(const std::string& topic) override { calls.push_back("Help " + topic); }
+  void ShowError(const std::string& text) override { calls.push_back("Error " + text); }
+  void QuitApplication() override {
+    calls.push_back("Quit");
+    quit = true;
+  }
+
+  std::string exePath = "C:\\Apps\\cloakwise.exe";
+  std::optional<int> inetIsOffline = 0;
+  std::optional<std::vector<std::string>> hostAddresses = std::vector<std::string>{"192.168.1.20"};
+  std::vector<std::string> calls;
+  bool quit = false;
+};
+
+// Stands in for the modal loop: records each box and runs whatever the test
+// wants to happen while it is on screen.
+class FakeModalHost : public ui::ModalHost {
+ public:
+  void RunModal(ui::MessageBoxForm& form) override {
+    shown.push_back(form.Label2.Caption() + ": " + form.Label1.Caption());
+    if (whileShowing) whileShowing();
+  }
+  std::vector<std::string> shown;
+  std::function<void()> whileShowing;
+};
+
+}  // namespace cloakwise::fakes
