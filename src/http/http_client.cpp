@@ -1,0 +1,281 @@
+#include "http/http_client.h"
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <optional>
+
+#include "http/reply_reader.h"
+#include "http/request.h"
+#include "http/url.h"
+#include "platform/ui_thread.h"
+
+namespace cloakwise::http {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+// The anti-freeze: on the user-interface thread no wait lasts longer than
+// this before pending messages get their turn.
+constexpr int kUiReadSliceMs = 250;
+constexpr int kUiConnectSliceMs = 125;
+// Error bodies are only a courtesy to the caller; a slow one is not waited for.
+constexpr int kErrorBodyTimeoutMs = 2000;
+
+int MsUntil(SteadyClock::time_point t) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(t - SteadyClock::now());
+  return static_cast<int>(std::clamp<long long>(left.count(), 0, 1 << 30));
+}
+
+bool EqualsNoCase(const std::string& a, const char* b) {
+  std::string lower = a;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return lower == b;
+}
+
+// Every wait of one request: the per-wait read time-out, the total bound of
+// the request and, on the user-interface thread, the message slices.
+class Waiter {
+ public:
+  Waiter(platform::UiThread* ui, int readTimeoutMs, std::optional<SteadyClock::time_point> deadline)
+      : ui_(ui), readTimeoutMs_(readTimeoutMs), deadline_(deadline) {}
+
+  void SetReadTimeout(int ms) { readTimeoutMs_ = ms; }
+  const std::optional<SteadyClock::time_point>& Deadline() const { return deadline_; }
+
+  void WaitReadable(TcpSocket& socket) { Wait(socket, true); }
+  // A peer that takes no data for as long counts as a read time-out too.
+  void WaitWritable(TcpSocket& socket) { Wait(socket, false); }
+
+ private:
+  void Wait(TcpSocket& socket, bool readable) {
+    const auto started = SteadyClock::now();
+    const std::optional<SteadyClock::time_point> limit =
+        readTimeoutMs_ > 0 ? std::optional(started + std::chrono::milliseconds(readTimeoutMs_))
+                           : std::nullopt;
+    for (;;) {
+      int slice = -1;
+      if (limit) slice = MsUntil(*limit);
+      if (deadline_) slice = slice < 0 ? MsUntil(*deadline_) : std::min(slice, MsUntil(*deadline_));
+      if (ui_) slice = slice < 0 ? kUiReadSliceMs : std::min(slice, kUiReadSliceMs);
+      SocketStatus status;
+      const WaitResult r =
+          readable ? socket.WaitReadable(slice, &status) : socket.WaitWritable(slice, &status);
+      if (r == WaitResult::kReady) return;
+      if (r == WaitResult::kFailed) throw EIdSocketError(status.code, status.text);
+      const auto now = SteadyClock::now();
+      if ((limit && now >= *limit) || (deadline_ && now >= *deadline_)) throw EIdReadTimeout();
+      if (ui_) ui_->ProcessMessages();
+    }
+  }
+
+  platform::UiThread* ui_;
+  int readTimeoutMs_;
+  std::optional<SteadyClock::time_point> deadline_;
+};
+
+class SocketSource : public ByteSource {
+ public:
+  SocketSource(TcpSocket& socket, Waiter& waiter) : socket_(socket), waiter_(waiter) {}
+
+  std::size_t Read(char* buffer, std::size_t size) override {
+    for (;;) {
+      SocketStatus status;
+      const long n = socket_.Receive(buffer, size, &status);
+      if (n >= 0) return static_cast<std::size_t>(n);
+      if (!status.Ok()) throw EIdSocketError(status.code, status.text);
+      waiter_.WaitReadable(socket_);
+    }
+  }
+
+ private:
+  TcpSocket& socket_;
+  Waiter& waiter_;
+};
+
+void SendAll(TcpSocket& socket, Waiter& waiter, const std::string& data) {
+  std::size_t sent = 0;
+  while (sent < data.size()) {
+    SocketStatus status;
+    const long n = socket.Send(data.data() + sent, data.size() - sent, &status);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+    } else if (!status.Ok()) {
+      throw EIdSocketError(status.code, status.text);
+    } else {
+      waiter.WaitWritable(socket);
+    }
+  }
+}
+
+void Connect(TcpSocket& socket, const std::string& host, int port, const ClientSettings& settings,
+             platform::UiThread* ui, const Waiter& waiter) {
+  std::uint32_t address = 0;
+  const SocketStatus resolved = ResolveIpv4(host, &address);
+  if (!resolved.Ok()) throw EIdSocketError(resolved.code, resolved.text);
+  if (port < 1 || port > 65535) {
+    throw EIdSocketError(0, "Invalid port " + std::to_string(port));
+  }
+
+  // The read time-out bounds the connect too; on the user-interface thread a
+  // connect without one still gets a limit, so the window never hangs on a
+  // dead host for as long as the system would wait.
+  int limitMs = settings.readTimeoutMs > 0 ? settings.readTimeoutMs
+                : ui                       ? settings.uiConnectLimitMs
+                                           : 0;
+  const bool limited = limitMs > 0;
+  std::optional<SteadyClock::time_point> end;
+  if (limited) end = SteadyClock::now() + std::chrono::milliseconds(limitMs);
+  if (waiter.Deadline() && (!end || *waiter.Deadline() < *end)) end = waiter.Deadline();
+  auto fail = [&](const SocketStatus& status) -> void {
+    socket.Close();
+    if (limited) throw EIdConnectException(status.code, status.text);
+    throw EIdSocketError(status.code, status.text);
+  };
+
+  const SocketStatus started = socket.StartConnect(address, static_cast<std::uint16_t>(port));
+  if (!started.Ok()) fail(started);
+  for (;;) {
+    int slice = end ? MsUntil(*end) : -1;
+    if (ui) slice = slice < 0 ? kUiConnectSliceMs : std::min(slice, kUiConnectSliceMs);
+    SocketStatus status;
+    const WaitResult r = socket.WaitConnected(slice, &status);
+    if (r == WaitResult::kReady) return;
+    if (r == WaitResult::kFailed) fail(status);
+    if (end && SteadyClock::now() >= *end) {
+      socket.Close();
+      throw EIdConnectTimeout();
+    }
+    if (ui) ui->ProcessMessages();
+  }
+}
+
+// Reentrancy guard: a message processed during a wait on the user-interface
+// thread must not start a second request on the same instance.
+class BusyGuard {
+ public:
+  explicit BusyGuard(bool& busy) : busy_(busy) {
+    if (busy_) throw HttpError("A request is already in progress on this client");
+    busy_ = true;
+  }
+  ~BusyGuard() { busy_ = false; }
+  BusyGuard(const BusyGuard&) = delete;
+  BusyGuard& operator=(const BusyGuard&) = delete;
+
+ private:
+  bool& busy_;
+};
+
+void RefuseUnsupported(const ClientSettings& s) {
+  if (s.rangeStart != 0 || s.rangeEnd != 0 || s.basicAuthentication ||
+      s.proxyBasicAuthentication || s.inProcessAuthentication || s.handleRedirects) {
+    throw HttpError("Ranges, authentication and redirect following are not supported");
+  }
+}
+
+}  // namespace
+
+int EffectiveRequestLimitMs(const ClientSettings& settings) {
+  if (settings.maxRequestMs >= 0) return settings.maxRequestMs;
+  if (settings.readTimeoutMs <= 0) return 0;
+  const long long tenfold = 10LL * settings.readTimeoutMs;
+  return static_cast<int>(std::clamp<long long>(tenfold, 30000, 1 << 30));
+}
+
+void HttpClient::Disconnect() {
+  socket_.Close();
+  connectedHost_.clear();
+  connectedPort_ = 0;
+}
+
+std::string HttpClient::Get(const std::string& url) {
+  return Request("GET", url, "", settings_.protocolVersion, settings_.contentLength);
+}
+
+std::string HttpClient::Post(const std::string& url, const std::vector<std::string>& fields) {
+  // Every POST opens a fresh connection.
+  Disconnect();
+  if (settings_.contentType.empty() || EqualsNoCase(settings_.contentType, "text/html")) {
+    settings_.contentType = "application/x-www-form-urlencoded";
+  }
+  const std::string body = EncodeFormFields(fields, settings_.forceEncodeParams);
+  const std::string version = settings_.keepOriginalProtocol ? settings_.protocolVersion : "1.0";
+  return Request("POST", url, body, version, static_cast<std::int64_t>(body.size()));
+}
+
+std::string HttpClient::Request(const char* method, const std::string& urlText,
+                                const std::string& body, const std::string& version,
+                                std::int64_t contentLength) {
+  BusyGuard busy(busy_);
+  RefuseUnsupported(settings_);
+  const Url url = ParseUrl(urlText, settings_.port);
+  const bool viaProxy = !settings_.proxyServer.empty();
+  const std::string host = viaProxy ? settings_.proxyServer : url.host;
+  const int port = viaProxy ? settings_.proxyPort : url.port;
+
+  std::optional<SteadyClock::time_point> deadline;
+  if (const int total = EffectiveRequestLimitMs(settings_); total > 0) {
+    deadline = SteadyClock::now() + std::chrono::milliseconds(total);
+  }
+  Waiter waiter(ui_, settings_.readTimeoutMs, deadline);
+
+  try {
+    const bool reusable = socket_.IsOpen() && host == connectedHost_ && port == connectedPort_ &&
+                          !socket_.IsStale();
+    if (!reusable) {
+      Disconnect();
+      Connect(socket_, host, port, settings_, ui_, waiter);
+      connectedHost_ = host;
+      connectedPort_ = port;
+    }
+
+    const auto now = CookieJar::Clock::now();
+    const std::string cookie = settings_.allowCookies ? cookies_.HeaderFor(url, now) : "";
+    SendAll(socket_, waiter,
+            WriteRequestHead(method, url, settings_, version, contentLength, cookie) + body);
+
+    SocketSource source(socket_, waiter);
+    ReplyReader reader(source, ReplyLimits{settings_.maxLineBytes, settings_.maxHeaderBytes,
+                                           settings_.maxBodyBytes});
+    const ReplyHead head = reader.ReadHead();
+    lastStatus_ = head.status;
+    lastStatusLine_ = head.statusLine;
+    if (settings_.allowCookies) {
+      for (const auto& setCookie : head.FindAll("Set-Cookie")) cookies_.Store(setCookie, url, now);
+    }
+    if (head.status == -1) throw EIdHTTPProtocolException(head.statusLine, -1, "");
+
+    if (head.status < 200 || head.status > 299) {
+      // Redirects are not followed: they fail like any other status.
+      std::string errorBody;
+      if (head.status != 304) {
+        waiter.SetReadTimeout(kErrorBodyTimeoutMs);
+        try {
+          reader.ReadBody(head, true, errorBody);
+        } catch (const HttpError&) {
+          // The status is the failure; the error body is what came in time.
+        }
+      }
+      throw EIdHTTPProtocolException(head.statusLine, head.status, std::move(errorBody));
+    }
+
+    std::string replyBody = head.status == 204 ? "" : reader.ReadBody(head, false);
+
+    const std::string connection = head.Find("Connection").value_or("");
+    const std::string proxyConnection = head.Find("Proxy-Connection").value_or("");
+    bool keep = version == "1.0"
+                    ? EqualsNoCase(connection, "keep-alive") ||
+                          EqualsNoCase(proxyConnection, "keep-alive")
+                    : !EqualsNoCase(connection, "close") && !EqualsNoCase(proxyConnection, "close");
+    // Bytes beyond the reply mean the next reply could not be told apart.
+    keep = keep && !reader.PeerClosed() && !reader.HasUnreadInput();
+    if (!keep) Disconnect();
+    return replyBody;
+  } catch (...) {
+    Disconnect();
+    throw;
+  }
+}
+
+}  // namespace cloakwise::http

@@ -1,0 +1,261 @@
+#include "http/reply_reader.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "http/errors.h"
+
+namespace cloakwise::http {
+namespace {
+
+constexpr std::size_t kReadSize = 16384;
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view part) {
+  return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         }) != text.end();
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  return s;
+}
+
+enum class LengthKind { kNone, kValue, kTooLarge };
+
+// Content-Length must be plain decimal digits; anything else counts as no
+// length at all, so the body runs to the close (and still meets the cap).
+LengthKind ParseContentLength(const std::optional<std::string>& header, std::uint64_t cap,
+                              std::uint64_t* value) {
+  if (!header) return LengthKind::kNone;
+  const std::string_view digits = TrimBlanks(*header);
+  if (digits.empty()) return LengthKind::kNone;
+  std::uint64_t n = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return LengthKind::kNone;
+  }
+  for (const char c : digits) {
+    n = n * 10 + static_cast<std::uint64_t>(c - '0');
+    if (n > cap) return LengthKind::kTooLarge;  // also stops any overflow
+  }
+  *value = n;
+  return LengthKind::kValue;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::optional<std::string> ReplyHead::Find(std::string_view name) const {
+  for (const auto& [n, v] : headers) {
+    if (EqualsNoCase(n, name)) return v;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> ReplyHead::FindAll(std::string_view name) const {
+  std::vector<std::string> found;
+  for (const auto& [n, v] : headers) {
+    if (EqualsNoCase(n, name)) found.push_back(v);
+  }
+  return found;
+}
+
+int ParseStatusCode(std::string_view line) {
+  auto nextWord = [&line]() {
+    while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+    const auto end = std::min(line.find(' '), line.size());
+    const std::string_view word = line.substr(0, end);
+    line.remove_prefix(end);
+    return word;
+  };
+  const std::string_view version = nextWord();
+  if (version.size() < 5 || !EqualsNoCase(version.substr(0, 5), "HTTP/")) return -1;
+  std::string_view code = nextWord();
+  const bool negative = !code.empty() && code.front() == '-';
+  if (negative) code.remove_prefix(1);
+  if (code.empty() || code.size() > 9) return -1;
+  int value = 0;
+  for (const char c : code) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return negative ? -value : value;
+}
+
+bool ReplyReader::Fill() {
+  if (closed_) return false;
+  if (start_ > 0 && start_ >= buffer_.size() / 2) {
+    buffer_.erase(0, start_);
+    start_ = 0;
+  }
+  const std::size_t old = buffer_.size();
+  buffer_.resize(old + kReadSize);
+  std::size_t n = 0;
+  try {
+    n = source_.Read(buffer_.data() + old, kReadSize);
+  } catch (...) {
+    buffer_.resize(old);
+    throw;
+  }
+  buffer_.resize(old + n);
+  if (n == 0) closed_ = true;
+  return n > 0;
+}
+
+std::string ReplyReader::ReadLine() {
+  std::size_t scanned = 0;  // from start_: Fill may move the buffer's contents
+  for (;;) {
+    const auto lf = buffer_.find('\n', start_ + scanned);
+    if (lf != std::string::npos) {
+      std::size_t end = lf;
+      if (end > start_ && buffer_[end - 1] == '\r') --end;
+      if (end - start_ > limits_.maxLineBytes) throw EIdReadLnMaxLineLengthExceeded();
+      std::string line = buffer_.substr(start_, end - start_);
+      start_ = lf + 1;
+      return line;
+    }
+    // Without a line feed in sight, the line is already too long once it
+    // holds more than the limit and a carriage return.
+    if (buffer_.size() - start_ > limits_.maxLineBytes + 1) {
+      throw EIdReadLnMaxLineLengthExceeded();
+    }
+    scanned = buffer_.size() - start_;
+    if (!Fill()) throw EIdConnClosedGracefully();
+  }
+}
+
+ReplyHead ReplyReader::ReadHead() {
+  ReplyHead head;
+  auto readCounted = [this]() {
+    std::string line = ReadLine();
+    headerBytes_ += line.size() + 2;
+    if (headerBytes_ > limits_.maxHeaderBytes) throw EReplyTooLarge("header block");
+    return line;
+  };
+  for (;;) {
+    head = ReplyHead{};
+    // Stray line ends before a status line are tolerated (and counted).
+    do {
+      head.statusLine = readCounted();
+    } while (head.statusLine.empty());
+    head.status = ParseStatusCode(head.statusLine);
+    // Whatever follows a line that is not a status line is not headers.
+    if (head.status == -1) return head;
+    for (;;) {
+      const std::string line = readCounted();
+      if (line.empty()) break;
+      // A line starting with a blank (old-style folding) or without a name
+      // is ignored rather than guessed at.
+      const auto colon = line.find(':');
+      if (colon == 0 || colon == std::string::npos || line[0] == ' ' || line[0] == '\t') continue;
+      const std::string_view name(line.data(), colon);
+      if (name.find_first_of(" \t") != std::string_view::npos) continue;
+      head.headers.emplace_back(std::string(name),
+                                std::string(TrimBlanks(std::string_view(line).substr(colon + 1))));
+    }
+    if (head.status != 100) return head;
+  }
+}
+
+std::uint64_t ReplyReader::RoomFor(const std::string& body) const {
+  return body.size() >= limits_.maxBodyBytes ? 0 : limits_.maxBodyBytes - body.size();
+}
+
+void ReplyReader::ReadExact(std::string& out, std::uint64_t count, bool closeEndsBody) {
+  while (count > 0) {
+    if (start_ == buffer_.size() && !Fill()) {
+      if (closeEndsBody) return;
+      throw EIdConnClosedGracefully();
+    }
+    const std::size_t take = static_cast<std::size_t>(
+        std::min<std::uint64_t>(count, buffer_.size() - start_));
+    out.append(buffer_, start_, take);
+    start_ += take;
+    count -= take;
+  }
+}
+
+void ReplyReader::ReadChunked(std::string& out, bool errorBody) {
+  for (;;) {
+    const std::string line = ReadLine();
+    // The size runs up to the first blank (or extension); a size that does
+    // not parse counts as 0 and ends the body.
+    const std::string_view text = std::string_view(line).substr(0, line.find_first_of(" \t;"));
+    std::uint64_t size = 0;
+    bool parsed = !text.empty();
+    for (const char c : text) parsed = parsed && HexDigit(c) >= 0;
+    if (parsed) {
+      for (const char c : text) {
+        size = size * 16 + static_cast<std::uint64_t>(HexDigit(c));
+        if (size > RoomFor(out)) break;  // before it can overflow
+      }
+    }
+    if (!parsed || size == 0) {
+      // The line after the last chunk; a server that closes instead has
+      // still delivered the whole body.
+      try {
+        ReadLine();
+      } catch (const EIdConnClosedGracefully&) {
+      }
+      return;
+    }
+    if (size > RoomFor(out)) {
+      if (!errorBody) throw EReplyTooLarge("chunk of " + std::string(text) + " bytes");
+      ReadExact(out, RoomFor(out), true);
+      return;
+    }
+    ReadExact(out, size, false);
+    ReadLine();  // the line end after the chunk's data
+  }
+}
+
+void ReplyReader::ReadToClose(std::string& out, bool errorBody) {
+  for (;;) {
+    if (start_ == buffer_.size() && !Fill()) return;
+    const std::size_t available = buffer_.size() - start_;
+    const std::uint64_t room = RoomFor(out);
+    if (available > room) {
+      if (!errorBody) throw EReplyTooLarge("body beyond " + std::to_string(limits_.maxBodyBytes));
+      out.append(buffer_, start_, static_cast<std::size_t>(room));
+      start_ += static_cast<std::size_t>(room);
+      return;
+    }
+    out.append(buffer_, start_, available);
+    start_ += available;
+  }
+}
+
+void ReplyReader::ReadBody(const ReplyHead& head, bool errorBody, std::string& body) {
+  std::uint64_t length = 0;
+  const LengthKind kind = ParseContentLength(head.Find("Content-Length"),
+                                             limits_.maxBodyBytes, &length);
+  if (kind == LengthKind::kTooLarge) {
+    if (!errorBody) throw EReplyTooLarge("Content-Length " + *head.Find("Content-Length"));
+    ReadExact(body, limits_.maxBodyBytes, true);
+  } else if (kind == LengthKind::kValue && length > 0) {
+    body.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 20)));
+    // A server that closes early has ended the body; what came is the body.
+    ReadExact(body, length, true);
+  } else if (ContainsNoCase(head.Find("Transfer-Encoding").value_or(""), "chunked")) {
+    ReadChunked(body, errorBody);
+  } else if (kind == LengthKind::kNone) {
+    ReadToClose(body, errorBody);
+  }
+}
+
+}  // namespace cloakwise::http

@@ -1,0 +1,239 @@
+// Servers and proxies that misbehave on purpose. Each must end in its own
+// failure, within its time bound, leaving no connection open (and, in the
+// AddressSanitizer build, nothing leaked).
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "http/expect_failure.h"
+#include "http/http_client.h"
+#include "http/test_server.h"
+
+namespace cloakwise::http {
+namespace {
+
+using testing::Expect;
+using testing::MillisecondsOf;
+using testing::ServerConnection;
+using testing::TestServer;
+
+// Sends the piece again and again (up to a limit) until the client goes.
+void Flood(ServerConnection& c, const std::string& piece, std::size_t limit) {
+  for (std::size_t sent = 0; sent < limit; sent += piece.size()) {
+    if (!c.Send(piece)) return;
+  }
+  c.Sleep(5000);
+}
+
+struct HostileCase {
+  const char* name;
+  std::function<void(ServerConnection&)> serve;
+  std::function<void(const std::function<void()>&)> check;  // runs the request
+  int readTimeoutMs = 2000;
+  int maxRequestMs = -1;
+  int boundMs = 1500;
+};
+
+template <class Kind>
+std::function<void(const std::function<void()>&)> Fails() {
+  return [](const std::function<void()>& request) { Expect<Kind>(request); };
+}
+
+std::function<void(const std::function<void()>&)> FailsWithStatus(int code) {
+  return [code](const std::function<void()>& request) {
+    EXPECT_EQ(Expect<EIdHTTPProtocolException>(request).Code(), code);
+  };
+}
+
+void RunCase(const HostileCase& c) {
+  SCOPED_TRACE(c.name);
+  TestServer server([&c](ServerConnection& conn) {
+    conn.ReadRequest();
+    c.serve(conn);
+  });
+  HttpClient client;
+  client.Settings().readTimeoutMs = c.readTimeoutMs;
+  client.Settings().maxRequestMs = c.maxRequestMs;
+  const auto ms = MillisecondsOf([&] { c.check([&] { client.Get(server.Url("/feedback.php")); }); });
+  EXPECT_LT(ms, c.boundMs);
+  EXPECT_FALSE(client.Connected());
+}
+
+const std::string kOkHead = "HTTP/1.1 200 OK\r\n";
+const std::string kChunkedHead = kOkHead + "Transfer-Encoding: chunked\r\n\r\n";
+
+TEST(HostileServer, Catalogue) {
+  const HostileCase cases[] = {
+      {"reset after the request", [](ServerConnection& c) { c.Reset(); },
+       Fails<EIdSocketError>()},
+      {"close before any reply", [](ServerConnection& c) { c.Close(); },
+       Fails<EIdConnClosedGracefully>()},
+      {"close mid-header",
+       [](ServerConnection& c) { c.Send(kOkHead + "Content-Le"); },
+       Fails<EIdConnClosedGracefully>()},
+      {"close mid-body, chunked",
+       [](ServerConnection& c) { c.Send(kChunkedHead + "10\r\nonly part"); },
+       Fails<EIdConnClosedGracefully>()},
+      {"reset mid-body",
+       [](ServerConnection& c) {
+         c.Send(kOkHead + "Content-Length: 100\r\n\r\nsome");
+         c.Sleep(100);
+         c.Reset();
+       },
+       Fails<EIdSocketError>()},
+      {"garbage status line",
+       [](ServerConnection& c) { c.Send("SSH-2.0-OpenSSH_9.2\r\n"); c.Sleep(5000); },
+       FailsWithStatus(-1)},
+      {"status line with a NUL in its code",
+       [](ServerConnection& c) { c.Send("HTTP/1.1 2" + std::string(1, '\0') + "00 OK\r\n\r\n"); },
+       FailsWithStatus(-1)},
+      {"status without code",
+       [](ServerConnection& c) { c.Send("HTTP/1.1\r\nContent-Length: 0\r\n\r\n"); },
+       FailsWithStatus(-1)},
+      {"binary noise without line ends",
+       [](ServerConnection& c) { Flood(c, std::string("\x00\xff\x7f\r", 4), 1 << 20); },
+       Fails<EIdReadLnMaxLineLengthExceeded>()},
+      {"endless header line",
+       [](ServerConnection& c) {
+         c.Send(kOkHead + "X-Endless: ");
+         Flood(c, std::string(1000, 'a'), 4 << 20);
+       },
+       Fails<EIdReadLnMaxLineLengthExceeded>()},
+      {"endless header lines",
+       [](ServerConnection& c) {
+         c.Send(kOkHead);
+         Flood(c, "X-More: yes\r\n", 4 << 20);
+       },
+       Fails<EReplyTooLarge>()},
+      {"endless 100 Continue",
+       [](ServerConnection& c) { Flood(c, "HTTP/1.1 100 Continue\r\n\r\n", 4 << 20); },
+       Fails<EReplyTooLarge>()},
+      {"huge chunk size",
+       [](ServerConnection& c) { c.Send(kChunkedHead + "FFFFFFFFFFFFFFFFFFFF\r\n"); c.Sleep(5000); },
+       Fails<EReplyTooLarge>()},
+      {"chunk size over the body cap",
+       [](ServerConnection& c) { c.Send(kChunkedHead + "7FFFFFFF\r\n"); c.Sleep(5000); },
+       Fails<EReplyTooLarge>()},
+      {"huge Content-Length",
+       [](ServerConnection& c) {
+         c.Send(kOkHead + "Content-Length: 184467440737095516160\r\n\r\n");
+         c.Sleep(5000);
+       },
+       Fails<EReplyTooLarge>()},
+      {"Content-Length over the body cap",
+       [](ServerConnection& c) {
+         c.Send(kOkHead + "Content-Length: 9000000\r\n\r\n");
+         c.Sleep(5000);
+       },
+       Fails<EReplyTooLarge>()},
+      {"huge body up to the close",
+       [](ServerConnection& c) {
+         c.Send("HTTP/1.0 200 OK\r\n\r\n");
+         Flood(c, std::string(64 << 10, 'z'), 64 << 20);
+       },
+       Fails<EReplyTooLarge>(), 2000, -1, 5000},
+      {"huge chunked body",
+       [](ServerConnection& c) {
+         c.Send(kChunkedHead);
+         Flood(c, "8000\r\n" + std::string(0x8000, 'z') + "\r\n", 64 << 20);
+       },
+       Fails<EReplyTooLarge>(), 2000, -1, 5000},
+      {"redirect loop",
+       [](ServerConnection& c) {
+         for (;;) {
+           c.Send("HTTP/1.1 302 Found\r\nLocation: /feedback.php\r\nContent-Length: 0\r\n\r\n");
+           if (c.ReadRequest(3000).empty()) return;
+         }
+       },
+       FailsWithStatus(302)},
+      {"silent after the head",
+       [](ServerConnection& c) {
+         c.Send(kOkHead + "Content-Length: 10\r\n\r\nab");
+         c.Sleep(5000);
+       },
+       Fails<EIdReadTimeout>(), 300, -1, 1200},
+      {"carriage returns without line feeds",
+       [](ServerConnection& c) {
+         c.Send("HTTP/1.1 200 OK\rContent-Length: 2\r\rok");
+         c.Sleep(5000);
+       },
+       Fails<EIdReadTimeout>(), 300, -1, 1200},
+      {"trickled head, one byte per wait",
+       [](ServerConnection& c) {
+         c.Trickle(kOkHead + "X-Slow: " + std::string(10000, 's'), 50);
+       },
+       Fails<EIdReadTimeout>(), 300, 1500, 2500},
+      {"trickled body, one byte per wait",
+       [](ServerConnection& c) {
+         c.Send(kOkHead + "Content-Length: 100000\r\n\r\n");
+         c.Trickle(std::string(100000, 'b'), 50);
+       },
+       Fails<EIdReadTimeout>(), 300, 1500, 2500},
+      {"trickled error body",
+       [](ServerConnection& c) {
+         c.Send("HTTP/1.1 500 Oops\r\nContent-Length: 100000\r\n\r\n");
+         c.Trickle(std::string(100000, 'e'), 50);
+       },
+       FailsWithStatus(500), 300, 1500, 2500},
+  };
+  for (const auto& c : cases) RunCase(c);
+}
+
+TEST(HostileServer, RefusedConnectEndsWithinItsLimit) {
+  HttpClient client;
+  client.Settings().readTimeoutMs = 2000;
+  const std::string url = "http://127.0.0.1:" + std::to_string(testing::RefusingPort()) + "/";
+  EXPECT_LT(MillisecondsOf([&] { Expect<EIdConnectException>([&] { client.Get(url); }); }), 500);
+}
+
+// Sizes and separators that must not be believed: the reply survives them,
+// and the body is what was really sent.
+TEST(HostileServer, SeparatorsThatMustNotConfuseTheParser) {
+  struct Case {
+    const char* name;
+    std::string reply;
+    std::string body;
+  };
+  const std::string nul(1, '\0');
+  const Case cases[] = {
+      {"a length hidden behind a bare CR",
+       kOkHead + "X-A: 1\rContent-Length: 999999999999\r\n\r\nok", "ok"},
+      {"a length hidden behind a NUL",
+       kOkHead + "X-A: 1" + nul + "Content-Length: 999999999999\r\n\r\nok", "ok"},
+      {"a length with a NUL inside",
+       kOkHead + "Content-Length: 2" + nul + "0\r\n\r\nok!", "ok!"},
+      {"a negative length", kOkHead + "Content-Length: -5\r\n\r\nall", "all"},
+      {"a negative chunk size ends the body",
+       kChunkedHead + "2\r\nab\r\n-5\r\nxyz\r\n", "ab"},
+      {"a folded length line", kOkHead + "Content-Length: 2\r\n Content-Length: 99\r\n\r\nok",
+       "ok"},
+  };
+  for (const auto& c : cases) {
+    TestServer server([&c](ServerConnection& conn) {
+      conn.ReadRequest();
+      conn.Send(c.reply);
+    });
+    HttpClient client;
+    client.Settings().readTimeoutMs = 2000;
+    EXPECT_EQ(client.Get(server.Url()), c.body) << c.name;
+  }
+}
+
+TEST(HostileServer, TheDefaultTotalBoundCutsATrickleButNotAPatientReply) {
+  // A reply that takes three read time-outs in all, each wait within one,
+  // is normal and must arrive.
+  TestServer patient([](ServerConnection& c) {
+    c.ReadRequest();
+    c.Send(kOkHead + "Content-Length: 3\r\n\r\n");
+    for (char b : std::string("abc")) {
+      c.Sleep(200);
+      c.Send(std::string(1, b));
+    }
+  });
+  HttpClient client;
+  client.Settings().readTimeoutMs = 300;
+  EXPECT_EQ(client.Get(patient.Url()), "abc");
+}
+
+}  // namespace
+}  // namespace cloakwise::http
