@@ -1,57 +1,77 @@
-// The Windows entry point: builds the real platform and the window, then
-// runs the message loop.
+// The Windows entry point: builds the real platform layer and the windows,
+// runs start-up, then the message loop.
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
+#include <vector>
 
-#include "app/settings_store.h"
-#include "browserproxy/system_proxy.h"
+#include "app/application.h"
+#include "app/vendor.h"
+#include "platform/win32/desktop_win32.h"
 #include "platform/win32/win32_platform.h"
+#include "ui/layout.h"
+#include "ui/win32/dialogs.h"
 #include "ui/win32/main_window.h"
 
 namespace {
 
-std::string ExecutableFolder() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);  // a long path: ask again with more room
+std::string Describe(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "Unexpected error";
   }
-  const auto slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? std::string(".\\") : path.substr(0, slash + 1);
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   using namespace cloakwise;
-  platform::Win32UiThread ui;
+  platform::Win32UiThread uiThread;
   platform::Win32Registry registry;
   platform::Win32InternetOptions internetOptions;
   platform::Win32FileSystem files;
+  platform::Win32Desktop desktop;
+  ui::win32::MessageBoxHost modal(instance);
 
-  const std::string folder = ExecutableFolder();
-  SettingsStore settings(files, folder + "options.ini");
-  SystemProxy systemProxy(registry, internetOptions);
+  Application app(PlatformServices{registry, internetOptions, files, uiThread, desktop, modal});
 
-  ui::win32::MainWindow window(instance, "Cloakwise", 448, 397);
-  window.onCloseQuery = [&] {
-    // Whatever proxy the program installed must not outlive it.
-    systemProxy.SetSystemProxy("", "");
-    ui.ProcessMessages();
-    return true;
+  ui::win32::MainWindow* mainWindow = nullptr;
+  ui::Layout layout(app.form, ui::FrameActions{
+                                  [&] { mainWindow->HideToTray(); },
+                                  [&] { mainWindow->OpenMenu(); },
+                                  [&] { app.desktop.OpenWithShell(kVendorHomePage); },
+                                  [&] { mainWindow->StartDrag(); },
+                                  [&](ui::View view) { app.ShowView(view); },
+                              });
+  ui::win32::MainWindow window(instance, app.form, layout);
+  mainWindow = &window;
+  ui::win32::AboutWindow about(instance, app.about);
+
+  desktop.mainWindow = window.Handle();
+  modal.owner = window.Handle();
+  window.onCloseQuery = [&] { return app.FormCloseQuery(); };
+  window.onMenuPopup = [&] { app.Pop1Popup(); };
+  window.onTrayClick = [&] {
+    app.ShowMainWindow();
+    window.ShowFromTray();
   };
-  window.onPaint = [&](HDC dc, const RECT& client) {
-    SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(255, 255, 255));
-    RECT text = client;
-    const std::string caption = "Cloakwise\n\nSettings: " + settings.Path();
-    DrawTextA(dc, caption.c_str(), -1, &text, DT_CENTER | DT_VCENTER | DT_WORDBREAK);
-  };
-  window.Show();
-  return ui.RunMessageLoop();
+  // An error no handler caught is shown, and the program goes on.
+  const auto showError = [&](std::exception_ptr error) { desktop.ShowError(Describe(error)); };
+  uiThread.onError = showError;
+  window.onError = showError;
+
+  std::vector<std::string> args;
+  for (int i = 1; i < __argc; ++i) args.emplace_back(__argv[i]);
+  try {
+    app.Startup(args);
+  } catch (const std::exception& e) {
+    // Start-up cannot go on without its settings file.
+    desktop.ShowError(e.what());
+    return 1;
+  }
+  return uiThread.RunMessageLoop();
 }

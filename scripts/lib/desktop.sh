@@ -34,3 +34,23 @@ wait_for_window() {
   done
   echo "$window"
 }
+
+# Prints the id of Wine's notification area window, where tray icons live.
+tray_window() {
+  xdotool search --onlyvisible --name '^Wine System Tray$' 2>/dev/null | head -n1 || true
+}
+
+# Clicks with the given button (1 left, 3 right) at a point of a window.
+click_in_window() {
+  local window="$1" x="$2" y="$3" button="${4:-1}"
+  xdotool mousemove --window "$window" "$x" "$y" sleep 0.2 click "$button"
+}
+
+# Waits until no visible window matches; fails after about 10 seconds.
+wait_until_gone() {
+  for _ in $(seq 50); do
+    [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ] && return 0
+    sleep 0.2
+  done
+  return 1
+}

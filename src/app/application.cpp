@@ -180,6 +180,8 @@ void Application::ShowView(ui::View view) {
 
 void Application::About1Click() { about.window.SetVisible(true); }
 
+void Application::Pop1Popup() { form.StopStart1.SetCaption(proxyActive_ ? "Stop" : "Start"); }
+
 bool Application::FormCloseQuery() {
   // No proxy the program installed may outlive it.
   systemProxy.SetSystemProxy("", "");

@@ -54,6 +54,8 @@ class Application {
   void ShowMainWindow();
   void ShowView(ui::View view);
   void About1Click();
+  // Pop1 is about to open.
+  void Pop1Popup();
   void Close1Click();
   // Asked before the main window closes, and when Windows ends the session.
   bool FormCloseQuery();

@@ -20,7 +20,9 @@ void DesktopIntegration::SetRunAtStartup(bool enable) {
   ScopedKey run(registry_, RegistryRoot::CurrentUser, kRunKey, true);
   if (!run) return;
   if (enable) {
-    registry_.WriteString(run.get(), "Cloakwise", "\"" + exe + "\" /startup");
+    std::string command = "\"";
+    command.append(exe).append("\" /startup");
+    registry_.WriteString(run.get(), "Cloakwise", command);
   } else {
     registry_.DeleteValue(run.get(), "Cloakwise");
   }

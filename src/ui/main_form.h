@@ -95,6 +95,19 @@ class MainForm {
   MenuItem About1{"About1", "About..."};
   MenuItem Close1{"Close1", "Close"};
 
+  // Every control, for a renderer that wants to hear of each change.
+  void SetObserver(ModelObserver* observer) {
+    Control* all[] = {&window, &view, &Label1, &Label4, &Label5, &label31, &g1, &Label2, &Image39,
+                      &Image35, &Image38, &Image10, &Image9, &ch1, &Label12, &ch2, &Label11,
+                      &cntmin, &Label9, &ch3, &Label10, &Label26, &FatScrollBar2, &Label27,
+                      &Label29, &Label28, &Label6, &FatScrollBar1, &Label8, &Label30, &Label25,
+                      &Image36, &Image37, &CheckBox7, &Label19, &Label7, &CheckBox1, &CheckBox2,
+                      &CheckBox3, &CheckBox4, &CheckBox5, &CheckBox6, &CheckBox8, &CheckBox9,
+                      &CheckBox10, &CheckBox11, &CheckBox12, &tray1};
+    for (Control* c : all) c->SetObserver(observer);
+    for (MenuItem* m : Pop1()) m->SetObserver(observer);
+  }
+
   std::vector<MenuItem*> Pop1() {
     return {&n1, &n2, &StopStart1, &Changeproxynow1, &Myip1, &ProxyCheker1,
             &ProtectPCPrivacy1, &Options1, &Help1, &About1, &Close1};

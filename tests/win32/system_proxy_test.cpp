@@ -105,7 +105,9 @@ TEST_F(Win32SystemProxyTest, EveryNamedConnectionIsAcceptedByWinInet) {
     codes.push_back(option);
     // Wine 8 answers the refresh (37) with FALSE from a stub; its result is
     // ignored by design, so only the options that carry settings must pass.
-    if (option != 37) EXPECT_TRUE(ok) << "option " << option << " was refused";
+    if (option != 37) {
+      EXPECT_TRUE(ok) << "option " << option << " was refused";
+    }
   }
   EXPECT_EQ(codes, (std::vector<std::uint32_t>{38, 39, 75, 75, 75, 39, 37}));
 }

@@ -1,86 +1,326 @@
 #include "ui/win32/main_window.h"
 
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "ui/win32/paint.h"
+
 namespace cloakwise::ui::win32 {
 namespace {
 
 constexpr char kClassName[] = "TForm1";
-constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr UINT kTrayMessage = WM_APP + 10;
+constexpr UINT kTrayId = 1;
+
+// The tray icons are drawn here rather than shipped: a shield for the idle
+// set, and eight frames of a turning dot around it while searching.
+HICON MakeIcon(int frame) {
+  const int size = 16;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP color = CreateCompatibleBitmap(screen, size, size);
+  HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);
+  ReleaseDC(nullptr, screen);
+
+  HGDIOBJ old = SelectObject(dc, mask);
+  PatBlt(dc, 0, 0, size, size, BLACKNESS);  // every pixel opaque
+  SelectObject(dc, color);
+  RECT all{0, 0, size, size};
+  FillSolidRect(dc, all, RGB(20, 24, 32));
+  HBRUSH shield = CreateSolidBrush(frame < 0 ? RGB(120, 160, 200) : RGB(70, 200, 90));
+  HGDIOBJ oldBrush = SelectObject(dc, shield);
+  HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
+  const POINT outline[] = {{3, 2}, {12, 2}, {12, 8}, {8, 14}, {3, 8}};
+  Polygon(dc, outline, 5);
+  if (frame >= 0) {
+    static const POINT ring[8] = {{7, 0}, {13, 2}, {15, 7}, {13, 13}, {7, 15}, {1, 13}, {0, 7}, {1, 2}};
+    HBRUSH dot = CreateSolidBrush(RGB(255, 220, 60));
+    SelectObject(dc, dot);
+    Ellipse(dc, ring[frame].x - 1, ring[frame].y - 1, ring[frame].x + 3, ring[frame].y + 3);
+    SelectObject(dc, shield);
+    DeleteObject(dot);
+  }
+  SelectObject(dc, oldPen);
+  SelectObject(dc, oldBrush);
+  SelectObject(dc, old);
+  DeleteObject(shield);
+  DeleteDC(dc);
+
+  ICONINFO info{};
+  info.fIcon = TRUE;
+  info.hbmColor = color;
+  info.hbmMask = mask;
+  HICON icon = CreateIconIndirect(&info);
+  DeleteObject(color);
+  DeleteObject(mask);
+  return icon;
+}
 
 }  // namespace
 
-MainWindow::MainWindow(HINSTANCE instance, const std::string& title, int clientWidth,
-                       int clientHeight) {
+MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
+    : form_(form), layout_(layout) {
+  idleIcons_.push_back(MakeIcon(-1));
+  for (int i = 0; i < TrayIcon::kSearchIconCount; ++i) searchIcons_.push_back(MakeIcon(i));
+  font_ = MakeFont(13, false, "Arial");
+  bold_ = MakeFont(13, true, "Arial");
+  serif_ = MakeFont(21, false, "Times New Roman");
+  small_ = MakeFont(12, false, "Arial");
+
   WNDCLASSA wc{};
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance;
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+  wc.hIcon = idleIcons_.front();
   wc.lpszClassName = kClassName;
   RegisterClassA(&wc);
 
-  RECT frame{0, 0, clientWidth, clientHeight};
-  AdjustWindowRect(&frame, kStyle, FALSE);
-  const int width = frame.right - frame.left;
-  const int height = frame.bottom - frame.top;
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  window_ = CreateWindowExA(0, kClassName, title.c_str(), kStyle, x, y, width, height, nullptr,
-                            nullptr, instance, this);
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - Layout::kWidth) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - Layout::kHeight) / 2;
+  window_ = CreateWindowExA(0, kClassName, "Cloakwise", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, x, y,
+                            Layout::kWidth, Layout::kHeight, nullptr, nullptr, instance, this);
+  taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
+  form_.SetObserver(this);
+  UpdateTray(true);
 }
 
 MainWindow::~MainWindow() {
+  form_.SetObserver(nullptr);
   if (window_) {
     SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
   }
+  for (HICON icon : idleIcons_) DestroyIcon(icon);
+  for (HICON icon : searchIcons_) DestroyIcon(icon);
+  for (HFONT f : {font_, bold_, serif_, small_}) DeleteObject(f);
 }
 
-void MainWindow::Show() {
+void MainWindow::ControlChanged(const Control& control) {
+  if (!window_) return;
+  if (&control == &form_.window) {
+    if (form_.window.Visible()) {
+      ShowFromTray();
+    } else {
+      ShowWindow(window_, SW_HIDE);
+    }
+  } else if (&control == &form_.tray1) {
+    UpdateTray(false);
+  } else {
+    InvalidateRect(window_, nullptr, FALSE);
+  }
+}
+
+void MainWindow::ShowFromTray() {
+  if (IsIconic(window_)) ShowWindow(window_, SW_RESTORE);
   ShowWindow(window_, SW_SHOW);
   SetForegroundWindow(window_);
 }
 
+void MainWindow::HideToTray() { form_.window.SetVisible(false); }
+
+void MainWindow::StartDrag() {
+  ReleaseCapture();
+  SendMessageA(window_, WM_SYSCOMMAND, 0xF012, 0);  // SC_MOVE by the caption
+}
+
+void MainWindow::UpdateTray(bool add) {
+  NOTIFYICONDATAA data{};
+  data.cbSize = sizeof data;
+  data.hWnd = window_;
+  data.uID = kTrayId;
+  data.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
+  data.uCallbackMessage = kTrayMessage;
+  const auto& icons = form_.tray1.Set() == TrayIcon::IconSet::Idle ? idleIcons_ : searchIcons_;
+  data.hIcon = icons[static_cast<std::size_t>(form_.tray1.IconIndex()) % icons.size()];
+  strncpy(data.szTip, "Cloakwise", sizeof data.szTip - 1);
+  const auto& balloon = form_.tray1.LastBalloon();
+  if (balloon.serial != balloonShown_) {
+    balloonShown_ = balloon.serial;
+    data.uFlags |= NIF_INFO;
+    strncpy(data.szInfoTitle, balloon.title.c_str(), sizeof data.szInfoTitle - 1);
+    strncpy(data.szInfo, balloon.text.c_str(), sizeof data.szInfo - 1);
+    data.dwInfoFlags = NIIF_INFO;
+    data.uTimeout = 10000;
+  }
+  if (add || !trayAdded_) {
+    trayAdded_ = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+  } else {
+    Shell_NotifyIconA(NIM_MODIFY, &data);
+  }
+}
+
+void MainWindow::OpenMenu() {
+  if (onMenuPopup) onMenuPopup();
+  HMENU menu = CreatePopupMenu();
+  const auto items = form_.Pop1();
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (!items[i]->Visible()) continue;
+    if (items[i]->Caption() == "-") {
+      AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    } else {
+      AppendMenuA(menu, MF_STRING | (items[i]->Enabled() ? 0 : MF_GRAYED), i + 1,
+                  items[i]->Caption().c_str());
+    }
+  }
+  POINT at;
+  GetCursorPos(&at);
+  // Without this a tray menu stays open when the user clicks elsewhere.
+  SetForegroundWindow(window_);
+  const UINT chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, at.x,
+                                     at.y, 0, window_, nullptr);
+  PostMessageA(window_, WM_NULL, 0, 0);
+  DestroyMenu(menu);
+  if (chosen > 0 && chosen <= items.size()) items[chosen - 1]->Click();
+}
+
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-    auto* self = static_cast<MainWindow*>(create->lpCreateParams);
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
     self->window_ = window;
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
   auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (self) return self->HandleMessage(message, wParam, lParam);
-  return DefWindowProcA(window, message, wParam, lParam);
+  if (!self) return DefWindowProcA(window, message, wParam, lParam);
+  try {
+    return self->HandleMessage(message, wParam, lParam);
+  } catch (...) {
+    if (self->onError) self->onError(std::current_exception());
+    return 0;
+  }
 }
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  const int x = static_cast<short>(LOWORD(lParam));
+  const int y = static_cast<short>(HIWORD(lParam));
+  if (message == taskbarCreated_ && taskbarCreated_ != 0) {
+    UpdateTray(true);  // the shell came back: the icon must be added again
+    return 0;
+  }
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(window_, &ps);
-      RECT client;
-      GetClientRect(window_, &client);
-      if (onPaint) onPaint(dc, client);
+      Paint(dc);
       EndPaint(window_, &ps);
       return 0;
     }
+    case WM_ERASEBKGND:
+      return 1;  // Paint covers every pixel
+    case WM_LBUTTONDOWN:
+      layout_.LeftDown(x, y);
+      return 0;
+    case WM_LBUTTONUP:
+      layout_.LeftClick(x, y);
+      return 0;
+    case WM_RBUTTONUP:
+      layout_.RightClick(x, y);
+      return 0;
+    case WM_SETCURSOR: {
+      POINT p;
+      GetCursorPos(&p);
+      ScreenToClient(window_, &p);
+      const auto* hit = layout_.Hit(p.x, p.y);
+      const bool clickable = hit && (hit->action || (hit->control && hit->kind != Layout::Kind::Gauge &&
+                                                     hit->kind != Layout::Kind::Heading));
+      SetCursor(LoadCursor(nullptr, clickable ? IDC_HAND : IDC_ARROW));
+      return TRUE;
+    }
+    case kTrayMessage:
+      if (lParam == WM_LBUTTONUP && onTrayClick) onTrayClick();
+      if (lParam == WM_RBUTTONUP) OpenMenu();
+      return 0;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+        HideToTray();  // minimising sends the window to the tray
+        return 0;
+      }
+      return DefWindowProcA(window_, message, wParam, lParam);
     case WM_CLOSE:
       if (CloseQuery()) DestroyWindow(window_);
       return 0;
     case WM_QUERYENDSESSION:
-      // Logging off or shutting down: the same close query runs, and the
-      // session is always allowed to end.
+      // Logging off or shutting down: the same close query, and the session
+      // is always allowed to end.
       CloseQuery();
       return TRUE;
     case WM_ENDSESSION:
       if (wParam) DestroyWindow(window_);
       return 0;
     case WM_DESTROY:
+      {
+        NOTIFYICONDATAA data{};
+        data.cbSize = sizeof data;
+        data.hWnd = window_;
+        data.uID = kTrayId;
+        Shell_NotifyIconA(NIM_DELETE, &data);
+      }
       window_ = nullptr;
       PostQuitMessage(0);
       return 0;
     default:
       return DefWindowProcA(window_, message, wParam, lParam);
   }
+}
+
+void MainWindow::Paint(HDC target) {
+  Canvas canvas(target, Layout::kWidth, Layout::kHeight);
+  HDC dc = canvas.dc();
+  SetBkMode(dc, TRANSPARENT);
+  FillSolidRect(dc, {0, 0, Layout::kWidth, Layout::kHeight}, RGB(0, 0, 0));
+  FillGradient(dc, {0, 40, Layout::kWidth, 370}, RGB(24, 30, 44), RGB(6, 8, 14));
+  FillGradient(dc, {0, 0, Layout::kWidth, Layout::kTopStrip}, RGB(150, 20, 24), RGB(70, 8, 10));
+  DrawText(dc, bold_, RGB(255, 255, 255), {12, 0, 300, Layout::kTopStrip}, "Cloakwise",
+           DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+
+  for (const auto& w : layout_.Widgets()) {
+    if (w.view && *w.view != form_.view.Current()) continue;
+    if (w.control && !w.control->Visible()) continue;
+    const RECT r{w.rect.x, w.rect.y, w.rect.x + w.rect.w, w.rect.y + w.rect.h};
+    const bool enabled = !w.control || w.control->Enabled();
+    const COLORREF text = enabled ? RGB(235, 238, 245) : RGB(110, 115, 125);
+    switch (w.kind) {
+      case Layout::Kind::Label: {
+        const std::string& caption = w.control ? static_cast<Label*>(w.control)->Caption() : w.text;
+        DrawText(dc, font_, text, r, caption, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+        break;
+      }
+      case Layout::Kind::Heading:
+        DrawText(dc, bold_, RGB(120, 180, 235), r, w.text, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+        break;
+      case Layout::Kind::TextButton:
+        DrawFrame(dc, r, RGB(150, 20, 24), RGB(40, 46, 62));
+        DrawText(dc, serif_, text, r, static_cast<Label*>(w.control)->Caption(),
+                 DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        break;
+      case Layout::Kind::CheckBox:
+        DrawCheckBox(dc, r, static_cast<CheckBox*>(w.control)->Checked(), enabled);
+        break;
+      case Layout::Kind::Slider: {
+        const auto* s = static_cast<Slider*>(w.control);
+        DrawSlider(dc, r, s->Position() - s->Min(), s->Max() - s->Min());
+        break;
+      }
+      case Layout::Kind::Spin:
+        DrawSpin(dc, font_, r, static_cast<SpinEdit*>(w.control)->Text());
+        break;
+      case Layout::Kind::Gauge:
+        DrawGauge(dc, r, static_cast<Gauge*>(w.control)->Position());
+        break;
+      case Layout::Kind::HotSpot:
+        DrawText(dc, small_, RGB(200, 205, 215), r, w.text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        break;
+      case Layout::Kind::Tab: {
+        const bool current = w.tab == form_.view.Current();
+        FillGradient(dc, r, current ? RGB(150, 20, 24) : RGB(50, 56, 72),
+                     current ? RGB(90, 10, 12) : RGB(24, 28, 38));
+        DrawText(dc, current ? bold_ : font_, RGB(255, 255, 255), r, w.text,
+                 DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+        break;
+      }
+    }
+  }
+  FillGradient(dc, {380, 370, Layout::kWidth, Layout::kHeight}, RGB(50, 56, 72), RGB(24, 28, 38));
 }
 
 }  // namespace cloakwise::ui::win32

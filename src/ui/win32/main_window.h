@@ -2,35 +2,59 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "ui/layout.h"
+#include "ui/main_form.h"
 
 namespace cloakwise::ui::win32 {
 
-// The program's main window. It owns no logic: the close query and the
-// painting come from the composition root.
-class MainWindow {
+// The main window: paints the model through the layout, turns clicks into
+// the layout's actions, and carries the tray icon and its menu.
+class MainWindow : public ModelObserver {
  public:
-  MainWindow(HINSTANCE instance, const std::string& title, int clientWidth, int clientHeight);
-  ~MainWindow();
+  MainWindow(HINSTANCE instance, MainForm& form, Layout& layout);
+  ~MainWindow() override;
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
   HWND Handle() const { return window_; }
-  void Show();
+
+  // Pop1 at the cursor.
+  void OpenMenu();
+  void HideToTray();
+  void StartDrag();
+  void ShowFromTray();
 
   // Asked before the window closes, also when the user logs off or Windows
   // shuts down; false keeps the program running.
   std::function<bool()> onCloseQuery;
-  // Draws the client area on a black background.
-  std::function<void(HDC, const RECT&)> onPaint;
+  std::function<void()> onMenuPopup;
+  std::function<void()> onTrayClick;
+  // An exception that a handler let escape; it cannot cross the window
+  // procedure.
+  std::function<void(std::exception_ptr)> onError;
+
+  void ControlChanged(const Control& control) override;
 
  private:
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void Paint(HDC dc);
+  void UpdateTray(bool add);
   bool CloseQuery() { return !onCloseQuery || onCloseQuery(); }
 
+  MainForm& form_;
+  Layout& layout_;
   HWND window_ = nullptr;
+  UINT taskbarCreated_ = 0;
+  std::vector<HICON> idleIcons_, searchIcons_;
+  int balloonShown_ = 0;
+  bool trayAdded_ = false;
+  HFONT font_ = nullptr, bold_ = nullptr, serif_ = nullptr, small_ = nullptr;
 };
 
 }  // namespace cloakwise::ui::win32

@@ -1,0 +1,67 @@
+#include "platform/win32/desktop_win32.h"
+
+#include <htmlhelp.h>
+#include <shellapi.h>
+#include <winsock2.h>
+
+namespace cloakwise::platform {
+
+std::string Win32Desktop::ExecutablePath() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(path.size() * 2);  // a long path: ask again with more room
+  }
+}
+
+std::optional<int> Win32Desktop::CallInetIsOffline() {
+  using InetIsOfflineFn = BOOL(WINAPI*)(DWORD);
+  if (!LoadLibraryA("URL.DLL")) return std::nullopt;
+  const HMODULE module = GetModuleHandleA("URL.DLL");
+  if (!module) return std::nullopt;
+  const auto fn = reinterpret_cast<InetIsOfflineFn>(
+      reinterpret_cast<void*>(GetProcAddress(module, "InetIsOffline")));
+  if (!fn) return std::nullopt;
+  return static_cast<int>(fn(0));
+}
+
+std::optional<std::vector<std::string>> Win32Desktop::OwnHostAddresses() {
+  WSADATA data;
+  if (WSAStartup(0x0101, &data) != 0) return std::nullopt;
+  std::optional<std::vector<std::string>> result;
+  char name[64] = {};
+  if (gethostname(name, sizeof name) == 0) {
+    if (const hostent* host = gethostbyname(name)) {
+      result.emplace();
+      for (char** address = host->h_addr_list; address && *address; ++address) {
+        in_addr in;
+        memcpy(&in, *address, sizeof in);
+        result->push_back(inet_ntoa(in));
+      }
+    }
+  }
+  WSACleanup();
+  return result;
+}
+
+void Win32Desktop::ShellOpen(ShellOwner owner, const std::string& file,
+                             const std::string& parameters) {
+  ShellExecuteA(owner == ShellOwner::MainWindow ? mainWindow : applicationWindow, "open",
+                file.c_str(), parameters.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOW);
+}
+
+void Win32Desktop::ShowHelp(const std::string& topic) {
+  HtmlHelpA(applicationWindow, topic.c_str(), HH_DISPLAY_TOPIC, 0);
+}
+
+void Win32Desktop::ShowError(const std::string& text) {
+  MessageBoxA(applicationWindow, text.c_str(), "Cloakwise", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+void Win32Desktop::QuitApplication() { PostQuitMessage(0); }
+
+}  // namespace cloakwise::platform

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/main_form.h"
+
+namespace cloakwise::ui {
+
+struct Rect {
+  int x = 0, y = 0, w = 0, h = 0;
+  bool Contains(int px, int py) const { return px >= x && px < x + w && py >= y && py < y + h; }
+};
+
+// What the frame of the window does; the composition root supplies it.
+struct FrameActions {
+  std::function<void()> hideToTray;
+  std::function<void()> openMenu;        // Pop1 at the mouse position
+  std::function<void()> openVendorPage;
+  std::function<void()> startDrag;       // the window follows the mouse
+  std::function<void(View)> showView;
+};
+
+// Where every control of the main window sits and what a click on it does.
+// The renderer paints from it and hit-tests with it; tests click through it
+// as a user would.
+class Layout {
+ public:
+  enum class Kind { Label, TextButton, Heading, CheckBox, Slider, Spin, Gauge, HotSpot, Tab };
+
+  struct Widget {
+    Kind kind;
+    Control* control;          // null for parts of the frame
+    Rect rect;
+    std::optional<View> view;  // nothing: on every view
+    std::string text;          // what a hot spot, heading or tab shows
+    std::function<void()> action;
+    std::optional<View> tab;   // for tabs: the view it opens
+  };
+
+  Layout(MainForm& form, FrameActions actions);
+
+  static constexpr int kWidth = 448;
+  static constexpr int kHeight = 397;
+  static constexpr int kTopStrip = 41;
+
+  const std::vector<Widget>& Widgets() const { return widgets_; }
+  // The topmost visible widget under the point on the current view.
+  const Widget* Hit(int x, int y) const;
+  void LeftDown(int x, int y);
+  void LeftClick(int x, int y);
+  void RightClick(int x, int y);
+
+ private:
+  void Add(Kind kind, Control* control, Rect rect, std::optional<View> view, std::string text = {},
+           std::function<void()> action = {});
+  bool OnCurrentView(const Widget& w) const;
+
+  MainForm& form_;
+  FrameActions actions_;
+  std::vector<Widget> widgets_;
+};
+
+}  // namespace cloakwise::ui

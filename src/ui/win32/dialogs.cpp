@@ -1,0 +1,200 @@
+#include "ui/win32/dialogs.h"
+
+#include "ui/win32/paint.h"
+
+namespace cloakwise::ui::win32 {
+namespace {
+
+constexpr int kBoxWidth = 499, kBoxHeight = 167;
+constexpr int kAboutWidth = 320, kAboutHeight = 150;
+constexpr int kOkId = 1;
+constexpr RECT kLinkRect{152, 140, 152 + 193, 140 + 21};
+
+HWND CreateCentred(HINSTANCE instance, const char* className, const char* title, int width,
+                   int height, void* self) {
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+  return CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, className, title, WS_POPUP, x, y, width,
+                         height, nullptr, nullptr, instance, self);
+}
+
+void RegisterOnce(HINSTANCE instance, const char* name, WNDPROC proc) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = proc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.lpszClassName = name;
+  RegisterClassA(&wc);
+}
+
+template <class T>
+T* Self(HWND window, UINT message, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    SetWindowLongPtrA(window, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
+  }
+  return reinterpret_cast<T*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+}
+
+void PaintBackground(HDC dc, int width, int height) {
+  FillGradient(dc, {0, 0, width, height}, RGB(24, 30, 44), RGB(6, 8, 14));
+  FillGradient(dc, {0, 0, width, 32}, RGB(190, 24, 28), RGB(110, 10, 14));
+}
+
+}  // namespace
+
+MessageBoxHost::MessageBoxHost(HINSTANCE instance)
+    : instance_(instance), bold_(MakeFont(13, true, "Arial")), link_(MakeFont(12, false, "Arial")) {
+  RegisterOnce(instance, "TForm2", WindowProc);
+}
+
+MessageBoxHost::~MessageBoxHost() {
+  DeleteObject(bold_);
+  DeleteObject(link_);
+}
+
+void MessageBoxHost::RunModal(MessageBoxForm& form) {
+  form_ = &form;
+  closed_ = false;
+  HWND window = CreateCentred(instance_, "TForm2", form.Label2.Caption().c_str(), kBoxWidth,
+                              kBoxHeight, this);
+  HWND ok = CreateWindowExA(0, "BUTTON", form.btnOK.Caption().c_str(),
+                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 208, 108, 75, 25,
+                            window, reinterpret_cast<HMENU>(kOkId), instance_, nullptr);
+  SendMessageA(ok, WM_SETFONT, reinterpret_cast<WPARAM>(bold_), TRUE);
+  const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
+  if (ownerWasEnabled) EnableWindow(owner, FALSE);
+  ShowWindow(window, SW_SHOW);
+  SetForegroundWindow(window);
+  SetFocus(ok);
+
+  MSG msg;
+  while (!closed_) {
+    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    if (got <= 0) {
+      // The program is ending: leave the quit request for the main loop.
+      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN &&
+        (msg.hwnd == window || IsChild(window, msg.hwnd))) {
+      closed_ = true;
+      break;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  if (ownerWasEnabled) EnableWindow(owner, TRUE);
+  DestroyWindow(window);
+  form_ = nullptr;
+}
+
+LRESULT CALLBACK MessageBoxHost::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = Self<MessageBoxHost>(window, message, lParam);
+  if (!self || !self->form_) return DefWindowProcA(window, message, wParam, lParam);
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC target = BeginPaint(window, &ps);
+      {
+        Canvas canvas(target, kBoxWidth, kBoxHeight);
+        HDC dc = canvas.dc();
+        PaintBackground(dc, kBoxWidth, kBoxHeight);
+        DrawText(dc, self->bold_, RGB(255, 255, 255), {8, 8, 8 + 449, 8 + 17},
+                 self->form_->Label2.Caption(), DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+        DrawCentredText(dc, self->bold_, RGB(235, 238, 245), {24, 56, 24 + 457, 56 + 49},
+                        self->form_->Label1.Caption());
+        DrawText(dc, self->link_, RGB(120, 180, 235), kLinkRect, "www.cloakwise.example",
+                 DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+      }
+      EndPaint(window, &ps);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == kOkId) self->closed_ = true;
+      return 0;
+    case WM_SETCURSOR: {
+      POINT p;
+      GetCursorPos(&p);
+      ScreenToClient(window, &p);
+      if (PtInRect(&kLinkRect, p)) {
+        SetCursor(LoadCursor(nullptr, IDC_HAND));
+        return TRUE;
+      }
+      break;
+    }
+    case WM_LBUTTONUP: {
+      const POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+      if (PtInRect(&kLinkRect, p)) self->form_->Image4.Click();  // the box stays open
+      return 0;
+    }
+    case WM_CLOSE:
+      self->closed_ = true;
+      return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+AboutWindow::AboutWindow(HINSTANCE instance, AboutForm& form)
+    : form_(form), bold_(MakeFont(14, true, "Arial")), font_(MakeFont(14, false, "Arial")) {
+  RegisterOnce(instance, "TForm3", WindowProc);
+  window_ = CreateCentred(instance, "TForm3", form.title.Caption().c_str(), kAboutWidth, kAboutHeight,
+                          this);
+  HWND close = CreateWindowExA(0, "BUTTON", form.close.Caption().c_str(),
+                               WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, (kAboutWidth - 75) / 2, 108,
+                               75, 25, window_, reinterpret_cast<HMENU>(kOkId), instance, nullptr);
+  SendMessageA(close, WM_SETFONT, reinterpret_cast<WPARAM>(bold_), TRUE);
+  form_.window.SetObserver(this);
+}
+
+AboutWindow::~AboutWindow() {
+  form_.window.SetObserver(nullptr);
+  DestroyWindow(window_);
+  DeleteObject(bold_);
+  DeleteObject(font_);
+}
+
+void AboutWindow::ControlChanged(const Control& control) {
+  if (&control != &form_.window) return;
+  if (form_.window.Visible()) {
+    ShowWindow(window_, SW_SHOWNOACTIVATE);
+    SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  } else {
+    ShowWindow(window_, SW_HIDE);
+  }
+}
+
+LRESULT CALLBACK AboutWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* self = Self<AboutWindow>(window, message, lParam);
+  if (!self) return DefWindowProcA(window, message, wParam, lParam);
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC target = BeginPaint(window, &ps);
+      {
+        Canvas canvas(target, kAboutWidth, kAboutHeight);
+        HDC dc = canvas.dc();
+        PaintBackground(dc, kAboutWidth, kAboutHeight);
+        DrawText(dc, self->bold_, RGB(255, 255, 255), {8, 8, kAboutWidth - 8, 26},
+                 self->form_.title.Caption(), DT_LEFT | DT_SINGLELINE);
+        DrawText(dc, self->font_, RGB(235, 238, 245), {8, 56, kAboutWidth - 8, 80},
+                 self->form_.version.Caption(), DT_CENTER | DT_SINGLELINE);
+      }
+      EndPaint(window, &ps);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == kOkId) self->form_.close.Click();
+      return 0;
+    case WM_CLOSE:
+      self->form_.close.Click();
+      return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace cloakwise::ui::win32

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <windows.h>
+
+#include "ui/main_form.h"
+#include "ui/message_box.h"
+
+namespace cloakwise::ui::win32 {
+
+// The program's message box: a borderless, always-on-top window of 499 x 167
+// with the title strip, the centred text, OK (Enter presses it) and the
+// vendor link. Modal: the main window takes no input meanwhile, but timers and
+// hand-overs from workers keep running.
+class MessageBoxHost : public ModalHost {
+ public:
+  explicit MessageBoxHost(HINSTANCE instance);
+  ~MessageBoxHost() override;
+  void RunModal(MessageBoxForm& form) override;
+
+  HWND owner = nullptr;  // disabled while the box is up
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  HINSTANCE instance_;
+  HFONT bold_, link_;
+  MessageBoxForm* form_ = nullptr;
+  bool closed_ = false;
+};
+
+// The program-information window, shown without blocking anything.
+class AboutWindow : public ModelObserver {
+ public:
+  AboutWindow(HINSTANCE instance, AboutForm& form);
+  ~AboutWindow() override;
+  void ControlChanged(const Control& control) override;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  AboutForm& form_;
+  HWND window_ = nullptr;
+  HFONT bold_, font_;
+};
+
+}  // namespace cloakwise::ui::win32

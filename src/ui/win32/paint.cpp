@@ -1,0 +1,113 @@
+#include "ui/win32/paint.h"
+
+namespace cloakwise::ui::win32 {
+
+Canvas::Canvas(HDC target, int width, int height)
+    : target_(target), dc_(CreateCompatibleDC(target)),
+      bitmap_(CreateCompatibleBitmap(target, width, height)), old_(SelectObject(dc_, bitmap_)),
+      width_(width), height_(height) {}
+
+Canvas::~Canvas() {
+  BitBlt(target_, 0, 0, width_, height_, dc_, 0, 0, SRCCOPY);
+  SelectObject(dc_, old_);
+  DeleteObject(bitmap_);
+  DeleteDC(dc_);
+}
+
+HFONT MakeFont(int pixelHeight, bool bold, const char* face) {
+  return CreateFontA(-pixelHeight, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                     ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                     DEFAULT_PITCH, face);
+}
+
+void FillSolidRect(HDC dc, const RECT& r, COLORREF color) {
+  HBRUSH brush = CreateSolidBrush(color);
+  FillRect(dc, &r, brush);
+  DeleteObject(brush);
+}
+
+void FillGradient(HDC dc, const RECT& r, COLORREF top, COLORREF bottom) {
+  const int height = r.bottom - r.top;
+  for (int i = 0; i < height; ++i) {
+    auto mix = [&](int a, int b) { return a + (b - a) * i / (height > 1 ? height - 1 : 1); };
+    const COLORREF c = RGB(mix(GetRValue(top), GetRValue(bottom)), mix(GetGValue(top), GetGValue(bottom)),
+                           mix(GetBValue(top), GetBValue(bottom)));
+    FillSolidRect(dc, {r.left, r.top + i, r.right, r.top + i + 1}, c);
+  }
+}
+
+void DrawText(HDC dc, HFONT font, COLORREF color, RECT r, const std::string& text, UINT format) {
+  HGDIOBJ old = SelectObject(dc, font);
+  SetTextColor(dc, color);
+  SetBkMode(dc, TRANSPARENT);
+  ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, format);
+  SelectObject(dc, old);
+}
+
+void DrawCentredText(HDC dc, HFONT font, COLORREF color, const RECT& r, const std::string& text) {
+  HGDIOBJ old = SelectObject(dc, font);
+  RECT measure = r;
+  ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &measure,
+              DT_CENTER | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
+  SelectObject(dc, old);
+  const int height = measure.bottom - measure.top;
+  RECT placed = r;
+  // What does not fit is cut off at the bottom, as on a fixed-size label.
+  if (height < r.bottom - r.top) placed.top = r.top + (r.bottom - r.top - height) / 2;
+  HRGN clip = CreateRectRgn(r.left, r.top, r.right, r.bottom);
+  SelectClipRgn(dc, clip);
+  DrawText(dc, font, color, placed, text, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
+  SelectClipRgn(dc, nullptr);
+  DeleteObject(clip);
+}
+
+void DrawFrame(HDC dc, const RECT& r, COLORREF border, COLORREF fill) {
+  FillSolidRect(dc, r, border);
+  FillSolidRect(dc, {r.left + 2, r.top + 2, r.right - 2, r.bottom - 2}, fill);
+}
+
+void DrawCheckBox(HDC dc, const RECT& r, bool checked, bool enabled) {
+  DrawFrame(dc, r, enabled ? RGB(200, 205, 215) : RGB(90, 95, 105), RGB(16, 20, 28));
+  if (!checked) return;
+  HPEN pen = CreatePen(PS_SOLID, 2, enabled ? RGB(90, 220, 110) : RGB(90, 95, 105));
+  HGDIOBJ old = SelectObject(dc, pen);
+  MoveToEx(dc, r.left + 3, r.top + 7, nullptr);
+  LineTo(dc, r.left + 6, r.bottom - 4);
+  LineTo(dc, r.right - 3, r.top + 3);
+  SelectObject(dc, old);
+  DeleteObject(pen);
+}
+
+void DrawSlider(HDC dc, const RECT& r, int position, int steps) {
+  const int mid = (r.top + r.bottom) / 2;
+  FillSolidRect(dc, {r.left, mid - 2, r.right, mid + 2}, RGB(80, 88, 108));
+  for (int i = 0; i <= steps; ++i) {
+    const int x = r.left + (r.right - r.left - 1) * i / (steps > 0 ? steps : 1);
+    FillSolidRect(dc, {x, r.bottom - 3, x + 1, r.bottom}, RGB(140, 148, 165));
+  }
+  const int x = r.left + (r.right - r.left - 1) * position / (steps > 0 ? steps : 1);
+  DrawFrame(dc, {x - 6, r.top, x + 6, r.bottom - 4}, RGB(230, 232, 240), RGB(150, 20, 24));
+}
+
+void DrawSpin(HDC dc, HFONT font, const RECT& r, const std::string& text) {
+  DrawFrame(dc, r, RGB(140, 148, 165), RGB(250, 250, 252));
+  DrawText(dc, font, RGB(0, 0, 0), {r.left + 4, r.top, r.right - 16, r.bottom}, text,
+           DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+  const RECT up{r.right - 16, r.top, r.right, (r.top + r.bottom) / 2};
+  const RECT down{r.right - 16, (r.top + r.bottom) / 2, r.right, r.bottom};
+  DrawFrame(dc, up, RGB(140, 148, 165), RGB(210, 214, 222));
+  DrawFrame(dc, down, RGB(140, 148, 165), RGB(210, 214, 222));
+  DrawText(dc, font, RGB(0, 0, 0), up, "^", DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  DrawText(dc, font, RGB(0, 0, 0), down, "v", DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+}
+
+void DrawGauge(HDC dc, const RECT& r, int percent) {
+  DrawFrame(dc, r, RGB(140, 148, 165), RGB(16, 20, 28));
+  const int width = (r.right - r.left - 4) * percent / 100;
+  // From maroon at the slow end to lime at the fast end.
+  FillGradient(dc, {r.left + 2, r.top + 2, r.left + 2 + width, r.bottom - 2},
+               RGB(128 - percent * 128 / 100, 0 + percent * 255 / 100, 0),
+               RGB(128 - percent * 128 / 100, 0 + percent * 200 / 100, 0));
+}
+
+}  // namespace cloakwise::ui::win32

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace cloakwise::ui::win32 {
+
+// Paints into a bitmap the size of the window and copies it out at the end,
+// so that repainting never flickers.
+class Canvas {
+ public:
+  Canvas(HDC target, int width, int height);
+  ~Canvas();
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+  HDC dc() const { return dc_; }
+
+ private:
+  HDC target_, dc_;
+  HBITMAP bitmap_;
+  HGDIOBJ old_;
+  int width_, height_;
+};
+
+HFONT MakeFont(int pixelHeight, bool bold, const char* face);
+void FillSolidRect(HDC dc, const RECT& r, COLORREF color);
+void FillGradient(HDC dc, const RECT& r, COLORREF top, COLORREF bottom);
+void DrawText(HDC dc, HFONT font, COLORREF color, RECT r, const std::string& text, UINT format);
+// Text centred both ways in r, word-wrapped over as many lines as fit.
+void DrawCentredText(HDC dc, HFONT font, COLORREF color, const RECT& r, const std::string& text);
+void DrawFrame(HDC dc, const RECT& r, COLORREF border, COLORREF fill);
+void DrawCheckBox(HDC dc, const RECT& r, bool checked, bool enabled);
+void DrawSlider(HDC dc, const RECT& r, int position, int steps);
+void DrawSpin(HDC dc, HFONT font, const RECT& r, const std::string& text);
+void DrawGauge(HDC dc, const RECT& r, int percent);
+
+}  // namespace cloakwise::ui::win32

@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# cloakwise.exe under Wine and Xvfb, driven as a user would: through the tray
+# icon, its menu and clicks on the window. Checks what the program leaves in
+# options.ini and the real registry of the prefix.
+set -euo pipefail
+exe="$1"
+out="$2"  # folder for screenshots and logs
+: "${WINEPREFIX:?}"
+export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir -p "$out"
+source "$(dirname "$0")/../../scripts/lib/desktop.sh"
+ensure_display "$out/xvfb.log"
+
+fail() {
+  echo "FAIL: $*"
+  import -window root "$out/failure.png" 2>/dev/null || true
+  exit 1
+}
+settings='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
+run_key='HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
+layers_key='HKCU\Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\Layers'
+
+app="$WINEPREFIX/drive_c/AppTest"
+rm -rf "$app"
+mkdir -p "$app"
+cp "$exe" "$app/cloakwise.exe"
+app_pid=""
+
+start_app() {
+  (cd "$app" && exec wine cloakwise.exe "$@") >>"$out/cloakwise.log" 2>&1 &
+  app_pid=$!
+}
+
+# Pop1 from the tray icon, then the item that lies $1 places above the
+# bottom ("Close" is 1): the menu opens with nothing selected, and Up starts
+# from its last item.
+tray_menu() {
+  local tray
+  tray=$(tray_window)
+  [ -n "$tray" ] || fail "no tray icon"
+  click_in_window "$tray" 10 10 3
+  sleep 0.5
+  for _ in $(seq "$1"); do xdotool key Up; sleep 0.1; done
+  xdotool key Return
+  sleep 0.5
+}
+
+expect_ended() {
+  for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || return 0; sleep 0.1; done
+  fail "cloakwise.exe is still running"
+}
+
+reg_value() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | grep -E "^ +$2 " || true; }
+
+echo "-- first start in a fresh folder"
+wine reg add "$settings" /v ProxyServer /t REG_SZ /d 5.6.7.8:3128 /f >/dev/null
+wine reg add "$settings" /v ProxyEnable /t REG_DWORD /d 1 /f >/dev/null
+start_app
+window=$(wait_for_window '^Cloakwise$')
+[ -n "$window" ] || fail "the main window did not appear"
+sleep 1
+ini=$(tr -d '\r' <"$app/options.ini")
+[ "$ini" = $'[Options]\nStartUp=1\nFirefox=0\nTimeout=9' ] || fail "options.ini after the first start: $ini"
+exe_win='C:\AppTest\cloakwise.exe'
+reg_value "$run_key" Cloakwise | grep -qF "\"$exe_win\" /startup" || fail "Run value: $(reg_value "$run_key" Cloakwise)"
+wine reg query "$layers_key" 2>/dev/null | tr -d '\r' | grep -qF "$exe_win    REG_SZ    RUNASADMIN" ||
+  fail "Layers value missing"
+import -window root "$out/status-view.png"
+
+echo "-- Options... from the tray menu, then SAVE"
+tray_menu 4
+# SAVE sits at 330,304 (96 x 28) on the options view.
+click_in_window "$window" 378 318
+box=$(wait_for_window '^Options$')
+[ -n "$box" ] || fail "SAVE showed no message box"
+sleep 0.5
+import -window root "$out/save-message-box.png"
+echo "screenshot: $out/save-message-box.png"
+geometry=$(xdotool getwindowgeometry "$box")
+echo "$geometry" | grep -q "Geometry: 499x167" || fail "message box geometry: $geometry"
+xdotool key Return  # Enter presses OK
+wait_until_gone '^Options$' || fail "Enter did not close the message box"
+[ "$(tr -d '\r' <"$app/options.ini")" = "$ini" ] || fail "SAVE wrote to options.ini"
+
+echo "-- a click on 'Change Firefox proxy' is stored at once"
+click_in_window "$window" 100 121
+sleep 0.5
+grep -q '^Firefox=1' "$app/options.ini" || fail "Firefox not stored: $(cat "$app/options.ini")"
+
+echo "-- About..."
+tray_menu 2
+about=$(wait_for_window '^Program information$')
+[ -n "$about" ] || fail "no program-information window"
+sleep 0.5
+import -window root "$out/about.png"
+echo "screenshot: $out/about.png"
+click_in_window "$about" 160 120  # its Close button
+wait_until_gone '^Program information$' || fail "Close did not close the program information"
+
+echo "-- Close from the tray menu"
+tray_menu 1
+expect_ended
+[ "$(reg_value "$settings" ProxyServer | awk '{print $3}')" = ":" ] ||
+  fail "ProxyServer after Close: $(reg_value "$settings" ProxyServer)"
+reg_value "$settings" ProxyEnable | grep -q '0x0$' || fail "ProxyEnable after Close"
+
+echo "-- /startup shows only the tray icon; a click on it shows the window"
+start_app /startup
+# The window exists, hidden, once start-up has run; the tray icon with it.
+for _ in $(seq 150); do [ -n "$(xdotool search --name '^Cloakwise$' 2>/dev/null)" ] && break; sleep 0.2; done
+sleep 1
+[ -n "$(tray_window)" ] || fail "no tray icon after /startup"
+[ -z "$(xdotool search --onlyvisible --name '^Cloakwise$' 2>/dev/null)" ] || fail "/startup showed the window"
+click_in_window "$(tray_window)" 10 10 1
+[ -n "$(wait_for_window '^Cloakwise$')" ] || fail "a click on the tray icon did not show the window"
+tray_menu 1
+expect_ended
+
+echo "PASS: e2e tray, options, message box and exit"
