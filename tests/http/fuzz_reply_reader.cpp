@@ -1,6 +1,7 @@
 // libFuzzer harness for the reply reader: any byte stream, cut into reads of
 // any size, must end in a reply or one of the client's failures, within the
 // limits, without touching memory it does not own.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
