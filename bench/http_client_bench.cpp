@@ -20,7 +20,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr const char* kJudgeUrl = "http://judge.example/feedback.php";
-constexpr int kRounds = 6;             // alternating blocks, so drift hits both alike
+constexpr int kRounds = 6;  // alternating blocks, so drift hits both alike
 constexpr int kRequestsPerBlock = 250;
 constexpr auto kTimeLimit = std::chrono::seconds(90);
 
@@ -47,8 +47,7 @@ void Block(Figures& f, const std::function<std::string()>& request) {
   for (int i = 0; i < kRequestsPerBlock; ++i) {
     const auto start = Clock::now();
     const std::string body = request();
-    f.latencyUs.push_back(
-        std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+    f.latencyUs.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     if (body != "2") throw std::runtime_error("unexpected body: " + body);
   }
   f.cpuUs += ThreadCpuUs() - cpuStart;

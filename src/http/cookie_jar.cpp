@@ -98,9 +98,9 @@ std::optional<CookieJar::Clock::time_point> ParseCookieDate(const std::string& t
       second > 59) {
     return std::nullopt;
   }
-  const long long seconds = DaysFromCivil(year, static_cast<unsigned>(month),
-                                          static_cast<unsigned>(day)) * 86400 +
-                            hour * 3600 + minute * 60 + second;
+  const long long seconds =
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) * 86400 +
+      hour * 3600 + minute * 60 + second;
   return CookieJar::Clock::time_point(std::chrono::seconds(seconds));
 }
 
@@ -128,8 +128,7 @@ void CookieJar::Store(const std::string& setCookie, const Url& url, Clock::time_
   for (std::size_t i = 1; i < parts.size(); ++i) {
     const auto attrEq = parts[i].find('=');
     const std::string name = Lower(Trim(parts[i].substr(0, attrEq)));
-    const std::string value =
-        attrEq == std::string::npos ? "" : Trim(parts[i].substr(attrEq + 1));
+    const std::string value = attrEq == std::string::npos ? "" : Trim(parts[i].substr(attrEq + 1));
     if (name == "domain" && !value.empty()) {
       std::string domain = Lower(value[0] == '.' ? value.substr(1) : value);
       // A server may widen a cookie only to a domain it belongs to.

@@ -168,8 +168,8 @@ class BusyGuard {
 };
 
 void RefuseUnsupported(const ClientSettings& s) {
-  if (s.rangeStart != 0 || s.rangeEnd != 0 || s.basicAuthentication ||
-      s.proxyBasicAuthentication || s.inProcessAuthentication || s.handleRedirects) {
+  if (s.rangeStart != 0 || s.rangeEnd != 0 || s.basicAuthentication || s.proxyBasicAuthentication ||
+      s.inProcessAuthentication || s.handleRedirects) {
     throw HttpError("Ranges, authentication and redirect following are not supported");
   }
 }
@@ -221,8 +221,8 @@ std::string HttpClient::Request(const char* method, const std::string& urlText,
   Waiter waiter(ui_, settings_.readTimeoutMs, deadline);
 
   try {
-    const bool reusable = socket_.IsOpen() && host == connectedHost_ && port == connectedPort_ &&
-                          !socket_.IsStale();
+    const bool reusable =
+        socket_.IsOpen() && host == connectedHost_ && port == connectedPort_ && !socket_.IsStale();
     if (!reusable) {
       Disconnect();
       Connect(socket_, host, port, settings_, ui_, waiter);
@@ -264,10 +264,10 @@ std::string HttpClient::Request(const char* method, const std::string& urlText,
 
     const std::string connection = head.Find("Connection").value_or("");
     const std::string proxyConnection = head.Find("Proxy-Connection").value_or("");
-    bool keep = version == "1.0"
-                    ? EqualsNoCase(connection, "keep-alive") ||
-                          EqualsNoCase(proxyConnection, "keep-alive")
-                    : !EqualsNoCase(connection, "close") && !EqualsNoCase(proxyConnection, "close");
+    bool keep =
+        version == "1.0"
+            ? EqualsNoCase(connection, "keep-alive") || EqualsNoCase(proxyConnection, "keep-alive")
+            : !EqualsNoCase(connection, "close") && !EqualsNoCase(proxyConnection, "close");
     // Bytes beyond the reply mean the next reply could not be told apart.
     keep = keep && !reader.PeerClosed() && !reader.HasUnreadInput();
     if (!keep) Disconnect();

@@ -182,8 +182,8 @@ void ReplyReader::ReadExact(std::string& out, std::uint64_t count, bool closeEnd
       if (closeEndsBody) return;
       throw EIdConnClosedGracefully();
     }
-    const std::size_t take = static_cast<std::size_t>(
-        std::min<std::uint64_t>(count, buffer_.size() - start_));
+    const std::size_t take =
+        static_cast<std::size_t>(std::min<std::uint64_t>(count, buffer_.size() - start_));
     out.append(buffer_, start_, take);
     start_ += take;
     count -= take;
@@ -242,8 +242,8 @@ void ReplyReader::ReadToClose(std::string& out, bool errorBody) {
 
 void ReplyReader::ReadBody(const ReplyHead& head, bool errorBody, std::string& body) {
   std::uint64_t length = 0;
-  const LengthKind kind = ParseContentLength(head.Find("Content-Length"),
-                                             limits_.maxBodyBytes, &length);
+  const LengthKind kind =
+      ParseContentLength(head.Find("Content-Length"), limits_.maxBodyBytes, &length);
   if (kind == LengthKind::kTooLarge) {
     if (!errorBody) throw EReplyTooLarge("Content-Length " + *head.Find("Content-Length"));
     ReadExact(body, limits_.maxBodyBytes, true);

@@ -10,7 +10,7 @@ namespace cloakwise::http {
 // with. Callers change only the proxy server, the proxy port and the read
 // time-out, right before a request.
 struct ClientSettings {
-  int port = 80;                    // default port of a URL without one
+  int port = 80;                        // default port of a URL without one
   std::string protocolVersion = "1.1";  // of GET; POST sends 1.0 (see keepOriginalProtocol)
   std::string accept = "text/html, */*";
   std::string contentType = "text/html";  // sent on every request while non-empty
@@ -37,7 +37,7 @@ struct ClientSettings {
 
   // Guards against hostile servers and proxies. Probes read a digit and the
   // list service a few lines, so these never touch a real reply.
-  std::size_t maxBodyBytes = 8u << 20;    // bodies (error bodies are cut there instead)
+  std::size_t maxBodyBytes = 8u << 20;     // bodies (error bodies are cut there instead)
   std::size_t maxHeaderBytes = 64u << 10;  // status and header lines of one reply, 100s included
   std::size_t maxLineBytes = 16384;        // one status or header line
   // The whole request (connect, send, reply). Below 0: ten times the read

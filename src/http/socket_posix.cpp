@@ -16,7 +16,9 @@
 namespace cloakwise::http {
 namespace {
 
-SocketStatus FromErrno(int code) { return SocketStatus{code, SocketErrorText(code)}; }
+SocketStatus FromErrno(int code) {
+  return SocketStatus{code, SocketErrorText(code)};
+}
 
 // poll() that survives signals; timeoutMs < 0 waits without limit.
 WaitResult PollOne(int fd, short events, int timeoutMs, short* revents, SocketStatus* status) {
@@ -57,7 +59,8 @@ SocketStatus ResolveIpv4(const std::string& host, std::uint32_t* address) {
   const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
   if (rc != 0 || !found) {
     if (found) freeaddrinfo(found);
-    return SocketStatus{rc == 0 ? EAI_NONAME : rc, std::string("Host not found: ") + gai_strerror(rc)};
+    return SocketStatus{rc == 0 ? EAI_NONAME : rc,
+                        std::string("Host not found: ") + gai_strerror(rc)};
   }
   *address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
   freeaddrinfo(found);
@@ -156,7 +159,9 @@ bool TcpSocket::IsStale() {
   return n != 0;  // readable (data, end of stream, error) or poll failed
 }
 
-bool TcpSocket::IsOpen() const { return handle_ >= 0; }
+bool TcpSocket::IsOpen() const {
+  return handle_ >= 0;
+}
 
 void TcpSocket::Close() {
   if (handle_ >= 0) {

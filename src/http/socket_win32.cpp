@@ -22,7 +22,9 @@ void EnsureWinsock() {
   });
 }
 
-SocketStatus FromCode(int code) { return SocketStatus{code, SocketErrorText(code)}; }
+SocketStatus FromCode(int code) {
+  return SocketStatus{code, SocketErrorText(code)};
+}
 
 enum Direction { kRead = 1, kWrite = 2 };
 
@@ -53,9 +55,9 @@ WaitResult SelectOne(NativeSocket s, int direction, int timeoutMs, bool* excepte
 
 std::string SocketErrorText(int code) {
   char buffer[512] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, static_cast<DWORD>(code), 0, buffer, sizeof buffer,
-                                 nullptr);
+  const DWORD n =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                     static_cast<DWORD>(code), 0, buffer, sizeof buffer, nullptr);
   std::string text(buffer, n);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
     text.pop_back();
@@ -170,7 +172,9 @@ bool TcpSocket::IsStale() {
   return SelectOne(handle_, kRead, 0, nullptr, &ignored) != WaitResult::kTimedOut;
 }
 
-bool TcpSocket::IsOpen() const { return handle_ != kNoSocket; }
+bool TcpSocket::IsOpen() const {
+  return handle_ != kNoSocket;
+}
 
 void TcpSocket::Close() {
   if (handle_ != kNoSocket) {

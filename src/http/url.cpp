@@ -40,9 +40,8 @@ Url ParseUrl(const std::string& text, int defaultPort) {
     const std::string port = authority.substr(colon + 1);
     authority.erase(colon);
     if (!port.empty()) {
-      if (port.size() > 5 || !std::all_of(port.begin(), port.end(), [](unsigned char c) {
-            return std::isdigit(c);
-          })) {
+      if (port.size() > 5 ||
+          !std::all_of(port.begin(), port.end(), [](unsigned char c) { return std::isdigit(c); })) {
         throw HttpError("Invalid port in URL: " + port);
       }
       url.port = std::stoi(port);

@@ -1,8 +1,6 @@
 // The client against scripted servers on 127.0.0.1: the exact bytes of each
 // request form, every body form, the failure kinds and both time-outs,
 // cookies, and when a connection is reused.
-#include "http/http_client.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,6 +8,7 @@
 #include <typeinfo>
 
 #include "http/expect_failure.h"
+#include "http/http_client.h"
 #include "http/test_server.h"
 
 namespace cloakwise::http {
@@ -43,7 +42,9 @@ std::string Ok(const std::string& body, const std::string& extra = "") {
          "\r\n\r\n" + body;
 }
 
-std::string HostOf(const TestServer& s) { return "Host: 127.0.0.1:" + std::to_string(s.Port()); }
+std::string HostOf(const TestServer& s) {
+  return "Host: 127.0.0.1:" + std::to_string(s.Port());
+}
 
 TEST(RequestBytes, DirectGet) {
   TestServer server(Replies({Ok("1")}));
@@ -69,7 +70,7 @@ TEST(RequestBytes, GetThroughAProxyWritesTheAbsoluteUrlWithPort80) {
   EXPECT_EQ(requests[0], std::string("GET http://judge.example:80/feedback.php HTTP/1.1\r\n"
                                      "Content-Type: text/html\r\nHost: judge.example\r\n"
                                      "Accept: text/html, */*\r\n") +
-                            kAgent + "\r\n");
+                             kAgent + "\r\n");
   EXPECT_EQ(requests[1].substr(0, requests[1].find("Accept")),
             "GET http://judge.example:8080/feedback.php HTTP/1.1\r\n"
             "Content-Type: text/html\r\nHost: judge.example:8080\r\n");
@@ -83,11 +84,11 @@ TEST(RequestBytes, PostAfterGetIsAFreshVersion10RequestAndItsContentTypeSticks) 
   EXPECT_EQ(client.Get(server.Url("/a")), "g2");
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 3u);
-  EXPECT_EQ(requests[1], "POST /proxy.php HTTP/1.0\r\nConnection: keep-alive\r\n"
-                         "Content-Type: application/x-www-form-urlencoded\r\n"
-                         "Content-Length: 15\r\n" +
-                             HostOf(server) + "\r\nAccept: text/html, */*\r\n" + kAgent +
-                             "\r\nposttxt=a+b%2Bc");
+  EXPECT_EQ(requests[1],
+            "POST /proxy.php HTTP/1.0\r\nConnection: keep-alive\r\n"
+            "Content-Type: application/x-www-form-urlencoded\r\n"
+            "Content-Length: 15\r\n" +
+                HostOf(server) + "\r\nAccept: text/html, */*\r\n" + kAgent + "\r\nposttxt=a+b%2Bc");
   EXPECT_EQ(requests[2], "GET /a HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n" +
                              HostOf(server) + "\r\nAccept: text/html, */*\r\n" + kAgent + "\r\n");
   // The GET's connection was open and reusable, yet the POST opened its own;
@@ -129,14 +130,17 @@ TEST(Bodies, EveryFormOverASocket) {
   };
   const Case cases[] = {
       {"length", Ok("hello"), "hello"},
-      {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                  "4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n", "Wikipedia"},
+      {"chunked",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n",
+       "Wikipedia"},
       {"to the close", "HTTP/1.0 200 OK\r\n\r\nuntil the end", "until the end"},
       {"204 with a stray body is empty", "HTTP/1.1 204 No Content\r\n\r\n", ""},
       {"length 0", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", ""},
       {"100 skipped", "HTTP/1.1 100 Continue\r\n\r\n" + Ok("after"), "after"},
       {"length, early close", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort", "short"},
-      {"binary, byte for byte", Ok(std::string("\0\xff\r\n\x80", 5)), std::string("\0\xff\r\n\x80", 5)},
+      {"binary, byte for byte", Ok(std::string("\0\xff\r\n\x80", 5)),
+       std::string("\0\xff\r\n\x80", 5)},
   };
   for (const auto& c : cases) {
     TestServer server([&c](ServerConnection& conn) {
@@ -158,10 +162,11 @@ TEST(Bodies, ALargeBodyWithinTheCapArrivesWhole) {
 }
 
 TEST(Failures, StatusesOutside2xxCarryCodeLineAndErrorBody) {
-  TestServer server(Replies({"HTTP/1.1 404 Not Found\r\nContent-Length: 8\r\n\r\nnot here",
-                             "HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 0\r\n\r\n",
-                             "HTTP/1.1 407 Proxy Authentication Required\r\n\r\nauth first",
-                             "HTTP/1.1 500 Oops\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nbad\r\n0\r\n\r\n"}));
+  TestServer server(
+      Replies({"HTTP/1.1 404 Not Found\r\nContent-Length: 8\r\n\r\nnot here",
+               "HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 0\r\n\r\n",
+               "HTTP/1.1 407 Proxy Authentication Required\r\n\r\nauth first",
+               "HTTP/1.1 500 Oops\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nbad\r\n0\r\n\r\n"}));
   HttpClient client;
   auto e = Expect<EIdHTTPProtocolException>([&] { client.Get(server.Url()); });
   EXPECT_STREQ(e.what(), "HTTP/1.1 404 Not Found");
@@ -174,7 +179,7 @@ TEST(Failures, StatusesOutside2xxCarryCodeLineAndErrorBody) {
   EXPECT_EQ(e.ErrorBody(), "auth first");
   e = Expect<EIdHTTPProtocolException>([&] { client.Get(server.Url()); });
   EXPECT_EQ(e.ErrorBody(), "bad");
-  EXPECT_FALSE(client.Connected());  // a failed request never leaves a connection behind
+  EXPECT_FALSE(client.Connected());         // a failed request never leaves a connection behind
   EXPECT_EQ(server.Requests().size(), 4u);  // and the redirect was not followed
 }
 
@@ -258,8 +263,8 @@ TEST(Timeouts, TheReadTimeoutAlsoBoundsTheConnect) {
 }
 
 TEST(Cookies, AreSentBackByTheSameInstanceOnly) {
-  TestServer server(Replies({Ok("1", "Set-Cookie: sid=abc; Path=/\r\nSet-Cookie: t=2\r\n"),
-                             Ok("2"), Ok("3")}));
+  TestServer server(
+      Replies({Ok("1", "Set-Cookie: sid=abc; Path=/\r\nSet-Cookie: t=2\r\n"), Ok("2"), Ok("3")}));
   HttpClient client;
   client.Get(server.Url("/login"));
   client.Get(server.Url("/next"));

@@ -10,7 +10,9 @@ namespace {
 using Clock = CookieJar::Clock;
 const Clock::time_point kNow = Clock::time_point(std::chrono::seconds(1700000000));
 
-Url At(const std::string& text) { return ParseUrl(text, 80); }
+Url At(const std::string& text) {
+  return ParseUrl(text, 80);
+}
 
 TEST(CookieJar, SendsBackByHostAndPath) {
   CookieJar jar;
@@ -48,7 +50,7 @@ TEST(CookieJar, KeepsWhatAServerMustNotPlant) {
   jar.Store("x=1; Domain=other.example", url, kNow);  // a foreign domain
   jar.Store("=nameless", url, kNow);
   jar.Store("novalue", url, kNow);
-  jar.Store("s=1; Secure", url, kNow);                // never over plain HTTP
+  jar.Store("s=1; Secure", url, kNow);  // never over plain HTTP
   jar.Store(std::string("n=a\rCookie: evil=1"), url, kNow);
   jar.Store(std::string("z=a") + '\0' + "b", url, kNow);
   jar.Store("big=" + std::string(5000, 'x'), url, kNow);

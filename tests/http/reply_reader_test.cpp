@@ -41,10 +41,10 @@ void ExpectSameForEverySplit(const std::string& text, const std::string& body) {
 
 TEST(ParseStatusCode, TakesTheSecondWordOfAnHttpLine) {
   const std::pair<const char*, int> cases[] = {
-      {"HTTP/1.1 200 OK", 200},   {"HTTP/1.0 404", 404},       {"http/1.1 302 Found", 302},
-      {"HTTP/1.1  204  x", 204},  {"HTTP/1.1 -5 Odd", -5},      {"HTTP/1.1", -1},
-      {"HTTP/1.1 OK 200", -1},    {"HTTP/1.1 20x OK", -1},     {"HTTP/1.1 9999999999 Big", -1},
-      {"GARBAGE 200 OK", -1},     {"<html> 200", -1},          {"", -1},
+      {"HTTP/1.1 200 OK", 200},  {"HTTP/1.0 404", 404},   {"http/1.1 302 Found", 302},
+      {"HTTP/1.1  204  x", 204}, {"HTTP/1.1 -5 Odd", -5}, {"HTTP/1.1", -1},
+      {"HTTP/1.1 OK 200", -1},   {"HTTP/1.1 20x OK", -1}, {"HTTP/1.1 9999999999 Big", -1},
+      {"GARBAGE 200 OK", -1},    {"<html> 200", -1},      {"", -1},
       {"HTTP/1.1 -", -1},
   };
   for (const auto& [line, code] : cases) EXPECT_EQ(ParseStatusCode(line), code) << line;
@@ -62,8 +62,10 @@ TEST(ReplyReader, ReadsEachBodyForm) {
       {"length", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", "hello", false},
       {"length, server closes early", "HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\nhel", "hel",
        true},
-      {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n"
-                  "A;x=1\r\n0123456789\r\n0\r\n\r\n", "abc0123456789", false},
+      {"chunked",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n"
+       "A;x=1\r\n0123456789\r\n0\r\n\r\n",
+       "abc0123456789", false},
       {"chunked, upper case and size with a comment",
        "HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\n\r\n2 two\r\nab\r\n0\r\n\r\n", "ab",
        false},
@@ -95,9 +97,10 @@ TEST(ReplyReader, GivesTheSameBodyWhereverTheReadsSplit) {
 }
 
 TEST(ReplyReader, SkipsContinueRepliesWithTheirHeaders) {
-  const Read r = ReadAll({"HTTP/1.1 100 Continue\r\nX-Early: 1\r\n\r\n"
-                          "HTTP/1.1 100 Continue\r\n\r\n"
-                          "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"});
+  const Read r =
+      ReadAll({"HTTP/1.1 100 Continue\r\nX-Early: 1\r\n\r\n"
+               "HTTP/1.1 100 Continue\r\n\r\n"
+               "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"});
   EXPECT_EQ(r.head.status, 200);
   EXPECT_EQ(r.head.statusLine, "HTTP/1.1 200 OK");
   EXPECT_FALSE(r.head.Find("X-Early"));
@@ -114,11 +117,13 @@ TEST(ReplyReader, HeaderLinesAreParsedWithoutGuessing) {
   const std::string reply =
       "HTTP/1.1 200 OK\r\n"
       "X-Bare: one\rContent-Length: 3\r\n"  // a bare CR is part of the value, not a line end
-      " Content-Length: 4\r\n"             // folded: ignored
-      "Bad Name: 1\r\n"                    // a blank in the name: ignored
+      " Content-Length: 4\r\n"              // folded: ignored
+      "Bad Name: 1\r\n"                     // a blank in the name: ignored
       "NoColon\r\n"
       ": nameless\r\n"
-      "X-Nul: a" + nul + "b\r\n"
+      "X-Nul: a" +
+      nul +
+      "b\r\n"
       "Set-Cookie: a=1\r\nset-cookie: b=2\r\n"
       "\r\n"
       "abcdef";
@@ -173,12 +178,15 @@ TEST(ReplyReader, RefusesSizesBeyondTheCapsBeforeReadingThem) {
       {"chunk over the cap", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3E9\r\n"},
       {"chunk that overflows 64 bits",
        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nFFFFFFFFFFFFFFFFFFFFFFFF\r\n"},
-      {"chunks adding up over the cap", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                                        "3E8\r\n" + std::string(1000, 'x') + "\r\n1\r\n"},
+      {"chunks adding up over the cap",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "3E8\r\n" +
+           std::string(1000, 'x') + "\r\n1\r\n"},
       {"stream over the cap", "HTTP/1.0 200 OK\r\n\r\n" + std::string(1001, 'x')},
       {"header block over its cap", "HTTP/1.1 200 OK\r\n" + std::string(30, 'X') + ": 1\r\n" +
                                         std::string(200, 'Y') + ": 1\r\n\r\n"},
-      {"endless continue replies", [] {
+      {"endless continue replies",
+       [] {
          std::string s;
          for (int i = 0; i < 20; ++i) s += "HTTP/1.1 100 Continue\r\n\r\n";
          return s;
@@ -188,19 +196,19 @@ TEST(ReplyReader, RefusesSizesBeyondTheCapsBeforeReadingThem) {
     EXPECT_THROW(ReadAll({reply}, limits), EReplyTooLarge) << name;
   }
   // Exactly at the cap is fine.
-  EXPECT_EQ(ReadAll({"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(1000, 'x')},
-                    limits)
-                .body.size(),
-            1000u);
+  EXPECT_EQ(
+      ReadAll({"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(1000, 'x')}, limits)
+          .body.size(),
+      1000u);
 }
 
 TEST(ReplyReader, CutsAnErrorBodyAtTheCapInsteadOfFailing) {
   ReplyLimits limits;
   limits.maxBodyBytes = 10;
-  EXPECT_EQ(ReadAll({"HTTP/1.1 500 X\r\nContent-Length: 99999999999\r\n\r\n0123456789abc"},
-                    limits, true)
-                .body,
-            "0123456789");
+  EXPECT_EQ(
+      ReadAll({"HTTP/1.1 500 X\r\nContent-Length: 99999999999\r\n\r\n0123456789abc"}, limits, true)
+          .body,
+      "0123456789");
   EXPECT_EQ(ReadAll({"HTTP/1.1 500 X\r\n\r\n0123456789abc"}, limits, true).body, "0123456789");
   EXPECT_EQ(ReadAll({"HTTP/1.1 500 X\r\nTransfer-Encoding: chunked\r\n\r\n4\r\n0123\r\n"
                      "FFFFFFFF\r\n456789abcdef"},
@@ -226,9 +234,12 @@ TEST(ReplyReader, ClosesThatLeaveARequiredPartMissingFail) {
 // Every read of a valid reply fails in turn: the failure must come out as it
 // went in, never as a wrong or partial body.
 TEST(ReplyReader, PassesOnAFailureAtEveryRead) {
-  const std::vector<std::string> pieces = {
-      "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n", "Transfer-Encoding: chunked\r\n\r\n",
-      "3\r\nabc\r\n", "2\r\nde\r\n", "0\r\n", "\r\n"};
+  const std::vector<std::string> pieces = {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n",
+                                           "Transfer-Encoding: chunked\r\n\r\n",
+                                           "3\r\nabc\r\n",
+                                           "2\r\nde\r\n",
+                                           "0\r\n",
+                                           "\r\n"};
   int reads = 0;
   {
     ScriptedSource source(pieces);

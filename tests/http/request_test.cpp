@@ -12,12 +12,9 @@ namespace {
 
 TEST(FormEncoding, EncodesValuesByteForByte) {
   const std::pair<std::string, std::string> cases[] = {
-      {"a b+c", "a+b%2Bc"},
-      {"", ""},
-      {"AZaz09", "AZaz09"},
-      {"-_.~*", "%2D%5F%2E%7E%2A"},
-      {"\xe9\x01\xff", "%E9%01%FF"},
-      {"x=y&z", "x%3Dy%26z"},
+      {"a b+c", "a+b%2Bc"},          {"", ""},
+      {"AZaz09", "AZaz09"},          {"-_.~*", "%2D%5F%2E%7E%2A"},
+      {"\xe9\x01\xff", "%E9%01%FF"}, {"x=y&z", "x%3Dy%26z"},
   };
   for (const auto& [value, encoded] : cases) EXPECT_EQ(EncodeFormValue(value), encoded) << value;
 }
@@ -61,9 +58,9 @@ TEST(ParseUrl, SplitsTheParts) {
 }
 
 TEST(ParseUrl, RefusesWhatCannotBeSent) {
-  const char* bad[] = {"https://h/",  "ftp://h/",    "http:///p",      "http://h:0/",
-                       "http://h:70000/", "http://h:8x/", "http://h/a b", "http://h/\r\nX: 1",
-                       ""};
+  const char* bad[] = {"https://h/",   "ftp://h/",          "http:///p",
+                       "http://h:0/",  "http://h:70000/",   "http://h:8x/",
+                       "http://h/a b", "http://h/\r\nX: 1", ""};
   for (const char* text : bad) EXPECT_THROW(ParseUrl(text, 80), HttpError) << text;
 }
 

@@ -46,7 +46,9 @@ std::size_t RequestEnd(const std::string& data) {
 
 }  // namespace
 
-ServerConnection::~ServerConnection() { Close(); }
+ServerConnection::~ServerConnection() {
+  Close();
+}
 
 std::string ServerConnection::ReadRequest(int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -84,7 +86,9 @@ void ServerConnection::Trickle(std::string_view data, int pauseMs) {
   }
 }
 
-void ServerConnection::Sleep(int ms) { server_.SleepFor(ms); }
+void ServerConnection::Sleep(int ms) {
+  server_.SleepFor(ms);
+}
 
 bool ServerConnection::WaitForClientClose(int timeoutMs) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -39,13 +39,18 @@ class ClientUnderWine : public ::testing::Test {
   }
   Ports ports = ServerPorts();
   const std::string host = "Host: 127.0.0.1:" + std::to_string(ports.server) + "\r\n";
-  const std::string tail = "Accept: text/html, */*\r\n"
-                           "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n\r\n";
+  const std::string tail =
+      "Accept: text/html, */*\r\n"
+      "User-Agent: Mozilla/3.0 (compatible; Indy Library)\r\n\r\n";
 };
 
 // The echo body is "conn=N\n" and the request as the server received it.
-std::string RequestOf(const std::string& echo) { return echo.substr(echo.find('\n') + 1); }
-std::string ConnectionOf(const std::string& echo) { return echo.substr(0, echo.find('\n')); }
+std::string RequestOf(const std::string& echo) {
+  return echo.substr(echo.find('\n') + 1);
+}
+std::string ConnectionOf(const std::string& echo) {
+  return echo.substr(0, echo.find('\n'));
+}
 
 template <class Kind>
 long long FailsWith(const std::function<void()>& request) {
@@ -59,15 +64,18 @@ long long FailsWith(const std::function<void()>& request) {
 TEST_F(ClientUnderWine, DirectGetThenPostThenGet) {
   HttpClient client;
   const std::string get1 = client.Get(At(ports.server, "/echo?a=1"));
-  EXPECT_EQ(RequestOf(get1),
-            "GET /echo?a=1 HTTP/1.1\r\nContent-Type: text/html\r\n" + host + tail);
+  EXPECT_EQ(RequestOf(get1), "GET /echo?a=1 HTTP/1.1\r\nContent-Type: text/html\r\n" + host + tail);
   const std::string post = client.Post(At(ports.server, "/echo"), {"posttxt=a b+c"});
-  EXPECT_EQ(RequestOf(post), "POST /echo HTTP/1.0\r\nConnection: keep-alive\r\n"
-                             "Content-Type: application/x-www-form-urlencoded\r\n"
-                             "Content-Length: 15\r\n" + host + tail + "posttxt=a+b%2Bc");
+  EXPECT_EQ(RequestOf(post),
+            "POST /echo HTTP/1.0\r\nConnection: keep-alive\r\n"
+            "Content-Type: application/x-www-form-urlencoded\r\n"
+            "Content-Length: 15\r\n" +
+                host + tail + "posttxt=a+b%2Bc");
   const std::string get2 = client.Get(At(ports.server, "/echo"));
-  EXPECT_EQ(RequestOf(get2), "GET /echo HTTP/1.1\r\n"
-                             "Content-Type: application/x-www-form-urlencoded\r\n" + host + tail);
+  EXPECT_EQ(RequestOf(get2),
+            "GET /echo HTTP/1.1\r\n"
+            "Content-Type: application/x-www-form-urlencoded\r\n" +
+                host + tail);
   EXPECT_NE(ConnectionOf(get1), ConnectionOf(post));  // every POST connects anew
 }
 
@@ -77,8 +85,10 @@ TEST_F(ClientUnderWine, GetThroughAProxy) {
   client.Settings().proxyPort = ports.server;
   client.Settings().readTimeoutMs = 10000;
   const std::string echo = client.Get("http://judge.example/echo");
-  EXPECT_EQ(RequestOf(echo), "GET http://judge.example:80/echo HTTP/1.1\r\n"
-                             "Content-Type: text/html\r\nHost: judge.example\r\n" + tail);
+  EXPECT_EQ(RequestOf(echo),
+            "GET http://judge.example:80/echo HTTP/1.1\r\n"
+            "Content-Type: text/html\r\nHost: judge.example\r\n" +
+                tail);
 }
 
 TEST_F(ClientUnderWine, BodiesCookiesAndReuse) {
@@ -91,7 +101,7 @@ TEST_F(ClientUnderWine, BodiesCookiesAndReuse) {
   const std::string second = client.Get(At(ports.server, "/echo"));
   EXPECT_NE(RequestOf(first).find("\r\nCookie: session=w1\r\n"), std::string::npos);
   EXPECT_EQ(ConnectionOf(first), ConnectionOf(second));  // kept under 1.1
-  client.Settings().protocolVersion = "1.0";  // no keep-alive in the reply: not kept
+  client.Settings().protocolVersion = "1.0";             // no keep-alive in the reply: not kept
   const std::string third = client.Get(At(ports.server, "/echo"));
   const std::string fourth = client.Get(At(ports.server, "/echo"));
   EXPECT_NE(ConnectionOf(third), ConnectionOf(fourth));
@@ -120,7 +130,8 @@ TEST_F(ClientUnderWine, BothTimeouts) {
       FailsWith<EIdConnectTimeout>([&] { client.Get(At(ports.blackhole, "/")); });
   EXPECT_GE(connectMs, 550);
   EXPECT_LT(connectMs, 3000);
-  const long long readMs = FailsWith<EIdReadTimeout>([&] { client.Get(At(ports.server, "/silent")); });
+  const long long readMs =
+      FailsWith<EIdReadTimeout>([&] { client.Get(At(ports.server, "/silent")); });
   EXPECT_GE(readMs, 550);
   EXPECT_LT(readMs, 3000);
 }

@@ -82,8 +82,8 @@ bool ReadRequest(int fd, std::string& pending, std::string& request) {
 
 std::string Reply(const std::string& status, const std::string& body,
                   const std::string& extra = "") {
-  return "HTTP/1.1 " + status + "\r\n" + extra + "Content-Length: " +
-         std::to_string(body.size()) + "\r\n\r\n" + body;
+  return "HTTP/1.1 " + status + "\r\n" + extra + "Content-Length: " + std::to_string(body.size()) +
+         "\r\n\r\n" + body;
 }
 
 void Serve(int fd) {
@@ -99,8 +99,9 @@ void Serve(int fd) {
     if (target.rfind("/echo", 0) == 0) {
       if (!SendAll(fd, Reply("200 OK", "conn=" + std::to_string(id) + "\n" + request))) break;
     } else if (target == "/chunked") {
-      if (!SendAll(fd, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-                       "7\r\nHello, \r\n4\r\nWine\r\n0\r\n\r\n")) {
+      if (!SendAll(fd,
+                   "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                   "7\r\nHello, \r\n4\r\nWine\r\n0\r\n\r\n")) {
         break;
       }
     } else if (target == "/close") {
