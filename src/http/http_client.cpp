@@ -55,6 +55,8 @@ class Waiter {
         readTimeoutMs_ > 0 ? std::optional(started + std::chrono::milliseconds(readTimeoutMs_))
                            : std::nullopt;
     for (;;) {
+      // A message processed in the last slice may have disconnected us.
+      if (!socket.IsOpen()) throw EIdSocketError(0, "Disconnected while waiting");
       int slice = -1;
       if (limit) slice = MsUntil(*limit);
       if (deadline_) slice = slice < 0 ? MsUntil(*deadline_) : std::min(slice, MsUntil(*deadline_));
@@ -137,6 +139,7 @@ void Connect(TcpSocket& socket, const std::string& host, int port, const ClientS
   const SocketStatus started = socket.StartConnect(address, static_cast<std::uint16_t>(port));
   if (!started.Ok()) fail(started);
   for (;;) {
+    if (!socket.IsOpen()) throw EIdSocketError(0, "Disconnected while connecting");
     int slice = end ? MsUntil(*end) : -1;
     if (ui) slice = slice < 0 ? kUiConnectSliceMs : std::min(slice, kUiConnectSliceMs);
     SocketStatus status;
@@ -190,10 +193,12 @@ void HttpClient::Disconnect() {
 }
 
 std::string HttpClient::Get(const std::string& url) {
+  BusyGuard busy(busy_);
   return Request("GET", url, "", settings_.protocolVersion, settings_.contentLength);
 }
 
 std::string HttpClient::Post(const std::string& url, const std::vector<std::string>& fields) {
+  BusyGuard busy(busy_);
   // Every POST opens a fresh connection.
   Disconnect();
   if (settings_.contentType.empty() || EqualsNoCase(settings_.contentType, "text/html")) {
@@ -207,7 +212,6 @@ std::string HttpClient::Post(const std::string& url, const std::vector<std::stri
 std::string HttpClient::Request(const char* method, const std::string& urlText,
                                 const std::string& body, const std::string& version,
                                 std::int64_t contentLength) {
-  BusyGuard busy(busy_);
   RefuseUnsupported(settings_);
   const Url url = ParseUrl(urlText, settings_.port);
   const bool viaProxy = !settings_.proxyServer.empty();

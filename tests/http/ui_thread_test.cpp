@@ -132,5 +132,20 @@ TEST(AntiFreeze, AMessageCannotStartASecondRequestOnTheSameInstance) {
   EXPECT_EQ(slow.Connections(), 1);
 }
 
+TEST(AntiFreeze, AMessageThatDisconnectsTheClientEndsItsWait) {
+  TestServer slow([](ServerConnection& c) {
+    c.ReadRequest();
+    c.Sleep(5000);
+  });
+  BlackholeListener blackhole;
+  fakes::FakeUiThread ui;
+  HttpClient i1(&ui);  // no read time-out: only the disconnect can end these waits
+  ui.Post([&] { i1.Disconnect(); });
+  EXPECT_LT(MillisecondsOf([&] { Expect<EIdSocketError>([&] { i1.Get(slow.Url()); }); }), 1000);
+  ui.Post([&] { i1.Disconnect(); });
+  const std::string url = "http://127.0.0.1:" + std::to_string(blackhole.Port()) + "/";
+  EXPECT_LT(MillisecondsOf([&] { Expect<EIdSocketError>([&] { i1.Get(url); }); }), 1000);
+}
+
 }  // namespace
 }  // namespace cloakwise::http
