@@ -38,7 +38,8 @@ Application::Application(PlatformServices services)
       form(services.ui),
       messageBox(services.modal),
       desktop(services.registry, services.files, services.desktop),
-      systemProxy(services.registry, services.internetOptions) {
+      systemProxy(services.registry, services.internetOptions),
+      firefoxProxy(services.files, services.desktop, services.ui, messageBox) {
   Wire();
 }
 
@@ -173,7 +174,26 @@ void Application::Label7Click() { messageBox.ShowMessageBox("Options", "Saved!")
 void Application::ShowMainWindow() { form.window.SetVisible(true); }
 
 void Application::ShowView(ui::View view) {
-  // Views beyond the four known ones change nothing.
+  // Without Firefox profiles the Firefox options cannot do anything: grey
+  // them out and store them as off. Nothing turns them on again while the
+  // program runs.
+  const std::string profiles = FirefoxProfilesFolder(platform.desktop);
+  const bool noFirefox =
+      profiles.empty() || !platform.files.ListDirectory(profiles).has_value();
+  if (view == ui::View::Privacy && noFirefox) {
+    form.Label22.SetEnabled(false);
+    form.Label21.SetEnabled(false);
+    form.CheckBox10.SetChecked(false);
+    form.CheckBox9.SetChecked(false);
+    form.CheckBox10.SetEnabled(false);
+    form.CheckBox9.SetEnabled(false);
+  }
+  if (view == ui::View::Options && noFirefox) {
+    form.Label10.SetEnabled(false);
+    form.ch3.SetChecked(false);
+    form.ch3.SetEnabled(false);
+  }
+  // Views beyond the four known ones change nothing else.
   if (view < ui::View::Status || view > ui::View::Checker) return;
   form.view.Set(view);
 }
@@ -183,8 +203,16 @@ void Application::About1Click() { about.window.SetVisible(true); }
 void Application::Pop1Popup() { form.StopStart1.SetCaption(proxyActive_ ? "Stop" : "Start"); }
 
 bool Application::FormCloseQuery() {
-  // No proxy the program installed may outlive it.
+  // No proxy the program installed may outlive it, in either browser.
   systemProxy.SetSystemProxy("", "");
+  try {
+    firefoxProxy.SetFirefoxProxy("", false, false);
+  } catch (const FileError& e) {
+    // A profile still holds the proxy: say so and keep running, so that the
+    // user can close Firefox and try again.
+    platform.desktop.ShowError(e.what());
+    return false;
+  }
   platform.ui.ProcessMessages();
   return true;
 }

@@ -6,6 +6,7 @@
 
 #include "app/desktop_integration.h"
 #include "app/settings_store.h"
+#include "browserproxy/firefox_proxy.h"
 #include "browserproxy/system_proxy.h"
 #include "platform/desktop.h"
 #include "platform/files.h"
@@ -71,6 +72,7 @@ class Application {
   ui::AboutForm about;
   DesktopIntegration desktop;
   SystemProxy systemProxy;
+  FirefoxProxy firefoxProxy;
 
  private:
   void Wire();

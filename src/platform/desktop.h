@@ -13,6 +13,9 @@ enum class ShellOwner { Application, MainWindow };
 class Desktop {
  public:
   virtual ~Desktop() = default;
+  // The user's application-data folder (CSIDL_APPDATA), with or without a
+  // trailing backslash; nothing when the shell cannot say.
+  virtual std::optional<std::string> AppDataFolder() = 0;
   // The full path of the running executable.
   virtual std::string ExecutablePath() = 0;
   // Loads "URL.DLL" (anew on every call, never released) and calls its

@@ -3,8 +3,16 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace cloakwise::platform {
+
+struct DirectoryEntry {
+  std::string name;
+  bool directory = false;
+  bool hidden = false;
+  bool system = false;
+};
 
 // Whole-file access. Paths are 8-bit ANSI texts in the platform's own form.
 class FileSystem {
@@ -17,6 +25,12 @@ class FileSystem {
   // file and a crash never leaves a half-written one.
   virtual bool WriteFileAtomic(const std::string& path, std::string_view content) = 0;
   virtual bool FileExists(const std::string& path) = 0;
+  // The entries of a folder (a path ending with the separator), "." and ".."
+  // left out, in the order the file system gives them; nothing when the
+  // folder cannot be listed.
+  virtual std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& folder) = 0;
+  // Why the calling thread's last failed call failed, in the system's words.
+  virtual std::string LastErrorText() = 0;
 };
 
 }  // namespace cloakwise::platform

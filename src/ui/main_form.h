@@ -69,7 +69,10 @@ class MainForm {
   Label Label19{"Label19", "Run PC Privacy clean up when program starts"};
   Label Label7{"Label7", "SAVE"};
 
-  // PrivacyView task boxes
+  // PrivacyView: the captions of the two Firefox rows that depend on a
+  // profile, and the task boxes.
+  Label Label22{"Label22", "Delete Stored Cookies"};
+  Label Label21{"Label21", "Delete History and Typed URLs in bar"};
   CheckBox CheckBox1{"CheckBox1", true}, CheckBox2{"CheckBox2", true}, CheckBox3{"CheckBox3", true},
       CheckBox4{"CheckBox4", true}, CheckBox5{"CheckBox5", true}, CheckBox6{"CheckBox6", true},
       CheckBox8{"CheckBox8", true}, CheckBox9{"CheckBox9", true}, CheckBox10{"CheckBox10", true},
@@ -103,7 +106,7 @@ class MainForm {
                       &Label29, &Label28, &Label6, &FatScrollBar1, &Label8, &Label30, &Label25,
                       &Image36, &Image37, &CheckBox7, &Label19, &Label7, &CheckBox1, &CheckBox2,
                       &CheckBox3, &CheckBox4, &CheckBox5, &CheckBox6, &CheckBox8, &CheckBox9,
-                      &CheckBox10, &CheckBox11, &CheckBox12, &tray1};
+                      &CheckBox10, &CheckBox11, &CheckBox12, &Label22, &Label21, &tray1};
     for (Control* c : all) c->SetObserver(observer);
     for (MenuItem* m : Pop1()) m->SetObserver(observer);
   }

@@ -52,6 +52,15 @@ expect_ended() {
 
 reg_value() { wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | grep -E "^ +$2 " || true; }
 
+# Firefox is installed for this user: its profiles folder exists, so the
+# Firefox option can be used; one profile holds a line of the user's.
+appdata=$(winepath -u "$(wine cmd /c 'echo %APPDATA%' | tr -d '\r')")
+profiles="$appdata/Mozilla/Firefox/Profiles"
+rm -rf "$appdata/Mozilla"
+mkdir -p "$profiles/e2e.default"
+printf 'user_pref("browser.startup.homepage", "about:blank");\r\nuser_pref("network.proxy.type", 1);\r\n' \
+  >"$profiles/e2e.default/user.js"
+
 echo "-- first start in a fresh folder"
 wine reg add "$settings" /v ProxyServer /t REG_SZ /d 5.6.7.8:3128 /f >/dev/null
 wine reg add "$settings" /v ProxyEnable /t REG_DWORD /d 1 /f >/dev/null
@@ -103,6 +112,9 @@ expect_ended
 [ "$(reg_value "$settings" ProxyServer | awk '{print $3}')" = ":" ] ||
   fail "ProxyServer after Close: $(reg_value "$settings" ProxyServer)"
 reg_value "$settings" ProxyEnable | grep -q '0x0$' || fail "ProxyEnable after Close"
+expected=$'user_pref("browser.startup.homepage", "about:blank");\r\nuser_pref("network.proxy.type", 0);\r\nuser_pref("network.proxy.http", "");\r\nuser_pref("network.proxy.http_port",);\r\nuser_pref("network.proxy.no_proxies_on", "");\r'
+[ "$(cat "$profiles/e2e.default/user.js")" = "$expected" ] ||
+  fail "user.js after Close: $(cat -A "$profiles/e2e.default/user.js")"
 
 echo "-- /startup shows only the tray icon; a click on it shows the window"
 start_app /startup

@@ -12,6 +12,10 @@ namespace cloakwise::fakes {
 // The whole program on fakes, with options.ini at C:\Apps\options.ini.
 struct AppHarness {
   static constexpr char kIni[] = "C:\\Apps\\options.ini";
+  static constexpr char kProfiles[] = "C:\\Users\\u\\AppData\\Roaming\\Mozilla\\Firefox\\Profiles\\";
+
+  // Firefox is installed, with no profile yet, unless a test says otherwise.
+  AppHarness() { files.folders[kProfiles] = {}; }
 
   FakeRegistry registry;
   FakeInternetOptions internetOptions;

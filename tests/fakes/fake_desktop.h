@@ -12,6 +12,7 @@ namespace cloakwise::fakes {
 // Records every desktop call as a line of text.
 class FakeDesktop : public platform::Desktop {
  public:
+  std::optional<std::string> AppDataFolder() override { return appData; }
   std::string ExecutablePath() override { return exePath; }
   std::optional<int> CallInetIsOffline() override {
     calls.push_back("InetIsOffline");
@@ -32,6 +33,7 @@ class FakeDesktop : public platform::Desktop {
   }
 
   std::string exePath = "C:\\Apps\\cloakwise.exe";
+  std::optional<std::string> appData = std::string("C:\\Users\\u\\AppData\\Roaming");
   std::optional<int> inetIsOffline = 0;
   std::optional<std::vector<std::string>> hostAddresses = std::vector<std::string>{"192.168.1.20"};
   std::vector<std::string> calls;

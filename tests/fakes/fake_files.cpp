@@ -23,4 +23,13 @@ bool FakeFileSystem::FileExists(const std::string& path) {
   return files.count(path) > 0 || unreadable.count(path) > 0;
 }
 
+std::optional<std::vector<platform::DirectoryEntry>> FakeFileSystem::ListDirectory(
+    const std::string& folder) {
+  std::lock_guard lock(mutex_);
+  listings.push_back(folder);
+  const auto it = folders.find(folder);
+  if (it == folders.end()) return std::nullopt;
+  return it->second;
+}
+
 }  // namespace cloakwise::fakes

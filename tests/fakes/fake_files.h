@@ -16,11 +16,18 @@ class FakeFileSystem : public platform::FileSystem {
   std::optional<std::string> ReadFile(const std::string& path) override;
   bool WriteFileAtomic(const std::string& path, std::string_view content) override;
   bool FileExists(const std::string& path) override;
+  // Folders are the keys of `folders`, each with its entries in order.
+  std::optional<std::vector<platform::DirectoryEntry>> ListDirectory(const std::string& folder) override;
+  std::string LastErrorText() override { return lastError; }
+
+  std::map<std::string, std::vector<platform::DirectoryEntry>> folders;
+  std::string lastError = "Access is denied";
 
   std::map<std::string, std::string> files;
   std::set<std::string> unreadable;    // exist, but reads fail
   std::set<std::string> readOnly;      // writes fail
   std::vector<std::string> writes;     // paths, in order
+  std::vector<std::string> listings;   // folders listed, in order
 
  private:
   std::mutex mutex_;

@@ -1,11 +1,13 @@
 #include "platform/posix/files_posix.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 
 namespace cloakwise::platform {
 
@@ -55,5 +57,23 @@ bool PosixFileSystem::FileExists(const std::string& path) {
   struct stat st{};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
+
+std::optional<std::vector<DirectoryEntry>> PosixFileSystem::ListDirectory(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return std::nullopt;
+  std::vector<DirectoryEntry> entries;
+  while (const dirent* e = ::readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st{};
+    const bool directory = ::lstat((folder + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    // Dot files are what a Linux user calls hidden.
+    entries.push_back({name, directory, name.front() == '.', false});
+  }
+  ::closedir(dir);
+  return entries;
+}
+
+std::string PosixFileSystem::LastErrorText() { return std::strerror(errno); }
 
 }  // namespace cloakwise::platform

@@ -2,9 +2,16 @@
 
 #include <htmlhelp.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <winsock2.h>
 
 namespace cloakwise::platform {
+
+std::optional<std::string> Win32Desktop::AppDataFolder() {
+  char path[MAX_PATH + 1] = {};
+  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, path))) return std::nullopt;
+  return std::string(path);
+}
 
 std::string Win32Desktop::ExecutablePath() {
   std::string path(MAX_PATH, '\0');

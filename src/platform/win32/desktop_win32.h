@@ -8,6 +8,7 @@ namespace cloakwise::platform {
 
 class Win32Desktop : public Desktop {
  public:
+  std::optional<std::string> AppDataFolder() override;
   std::string ExecutablePath() override;
   std::optional<int> CallInetIsOffline() override;
   std::optional<std::vector<std::string>> OwnHostAddresses() override;

@@ -70,4 +70,38 @@ bool Win32FileSystem::FileExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(const std::string& folder) {
+  WIN32_FIND_DATAA data;
+  const HANDLE find = FindFirstFileA((folder + "*.*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) {
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<DirectoryEntry>{};
+    return std::nullopt;
+  }
+  std::vector<DirectoryEntry> entries;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    const DWORD a = data.dwFileAttributes;
+    entries.push_back({name, (a & FILE_ATTRIBUTE_DIRECTORY) != 0, (a & FILE_ATTRIBUTE_HIDDEN) != 0,
+                       (a & FILE_ATTRIBUTE_SYSTEM) != 0});
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  return entries;
+}
+
+std::string Win32FileSystem::LastErrorText() {
+  const DWORD error = GetLastError();
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string result = length ? std::string(text, length) : "System error " + std::to_string(error);
+  LocalFree(text);
+  while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == '.' ||
+                             result.back() == ' ')) {
+    result.pop_back();
+  }
+  return result;
+}
+
 }  // namespace cloakwise::platform

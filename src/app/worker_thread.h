@@ -1,0 +1,63 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "platform/ui_thread.h"
+
+namespace cloakwise {
+
+// One worker: each Start runs the run handler once on a fresh thread. The
+// handler reports to the user-interface thread through Synchronize, which
+// waits for the report to finish and is skipped once Stop was asked for. The
+// end of a run is handled on the user-interface thread; until then Start does
+// nothing.
+class WorkerThread {
+ public:
+  using RunHandler = std::function<void(WorkerThread&)>;
+
+  WorkerThread(platform::UiThread& ui, RunHandler onExecute);
+  // Asks a run under way to stop and lets the user-interface thread process
+  // its messages until the run has ended.
+  ~WorkerThread();
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
+
+  // User-interface thread.
+  void Start();
+  void Stop();
+  // A run has started and its end has not been handled yet.
+  bool Running() const { return state_->current != nullptr; }
+  // The stop request of the last run, taken when its handler returned.
+  bool StopMirror() const { return state_->stopMirror.load(); }
+
+  // From the run handler, on the worker thread: runs method on the
+  // user-interface thread and waits for it; does nothing once stop was asked
+  // for. An exception the method throws is thrown again here.
+  void Synchronize(const std::function<void()>& method);
+  // From the run handler: whether stop was asked for this run.
+  bool Terminated() const;
+
+ private:
+  struct Run {
+    std::atomic<bool> stop{false};
+    std::atomic<bool> ended{false};
+    std::thread thread;
+  };
+  // Shared with the end notification, which may arrive after this object is
+  // gone.
+  struct State {
+    std::shared_ptr<Run> current;
+    std::atomic<bool> stopMirror{false};
+  };
+
+  static void HandleEnd(const std::shared_ptr<State>& state, const std::shared_ptr<Run>& run);
+
+  platform::UiThread& ui_;
+  RunHandler onExecute_;
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+}  // namespace cloakwise

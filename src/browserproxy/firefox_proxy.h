@@ -1,0 +1,62 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/desktop.h"
+#include "platform/files.h"
+#include "platform/ui_thread.h"
+#include "ui/message_box.h"
+
+namespace cloakwise {
+
+// A preferences file that could not be read or written. The text begins with
+// "Cannot open file" or "Cannot create file" and names the path and reason.
+class FileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A proxy text that would break out of the quoted value in user.js.
+class UnsafeProxyText : public std::invalid_argument {
+ public:
+  using std::invalid_argument::invalid_argument;
+};
+
+// The user's application-data folder; empty when the shell cannot say.
+std::string GetAppDataFolder(platform::Desktop& desktop);
+
+// Appends folder + name for each subfolder, hidden and system folders left
+// out, letting pending user-interface messages run after each entry.
+void ListSubfolders(const std::string& folder, std::vector<std::string>& list,
+                    platform::FileSystem& files, platform::UiThread& ui);
+
+// "<application data>\Mozilla\Firefox\Profiles\"; empty when the application
+// data folder is unknown.
+std::string FirefoxProfilesFolder(platform::Desktop& desktop);
+
+// Writes the proxy preference lines of every Firefox profile's user.js.
+class FirefoxProxy {
+ public:
+  FirefoxProxy(platform::FileSystem& files, platform::Desktop& desktop, platform::UiThread& ui,
+               ui::MessageBoxForm& messageBox)
+      : files_(files), desktop_(desktop), ui_(ui), messageBox_(messageBox) {}
+
+  // Installs proxy (host:port) with enable, or clears without; with notify,
+  // shows the restart notice once when at least one profile exists. Throws
+  // FileError at the first profile whose file cannot be read or written, and
+  // UnsafeProxyText, before touching any file, for a proxy that cannot be
+  // written as a JavaScript string.
+  void SetFirefoxProxy(const std::string& proxy, bool enable, bool notify);
+
+ private:
+  void RewriteProfile(const std::string& folder, const std::vector<std::string>& proxyLines);
+
+  platform::FileSystem& files_;
+  platform::Desktop& desktop_;
+  platform::UiThread& ui_;
+  ui::MessageBoxForm& messageBox_;
+};
+
+}  // namespace cloakwise

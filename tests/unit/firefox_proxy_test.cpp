@@ -1,0 +1,183 @@
+#include "browserproxy/firefox_proxy.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/app_harness.h"
+
+namespace cloakwise {
+namespace {
+
+using platform::DirectoryEntry;
+
+constexpr char kInstall[] =
+    "user_pref(\"network.proxy.type\", 1);\r\n"
+    "user_pref(\"network.proxy.http\", \"1.2.3.4\");\r\n"
+    "user_pref(\"network.proxy.http_port\",8080);\r\n"
+    "user_pref(\"network.proxy.no_proxies_on\", \"\");\r\n";
+constexpr char kClear[] =
+    "user_pref(\"network.proxy.type\", 0);\r\n"
+    "user_pref(\"network.proxy.http\", \"\");\r\n"
+    "user_pref(\"network.proxy.http_port\",);\r\n"
+    "user_pref(\"network.proxy.no_proxies_on\", \"\");\r\n";
+constexpr char kNotice[] =
+    "Proxy changed: If your Firefox browser is opened, you should restart it to activate the new "
+    "proxy settings.";
+
+class FirefoxProxyTest : public ::testing::Test, public fakes::AppHarness {
+ protected:
+  // Adds a profile folder; with content, its user.js too.
+  void Profile(const std::string& name, std::optional<std::string> content = std::nullopt) {
+    files.folders[kProfiles].push_back(DirectoryEntry{name, true, false, false});
+    if (content) files.files[std::string(kProfiles) + name + "\\user.js"] = *content;
+  }
+  std::string UserJs(const std::string& name) {
+    return files.files[std::string(kProfiles) + name + "\\user.js"];
+  }
+  FirefoxProxy& firefox = app.firefoxProxy;
+  ui::MainForm& form() { return app.form; }
+};
+
+TEST_F(FirefoxProxyTest, InstallReplacesOldProxyLinesAndKeepsTheRest) {
+  Profile("abc.default",
+          "user_pref(\"browser.startup.homepage\", \"about:blank\");\n"
+          "user_pref(\"network.proxy.type\", 0);\n"
+          "\n"
+          " user_pref(\"network.proxy.http\", \"kept\");\r"
+          "user_pref(\"network.proxy.ftp\", \"gone\");\r\n"
+          "user_pref(\"Network.proxy.http\", \"case differs\");");
+  firefox.SetFirefoxProxy("1.2.3.4:8080", true, false);
+  EXPECT_EQ(UserJs("abc.default"),
+            std::string("user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n"
+                        "\r\n"
+                        " user_pref(\"network.proxy.http\", \"kept\");\r\n"
+                        "user_pref(\"Network.proxy.http\", \"case differs\");\r\n") +
+                kInstall);
+  EXPECT_TRUE(modal.shown.empty());
+}
+
+TEST_F(FirefoxProxyTest, EveryProfileIsReadAfreshAndTheNoticeComesOnceAfterAll) {
+  Profile("one", "user_pref(\"a\", 1);\r\n");
+  Profile("two");
+  Profile(".hidden-looking-but-not");  // only the hidden attribute counts
+  files.folders[kProfiles].push_back(DirectoryEntry{"hidden", true, true, false});
+  files.folders[kProfiles].push_back(DirectoryEntry{"system", true, false, true});
+  files.folders[kProfiles].push_back(DirectoryEntry{"profiles.ini", false, false, false});
+  int writesWhenShown = -1;
+  modal.whileShowing = [&] { writesWhenShown = static_cast<int>(files.writes.size()); };
+  firefox.SetFirefoxProxy("1.2.3.4:8080", true, true);
+  EXPECT_EQ(UserJs("one"), std::string("user_pref(\"a\", 1);\r\n") + kInstall);
+  EXPECT_EQ(UserJs("two"), kInstall) << "nothing of the first profile's file";
+  EXPECT_EQ(files.writes.size(), 3u);
+  EXPECT_FALSE(files.files.count(std::string(kProfiles) + "hidden\\user.js"));
+  EXPECT_FALSE(files.files.count(std::string(kProfiles) + "system\\user.js"));
+  EXPECT_EQ(modal.shown, std::vector<std::string>{kNotice});
+  EXPECT_EQ(writesWhenShown, 3) << "the notice follows the last write";
+}
+
+TEST_F(FirefoxProxyTest, ClearingWritesTheExactClearingLinesEvenWhenNothingWasInstalled) {
+  Profile("p", "");
+  firefox.SetFirefoxProxy("", false, false);
+  EXPECT_EQ(UserJs("p"), kClear);
+  firefox.SetFirefoxProxy("", false, false);
+  EXPECT_EQ(UserJs("p"), kClear);
+}
+
+TEST_F(FirefoxProxyTest, NoProfilesMeansNoFilesAndNoNotice) {
+  firefox.SetFirefoxProxy("1.2.3.4:8080", true, true);
+  files.folders.clear();  // no Firefox at all
+  firefox.SetFirefoxProxy("1.2.3.4:8080", true, true);
+  desktop.appData = std::nullopt;  // the shell cannot say where
+  firefox.SetFirefoxProxy("1.2.3.4:8080", true, true);
+  EXPECT_TRUE(files.writes.empty());
+  EXPECT_TRUE(modal.shown.empty());
+  EXPECT_EQ(files.listings.size(), 2u) << "nothing is listed without an application-data folder";
+}
+
+TEST_F(FirefoxProxyTest, ProxyWithoutColonIsAllPort) {
+  Profile("p");
+  firefox.SetFirefoxProxy("1.2.3.4", true, false);
+  EXPECT_NE(UserJs("p").find("user_pref(\"network.proxy.http\", \"\");\r\n"
+                             "user_pref(\"network.proxy.http_port\",1.2.3.4);"),
+            std::string::npos);
+}
+
+TEST_F(FirefoxProxyTest, NulEndsTheTextAndALeadingBlankKeepsALine) {
+  Profile("p", std::string("keep();\r\n\0user_pref(\"network.proxy.type\", 1);\r\n", 47));
+  firefox.SetFirefoxProxy("", false, false);
+  EXPECT_EQ(UserJs("p"), std::string("keep();\r\n") + kClear);
+}
+
+TEST_F(FirefoxProxyTest, ProxyTextsThatWouldBreakOutOfThePreferenceAreRefusedBeforeAnyWrite) {
+  Profile("p", "mine();\r\n");
+  for (const std::string evil : {"1.2.3.4\", evil(\":80", "1.2.3.4:80);evil(", "a\\b:80",
+                                 "1.2.3.4:80\r\nuser_pref(\"x\", 1)"}) {
+    EXPECT_THROW(firefox.SetFirefoxProxy(evil, true, true), UnsafeProxyText) << evil;
+  }
+  EXPECT_TRUE(files.writes.empty());
+  EXPECT_TRUE(modal.shown.empty());
+  EXPECT_EQ(UserJs("p"), "mine();\r\n");
+}
+
+TEST_F(FirefoxProxyTest, FileErrorsStopAtThatProfileAndNameThePath) {
+  Profile("a", "x\r\n");
+  Profile("b", "y\r\n");
+  Profile("c");
+  const std::string b = std::string(kProfiles) + "b\\user.js";
+  files.readOnly.insert(b);
+  try {
+    firefox.SetFirefoxProxy("1.2.3.4:8080", true, true);
+    FAIL() << "no error";
+  } catch (const FileError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + b + "\". Access is denied");
+  }
+  EXPECT_EQ(UserJs("a"), std::string("x\r\n") + kInstall);
+  EXPECT_EQ(UserJs("b"), "y\r\n");
+  EXPECT_FALSE(files.files.count(std::string(kProfiles) + "c\\user.js"));
+  EXPECT_TRUE(modal.shown.empty());
+
+  files.readOnly.clear();
+  files.unreadable.insert(b);
+  EXPECT_THROW(firefox.SetFirefoxProxy("", false, false), FileError);
+}
+
+TEST_F(FirefoxProxyTest, ExitClearsFirefoxAfterTheSystemProxyAndStaysWhenThatFails) {
+  Start();
+  Profile("p", std::string("mine();\r\n") + kInstall);
+  form().Close1.Click();
+  EXPECT_EQ(UserJs("p"), std::string("mine();\r\n") + kClear);
+  EXPECT_TRUE(desktop.quit);
+
+  fakes::AppHarness failing;
+  failing.Start();
+  failing.files.folders[kProfiles].push_back(DirectoryEntry{"p", true, false, false});
+  failing.files.readOnly.insert(std::string(kProfiles) + "p\\user.js");
+  failing.app.form.Close1.Click();
+  EXPECT_FALSE(failing.desktop.quit) << "the close is abandoned";
+  EXPECT_TRUE(failing.app.form.window.Visible());
+  EXPECT_EQ(failing.desktop.calls.back().rfind("Error Cannot create file", 0), 0u);
+  EXPECT_EQ(failing.registry.Value(platform::RegistryRoot::CurrentUser, kInternetSettingsKey,
+                                   "ProxyServer"),
+            fakes::FakeRegistry::Data(std::string(":")))
+      << "the system proxy was cleared before";
+}
+
+TEST_F(FirefoxProxyTest, WithoutProfilesFolderTheFirefoxOptionsAreGreyedAndStoredOff) {
+  files.folders.clear();
+  Ini() = "[Options]\r\nStartUp=1\r\nFirefox=1\r\n";
+  Start();
+  EXPECT_TRUE(form().ch3.Checked());
+  app.ShowView(ui::View::Options);
+  EXPECT_FALSE(form().ch3.Checked());
+  EXPECT_FALSE(form().ch3.Enabled());
+  EXPECT_FALSE(form().Label10.Enabled());
+  EXPECT_EQ(app.Settings().ReadString(kOptions, "Firefox", ""), "0");
+  app.ShowView(ui::View::Privacy);
+  EXPECT_FALSE(form().CheckBox10.Enabled());
+  EXPECT_FALSE(form().CheckBox9.Checked());
+  EXPECT_TRUE(form().CheckBox12.Checked()) << "the stored-passwords row stays";
+  EXPECT_EQ(app.Settings().ReadString(kOptions, "opt5", ""), "0");
+  EXPECT_EQ(app.Settings().ReadString(kOptions, "opt6", ""), "0");
+}
+
+}  // namespace
+}  // namespace cloakwise
