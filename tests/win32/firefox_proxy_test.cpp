@@ -1,0 +1,150 @@
+// Firefox preferences in the prefix's real application-data folder, with the
+// real message box.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "browserproxy/firefox_proxy.h"
+#include "platform/win32/desktop_win32.h"
+#include "platform/win32/win32_platform.h"
+#include "ui/win32/dialogs.h"
+
+namespace cloakwise {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void Spit(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// Saves the whole screen as a BMP file, the way a user would take a picture
+// of it.
+bool SaveScreen(const std::string& path) {
+  HDC screen = GetDC(nullptr);
+  const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
+  HDC dc = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  BitBlt(dc, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+  GdiFlush();
+  const DWORD stride = ((w * 3 + 3) & ~3), size = stride * h;
+  BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size),
+                        0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+  out.write(static_cast<const char*>(bits), size);
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  return out.good();
+}
+
+// Counts the boxes the real host shows.
+class CountingHost : public ui::ModalHost {
+ public:
+  explicit CountingHost(HINSTANCE instance) : real_(instance) {}
+  void RunModal(ui::MessageBoxForm& form) override {
+    ++shown;
+    real_.RunModal(form);
+  }
+  int shown = 0;
+
+ private:
+  ui::win32::MessageBoxHost real_;
+};
+
+class Win32FirefoxTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    profiles = fs::path(FirefoxProfilesFolder(desktop));
+    fs::remove_all(profiles.parent_path().parent_path().parent_path());  // ...\Mozilla
+    fs::create_directories(profiles / "one.default");
+    fs::create_directories(profiles / "two.work");
+    fs::create_directories(profiles / "hidden.profile");
+    SetFileAttributesA((profiles / "hidden.profile").string().c_str(), FILE_ATTRIBUTE_HIDDEN);
+    Spit(profiles / "one.default" / "user.js",
+         "user_pref(\"browser.startup.homepage\", \"about:blank\");\n"
+         "user_pref(\"network.proxy.type\", 0);\n");
+    Spit(profiles / "hidden.profile" / "user.js", "untouched\n");
+  }
+  void TearDown() override { fs::remove_all(profiles.parent_path().parent_path().parent_path()); }
+
+  platform::Win32FileSystem files;
+  platform::Win32Desktop desktop;
+  platform::Win32UiThread ui;
+  CountingHost host{GetModuleHandleA(nullptr)};
+  ui::MessageBoxForm box{host};
+  FirefoxProxy firefox{files, desktop, ui, box};
+  fs::path profiles;
+};
+
+TEST_F(Win32FirefoxTest, InstallAndClearEveryVisibleProfileByteForByte) {
+  ASSERT_NE(profiles.string().find("Mozilla\\Firefox\\Profiles"), std::string::npos);
+  firefox.SetFirefoxProxy("1.2.3.4:8080", true, false);
+  EXPECT_EQ(Slurp(profiles / "one.default" / "user.js"),
+            "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n"
+            "user_pref(\"network.proxy.type\", 1);\r\n"
+            "user_pref(\"network.proxy.http\", \"1.2.3.4\");\r\n"
+            "user_pref(\"network.proxy.http_port\",8080);\r\n"
+            "user_pref(\"network.proxy.no_proxies_on\", \"\");\r\n");
+  firefox.SetFirefoxProxy("", false, false);
+  const std::string cleared =
+      "user_pref(\"network.proxy.type\", 0);\r\n"
+      "user_pref(\"network.proxy.http\", \"\");\r\n"
+      "user_pref(\"network.proxy.http_port\",);\r\n"
+      "user_pref(\"network.proxy.no_proxies_on\", \"\");\r\n";
+  EXPECT_EQ(Slurp(profiles / "two.work" / "user.js"), cleared);
+  EXPECT_EQ(Slurp(profiles / "one.default" / "user.js"),
+            "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n" + cleared);
+  EXPECT_EQ(Slurp(profiles / "hidden.profile" / "user.js"), "untouched\n");
+  EXPECT_EQ(host.shown, 0);
+  // Nothing but user.js is left in a profile: no temporary files.
+  int entries = 0;
+  for ([[maybe_unused]] auto& e : fs::directory_iterator(profiles / "one.default")) ++entries;
+  EXPECT_EQ(entries, 1);
+}
+
+TEST_F(Win32FirefoxTest, TheRestartNoticeIsShownOnceAfterAllProfiles) {
+  // While the box is up, a timer on this thread pictures the screen and
+  // presses Enter, as the user would.
+  static std::string shot;
+  static int checksWhileShown = 0;
+  if (const char* dir = std::getenv("CLOAKWISE_SCREENSHOTS")) shot = std::string(dir) + "\\firefox-notice.bmp";
+  static fs::path profilesSeen;
+  profilesSeen = profiles;
+  checksWhileShown = 0;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = FindWindowA("TForm2", "Proxy changed");
+    if (!box || !IsWindowVisible(box)) return;
+    // Both profiles are written before the notice appears.
+    if (Slurp(profilesSeen / "two.work" / "user.js").find("1.2.3.4") != std::string::npos) ++checksWhileShown;
+    if (!shot.empty()) SaveScreen(shot);
+    PostMessageA(GetFocus() ? GetFocus() : box, WM_KEYDOWN, VK_RETURN, 0);
+  });
+  firefox.SetFirefoxProxy("1.2.3.4:8080", true, true);
+  KillTimer(nullptr, timer);
+  EXPECT_EQ(host.shown, 1);
+  EXPECT_EQ(checksWhileShown, 1);
+  EXPECT_FALSE(box.Showing());
+}
+
+}  // namespace
+}  // namespace cloakwise
