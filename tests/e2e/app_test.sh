@@ -128,4 +128,27 @@ click_in_window "$(tray_window)" 10 10 1
 tray_menu 1
 expect_ended
 
+echo "-- a settings file that cannot be written ends start-up with an error box"
+printf '[Options]\r\nFirefox=1\r\n' >"$app/options.ini"
+wine attrib +r 'C:\AppTest\options.ini' >/dev/null 2>&1
+start_app
+# The main window is already up (it shows before the settings are opened);
+# the error box is the other window of that name.
+error=""
+for _ in $(seq 100); do
+  for w in $(xdotool search --onlyvisible --name '^Cloakwise$' 2>/dev/null); do
+    xdotool getwindowgeometry "$w" | grep -q "Geometry: 448x397" || error="$w"
+  done
+  [ -n "$error" ] && break
+  sleep 0.2
+done
+[ -n "$error" ] || fail "no error box"
+sleep 0.5
+import -window root "$out/write-error.png"
+echo "screenshot: $out/write-error.png"
+xdotool key --window "$error" Return
+expect_ended
+[ "$(tr -d '\r' <"$app/options.ini")" = $'[Options]\nFirefox=1' ] || fail "the refused file changed"
+wine attrib -r 'C:\AppTest\options.ini' >/dev/null 2>&1
+
 echo "PASS: e2e tray, options, message box and exit"
