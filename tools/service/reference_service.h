@@ -1,0 +1,62 @@
+#pragma once
+
+// The vendor side over HTTP: /proxy.php (the list service) and /feedback.php
+// (the judge), on one or more loopback ports.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "service/service_desk.h"
+
+namespace httplib {
+class Server;
+}
+
+namespace cloakwise::service {
+
+struct ServiceOptions {
+  std::vector<std::string> pool;
+  std::string bindAddress = "127.0.0.1";  // refused unless in 127.0.0.0/8
+  std::vector<std::uint16_t> ports{0};    // 0: any free port
+  // Faults for the client's tests: the reply of this step (1 or 2) is cut
+  // off after a few bytes, or made of something other than digits.
+  int dropStep = 0;
+  int garbleStep = 0;
+  // Receives one line per request.
+  std::function<void(const std::string&)> log;
+  // Replaces the random token and padding (tests that need fixed replies).
+  std::function<std::string(std::size_t)> filler;
+};
+
+bool IsLoopbackAddress(const std::string& address);
+
+class ReferenceService {
+ public:
+  // Binds every port; throws std::runtime_error when one cannot be bound.
+  explicit ReferenceService(ServiceOptions options);
+  ~ReferenceService();
+  ReferenceService(const ReferenceService&) = delete;
+  ReferenceService& operator=(const ReferenceService&) = delete;
+
+  // The bound ports, in the order asked for.
+  const std::vector<std::uint16_t>& Ports() const { return ports_; }
+  std::string BaseUrl(std::size_t index = 0) const;
+  ServiceDesk& Desk() { return desk_; }
+
+  void Stop();
+
+ private:
+  void Install(httplib::Server& server, std::uint16_t port);
+
+  ServiceOptions options_;
+  ServiceDesk desk_;
+  std::vector<std::unique_ptr<httplib::Server>> servers_;
+  std::vector<std::thread> threads_;
+  std::vector<std::uint16_t> ports_;
+};
+
+}  // namespace cloakwise::service
