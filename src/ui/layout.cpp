@@ -126,12 +126,9 @@ void Layout::LeftClick(int x, int y) {
   }
 }
 
-void Layout::RightClick(int x, int y) {
+void Layout::RightClick(int /*x*/, int y) {
   // The body of every view opens the main menu.
-  if (y >= kTopStrip - 1) {
-    (void)x;
-    actions_.openMenu();
-  }
+  if (y >= kTopStrip - 1) actions_.openMenu();
 }
 
 }  // namespace cloakwise::ui
