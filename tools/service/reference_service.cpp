@@ -134,15 +134,10 @@ void ReferenceService::Install(httplib::Server& server, std::uint16_t port) {
       response.set_content(kGarbage, "text/html");
     } else if (reply.step == options_.dropStep) {
       requestNote += " [dropped]";
-      // Announce the whole body, send a few bytes, then give up: the client
-      // sees the connection go away in the middle of the reply.
-      const std::string head = reply.body.substr(0, 6);
-      response.set_content_provider(
-          reply.body.size(), "text/html",
-          [head](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-            if (offset == 0) sink.write(head.data(), head.size());
-            return offset == 0;
-          });
+      // The head goes out, then the connection ends before the first chunk:
+      // a body of known length cut short would still count as a body.
+      response.set_chunked_content_provider("text/html",
+                                            [](std::size_t, httplib::DataSink&) { return false; });
     } else {
       response.set_content(reply.body, "text/html");
     }

@@ -64,6 +64,13 @@ std::optional<std::uint32_t> DecodeClientNumber(std::string_view encoded) {
   return static_cast<std::uint32_t>(value);
 }
 
+int RequestStep(std::string_view posttxt) {
+  // Only a second request ends with ";": a first one ends with the client
+  // number, whose Base64 is never empty.
+  if (!AllDigits(posttxt)) return 1;
+  return DigitDecode(posttxt).ends_with(';') ? 2 : 1;
+}
+
 std::variant<ServiceRequest, std::string> ParseServiceRequest(std::string_view posttxt) {
   if (!AllDigits(posttxt) || posttxt.size() % 3 != 0) return "Malformed request.";
   const std::string text = DigitDecode(posttxt);
@@ -132,9 +139,10 @@ DeskReply ServiceDesk::Answer(std::string_view posttxt, const std::string& calle
   std::lock_guard lock(mutex_);
   Forget(Clock::now());
   if (const auto* reason = std::get_if<std::string>(&parsed)) {
-    // Which step a broken request meant cannot be told. The client shows only
-    // the second reply's text, so the refusal rides on a token to that step.
-    return FirstReply(callerAddress, "", *reason);
+    // The client shows only the second reply's text, so a refused first step
+    // gets a token that carries the refusal on to the second.
+    if (RequestStep(posttxt) == 1) return FirstReply(callerAddress, "", *reason);
+    return Refusal(*reason, "malformed");
   }
   const auto& request = std::get<ServiceRequest>(parsed);
   const std::string client =
@@ -158,7 +166,8 @@ DeskReply ServiceDesk::Answer(std::string_view posttxt, const std::string& calle
   const std::string batch = NextBatch();
   DeskReply reply;
   reply.step = 2;
-  reply.body = DigitEncode(filler_(kLeadingFiller) + batch + filler_(kTrailingFiller));
+  const std::string leading = filler_(kLeadingFiller);
+  reply.body = DigitEncode(leading + batch + filler_(kTrailingFiller));
   reply.logNote = "batch " + batch;
   return reply;
 }
@@ -179,7 +188,8 @@ DeskReply ServiceDesk::FirstReply(const std::string& callerAddress, const std::s
 DeskReply ServiceDesk::Refusal(const std::string& reason, const std::string& logNote) {
   DeskReply reply;
   reply.step = 2;
-  reply.body = DigitEncode(filler_(kLeadingFiller) + "STR" + reason + filler_(kTrailingFiller));
+  const std::string leading = filler_(kLeadingFiller);
+  reply.body = DigitEncode(leading + "STR" + reason + filler_(kTrailingFiller));
   reply.logNote = "refused (" + logNote + "): " + reason;
   return reply;
 }

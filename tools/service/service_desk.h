@@ -24,6 +24,10 @@ struct ServiceRequest {
   std::string token;  // step 2 only
 };
 
+// Which step a request, well-formed or not, was meant for: 2 when it has the
+// second request's closing ";", else 1.
+int RequestStep(std::string_view posttxt);
+
 // A request as the client sends it, or the reason it is refused.
 std::variant<ServiceRequest, std::string> ParseServiceRequest(std::string_view posttxt);
 

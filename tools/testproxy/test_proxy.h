@@ -26,7 +26,7 @@ enum class Fault {
   None,
   Delay,       // waits value ms before forwarding
   Refuse,      // resets every connection at once
-  Close,       // sends the head and half the body, then closes
+  Close,       // sends the first half of the reply head, then closes
   Garbage,     // answers with bytes that are no HTTP at all, then closes
   WrongDigit,  // forwards, but the body becomes the digit value
   Trickle,     // sends the reply one byte every value ms
