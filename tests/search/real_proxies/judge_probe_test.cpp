@@ -1,0 +1,48 @@
+// The judge through a real proxy that run_judge_through.sh started: the
+// program's own HTTP client, as a search worker uses it, must read the digit
+// the proxy's set-up stands for.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "http/http_client.h"
+
+namespace cloakwise::search {
+namespace {
+
+std::string Env(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? value : "";
+}
+
+class JudgeThroughRealProxy : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(port.empty()) << "run through tests/search/real_proxies/run_judge_through.sh";
+  }
+  std::string port = Env("CLOAKWISE_PROXY_PORT");
+  std::string judgeUrl = Env("CLOAKWISE_JUDGE_URL");
+  std::string expected = Env("CLOAKWISE_EXPECTED_LEVEL");
+
+  void UseProxy(http::HttpClient& client) {
+    client.Settings().proxyServer = "127.0.0.1";
+    client.Settings().proxyPort = std::stoi(port);
+    client.Settings().readTimeoutMs = 10000;
+  }
+};
+
+TEST_F(JudgeThroughRealProxy, ANewProbeReadsTheExpectedLevel) {
+  http::HttpClient probe;
+  UseProxy(probe);
+  EXPECT_EQ(probe.Get(judgeUrl), expected);
+}
+
+TEST_F(JudgeThroughRealProxy, AKeptConnectionReadsItEveryTime) {
+  http::HttpClient probe;
+  UseProxy(probe);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(probe.Get(judgeUrl), expected) << "request " << i + 1;
+}
+
+}  // namespace
+}  // namespace cloakwise::search
