@@ -79,13 +79,17 @@ class Waiter {
 
 class SocketSource : public ByteSource {
  public:
-  SocketSource(TcpSocket& socket, Waiter& waiter) : socket_(socket), waiter_(waiter) {}
+  SocketSource(TcpSocket& socket, Waiter& waiter, std::size_t& received)
+      : socket_(socket), waiter_(waiter), received_(received) {}
 
   std::size_t Read(char* buffer, std::size_t size) override {
     for (;;) {
       SocketStatus status;
       const long n = socket_.Receive(buffer, size, &status);
-      if (n >= 0) return static_cast<std::size_t>(n);
+      if (n >= 0) {
+        received_ += static_cast<std::size_t>(n);
+        return static_cast<std::size_t>(n);
+      }
       if (!status.Ok()) throw EIdSocketError(status.code, status.text);
       waiter_.WaitReadable(socket_);
     }
@@ -94,6 +98,7 @@ class SocketSource : public ByteSource {
  private:
   TcpSocket& socket_;
   Waiter& waiter_;
+  std::size_t& received_;
 };
 
 void SendAll(TcpSocket& socket, Waiter& waiter, const std::string& data) {
@@ -224,10 +229,12 @@ std::string HttpClient::Request(const char* method, const std::string& urlText,
   }
   Waiter waiter(ui_, settings_.readTimeoutMs, deadline);
 
-  try {
-    const bool reusable =
+  // One try of the whole exchange; tells whether it reused a kept
+  // connection and how many reply bytes came in.
+  auto attempt = [&](bool& reused, std::size_t& received) -> std::string {
+    reused =
         socket_.IsOpen() && host == connectedHost_ && port == connectedPort_ && !socket_.IsStale();
-    if (!reusable) {
+    if (!reused) {
       Disconnect();
       Connect(socket_, host, port, settings_, ui_, waiter);
       connectedHost_ = host;
@@ -239,7 +246,7 @@ std::string HttpClient::Request(const char* method, const std::string& urlText,
     SendAll(socket_, waiter,
             WriteRequestHead(method, url, settings_, version, contentLength, cookie) + body);
 
-    SocketSource source(socket_, waiter);
+    SocketSource source(socket_, waiter, received);
     ReplyReader reader(source, ReplyLimits{settings_.maxLineBytes, settings_.maxHeaderBytes,
                                            settings_.maxBodyBytes});
     const ReplyHead head = reader.ReadHead();
@@ -276,9 +283,26 @@ std::string HttpClient::Request(const char* method, const std::string& urlText,
     keep = keep && !reader.PeerClosed() && !reader.HasUnreadInput();
     if (!keep) Disconnect();
     return replyBody;
-  } catch (...) {
-    Disconnect();
-    throw;
+  };
+
+  // A kept connection may have been closed by the server while it sat idle,
+  // with the close still on its way: the request then fails before a single
+  // byte of reply. It is sent once more on a fresh connection, as browsers do.
+  for (int tries = 0;; ++tries) {
+    bool reused = false;
+    std::size_t received = 0;
+    try {
+      return attempt(reused, received);
+    } catch (const HttpError& e) {
+      Disconnect();
+      const bool closedUnderUs = dynamic_cast<const EIdConnClosedGracefully*>(&e) != nullptr ||
+                                 dynamic_cast<const EIdSocketError*>(&e) != nullptr;
+      if (tries == 0 && reused && received == 0 && closedUnderUs) continue;
+      throw;
+    } catch (...) {
+      Disconnect();
+      throw;
+    }
   }
 }
 

@@ -383,3 +383,57 @@ TEST(Settings, WhatTheClientCannotDoIsRefusedBeforeConnecting) {
 
 }  // namespace
 }  // namespace cloakwise::http
+
+namespace cloakwise::http {
+namespace {
+
+// The server closes a kept connection just as the next request arrives, the
+// way tinyproxy does after an HTTP/1.1 reply that said nothing of closing.
+TEST(ConnectionReuse, ARequestLostToAClosingKeptConnectionIsSentOnceMoreOnANewOne) {
+  std::atomic<int> accepted{0};
+  TestServer server([&](ServerConnection& c) {
+    if (accepted++ == 0) {
+      c.ReadRequest();
+      c.Send(Ok("first"));
+      c.ReadRequest();  // takes the second request, then drops it unanswered
+      c.Close();
+      return;
+    }
+    c.ReadRequest();
+    c.Send(Ok("second"));
+  });
+  HttpClient client;
+  EXPECT_EQ(client.Get(server.Url()), "first");
+  EXPECT_EQ(client.Get(server.Url()), "second");
+  EXPECT_EQ(server.Connections(), 2);
+  EXPECT_EQ(server.Requests().size(), 3u);
+}
+
+TEST(ConnectionReuse, AFreshConnectionThatClosesIsNotTriedAgain) {
+  TestServer server([](ServerConnection& c) {
+    c.ReadRequest();
+    c.Close();
+  });
+  HttpClient client;
+  EXPECT_THROW(client.Get(server.Url()), EIdConnClosedGracefully);
+  EXPECT_EQ(server.Connections(), 1);
+}
+
+TEST(ConnectionReuse, AKeptConnectionThatFailsTwiceIsTriedOnlyOnceMore) {
+  std::atomic<int> accepted{0};
+  TestServer server([&](ServerConnection& c) {
+    c.ReadRequest();
+    if (accepted++ == 0) {
+      c.Send(Ok("first"));
+      c.ReadRequest();
+    }
+    c.Close();
+  });
+  HttpClient client;
+  EXPECT_EQ(client.Get(server.Url()), "first");
+  EXPECT_THROW(client.Get(server.Url()), EIdConnClosedGracefully);
+  EXPECT_EQ(server.Connections(), 2);
+}
+
+}  // namespace
+}  // namespace cloakwise::http
