@@ -13,10 +13,10 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
-#include <mutex>
 #include <sstream>
 #include <string>
 
+#include "common/tool_process.h"
 #include "service/reference_service.h"
 
 namespace {
@@ -86,24 +86,9 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  FILE* log = stderr;
-  if (!logPath.empty() && !(log = std::fopen(logPath.c_str(), "a"))) {
-    return Usage("cannot write " + logPath);
-  }
-  std::mutex logMutex;
-  options.log = [&](const std::string& line) {
-    std::lock_guard lock(logMutex);
-    std::fprintf(log, "%s\n", line.c_str());
-    std::fflush(log);
-  };
-
-  // The signals are taken by sigtimedwait below, so every thread the servers
-  // start must have them blocked.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  options.log = cloakwise::tools::OpenLineLog(logPath);
+  if (!options.log) return Usage("cannot write " + logPath);
+  const sigset_t stopSignals = cloakwise::tools::BlockStopSignals();
 
   try {
     cloakwise::service::ReferenceService service(options);
@@ -112,13 +97,8 @@ int main(int argc, char** argv) {
       ports += (ports.empty() ? "" : " ") + std::to_string(port);
     options.log("listening on " + options.bindAddress + " ports " + ports + ", " +
                 std::to_string(options.pool.size()) + " candidates");
-    if (!portFile.empty()) {
-      const std::string partial = portFile + ".part";
-      std::ofstream(partial) << ports << "\n";
-      std::rename(partial.c_str(), portFile.c_str());
-    }
-    timespec wait{maxSeconds > 0 ? maxSeconds : 86400 * 365, 0};
-    sigtimedwait(&stopSignals, nullptr, &wait);
+    cloakwise::tools::WritePortFile(portFile, ports + "\n");
+    cloakwise::tools::WaitForStop(stopSignals, maxSeconds);
     options.log("stopping");
     service.Stop();
   } catch (const std::exception& e) {

@@ -14,9 +14,9 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <mutex>
 #include <string>
 
+#include "common/tool_process.h"
 #include "testproxy/test_proxy.h"
 
 namespace {
@@ -70,39 +70,20 @@ int main(int argc, char** argv) {
   }
   if (options.ports.empty()) return Usage("no ports");
 
-  FILE* log = stderr;
-  if (!logPath.empty() && !(log = std::fopen(logPath.c_str(), "a"))) {
-    return Usage("cannot write " + logPath);
-  }
-  std::mutex logMutex;
-  options.log = [&](const std::string& line) {
-    std::lock_guard lock(logMutex);
-    std::fprintf(log, "%s\n", line.c_str());
-    std::fflush(log);
-  };
-
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  options.log = cloakwise::tools::OpenLineLog(logPath);
+  if (!options.log) return Usage("cannot write " + logPath);
+  const sigset_t stopSignals = cloakwise::tools::BlockStopSignals();
   try {
     TestProxy proxy(options);
     options.log("listening on " + std::to_string(proxy.Ports().size()) + " port(s) of " +
                 options.bindAddress);
-    if (!portFile.empty()) {
-      const std::string partial = portFile + ".part";
-      {
-        std::ofstream out(partial);
-        for (std::size_t i = 0; i < proxy.Ports().size(); ++i) {
-          out << proxy.Ports()[i] << " " << AnonymityName(options.ports[i].anonymity) << " "
-              << FaultName(options.ports[i].fault) << "\n";
-        }
-      }
-      std::rename(partial.c_str(), portFile.c_str());
+    std::string lines;
+    for (std::size_t i = 0; i < proxy.Ports().size(); ++i) {
+      lines += std::to_string(proxy.Ports()[i]) + " " + AnonymityName(options.ports[i].anonymity) +
+               " " + FaultName(options.ports[i].fault) + "\n";
     }
-    timespec wait{maxSeconds > 0 ? maxSeconds : 86400 * 365, 0};
-    sigtimedwait(&stopSignals, nullptr, &wait);
+    cloakwise::tools::WritePortFile(portFile, lines);
+    cloakwise::tools::WaitForStop(stopSignals, maxSeconds);
     proxy.Stop();
     options.log("stopped after " + std::to_string(proxy.Requests()) + " request(s)");
   } catch (const std::exception& e) {
