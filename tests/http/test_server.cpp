@@ -11,25 +11,13 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "testproxy/loopback_net.h"
+
 namespace cloakwise::http::testing {
 namespace {
 
 int ListenOnLoopback(int backlog, std::uint16_t* port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) throw std::runtime_error("socket failed");
-  const int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, backlog) != 0) {
-    close(fd);
-    throw std::runtime_error("bind or listen failed");
-  }
-  socklen_t size = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size);
-  *port = ntohs(addr.sin_port);
-  return fd;
+  return testproxy::ListenLoopback("127.0.0.1", 0, port, backlog);
 }
 
 // Position just past the request in data, or npos while it is incomplete.

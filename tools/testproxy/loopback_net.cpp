@@ -38,7 +38,8 @@ bool IsLoopbackIpv4(const std::string& address) {
   return ToAddress(address, 0, unused);
 }
 
-int ListenLoopback(const std::string& address, std::uint16_t port, std::uint16_t* bound) {
+int ListenLoopback(const std::string& address, std::uint16_t port, std::uint16_t* bound,
+                   int backlog) {
   sockaddr_in addr;
   if (!ToAddress(address, port, addr)) {
     throw std::runtime_error("only addresses in 127.0.0.0/8, not " + address);
@@ -47,7 +48,7 @@ int ListenLoopback(const std::string& address, std::uint16_t port, std::uint16_t
   const int one = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      listen(fd, 128) != 0) {
+      listen(fd, backlog) != 0) {
     if (fd >= 0) close(fd);
     throw std::runtime_error("cannot listen on " + address + ":" + std::to_string(port));
   }

@@ -16,7 +16,10 @@ namespace cloakwise::testproxy {
 
 // A listening socket on address:port (port 0: any free one); throws
 // std::runtime_error unless address is in 127.0.0.0/8 and the bind succeeds.
-int ListenLoopback(const std::string& address, std::uint16_t port, std::uint16_t* bound);
+// A backlog of 0 makes a port whose queue fills at once: connects to it then
+// hang, as to a black-holed host.
+int ListenLoopback(const std::string& address, std::uint16_t port, std::uint16_t* bound,
+                   int backlog = 128);
 // A connected socket, or -1. Refuses any address outside 127.0.0.0/8.
 int ConnectLoopback(const std::string& address, std::uint16_t port);
 bool IsLoopbackIpv4(const std::string& address);

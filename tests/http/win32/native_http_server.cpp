@@ -25,36 +25,25 @@
 #include <thread>
 #include <vector>
 
+#include "testproxy/loopback_net.h"
+
 namespace {
 
 std::atomic<int> connections{0};
 
 int Listen(int backlog, int* port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  const int one = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, backlog) != 0) {
-    std::perror("listen");
+  std::uint16_t bound = 0;
+  try {
+    const int fd = cloakwise::testproxy::ListenLoopback("127.0.0.1", 0, &bound, backlog);
+    *port = bound;
+    return fd;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
     std::exit(1);
   }
-  socklen_t size = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size);
-  *port = ntohs(addr.sin_port);
-  return fd;
 }
 
-bool SendAll(int fd, const std::string& data) {
-  std::size_t sent = 0;
-  while (sent < data.size()) {
-    const ssize_t n = send(fd, data.data() + sent, data.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    sent += static_cast<std::size_t>(n);
-  }
-  return true;
-}
+using cloakwise::testproxy::SendAll;
 
 // One request with its Content-Length body; false when the client went away
 // or stayed silent for ten seconds.
