@@ -53,8 +53,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   desktop.mainWindow = window.Handle();
   modal.owner = window.Handle();
-  window.onCloseQuery = [&] { return app.FormCloseQuery(); };
-  window.onMenuPopup = [&] { app.Pop1Popup(); };
+  window.onCloseQuery = [&] { return app.PrepareToClose(); };
+  window.onMenuPopup = [&] { app.OnMainMenuOpening(); };
   window.onTrayClick = [&] {
     app.ShowMainWindow();
     window.ShowFromTray();

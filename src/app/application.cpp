@@ -11,15 +11,20 @@ namespace {
 // The privacy task boxes and their keys, in the order start-up loads them.
 struct PrivacyOption {
   const char* key;
-  ui::CheckBox ui::MainForm::*box;
+  ui::CheckBox ui::PrivacyView::*box;
 };
 constexpr PrivacyOption kPrivacyOptions[] = {
-    {"opt1", &ui::MainForm::CheckBox2},  {"opt2", &ui::MainForm::CheckBox3},
-    {"opt3", &ui::MainForm::CheckBox4},  {"opt4", &ui::MainForm::CheckBox8},
-    {"opt11", &ui::MainForm::CheckBox12}, {"opt5", &ui::MainForm::CheckBox10},
-    {"opt6", &ui::MainForm::CheckBox9},  {"opt7", &ui::MainForm::CheckBox11},
-    {"opt8", &ui::MainForm::CheckBox1},  {"opt9", &ui::MainForm::CheckBox6},
-    {"opt10", &ui::MainForm::CheckBox5},
+    {"opt1", &ui::PrivacyView::ieCacheBox},
+    {"opt2", &ui::PrivacyView::ieTypedUrlsBox},
+    {"opt3", &ui::PrivacyView::ieCookiesBox},
+    {"opt4", &ui::PrivacyView::ieHistoryBox},
+    {"opt11", &ui::PrivacyView::firefoxFormHistoryBox},
+    {"opt5", &ui::PrivacyView::firefoxCookiesBox},
+    {"opt6", &ui::PrivacyView::firefoxHistoryBox},
+    {"opt7", &ui::PrivacyView::tempFilesBox},
+    {"opt8", &ui::PrivacyView::recentDocumentsBox},
+    {"opt9", &ui::PrivacyView::clipboardBox},
+    {"opt10", &ui::PrivacyView::recycleBinBox},
 };
 
 // Minutes to a timer interval. A typed value may be anything until the field
@@ -44,37 +49,39 @@ Application::Application(PlatformServices services)
 }
 
 void Application::Wire() {
-  form.ch1.onChange = [this] { ch1Click(); };
-  form.Label12.onClick = [this] { form.ch1.Toggle(); };
-  form.ch2.onChange = [this] { ch2Click(); };
-  form.Label11.onClick = [this] { form.ch2.Toggle(); };
-  form.Label9.onClick = [this] { form.ch2.Toggle(); };
-  form.ch3.onChange = [this] { ch3Click(); };
-  form.Label10.onClick = [this] { form.ch3.Toggle(); };
-  form.cntmin.onChange = [this] { cntminChange(); };
-  form.FatScrollBar1.onChange = [this] { FatScrollBar1Change(); };
-  form.FatScrollBar2.onChange = [this] { FatScrollBar2Change(); };
-  form.CheckBox7.onChange = [this] { CheckBox7Click(); };
-  form.Label19.onClick = [this] { form.CheckBox7.Toggle(); };
-  form.Label7.onClick = [this] { Label7Click(); };
-  form.Image36.onClick = [this] { desktop.Image36Click(); };
-  form.Image37.onClick = [this] { desktop.Image36Click(); };
+  form.options.runAtStartupBox.onChange = [this] { OnRunAtStartupChanged(); };
+  form.options.runAtStartupCaption.onClick = [this] { form.options.runAtStartupBox.Toggle(); };
+  form.options.rotateEveryBox.onChange = [this] { OnRotateEveryChanged(); };
+  form.options.rotateEveryCaption.onClick = [this] { form.options.rotateEveryBox.Toggle(); };
+  form.options.minutesCaption.onClick = [this] { form.options.rotateEveryBox.Toggle(); };
+  form.options.firefoxBox.onChange = [this] { OnFirefoxOptionChanged(); };
+  form.options.firefoxCaption.onClick = [this] { form.options.firefoxBox.Toggle(); };
+  form.options.rotationMinutesField.onChange = [this] { OnRotationMinutesChanged(); };
+  form.options.speedSlider.onChange = [this] { OnSpeedChanged(); };
+  form.options.securitySlider.onChange = [this] { OnSecurityChanged(); };
+  form.options.cleanAtStartupBox.onChange = [this] { OnCleanAtStartupChanged(); };
+  form.options.cleanAtStartupCaption.onClick = [this] { form.options.cleanAtStartupBox.Toggle(); };
+  form.options.saveButton.onClick = [this] { ConfirmSaved(); };
+  form.options.securityHelpButton.onClick = [this] { desktop.OpenOptionsHelp(); };
+  form.options.speedHelpButton.onClick = [this] { desktop.OpenOptionsHelp(); };
   for (const PrivacyOption& option : kPrivacyOptions) {
-    ui::CheckBox& box = form.*option.box;
+    ui::CheckBox& box = form.privacy.*option.box;
     box.onChange = [this, &option, &box] { WritePrivacyOption(option.key, box); };
   }
 
-  form.n1.onClick = [this] { desktop.n1Click(); };
-  form.Myip1.onClick = [this] { desktop.Myip1Click(); };
-  form.ProxyCheker1.onClick = [this] { ShowMainWindow(), ShowView(ui::View::Checker); };
-  form.ProtectPCPrivacy1.onClick = [this] { ShowMainWindow(), ShowView(ui::View::Privacy); };
-  form.Options1.onClick = [this] { ShowMainWindow(), ShowView(ui::View::Options); };
-  form.Help1.onClick = [this] { desktop.Help1Click(); };
-  form.About1.onClick = [this] { About1Click(); };
-  form.Close1.onClick = [this] { Close1Click(); };
+  form.mainMenu.browseAnonymouslyItem.onClick = [this] { desktop.BrowseAnonymously(); };
+  form.mainMenu.whatIsMyIpItem.onClick = [this] { desktop.OpenIpEchoPage(); };
+  form.mainMenu.proxyCheckerItem.onClick = [this] {
+    ShowMainWindow(), ShowView(ui::View::Checker);
+  };
+  form.mainMenu.privacyItem.onClick = [this] { ShowMainWindow(), ShowView(ui::View::Privacy); };
+  form.mainMenu.optionsItem.onClick = [this] { ShowMainWindow(), ShowView(ui::View::Options); };
+  form.mainMenu.helpItem.onClick = [this] { desktop.OpenHelp(); };
+  form.mainMenu.aboutItem.onClick = [this] { ShowAbout(); };
+  form.mainMenu.closeItem.onClick = [this] { CloseProgram(); };
 
   about.close.onClick = [this] { about.window.SetVisible(false); };
-  messageBox.Image4.onClick = [this] { desktop.OpenWithShell(kVendorHomePage); };
+  messageBox.vendorLink.onClick = [this] { desktop.OpenWithShell(kVendorHomePage); };
 }
 
 void Application::Startup(const std::vector<std::string>& args) {
@@ -89,7 +96,7 @@ void Application::Startup(const std::vector<std::string>& args) {
   if (args.empty() || args.front() != "/startup") form.window.SetVisible(true);
 
   // 5.
-  form.Label1.SetCaption(desktop.GetLocalAddress());
+  form.status.localAddressLabel.SetCaption(desktop.GetLocalAddress());
 
   // 6.
   settings_ = std::make_unique<SettingsStore>(platform.files, exeFolder_ + "options.ini");
@@ -104,105 +111,114 @@ void Application::Startup(const std::vector<std::string>& args) {
 
   // 8.
   proxyActive_ = false;
-  form.tray1.SetIconSet(ui::TrayIcon::IconSet::Idle);
+  form.trayIcon.SetIconSet(ui::TrayIcon::IconSet::Idle);
 
   // 9. Each assignment that changes a control runs its handler, which writes
-  // the value back (and, for ch1, registers the Run value again).
-  form.ch1.SetChecked(store.ReadBool(kOptions, "StartUp", false));
-  form.ch3.SetChecked(store.ReadBool(kOptions, "Firefox", false));
-  form.Image9.SetVisible(form.ch3.Checked());
-  form.cntmin.SetValue(store.ReadInteger(kOptions, "ProxyChange", 10));
-  form.FatScrollBar2.SetPosition(store.ReadInteger(kOptions, "ProxyType", 1));
+  // the value back (and, for the run-at-startup box, registers the Run value again).
+  form.options.runAtStartupBox.SetChecked(store.ReadBool(kOptions, "StartUp", false));
+  form.options.firefoxBox.SetChecked(store.ReadBool(kOptions, "Firefox", false));
+  form.status.firefoxHiddenBadge.SetVisible(form.options.firefoxBox.Checked());
+  form.options.rotationMinutesField.SetValue(store.ReadInteger(kOptions, "ProxyChange", 10));
+  form.options.securitySlider.SetPosition(store.ReadInteger(kOptions, "ProxyType", 1));
   // In 64 bits: a stored minimum integer less five must not wrap around.
   const std::int64_t speed = std::int64_t{store.ReadInteger(kOptions, "Timeout", 9)} - 5;
-  if (speed >= form.FatScrollBar1.Min() && speed <= form.FatScrollBar1.Max()) {
-    form.FatScrollBar1.SetPosition(static_cast<int>(speed));
+  if (speed >= form.options.speedSlider.Min() && speed <= form.options.speedSlider.Max()) {
+    form.options.speedSlider.SetPosition(static_cast<int>(speed));
   }
-  form.ch2.SetChecked(store.ReadBool(kOptions, "Change1", false));
+  form.options.rotateEveryBox.SetChecked(store.ReadBool(kOptions, "Change1", false));
 
   // 10. The rotation timer always runs; each tick decides whether to rotate.
-  form.t1.SetInterval(MinutesToInterval(form.cntmin.Value()));
-  form.t1.SetEnabled(true);
+  form.rotationTimer.SetInterval(MinutesToInterval(form.options.rotationMinutesField.Value()));
+  form.rotationTimer.SetEnabled(true);
 
   // 11.
-  form.CheckBox7.SetChecked(store.ReadBool(kOptions, "PC-clean", false));
+  form.options.cleanAtStartupBox.SetChecked(store.ReadBool(kOptions, "PC-clean", false));
   for (const PrivacyOption& option : kPrivacyOptions) {
-    (form.*option.box).SetChecked(store.ReadBool(kOptions, option.key, true));
+    (form.privacy.*option.box).SetChecked(store.ReadBool(kOptions, option.key, true));
   }
 
   // 12. The clean-up at start and 13. the custom proxy list are added here
   // when those features are built.
 }
 
-void Application::ch1Click() {
-  settings_->WriteBool(kOptions, "StartUp", form.ch1.Checked());
-  desktop.SetRunAtStartup(form.ch1.Checked());
+void Application::OnRunAtStartupChanged() {
+  settings_->WriteBool(kOptions, "StartUp", form.options.runAtStartupBox.Checked());
+  desktop.SetRunAtStartup(form.options.runAtStartupBox.Checked());
 }
 
-void Application::ch2Click() { settings_->WriteBool(kOptions, "Change1", form.ch2.Checked()); }
-
-void Application::ch3Click() {
-  settings_->WriteBool(kOptions, "Firefox", form.ch3.Checked());
-  form.Image9.SetVisible(form.ch3.Checked());
+void Application::OnRotateEveryChanged() {
+  settings_->WriteBool(kOptions, "Change1", form.options.rotateEveryBox.Checked());
 }
 
-void Application::cntminChange() {
-  settings_->WriteInteger(kOptions, "ProxyChange", form.cntmin.Value());
-  form.t1.SetEnabled(false);
-  form.t1.SetInterval(MinutesToInterval(form.cntmin.Value()));
-  form.t1.SetEnabled(true);
+void Application::OnFirefoxOptionChanged() {
+  settings_->WriteBool(kOptions, "Firefox", form.options.firefoxBox.Checked());
+  form.status.firefoxHiddenBadge.SetVisible(form.options.firefoxBox.Checked());
 }
 
-void Application::FatScrollBar1Change() {
-  settings_->WriteInteger(kOptions, "Timeout", form.FatScrollBar1.Position() + 5);
+void Application::OnRotationMinutesChanged() {
+  settings_->WriteInteger(kOptions, "ProxyChange", form.options.rotationMinutesField.Value());
+  form.rotationTimer.SetEnabled(false);
+  form.rotationTimer.SetInterval(MinutesToInterval(form.options.rotationMinutesField.Value()));
+  form.rotationTimer.SetEnabled(true);
 }
 
-void Application::FatScrollBar2Change() {
-  settings_->WriteInteger(kOptions, "ProxyType", form.FatScrollBar2.Position());
+void Application::OnSpeedChanged() {
+  settings_->WriteInteger(kOptions, "Timeout", form.options.speedSlider.Position() + 5);
 }
 
-void Application::CheckBox7Click() {
-  settings_->WriteBool(kOptions, "PC-clean", form.CheckBox7.Checked());
+void Application::OnSecurityChanged() {
+  settings_->WriteInteger(kOptions, "ProxyType", form.options.securitySlider.Position());
+}
+
+void Application::OnCleanAtStartupChanged() {
+  settings_->WriteBool(kOptions, "PC-clean", form.options.cleanAtStartupBox.Checked());
 }
 
 void Application::WritePrivacyOption(const char* key, const ui::CheckBox& box) {
   settings_->WriteBool(kOptions, key, box.Checked());
 }
 
-void Application::Label7Click() { messageBox.ShowMessageBox("Options", "Saved!"); }
+void Application::ConfirmSaved() {
+  messageBox.ShowMessageBox("Options", "Saved!");
+}
 
-void Application::ShowMainWindow() { form.window.SetVisible(true); }
+void Application::ShowMainWindow() {
+  form.window.SetVisible(true);
+}
 
 void Application::ShowView(ui::View view) {
   // Without Firefox profiles the Firefox options cannot do anything: grey
   // them out and store them as off. Nothing turns them on again while the
   // program runs.
   const std::string profiles = FirefoxProfilesFolder(platform.desktop);
-  const bool noFirefox =
-      profiles.empty() || !platform.files.ListDirectory(profiles).has_value();
+  const bool noFirefox = profiles.empty() || !platform.files.ListDirectory(profiles).has_value();
   if (view == ui::View::Privacy && noFirefox) {
-    form.Label22.SetEnabled(false);
-    form.Label21.SetEnabled(false);
-    form.CheckBox10.SetChecked(false);
-    form.CheckBox9.SetChecked(false);
-    form.CheckBox10.SetEnabled(false);
-    form.CheckBox9.SetEnabled(false);
+    form.privacy.firefoxCookiesCaption.SetEnabled(false);
+    form.privacy.firefoxHistoryCaption.SetEnabled(false);
+    form.privacy.firefoxCookiesBox.SetChecked(false);
+    form.privacy.firefoxHistoryBox.SetChecked(false);
+    form.privacy.firefoxCookiesBox.SetEnabled(false);
+    form.privacy.firefoxHistoryBox.SetEnabled(false);
   }
   if (view == ui::View::Options && noFirefox) {
-    form.Label10.SetEnabled(false);
-    form.ch3.SetChecked(false);
-    form.ch3.SetEnabled(false);
+    form.options.firefoxCaption.SetEnabled(false);
+    form.options.firefoxBox.SetChecked(false);
+    form.options.firefoxBox.SetEnabled(false);
   }
   // Views beyond the four known ones change nothing else.
   if (view < ui::View::Status || view > ui::View::Checker) return;
   form.view.Set(view);
 }
 
-void Application::About1Click() { about.window.SetVisible(true); }
+void Application::ShowAbout() {
+  about.window.SetVisible(true);
+}
 
-void Application::Pop1Popup() { form.StopStart1.SetCaption(proxyActive_ ? "Stop" : "Start"); }
+void Application::OnMainMenuOpening() {
+  form.mainMenu.startStopItem.SetCaption(proxyActive_ ? "Stop" : "Start");
+}
 
-bool Application::FormCloseQuery() {
+bool Application::PrepareToClose() {
   // No proxy the program installed may outlive it, in either browser.
   systemProxy.SetSystemProxy("", "");
   try {
@@ -217,8 +233,8 @@ bool Application::FormCloseQuery() {
   return true;
 }
 
-void Application::Close1Click() {
-  if (!FormCloseQuery()) return;
+void Application::CloseProgram() {
+  if (!PrepareToClose()) return;
   form.window.SetVisible(false);
   platform.ui.ProcessMessages();
   platform.desktop.QuitApplication();

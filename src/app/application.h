@@ -42,24 +42,24 @@ class Application {
   void Startup(const std::vector<std::string>& args);
 
   // Option handlers.
-  void ch1Click();
-  void ch2Click();
-  void ch3Click();
-  void cntminChange();
-  void FatScrollBar1Change();
-  void FatScrollBar2Change();
-  void CheckBox7Click();
-  void Label7Click();
+  void OnRunAtStartupChanged();
+  void OnRotateEveryChanged();
+  void OnFirefoxOptionChanged();
+  void OnRotationMinutesChanged();
+  void OnSpeedChanged();
+  void OnSecurityChanged();
+  void OnCleanAtStartupChanged();
+  void ConfirmSaved();
 
   // Showing, hiding and ending.
   void ShowMainWindow();
   void ShowView(ui::View view);
-  void About1Click();
-  // Pop1 is about to open.
-  void Pop1Popup();
-  void Close1Click();
+  void ShowAbout();
+  // The main menu is about to open.
+  void OnMainMenuOpening();
+  void CloseProgram();
   // Asked before the main window closes, and when Windows ends the session.
-  bool FormCloseQuery();
+  bool PrepareToClose();
 
   const std::string& ExecutableFolder() const { return exeFolder_; }
   SettingsStore& Settings() { return *settings_; }

@@ -60,7 +60,7 @@ std::string DesktopIntegration::BrowserPath() {
   return folder + "Internet Explorer\\iexplore.exe";
 }
 
-void DesktopIntegration::Myip1Click() {
+void DesktopIntegration::OpenIpEchoPage() {
   const std::string browser = BrowserPath();
   if (!browser.empty() && files_.FileExists(browser)) {
     desktop_.ShellOpen(ShellOwner::MainWindow, browser, kIpEchoPage);
@@ -69,7 +69,7 @@ void DesktopIntegration::Myip1Click() {
   }
 }
 
-void DesktopIntegration::n1Click() {
+void DesktopIntegration::BrowseAnonymously() {
   const std::string browser = BrowserPath();
   if (!browser.empty() && files_.FileExists(browser)) {
     desktop_.ShellOpen(ShellOwner::MainWindow, browser, "");
@@ -78,8 +78,8 @@ void DesktopIntegration::n1Click() {
   }
 }
 
-void DesktopIntegration::Help1Click() { desktop_.ShowHelp("help.chm"); }
+void DesktopIntegration::OpenHelp() { desktop_.ShowHelp("help.chm"); }
 
-void DesktopIntegration::Image36Click() { desktop_.ShowHelp("help.chm::/options.htm"); }
+void DesktopIntegration::OpenOptionsHelp() { desktop_.ShowHelp("help.chm::/options.htm"); }
 
 }  // namespace cloakwise

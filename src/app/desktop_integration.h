@@ -27,10 +27,10 @@ class DesktopIntegration {
   std::string GetProgramFilesFolder();
   void OpenWithShell(const std::string& target);
 
-  void Myip1Click();
-  void n1Click();
-  void Help1Click();
-  void Image36Click();
+  void OpenIpEchoPage();
+  void BrowseAnonymously();
+  void OpenHelp();
+  void OpenOptionsHelp();
 
  private:
   std::string BrowserPath();

@@ -11,8 +11,8 @@ thread_local std::atomic<bool>* currentStop = nullptr;
 
 }  // namespace
 
-WorkerThread::WorkerThread(platform::UiThread& ui, RunHandler onExecute)
-    : ui_(ui), onExecute_(std::move(onExecute)) {}
+WorkerThread::WorkerThread(platform::UiThread& ui, RunHandler run)
+    : ui_(ui), run_(std::move(run)) {}
 
 WorkerThread::~WorkerThread() {
   const std::shared_ptr<Run> run = state_->current;
@@ -42,7 +42,7 @@ void WorkerThread::Start() {
   run->thread = std::thread([this, &ui = ui_, run, state = state_] {
     currentStop = &run->stop;
     try {
-      onExecute_(*this);
+      run_(*this);
     } catch (...) {
       // An error ends the run; the handler reported what it wanted to.
     }
@@ -57,9 +57,9 @@ void WorkerThread::Stop() {
   if (state_->current) state_->current->stop = true;
 }
 
-bool WorkerThread::Terminated() const { return currentStop && currentStop->load(); }
+bool WorkerThread::StopRequested() const { return currentStop && currentStop->load(); }
 
-void WorkerThread::Synchronize(const std::function<void()>& method) {
+void WorkerThread::ReportToUiThread(const std::function<void()>& method) {
   std::atomic<bool>* stop = currentStop;
   if (stop && stop->load()) return;
   // Checked again on the user-interface thread: a stop that comes while the

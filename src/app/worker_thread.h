@@ -10,7 +10,7 @@
 namespace cloakwise {
 
 // One worker: each Start runs the run handler once on a fresh thread. The
-// handler reports to the user-interface thread through Synchronize, which
+// handler reports to the user-interface thread through ReportToUiThread, which
 // waits for the report to finish and is skipped once Stop was asked for. The
 // end of a run is handled on the user-interface thread; until then Start does
 // nothing.
@@ -18,7 +18,7 @@ class WorkerThread {
  public:
   using RunHandler = std::function<void(WorkerThread&)>;
 
-  WorkerThread(platform::UiThread& ui, RunHandler onExecute);
+  WorkerThread(platform::UiThread& ui, RunHandler run);
   // Asks a run under way to stop and lets the user-interface thread process
   // its messages until the run has ended.
   ~WorkerThread();
@@ -31,14 +31,14 @@ class WorkerThread {
   // A run has started and its end has not been handled yet.
   bool Running() const { return state_->current != nullptr; }
   // The stop request of the last run, taken when its handler returned.
-  bool StopMirror() const { return state_->stopMirror.load(); }
+  bool LastRunWasStopped() const { return state_->stopMirror.load(); }
 
   // From the run handler, on the worker thread: runs method on the
   // user-interface thread and waits for it; does nothing once stop was asked
   // for. An exception the method throws is thrown again here.
-  void Synchronize(const std::function<void()>& method);
+  void ReportToUiThread(const std::function<void()>& method);
   // From the run handler: whether stop was asked for this run.
-  bool Terminated() const;
+  bool StopRequested() const;
 
  private:
   struct Run {
@@ -56,7 +56,7 @@ class WorkerThread {
   static void HandleEnd(const std::shared_ptr<State>& state, const std::shared_ptr<Run>& run);
 
   platform::UiThread& ui_;
-  RunHandler onExecute_;
+  RunHandler run_;
   std::shared_ptr<State> state_ = std::make_shared<State>();
 };
 

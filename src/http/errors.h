@@ -13,15 +13,15 @@ class HttpError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-class EIdConnectTimeout : public HttpError {
+class ConnectTimeout : public HttpError {
  public:
-  EIdConnectTimeout() : HttpError("Connect timed out.") {}
+  ConnectTimeout() : HttpError("Connect timed out.") {}
 };
 
 // Connect refused or failed while a connect limit applied.
-class EIdConnectException : public HttpError {
+class ConnectFailed : public HttpError {
  public:
-  EIdConnectException(int code, const std::string& text) : HttpError(text), code_(code) {}
+  ConnectFailed(int code, const std::string& text) : HttpError(text), code_(code) {}
   int Code() const { return code_; }
 
  private:
@@ -30,36 +30,36 @@ class EIdConnectException : public HttpError {
 
 // Any other socket failure: a refused connect without a limit, a reset, a
 // failed name lookup.
-class EIdSocketError : public HttpError {
+class SocketError : public HttpError {
  public:
-  EIdSocketError(int code, const std::string& text) : HttpError(text), code_(code) {}
+  SocketError(int code, const std::string& text) : HttpError(text), code_(code) {}
   int Code() const { return code_; }
 
  private:
   int code_;
 };
 
-class EIdConnClosedGracefully : public HttpError {
+class ConnectionClosed : public HttpError {
  public:
-  EIdConnClosedGracefully() : HttpError("Connection Closed Gracefully.") {}
+  ConnectionClosed() : HttpError("Connection Closed Gracefully.") {}
 };
 
 // Also raised when a whole request outlives its total time bound: to the caller
 // a reply that trickles forever is just a read that took too long.
-class EIdReadTimeout : public HttpError {
+class ReadTimeout : public HttpError {
  public:
-  EIdReadTimeout() : HttpError("Read Timeout") {}
+  ReadTimeout() : HttpError("Read Timeout") {}
 };
 
-class EIdReadLnMaxLineLengthExceeded : public HttpError {
+class LineTooLong : public HttpError {
  public:
-  EIdReadLnMaxLineLengthExceeded() : HttpError("Max line length exceeded.") {}
+  LineTooLong() : HttpError("Max line length exceeded.") {}
 };
 
 // A reply outside 2xx, a redirect, or a status line without a numeric code.
-class EIdHTTPProtocolException : public HttpError {
+class HttpStatusError : public HttpError {
  public:
-  EIdHTTPProtocolException(const std::string& statusLine, int code, std::string errorBody)
+  HttpStatusError(const std::string& statusLine, int code, std::string errorBody)
       : HttpError(statusLine), code_(code), errorBody_(std::move(errorBody)) {}
   int Code() const { return code_; }
   const std::string& ErrorBody() const { return errorBody_; }
@@ -71,9 +71,9 @@ class EIdHTTPProtocolException : public HttpError {
 
 // A reply whose header block or body would exceed the client's caps. Raised
 // before anything of the announced size is allocated.
-class EReplyTooLarge : public HttpError {
+class ReplyTooLarge : public HttpError {
  public:
-  explicit EReplyTooLarge(const std::string& what) : HttpError("Reply too large: " + what) {}
+  explicit ReplyTooLarge(const std::string& what) : HttpError("Reply too large: " + what) {}
 };
 
 }  // namespace cloakwise::http

@@ -56,7 +56,7 @@ class Waiter {
                            : std::nullopt;
     for (;;) {
       // A message processed in the last slice may have disconnected us.
-      if (!socket.IsOpen()) throw EIdSocketError(0, "Disconnected while waiting");
+      if (!socket.IsOpen()) throw SocketError(0, "Disconnected while waiting");
       int slice = -1;
       if (limit) slice = MsUntil(*limit);
       if (deadline_) slice = slice < 0 ? MsUntil(*deadline_) : std::min(slice, MsUntil(*deadline_));
@@ -65,9 +65,9 @@ class Waiter {
       const WaitResult r =
           readable ? socket.WaitReadable(slice, &status) : socket.WaitWritable(slice, &status);
       if (r == WaitResult::kReady) return;
-      if (r == WaitResult::kFailed) throw EIdSocketError(status.code, status.text);
+      if (r == WaitResult::kFailed) throw SocketError(status.code, status.text);
       const auto now = SteadyClock::now();
-      if ((limit && now >= *limit) || (deadline_ && now >= *deadline_)) throw EIdReadTimeout();
+      if ((limit && now >= *limit) || (deadline_ && now >= *deadline_)) throw ReadTimeout();
       if (ui_) ui_->ProcessMessages();
     }
   }
@@ -90,7 +90,7 @@ class SocketSource : public ByteSource {
         received_ += static_cast<std::size_t>(n);
         return static_cast<std::size_t>(n);
       }
-      if (!status.Ok()) throw EIdSocketError(status.code, status.text);
+      if (!status.Ok()) throw SocketError(status.code, status.text);
       waiter_.WaitReadable(socket_);
     }
   }
@@ -109,7 +109,7 @@ void SendAll(TcpSocket& socket, Waiter& waiter, const std::string& data) {
     if (n > 0) {
       sent += static_cast<std::size_t>(n);
     } else if (!status.Ok()) {
-      throw EIdSocketError(status.code, status.text);
+      throw SocketError(status.code, status.text);
     } else {
       waiter.WaitWritable(socket);
     }
@@ -120,9 +120,9 @@ void Connect(TcpSocket& socket, const std::string& host, int port, const ClientS
              platform::UiThread* ui, const Waiter& waiter) {
   std::uint32_t address = 0;
   const SocketStatus resolved = ResolveIpv4(host, &address);
-  if (!resolved.Ok()) throw EIdSocketError(resolved.code, resolved.text);
+  if (!resolved.Ok()) throw SocketError(resolved.code, resolved.text);
   if (port < 1 || port > 65535) {
-    throw EIdSocketError(0, "Invalid port " + std::to_string(port));
+    throw SocketError(0, "Invalid port " + std::to_string(port));
   }
 
   // The read time-out bounds the connect too; on the user-interface thread a
@@ -137,14 +137,14 @@ void Connect(TcpSocket& socket, const std::string& host, int port, const ClientS
   if (waiter.Deadline() && (!end || *waiter.Deadline() < *end)) end = waiter.Deadline();
   auto fail = [&](const SocketStatus& status) -> void {
     socket.Close();
-    if (limited) throw EIdConnectException(status.code, status.text);
-    throw EIdSocketError(status.code, status.text);
+    if (limited) throw ConnectFailed(status.code, status.text);
+    throw SocketError(status.code, status.text);
   };
 
   const SocketStatus started = socket.StartConnect(address, static_cast<std::uint16_t>(port));
   if (!started.Ok()) fail(started);
   for (;;) {
-    if (!socket.IsOpen()) throw EIdSocketError(0, "Disconnected while connecting");
+    if (!socket.IsOpen()) throw SocketError(0, "Disconnected while connecting");
     int slice = end ? MsUntil(*end) : -1;
     if (ui) slice = slice < 0 ? kUiConnectSliceMs : std::min(slice, kUiConnectSliceMs);
     SocketStatus status;
@@ -153,7 +153,7 @@ void Connect(TcpSocket& socket, const std::string& host, int port, const ClientS
     if (r == WaitResult::kFailed) fail(status);
     if (end && SteadyClock::now() >= *end) {
       socket.Close();
-      throw EIdConnectTimeout();
+      throw ConnectTimeout();
     }
     if (ui) ui->ProcessMessages();
   }
@@ -255,7 +255,7 @@ std::string HttpClient::Request(const char* method, const std::string& urlText,
     if (settings_.allowCookies) {
       for (const auto& setCookie : head.FindAll("Set-Cookie")) cookies_.Store(setCookie, url, now);
     }
-    if (head.status == -1) throw EIdHTTPProtocolException(head.statusLine, -1, "");
+    if (head.status == -1) throw HttpStatusError(head.statusLine, -1, "");
 
     if (head.status < 200 || head.status > 299) {
       // Redirects are not followed: they fail like any other status.
@@ -268,7 +268,7 @@ std::string HttpClient::Request(const char* method, const std::string& urlText,
           // The status is the failure; the error body is what came in time.
         }
       }
-      throw EIdHTTPProtocolException(head.statusLine, head.status, std::move(errorBody));
+      throw HttpStatusError(head.statusLine, head.status, std::move(errorBody));
     }
 
     std::string replyBody = head.status == 204 ? "" : reader.ReadBody(head, false);
@@ -295,8 +295,8 @@ std::string HttpClient::Request(const char* method, const std::string& urlText,
       return attempt(reused, received);
     } catch (const HttpError& e) {
       Disconnect();
-      const bool closedUnderUs = dynamic_cast<const EIdConnClosedGracefully*>(&e) != nullptr ||
-                                 dynamic_cast<const EIdSocketError*>(&e) != nullptr;
+      const bool closedUnderUs = dynamic_cast<const ConnectionClosed*>(&e) != nullptr ||
+                                 dynamic_cast<const SocketError*>(&e) != nullptr;
       if (tries == 0 && reused && received == 0 && closedUnderUs) continue;
       throw;
     } catch (...) {

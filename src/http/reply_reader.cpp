@@ -124,7 +124,7 @@ std::string ReplyReader::ReadLine() {
     if (lf != std::string::npos) {
       std::size_t end = lf;
       if (end > start_ && buffer_[end - 1] == '\r') --end;
-      if (end - start_ > limits_.maxLineBytes) throw EIdReadLnMaxLineLengthExceeded();
+      if (end - start_ > limits_.maxLineBytes) throw LineTooLong();
       std::string line = buffer_.substr(start_, end - start_);
       start_ = lf + 1;
       return line;
@@ -132,10 +132,10 @@ std::string ReplyReader::ReadLine() {
     // Without a line feed in sight, the line is already too long once it
     // holds more than the limit and a carriage return.
     if (buffer_.size() - start_ > limits_.maxLineBytes + 1) {
-      throw EIdReadLnMaxLineLengthExceeded();
+      throw LineTooLong();
     }
     scanned = buffer_.size() - start_;
-    if (!Fill()) throw EIdConnClosedGracefully();
+    if (!Fill()) throw ConnectionClosed();
   }
 }
 
@@ -144,7 +144,7 @@ ReplyHead ReplyReader::ReadHead() {
   auto readCounted = [this]() {
     std::string line = ReadLine();
     headerBytes_ += line.size() + 2;
-    if (headerBytes_ > limits_.maxHeaderBytes) throw EReplyTooLarge("header block");
+    if (headerBytes_ > limits_.maxHeaderBytes) throw ReplyTooLarge("header block");
     return line;
   };
   for (;;) {
@@ -180,7 +180,7 @@ void ReplyReader::ReadExact(std::string& out, std::uint64_t count, bool closeEnd
   while (count > 0) {
     if (start_ == buffer_.size() && !Fill()) {
       if (closeEndsBody) return;
-      throw EIdConnClosedGracefully();
+      throw ConnectionClosed();
     }
     const std::size_t take =
         static_cast<std::size_t>(std::min<std::uint64_t>(count, buffer_.size() - start_));
@@ -210,12 +210,12 @@ void ReplyReader::ReadChunked(std::string& out, bool errorBody) {
       // still delivered the whole body.
       try {
         ReadLine();
-      } catch (const EIdConnClosedGracefully&) {
+      } catch (const ConnectionClosed&) {
       }
       return;
     }
     if (size > RoomFor(out)) {
-      if (!errorBody) throw EReplyTooLarge("chunk of " + std::string(text) + " bytes");
+      if (!errorBody) throw ReplyTooLarge("chunk of " + std::string(text) + " bytes");
       ReadExact(out, RoomFor(out), true);
       return;
     }
@@ -230,7 +230,7 @@ void ReplyReader::ReadToClose(std::string& out, bool errorBody) {
     const std::size_t available = buffer_.size() - start_;
     const std::uint64_t room = RoomFor(out);
     if (available > room) {
-      if (!errorBody) throw EReplyTooLarge("body beyond " + std::to_string(limits_.maxBodyBytes));
+      if (!errorBody) throw ReplyTooLarge("body beyond " + std::to_string(limits_.maxBodyBytes));
       out.append(buffer_, start_, static_cast<std::size_t>(room));
       start_ += static_cast<std::size_t>(room);
       return;
@@ -245,7 +245,7 @@ void ReplyReader::ReadBody(const ReplyHead& head, bool errorBody, std::string& b
   const LengthKind kind =
       ParseContentLength(head.Find("Content-Length"), limits_.maxBodyBytes, &length);
   if (kind == LengthKind::kTooLarge) {
-    if (!errorBody) throw EReplyTooLarge("Content-Length " + *head.Find("Content-Length"));
+    if (!errorBody) throw ReplyTooLarge("Content-Length " + *head.Find("Content-Length"));
     ReadExact(body, limits_.maxBodyBytes, true);
   } else if (kind == LengthKind::kValue && length > 0) {
     body.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 20)));

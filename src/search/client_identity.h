@@ -10,9 +10,9 @@ namespace cloakwise::search {
 // drawn afresh at each start, so the service can tell one run's requests from
 // another's and no two runs are linkable.
 struct ClientIdentity {
-  std::string IdText1;
-  std::string IdText2;
-  std::uint32_t IdNumber = 0;  // 0 .. 2147483647
+  std::string programName;
+  std::string programVersion;
+  std::uint32_t runNumber = 0;  // 0 .. 2147483647
 };
 
 inline constexpr char kProgramName[] = "Cloakwise";

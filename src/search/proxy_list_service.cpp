@@ -18,8 +18,8 @@ constexpr std::size_t kTrailingFiller = 8;
 constexpr std::string_view kRefusalMarker = "STR";
 
 std::string IdentityPrefix(const ClientIdentity& identity) {
-  return "7;" + identity.IdText1 + ";" + identity.IdText2 + ";" +
-         EncodeClientNumber(identity.IdNumber);
+  return "7;" + identity.programName + ";" + identity.programVersion + ";" +
+         EncodeClientNumber(identity.runNumber);
 }
 
 // The text before the next ";" of rest, which then loses it and the ";".
@@ -55,29 +55,28 @@ std::array<std::string, 3> SplitCandidates(std::string_view payload) {
   return lines;
 }
 
-ProxyListService::ProxyListService(http::HttpClient& i1, ui::Label& Label1,
-                                   ui::MessageBoxForm& messageBox, platform::UiThread& ui,
-                                   const ClientIdentity& identity, const std::string& host)
-    : i1_(i1),
-      Label1_(Label1),
-      messageBox_(messageBox),
+ProxyListService::ProxyListService(http::HttpClient& serviceClient, ServiceReports reports,
+                                   platform::UiThread& ui, const ClientIdentity& identity,
+                                   const std::string& host)
+    : serviceClient_(serviceClient),
+      reports_(std::move(reports)),
       ui_(ui),
       identity_(identity),
       url_(MakeServiceUrls(host).proxyList) {}
 
 std::string ProxyListService::Exchange(const std::string& plainRequest) {
-  return DigitDecode(i1_.Post(url_, {"posttxt=" + DigitEncode(plainRequest)}));
+  return DigitDecode(serviceClient_.Post(url_, {"posttxt=" + DigitEncode(plainRequest)}));
 }
 
 void ProxyListService::FetchProxyBatch(std::vector<std::string>& list) {
   const std::string first = Exchange(FirstRequestText(identity_));
   // The address is shown even when the second step then fails.
-  Label1_.SetCaption(first.size() > kTokenLength ? first.substr(kTokenLength) : "");
+  reports_.showLocalAddress(first.size() > kTokenLength ? first.substr(kTokenLength) : "");
   const std::string token = first.substr(0, kTokenLength);
 
   const std::string payload = StripServicePadding(Exchange(SecondRequestText(identity_, token)));
   if (payload.starts_with(kRefusalMarker)) {
-    messageBox_.ShowMessageBox("Error", payload.substr(kRefusalMarker.size()));
+    reports_.showMessage("Error", payload.substr(kRefusalMarker.size()));
   } else {
     for (auto& line : SplitCandidates(payload)) list.push_back(std::move(line));
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,10 +14,6 @@ class HttpClient;
 namespace cloakwise::platform {
 class UiThread;
 }
-namespace cloakwise::ui {
-class Label;
-class MessageBoxForm;
-}  // namespace cloakwise::ui
 
 namespace cloakwise::search {
 
@@ -32,14 +29,21 @@ std::string StripServicePadding(std::string_view decoded);
 // third line keeps any further ";".
 std::array<std::string, 3> SplitCandidates(std::string_view payload);
 
+// How the service client reaches the window: the address the service saw,
+// and the service's refusal in a message box.
+struct ServiceReports {
+  std::function<void(const std::string& address)> showLocalAddress;
+  std::function<void(const std::string& title, const std::string& text)> showMessage;
+};
+
 // The client of the vendor's proxy-list service. It runs on the
 // user-interface thread and shares nothing with the search workers.
 class ProxyListService {
  public:
-  // i1 is the user-interface thread's own HTTP client; host is "name" or
-  // "name:port" of the service.
-  ProxyListService(http::HttpClient& i1, ui::Label& Label1, ui::MessageBoxForm& messageBox,
-                   platform::UiThread& ui, const ClientIdentity& identity, const std::string& host);
+  // serviceClient is the user-interface thread's own HTTP client; host is
+  // "name" or "name:port" of the service.
+  ProxyListService(http::HttpClient& serviceClient, ServiceReports reports, platform::UiThread& ui,
+                   const ClientIdentity& identity, const std::string& host);
 
   // Appends the three candidate lines of a new batch to list. A refusal of
   // the service is shown in the message box and leaves list as it was;
@@ -51,9 +55,8 @@ class ProxyListService {
  private:
   std::string Exchange(const std::string& plainRequest);
 
-  http::HttpClient& i1_;
-  ui::Label& Label1_;
-  ui::MessageBoxForm& messageBox_;
+  http::HttpClient& serviceClient_;
+  ServiceReports reports_;
   platform::UiThread& ui_;
   const ClientIdentity& identity_;
   std::string url_;

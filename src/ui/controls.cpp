@@ -4,6 +4,17 @@
 
 namespace cloakwise::ui {
 
+void ControlGroup::SetObserver(ModelObserver* observer) {
+  for (Control* control : controls_) control->SetObserver(observer);
+}
+
+std::vector<MenuItem*> Menu::Items() const {
+  std::vector<MenuItem*> items;
+  // Only MenuItem registers with a Menu.
+  for (Control* control : Controls()) items.push_back(static_cast<MenuItem*>(control));
+  return items;
+}
+
 void Control::SetVisible(bool visible) {
   if (visible_ == visible) return;
   visible_ = visible;
@@ -82,7 +93,9 @@ void Timer::SetInterval(std::uint32_t intervalMs) {
   Restart();
 }
 
-void Timer::SetHandler(std::function<void()> onTimer) { onTimer_ = std::move(onTimer); }
+void Timer::SetHandler(std::function<void()> onTimer) {
+  onTimer_ = std::move(onTimer);
+}
 
 void Timer::Stop() {
   if (id_ == 0) return;
@@ -99,8 +112,8 @@ void Timer::Restart() {
   }
 }
 
-TrayIcon::TrayIcon(std::string name, platform::UiThread& ui)
-    : Control(std::move(name)), cycle_(ui, 200, false) {
+TrayIcon::TrayIcon(ControlGroup& group, std::string name, platform::UiThread& ui)
+    : Control(group, std::move(name)), cycle_(ui, 200, false) {
   cycle_.SetHandler([this] { Advance(); });
 }
 

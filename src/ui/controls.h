@@ -3,12 +3,31 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/ui_thread.h"
 
 namespace cloakwise::ui {
 
 class Control;
+class ModelObserver;
+
+// The controls of one view (or menu, or window): each control adds itself
+// when it is built, so a renderer reaches every control without a list that
+// someone must remember to extend.
+class ControlGroup {
+ public:
+  ControlGroup() = default;
+  ControlGroup(const ControlGroup&) = delete;
+  ControlGroup& operator=(const ControlGroup&) = delete;
+
+  void Register(Control* control) { controls_.push_back(control); }
+  const std::vector<Control*>& Controls() const { return controls_; }
+  void SetObserver(ModelObserver* observer);
+
+ private:
+  std::vector<Control*> controls_;
+};
 
 // Told of every change of a control's state, so that a renderer can repaint
 // what changed. Logic never paints; it only changes the model.
@@ -20,7 +39,12 @@ class ModelObserver {
 
 class Control {
  public:
-  explicit Control(std::string name, bool visible = true) : name_(std::move(name)), visible_(visible) {}
+  explicit Control(std::string name, bool visible = true)
+      : name_(std::move(name)), visible_(visible) {}
+  Control(ControlGroup& group, std::string name, bool visible = true)
+      : Control(std::move(name), visible) {
+    group.Register(this);
+  }
   virtual ~Control() = default;
   Control(const Control&) = delete;
   Control& operator=(const Control&) = delete;
@@ -59,6 +83,8 @@ class Label : public Clickable {
  public:
   Label(std::string name, std::string caption, bool visible = true)
       : Clickable(std::move(name), visible), caption_(std::move(caption)) {}
+  Label(ControlGroup& group, std::string name, std::string caption, bool visible = true)
+      : Clickable(group, std::move(name), visible), caption_(std::move(caption)) {}
   const std::string& Caption() const { return caption_; }
   void SetCaption(std::string caption);
 
@@ -68,9 +94,19 @@ class Label : public Clickable {
 
 using Picture = Clickable;
 
+class MenuItem;
+
+// A popup menu: its items in the order they were declared.
+class Menu : public ControlGroup {
+ public:
+  std::vector<MenuItem*> Items() const;
+};
+
 class MenuItem : public Label {
  public:
-  using Label::Label;
+  MenuItem(Menu& menu, std::string name, std::string caption, bool visible = true)
+      : Label(menu, std::move(name), std::move(caption), visible) {}
+  bool IsSeparator() const { return Caption() == "-"; }
 };
 
 // Setting a value from code runs onChange exactly when the value changes, as
@@ -78,6 +114,8 @@ class MenuItem : public Label {
 class CheckBox : public Control {
  public:
   CheckBox(std::string name, bool checked) : Control(std::move(name)), checked_(checked) {}
+  CheckBox(ControlGroup& group, std::string name, bool checked)
+      : Control(group, std::move(name)), checked_(checked) {}
   bool Checked() const { return checked_; }
   void SetChecked(bool checked);
   // The user's click on the box or on its caption label.
@@ -95,6 +133,8 @@ class Slider : public Control {
  public:
   Slider(std::string name, int min, int max, int position)
       : Control(std::move(name)), min_(min), max_(max), position_(position) {}
+  Slider(ControlGroup& group, std::string name, int min, int max, int position)
+      : Control(group, std::move(name)), min_(min), max_(max), position_(position) {}
   int Min() const { return min_; }
   int Max() const { return max_; }
   int Position() const { return position_; }
@@ -112,6 +152,8 @@ class SpinEdit : public Control {
  public:
   SpinEdit(std::string name, int min, int max, int value)
       : Control(std::move(name)), min_(min), max_(max), value_(value) {}
+  SpinEdit(ControlGroup& group, std::string name, int min, int max, int value)
+      : Control(group, std::move(name)), min_(min), max_(max), value_(value) {}
   int Min() const { return min_; }
   int Max() const { return max_; }
   int Value() const { return value_; }
@@ -186,7 +228,7 @@ class TrayIcon : public Control {
     int serial = 0;  // grows with each balloon, so a renderer sees a repeat
   };
 
-  TrayIcon(std::string name, platform::UiThread& ui);
+  TrayIcon(ControlGroup& group, std::string name, platform::UiThread& ui);
 
   IconSet Set() const { return set_; }
   int IconIndex() const { return index_; }

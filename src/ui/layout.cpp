@@ -7,11 +7,14 @@ Layout::Layout(MainForm& form, FrameActions actions) : form_(form), actions_(std
   const auto options = View::Options;
 
   // The frame: the same hot spots on every view.
-  Add(Kind::HotSpot, nullptr, {416, 0, 17, 33}, std::nullopt, "x", [this] { actions_.hideToTray(); });
-  Add(Kind::HotSpot, nullptr, {8, 342, 57, 25}, std::nullopt, "MENU", [this] { actions_.openMenu(); });
+  Add(Kind::HotSpot, nullptr, {416, 0, 17, 33}, std::nullopt, "x",
+      [this] { actions_.hideToTray(); });
+  Add(Kind::HotSpot, nullptr, {8, 342, 57, 25}, std::nullopt, "MENU",
+      [this] { actions_.openMenu(); });
   Add(Kind::HotSpot, nullptr, {128, 344, 193, 25}, std::nullopt, "www.cloakwise.example",
       [this] { actions_.openVendorPage(); });
-  Add(Kind::HotSpot, nullptr, {420, 336, 25, 33}, std::nullopt, ">>", [this] { actions_.hideToTray(); });
+  Add(Kind::HotSpot, nullptr, {420, 336, 25, 33}, std::nullopt, ">>",
+      [this] { actions_.hideToTray(); });
   const struct {
     View view;
     int x;
@@ -28,45 +31,46 @@ Layout::Layout(MainForm& form, FrameActions actions) : form_(form), actions_(std
 
   // StatusView
   Add(Kind::Heading, nullptr, {24, 52, 300, 18}, status, "Your real IP address:");
-  Add(Kind::Label, &form.Label1, {40, 72, 300, 20}, status);
+  Add(Kind::Label, &form.status.localAddressLabel, {40, 72, 300, 20}, status);
   Add(Kind::Heading, nullptr, {24, 100, 300, 18}, status, "Protected & Hidden behind:");
-  Add(Kind::Label, &form.Label4, {40, 120, 300, 20}, status);
-  Add(Kind::Label, &form.Label5, {40, 142, 380, 34}, status);
-  Add(Kind::Label, &form.label31, {40, 178, 300, 18}, status);
+  Add(Kind::Label, &form.status.proxyAddressLabel, {40, 120, 300, 20}, status);
+  Add(Kind::Label, &form.status.proxyDescriptionLabel, {40, 142, 380, 34}, status);
+  Add(Kind::Label, &form.status.anonymityLabel, {40, 178, 300, 18}, status);
   Add(Kind::Label, nullptr, {24, 206, 40, 16}, status, "Slow");
-  Add(Kind::Gauge, &form.g1, {68, 206, 300, 14}, status);
+  Add(Kind::Gauge, &form.status.speedGauge, {68, 206, 300, 14}, status);
   Add(Kind::Label, nullptr, {376, 206, 40, 16}, status, "Fast");
-  Add(Kind::TextButton, &form.Label2, {164, 240, 120, 36}, status);
-  Add(Kind::HotSpot, &form.Image39, {164, 284, 120, 18}, status, "INACTIVE");
-  Add(Kind::HotSpot, &form.Image35, {164, 284, 120, 18}, status, "Searching...");
-  Add(Kind::HotSpot, &form.Image38, {164, 284, 120, 18}, status, "ACTIVE");
-  Add(Kind::HotSpot, &form.Image10, {24, 300, 110, 30}, status, "IE: HIDDEN");
-  Add(Kind::HotSpot, &form.Image9, {314, 300, 110, 30}, status, "Firefox: HIDDEN");
+  Add(Kind::TextButton, &form.status.startStopButton, {164, 240, 120, 36}, status);
+  Add(Kind::HotSpot, &form.status.inactiveIndicator, {164, 284, 120, 18}, status, "INACTIVE");
+  Add(Kind::HotSpot, &form.status.searchingIndicator, {164, 284, 120, 18}, status, "Searching...");
+  Add(Kind::HotSpot, &form.status.activeIndicator, {164, 284, 120, 18}, status, "ACTIVE");
+  Add(Kind::HotSpot, &form.status.ieHiddenBadge, {24, 300, 110, 30}, status, "IE: HIDDEN");
+  Add(Kind::HotSpot, &form.status.firefoxHiddenBadge, {314, 300, 110, 30}, status,
+      "Firefox: HIDDEN");
 
   // OptionsView
-  Add(Kind::CheckBox, &form.ch1, {30, 58, 14, 14}, options);
-  Add(Kind::Label, &form.Label12, {50, 56, 200, 18}, options);
-  Add(Kind::CheckBox, &form.ch2, {30, 86, 14, 14}, options);
-  Add(Kind::Label, &form.Label11, {50, 84, 170, 18}, options);
-  Add(Kind::Spin, &form.cntmin, {222, 81, 56, 22}, options);
-  Add(Kind::Label, &form.Label9, {284, 84, 70, 18}, options);
-  Add(Kind::CheckBox, &form.ch3, {30, 114, 14, 14}, options);
-  Add(Kind::Label, &form.Label10, {50, 112, 200, 18}, options);
-  Add(Kind::Label, &form.Label26, {30, 142, 200, 18}, options);
-  Add(Kind::Slider, &form.FatScrollBar2, {30, 164, 300, 18}, options);
-  Add(Kind::HotSpot, &form.Image36, {344, 163, 20, 20}, options, "?");
-  Add(Kind::Label, &form.Label27, {24, 184, 100, 16}, options);
-  Add(Kind::Label, &form.Label29, {146, 184, 80, 16}, options);
-  Add(Kind::Label, &form.Label28, {300, 184, 40, 16}, options);
-  Add(Kind::Label, &form.Label6, {30, 208, 200, 18}, options);
-  Add(Kind::Slider, &form.FatScrollBar1, {30, 230, 300, 18}, options);
-  Add(Kind::HotSpot, &form.Image37, {344, 229, 20, 20}, options, "?");
-  Add(Kind::Label, &form.Label8, {24, 250, 60, 16}, options);
-  Add(Kind::Label, &form.Label30, {156, 250, 60, 16}, options);
-  Add(Kind::Label, &form.Label25, {304, 250, 40, 16}, options);
-  Add(Kind::CheckBox, &form.CheckBox7, {30, 280, 14, 14}, options);
-  Add(Kind::Label, &form.Label19, {50, 278, 380, 18}, options);
-  Add(Kind::TextButton, &form.Label7, {330, 304, 96, 28}, options);
+  Add(Kind::CheckBox, &form.options.runAtStartupBox, {30, 58, 14, 14}, options);
+  Add(Kind::Label, &form.options.runAtStartupCaption, {50, 56, 200, 18}, options);
+  Add(Kind::CheckBox, &form.options.rotateEveryBox, {30, 86, 14, 14}, options);
+  Add(Kind::Label, &form.options.rotateEveryCaption, {50, 84, 170, 18}, options);
+  Add(Kind::Spin, &form.options.rotationMinutesField, {222, 81, 56, 22}, options);
+  Add(Kind::Label, &form.options.minutesCaption, {284, 84, 70, 18}, options);
+  Add(Kind::CheckBox, &form.options.firefoxBox, {30, 114, 14, 14}, options);
+  Add(Kind::Label, &form.options.firefoxCaption, {50, 112, 200, 18}, options);
+  Add(Kind::Label, nullptr, {30, 142, 200, 18}, options, "Proxy security:");
+  Add(Kind::Slider, &form.options.securitySlider, {30, 164, 300, 18}, options);
+  Add(Kind::HotSpot, &form.options.securityHelpButton, {344, 163, 20, 20}, options, "?");
+  Add(Kind::Label, nullptr, {24, 184, 100, 16}, options, "Transparent");
+  Add(Kind::Label, nullptr, {146, 184, 80, 16}, options, "Anonymous");
+  Add(Kind::Label, nullptr, {300, 184, 40, 16}, options, "Elite");
+  Add(Kind::Label, nullptr, {30, 208, 200, 18}, options, "Proxy speed:");
+  Add(Kind::Slider, &form.options.speedSlider, {30, 230, 300, 18}, options);
+  Add(Kind::HotSpot, &form.options.speedHelpButton, {344, 229, 20, 20}, options, "?");
+  Add(Kind::Label, nullptr, {24, 250, 60, 16}, options, "Fast");
+  Add(Kind::Label, nullptr, {156, 250, 60, 16}, options, "Medium");
+  Add(Kind::Label, nullptr, {304, 250, 40, 16}, options, "Slow");
+  Add(Kind::CheckBox, &form.options.cleanAtStartupBox, {30, 280, 14, 14}, options);
+  Add(Kind::Label, &form.options.cleanAtStartupCaption, {50, 278, 380, 18}, options);
+  Add(Kind::TextButton, &form.options.saveButton, {330, 304, 96, 28}, options);
 }
 
 void Layout::Add(Kind kind, Control* control, Rect rect, std::optional<View> view, std::string text,

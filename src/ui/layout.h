@@ -17,7 +17,7 @@ struct Rect {
 // What the frame of the window does; the composition root supplies it.
 struct FrameActions {
   std::function<void()> hideToTray;
-  std::function<void()> openMenu;        // Pop1 at the mouse position
+  std::function<void()> openMenu;        // the main menu at the mouse position
   std::function<void()> openVendorPage;
   std::function<void()> startDrag;       // the window follows the mouse
   std::function<void(View)> showView;

@@ -4,8 +4,8 @@ namespace cloakwise::ui {
 
 void MessageBoxForm::ShowMessageBox(const std::string& title, const std::string& text) {
   if (Showing()) return;
-  Label2.SetCaption(title);
-  Label1.SetCaption(text);
+  this->title.SetCaption(title);
+  this->text.SetCaption(text);
   window.SetVisible(true);
   // Hide even when the modal loop ends by an exception, or the box would
   // swallow every later message.

@@ -25,11 +25,11 @@ class MessageBoxForm {
   void ShowMessageBox(const std::string& title, const std::string& text);
   bool Showing() const { return window.Visible(); }
 
-  Control window{"TForm2", false};
-  Label Label2{"Label2", "TITLE"};
-  Label Label1{"Label1", "TEXT"};
-  Label btnOK{"btnOK", "OK"};
-  Picture Image4{"Image4"};  // the vendor link
+  Control window{"messageBoxWindow", false};
+  Label title{"title", "TITLE"};
+  Label text{"text", "TEXT"};
+  Label okButton{"okButton", "OK"};
+  Picture vendorLink{"vendorLink"};
 
  private:
   ModalHost& host_;

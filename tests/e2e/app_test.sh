@@ -31,7 +31,7 @@ start_app() {
   app_pid=$!
 }
 
-# Pop1 from the tray icon, then the item that lies $1 places above the
+# The main menu from the tray icon, then the item that lies $1 places above the
 # bottom ("Close" is 1): the menu opens with nothing selected, and Up starts
 # from its last item.
 tray_menu() {

@@ -45,7 +45,7 @@ class FakeDesktop : public platform::Desktop {
 class FakeModalHost : public ui::ModalHost {
  public:
   void RunModal(ui::MessageBoxForm& form) override {
-    shown.push_back(form.Label2.Caption() + ": " + form.Label1.Caption());
+    shown.push_back(form.title.Caption() + ": " + form.text.Caption());
     if (whileShowing) whileShowing();
   }
   std::vector<std::string> shown;

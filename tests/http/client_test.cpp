@@ -168,16 +168,16 @@ TEST(Failures, StatusesOutside2xxCarryCodeLineAndErrorBody) {
                "HTTP/1.1 407 Proxy Authentication Required\r\n\r\nauth first",
                "HTTP/1.1 500 Oops\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nbad\r\n0\r\n\r\n"}));
   HttpClient client;
-  auto e = Expect<EIdHTTPProtocolException>([&] { client.Get(server.Url()); });
+  auto e = Expect<HttpStatusError>([&] { client.Get(server.Url()); });
   EXPECT_STREQ(e.what(), "HTTP/1.1 404 Not Found");
   EXPECT_EQ(e.Code(), 404);
   EXPECT_EQ(e.ErrorBody(), "not here");
-  e = Expect<EIdHTTPProtocolException>([&] { client.Get(server.Url()); });
+  e = Expect<HttpStatusError>([&] { client.Get(server.Url()); });
   EXPECT_EQ(e.Code(), 302);
-  e = Expect<EIdHTTPProtocolException>([&] { client.Get(server.Url()); });
+  e = Expect<HttpStatusError>([&] { client.Get(server.Url()); });
   EXPECT_EQ(e.Code(), 407);
   EXPECT_EQ(e.ErrorBody(), "auth first");
-  e = Expect<EIdHTTPProtocolException>([&] { client.Get(server.Url()); });
+  e = Expect<HttpStatusError>([&] { client.Get(server.Url()); });
   EXPECT_EQ(e.ErrorBody(), "bad");
   EXPECT_FALSE(client.Connected());         // a failed request never leaves a connection behind
   EXPECT_EQ(server.Requests().size(), 4u);  // and the redirect was not followed
@@ -192,7 +192,7 @@ TEST(Failures, AnErrorBodyIsWaitedForAtMostTwoSeconds) {
   HttpClient client;
   client.Settings().readTimeoutMs = 8000;
   const auto ms = MillisecondsOf([&] {
-    auto e = Expect<EIdHTTPProtocolException>([&] { client.Get(server.Url()); });
+    auto e = Expect<HttpStatusError>([&] { client.Get(server.Url()); });
     EXPECT_EQ(e.Code(), 503);
     EXPECT_EQ(e.ErrorBody(), "part");
   });
@@ -204,12 +204,12 @@ TEST(Failures, ConnectRefused) {
   const std::uint16_t port = RefusingPort();
   const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/";
   HttpClient worker;
-  auto plain = Expect<EIdSocketError>([&] { worker.Get(url); });
+  auto plain = Expect<SocketError>([&] { worker.Get(url); });
   EXPECT_EQ(plain.Code(), ECONNREFUSED);
   EXPECT_FALSE(std::string(plain.what()).empty());
   // With a limit in force the same refusal is a connect failure.
   worker.Settings().readTimeoutMs = 2000;
-  auto limited = Expect<EIdConnectException>([&] { worker.Get(url); });
+  auto limited = Expect<ConnectFailed>([&] { worker.Get(url); });
   EXPECT_EQ(limited.Code(), ECONNREFUSED);
 }
 
@@ -225,9 +225,9 @@ TEST(Failures, ServerGoneBeforeOrDuringTheReply) {
   });
   HttpClient client;
   client.Settings().readTimeoutMs = 5000;
-  Expect<EIdConnClosedGracefully>([&] { client.Get(closes.Url()); });
-  Expect<EIdSocketError>([&] { client.Get(resets.Url()); });
-  Expect<EIdReadLnMaxLineLengthExceeded>([&] { client.Get(longLine.Url()); });
+  Expect<ConnectionClosed>([&] { client.Get(closes.Url()); });
+  Expect<SocketError>([&] { client.Get(resets.Url()); });
+  Expect<LineTooLong>([&] { client.Get(longLine.Url()); });
 }
 
 TEST(Timeouts, ASilentServerFailsWithReadTimeout) {
@@ -238,7 +238,7 @@ TEST(Timeouts, ASilentServerFailsWithReadTimeout) {
   HttpClient client;
   client.Settings().readTimeoutMs = 400;
   const auto ms = MillisecondsOf([&] {
-    auto e = Expect<EIdReadTimeout>([&] { client.Get(silent.Url()); });
+    auto e = Expect<ReadTimeout>([&] { client.Get(silent.Url()); });
     EXPECT_STREQ(e.what(), "Read Timeout");
   });
   EXPECT_GE(ms, 390);
@@ -251,7 +251,7 @@ TEST(Timeouts, TheReadTimeoutAlsoBoundsTheConnect) {
   client.Settings().readTimeoutMs = 500;
   const std::string url = "http://127.0.0.1:" + std::to_string(blackhole.Port()) + "/";
   const auto ms = MillisecondsOf([&] {
-    auto e = Expect<EIdConnectTimeout>([&] { client.Get(url); });
+    auto e = Expect<ConnectTimeout>([&] { client.Get(url); });
     EXPECT_STREQ(e.what(), "Connect timed out.");
   });
   EXPECT_GE(ms, 490);
@@ -259,7 +259,7 @@ TEST(Timeouts, TheReadTimeoutAlsoBoundsTheConnect) {
   // The same bound when the connect goes to a proxy.
   client.Settings().proxyServer = "127.0.0.1";
   client.Settings().proxyPort = blackhole.Port();
-  Expect<EIdConnectTimeout>([&] { client.Get("http://judge.example/feedback.php"); });
+  Expect<ConnectTimeout>([&] { client.Get("http://judge.example/feedback.php"); });
 }
 
 TEST(Cookies, AreSentBackByTheSameInstanceOnly) {
@@ -415,7 +415,7 @@ TEST(ConnectionReuse, AFreshConnectionThatClosesIsNotTriedAgain) {
     c.Close();
   });
   HttpClient client;
-  EXPECT_THROW(client.Get(server.Url()), EIdConnClosedGracefully);
+  EXPECT_THROW(client.Get(server.Url()), ConnectionClosed);
   EXPECT_EQ(server.Connections(), 1);
 }
 
@@ -431,7 +431,7 @@ TEST(ConnectionReuse, AKeptConnectionThatFailsTwiceIsTriedOnlyOnceMore) {
   });
   HttpClient client;
   EXPECT_EQ(client.Get(server.Url()), "first");
-  EXPECT_THROW(client.Get(server.Url()), EIdConnClosedGracefully);
+  EXPECT_THROW(client.Get(server.Url()), ConnectionClosed);
   EXPECT_EQ(server.Connections(), 2);
 }
 

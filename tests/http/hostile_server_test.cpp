@@ -41,7 +41,7 @@ std::function<void(const std::function<void()>&)> Fails() {
 
 std::function<void(const std::function<void()>&)> FailsWithStatus(int code) {
   return [code](const std::function<void()>& request) {
-    EXPECT_EQ(Expect<EIdHTTPProtocolException>(request).Code(), code);
+    EXPECT_EQ(Expect<HttpStatusError>(request).Code(), code);
   };
 }
 
@@ -65,21 +65,21 @@ const std::string kChunkedHead = kOkHead + "Transfer-Encoding: chunked\r\n\r\n";
 
 TEST(HostileServer, Catalogue) {
   const HostileCase cases[] = {
-      {"reset after the request", [](ServerConnection& c) { c.Reset(); }, Fails<EIdSocketError>()},
+      {"reset after the request", [](ServerConnection& c) { c.Reset(); }, Fails<SocketError>()},
       {"close before any reply", [](ServerConnection& c) { c.Close(); },
-       Fails<EIdConnClosedGracefully>()},
+       Fails<ConnectionClosed>()},
       {"close mid-header", [](ServerConnection& c) { c.Send(kOkHead + "Content-Le"); },
-       Fails<EIdConnClosedGracefully>()},
+       Fails<ConnectionClosed>()},
       {"close mid-body, chunked",
        [](ServerConnection& c) { c.Send(kChunkedHead + "10\r\nonly part"); },
-       Fails<EIdConnClosedGracefully>()},
+       Fails<ConnectionClosed>()},
       {"reset mid-body",
        [](ServerConnection& c) {
          c.Send(kOkHead + "Content-Length: 100\r\n\r\nsome");
          c.Sleep(100);
          c.Reset();
        },
-       Fails<EIdSocketError>()},
+       Fails<SocketError>()},
       {"garbage status line",
        [](ServerConnection& c) {
          c.Send("SSH-2.0-OpenSSH_9.2\r\n");
@@ -94,58 +94,58 @@ TEST(HostileServer, Catalogue) {
        FailsWithStatus(-1)},
       {"binary noise without line ends",
        [](ServerConnection& c) { Flood(c, std::string("\x00\xff\x7f\r", 4), 1 << 20); },
-       Fails<EIdReadLnMaxLineLengthExceeded>()},
+       Fails<LineTooLong>()},
       {"endless header line",
        [](ServerConnection& c) {
          c.Send(kOkHead + "X-Endless: ");
          Flood(c, std::string(1000, 'a'), 4 << 20);
        },
-       Fails<EIdReadLnMaxLineLengthExceeded>()},
+       Fails<LineTooLong>()},
       {"endless header lines",
        [](ServerConnection& c) {
          c.Send(kOkHead);
          Flood(c, "X-More: yes\r\n", 4 << 20);
        },
-       Fails<EReplyTooLarge>()},
+       Fails<ReplyTooLarge>()},
       {"endless 100 Continue",
        [](ServerConnection& c) { Flood(c, "HTTP/1.1 100 Continue\r\n\r\n", 4 << 20); },
-       Fails<EReplyTooLarge>()},
+       Fails<ReplyTooLarge>()},
       {"huge chunk size",
        [](ServerConnection& c) {
          c.Send(kChunkedHead + "FFFFFFFFFFFFFFFFFFFF\r\n");
          c.Sleep(5000);
        },
-       Fails<EReplyTooLarge>()},
+       Fails<ReplyTooLarge>()},
       {"chunk size over the body cap",
        [](ServerConnection& c) {
          c.Send(kChunkedHead + "7FFFFFFF\r\n");
          c.Sleep(5000);
        },
-       Fails<EReplyTooLarge>()},
+       Fails<ReplyTooLarge>()},
       {"huge Content-Length",
        [](ServerConnection& c) {
          c.Send(kOkHead + "Content-Length: 184467440737095516160\r\n\r\n");
          c.Sleep(5000);
        },
-       Fails<EReplyTooLarge>()},
+       Fails<ReplyTooLarge>()},
       {"Content-Length over the body cap",
        [](ServerConnection& c) {
          c.Send(kOkHead + "Content-Length: 9000000\r\n\r\n");
          c.Sleep(5000);
        },
-       Fails<EReplyTooLarge>()},
+       Fails<ReplyTooLarge>()},
       {"huge body up to the close",
        [](ServerConnection& c) {
          c.Send("HTTP/1.0 200 OK\r\n\r\n");
          Flood(c, std::string(64 << 10, 'z'), 64 << 20);
        },
-       Fails<EReplyTooLarge>(), 2000, -1, 5000},
+       Fails<ReplyTooLarge>(), 2000, -1, 5000},
       {"huge chunked body",
        [](ServerConnection& c) {
          c.Send(kChunkedHead);
          Flood(c, "8000\r\n" + std::string(0x8000, 'z') + "\r\n", 64 << 20);
        },
-       Fails<EReplyTooLarge>(), 2000, -1, 5000},
+       Fails<ReplyTooLarge>(), 2000, -1, 5000},
       {"redirect loop",
        [](ServerConnection& c) {
          for (;;) {
@@ -159,22 +159,22 @@ TEST(HostileServer, Catalogue) {
          c.Send(kOkHead + "Content-Length: 10\r\n\r\nab");
          c.Sleep(5000);
        },
-       Fails<EIdReadTimeout>(), 300, -1, 1200},
+       Fails<ReadTimeout>(), 300, -1, 1200},
       {"carriage returns without line feeds",
        [](ServerConnection& c) {
          c.Send("HTTP/1.1 200 OK\rContent-Length: 2\r\rok");
          c.Sleep(5000);
        },
-       Fails<EIdReadTimeout>(), 300, -1, 1200},
+       Fails<ReadTimeout>(), 300, -1, 1200},
       {"trickled head, one byte per wait",
        [](ServerConnection& c) { c.Trickle(kOkHead + "X-Slow: " + std::string(10000, 's'), 50); },
-       Fails<EIdReadTimeout>(), 300, 1500, 2500},
+       Fails<ReadTimeout>(), 300, 1500, 2500},
       {"trickled body, one byte per wait",
        [](ServerConnection& c) {
          c.Send(kOkHead + "Content-Length: 100000\r\n\r\n");
          c.Trickle(std::string(100000, 'b'), 50);
        },
-       Fails<EIdReadTimeout>(), 300, 1500, 2500},
+       Fails<ReadTimeout>(), 300, 1500, 2500},
       {"trickled error body",
        [](ServerConnection& c) {
          c.Send("HTTP/1.1 500 Oops\r\nContent-Length: 100000\r\n\r\n");
@@ -189,7 +189,7 @@ TEST(HostileServer, RefusedConnectEndsWithinItsLimit) {
   HttpClient client;
   client.Settings().readTimeoutMs = 2000;
   const std::string url = "http://127.0.0.1:" + std::to_string(testing::RefusingPort()) + "/";
-  EXPECT_LT(MillisecondsOf([&] { Expect<EIdConnectException>([&] { client.Get(url); }); }), 500);
+  EXPECT_LT(MillisecondsOf([&] { Expect<ConnectFailed>([&] { client.Get(url); }); }), 500);
 }
 
 // Sizes and separators that must not be believed: the reply survives them,

@@ -151,12 +151,12 @@ TEST(ReplyReader, LineLimitIsExact) {
   const std::string fits = "X: " + std::string(61, 'a');
   ReadAll({"HTTP/1.1 200 OK\r\n" + fits + "\r\nContent-Length: 0\r\n\r\n"}, limits);
   EXPECT_THROW(ReadAll({"HTTP/1.1 200 OK\r\n" + fits + "a\r\n\r\n"}, limits),
-               EIdReadLnMaxLineLengthExceeded);
+               LineTooLong);
   // An unterminated line fails as soon as it cannot fit, not at the close.
   EXPECT_THROW(ReadAll({"HTTP/1.1 200 OK\r\n" + std::string(100, 'a')}, limits),
-               EIdReadLnMaxLineLengthExceeded);
+               LineTooLong);
   // With the default limit the same line is merely cut off by the close.
-  EXPECT_THROW(ReadAll({"HTTP/1.1 200 OK\r\n" + std::string(100, 'a')}), EIdConnClosedGracefully);
+  EXPECT_THROW(ReadAll({"HTTP/1.1 200 OK\r\n" + std::string(100, 'a')}), ConnectionClosed);
 }
 
 TEST(ReplyReader, DefaultLineLimitIs16384Bytes) {
@@ -164,7 +164,7 @@ TEST(ReplyReader, DefaultLineLimitIs16384Bytes) {
   const std::string atLimit = head + std::string(16384 - 3, 'v') + "\r\nContent-Length: 0\r\n\r\n";
   EXPECT_EQ(ReadAll({atLimit}).head.status, 200);
   EXPECT_THROW(ReadAll({head + std::string(16384 - 2, 'v') + "\r\n\r\n"}),
-               EIdReadLnMaxLineLengthExceeded);
+               LineTooLong);
 }
 
 TEST(ReplyReader, RefusesSizesBeyondTheCapsBeforeReadingThem) {
@@ -193,7 +193,7 @@ TEST(ReplyReader, RefusesSizesBeyondTheCapsBeforeReadingThem) {
        }()},
   };
   for (const auto& [name, reply] : tooLarge) {
-    EXPECT_THROW(ReadAll({reply}, limits), EReplyTooLarge) << name;
+    EXPECT_THROW(ReadAll({reply}, limits), ReplyTooLarge) << name;
   }
   // Exactly at the cap is fine.
   EXPECT_EQ(
@@ -227,7 +227,7 @@ TEST(ReplyReader, ClosesThatLeaveARequiredPartMissingFail) {
       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n",
   };
   for (const char* reply : incomplete) {
-    EXPECT_THROW(ReadAll({reply}), EIdConnClosedGracefully) << reply;
+    EXPECT_THROW(ReadAll({reply}), ConnectionClosed) << reply;
   }
 }
 
@@ -251,14 +251,14 @@ TEST(ReplyReader, PassesOnAFailureAtEveryRead) {
   ASSERT_GE(reads, 6);
   for (int n = 0; n < reads; ++n) {
     ScriptedSource source(pieces);
-    source.FailAt(n, [] { throw EIdSocketError(104, "Connection reset by peer"); });
+    source.FailAt(n, [] { throw SocketError(104, "Connection reset by peer"); });
     ReplyReader reader(source, {});
     EXPECT_THROW(
         {
           const ReplyHead head = reader.ReadHead();
           reader.ReadBody(head, false);
         },
-        EIdSocketError)
+        SocketError)
         << "read " << n;
   }
 }

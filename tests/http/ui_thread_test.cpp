@@ -65,9 +65,9 @@ TEST(AntiFreeze, MessagesRunWhileTheReplyIsAwaited) {
     c.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
   });
   fakes::FakeUiThread ui;
-  HttpClient i1(&ui);  // read time-out 0, as the list service's instance has
+  HttpClient serviceClient(&ui);  // read time-out 0, as the list service's instance has
   MessageSource messages(ui);
-  EXPECT_EQ(i1.Post(slow.Url("/proxy.php"), {"posttxt=1"}), "ok");
+  EXPECT_EQ(serviceClient.Post(slow.Url("/proxy.php"), {"posttxt=1"}), "ok");
   messages.Stop();
   EXPECT_GE(messages.Ran().size(), 3u);
   EXPECT_LE(messages.LongestGapMs(), 400);  // slices of 250 ms, with slack for a busy machine
@@ -91,11 +91,11 @@ TEST(AntiFreeze, AWorkerInstanceLeavesMessagesAlone) {
 TEST(AntiFreeze, ConnectOnTheUiThreadHasItsOwnLimitAndKeepsMessagesFlowing) {
   BlackholeListener blackhole;
   fakes::FakeUiThread ui;
-  HttpClient i1(&ui);
-  i1.Settings().uiConnectLimitMs = 800;  // 120000 in the program; the same code path
+  HttpClient serviceClient(&ui);
+  serviceClient.Settings().uiConnectLimitMs = 800;  // 120000 in the program; the same code path
   MessageSource messages(ui);
   const std::string url = "http://127.0.0.1:" + std::to_string(blackhole.Port()) + "/";
-  const auto ms = MillisecondsOf([&] { Expect<EIdConnectTimeout>([&] { i1.Get(url); }); });
+  const auto ms = MillisecondsOf([&] { Expect<ConnectTimeout>([&] { serviceClient.Get(url); }); });
   messages.Stop();
   EXPECT_GE(ms, 790);
   EXPECT_LT(ms, 2000);
@@ -106,9 +106,9 @@ TEST(AntiFreeze, ConnectOnTheUiThreadHasItsOwnLimitAndKeepsMessagesFlowing) {
 
 TEST(AntiFreeze, ARefusalOnTheUiThreadIsAConnectFailure) {
   fakes::FakeUiThread ui;
-  HttpClient i1(&ui);
+  HttpClient serviceClient(&ui);
   const std::string url = "http://127.0.0.1:" + std::to_string(testing::RefusingPort()) + "/";
-  Expect<EIdConnectException>([&] { i1.Get(url); });
+  Expect<ConnectFailed>([&] { serviceClient.Get(url); });
 }
 
 TEST(AntiFreeze, AMessageCannotStartASecondRequestOnTheSameInstance) {
@@ -118,16 +118,16 @@ TEST(AntiFreeze, AMessageCannotStartASecondRequestOnTheSameInstance) {
     c.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
   });
   fakes::FakeUiThread ui;
-  HttpClient i1(&ui);
+  HttpClient serviceClient(&ui);
   bool refused = false;
   ui.Post([&] {
     try {
-      i1.Get(slow.Url());
+      serviceClient.Get(slow.Url());
     } catch (const HttpError&) {
       refused = true;
     }
   });
-  EXPECT_EQ(i1.Get(slow.Url()), "ok");
+  EXPECT_EQ(serviceClient.Get(slow.Url()), "ok");
   EXPECT_TRUE(refused);
   EXPECT_EQ(slow.Connections(), 1);
 }
@@ -139,12 +139,12 @@ TEST(AntiFreeze, AMessageThatDisconnectsTheClientEndsItsWait) {
   });
   BlackholeListener blackhole;
   fakes::FakeUiThread ui;
-  HttpClient i1(&ui);  // no read time-out: only the disconnect can end these waits
-  ui.Post([&] { i1.Disconnect(); });
-  EXPECT_LT(MillisecondsOf([&] { Expect<EIdSocketError>([&] { i1.Get(slow.Url()); }); }), 1000);
-  ui.Post([&] { i1.Disconnect(); });
+  HttpClient serviceClient(&ui);  // no read time-out: only the disconnect can end these waits
+  ui.Post([&] { serviceClient.Disconnect(); });
+  EXPECT_LT(MillisecondsOf([&] { Expect<SocketError>([&] { serviceClient.Get(slow.Url()); }); }), 1000);
+  ui.Post([&] { serviceClient.Disconnect(); });
   const std::string url = "http://127.0.0.1:" + std::to_string(blackhole.Port()) + "/";
-  EXPECT_LT(MillisecondsOf([&] { Expect<EIdSocketError>([&] { i1.Get(url); }); }), 1000);
+  EXPECT_LT(MillisecondsOf([&] { Expect<SocketError>([&] { serviceClient.Get(url); }); }), 1000);
 }
 
 }  // namespace

@@ -154,12 +154,12 @@ TEST(CandidateSplit, CutsAtTheFirstTwoSemicolons) {
 
 TEST(ClientIdentityChoice, NamesTheProgramAndVersionAndNothingPersonal) {
   const ClientIdentity a = MakeClientIdentity();
-  EXPECT_EQ(a.IdText1, "Cloakwise");
-  EXPECT_EQ(a.IdText2, CLOAKWISE_VERSION);
-  EXPECT_LE(a.IdNumber, 2147483647u);
+  EXPECT_EQ(a.programName, "Cloakwise");
+  EXPECT_EQ(a.programVersion, CLOAKWISE_VERSION);
+  EXPECT_LE(a.runNumber, 2147483647u);
   // Each run draws its own number; twenty draws all equal would mean a fixed one.
   bool differs = false;
-  for (int i = 0; i < 20 && !differs; ++i) differs = MakeClientIdentity().IdNumber != a.IdNumber;
+  for (int i = 0; i < 20 && !differs; ++i) differs = MakeClientIdentity().runNumber != a.runNumber;
   EXPECT_TRUE(differs);
 }
 

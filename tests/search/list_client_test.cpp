@@ -66,15 +66,20 @@ class ListClient : public ::testing::Test {
  protected:
   // The pieces of the main window the client touches.
   fakes::FakeUiThread ui;
-  ui::Label Label1{"Label1", "127.0.0.1"};
+  ui::Label localAddressLabel{"localAddressLabel", "127.0.0.1"};
   fakes::FakeModalHost modal;
   ui::MessageBoxForm box{modal};
-  http::HttpClient i1{&ui};
+  http::HttpClient serviceClient{&ui};
   const ClientIdentity identity{"Cloakwise", "1.0", 42};
   std::vector<std::string> list;
 
+  search::ServiceReports Reports() {
+    return {[this](const std::string& address) { localAddressLabel.SetCaption(address); },
+            [this](const std::string& title, const std::string& text) { box.ShowMessageBox(title, text); }};
+  }
+
   void Fetch(const std::string& host) {
-    ProxyListService service(i1, Label1, box, ui, identity, host);
+    ProxyListService service(serviceClient, Reports(), ui, identity, host);
     service.FetchProxyBatch(list);
   }
 };
@@ -98,7 +103,7 @@ TEST_F(ListClient, PostsBothStepsAsTheServiceExpects) {
   // One client object for both posts: the first reply's cookie goes back.
   EXPECT_EQ(service.Cookies()[0], "");
   EXPECT_EQ(service.Cookies()[1], "sid=s1");
-  EXPECT_EQ(Label1.Caption(), "10.1.2.3");
+  EXPECT_EQ(localAddressLabel.Caption(), "10.1.2.3");
   EXPECT_EQ(list, (std::vector<std::string>{"a:1 A", "b:2 B", "c:3 C"}));
   EXPECT_TRUE(modal.shown.empty());
 }
@@ -113,14 +118,14 @@ TEST_F(ListClient, AppendsToWhatTheListAlreadyHolds) {
 TEST_F(ListClient, FirstReplyOfTenCharactersEmptiesTheAddressButKeepsTheToken) {
   ScriptedService service({Reply(kToken), Reply(kHead + "x;y;z" + kTail)});
   Fetch(service.Host());
-  EXPECT_EQ(Label1.Caption(), "");
+  EXPECT_EQ(localAddressLabel.Caption(), "");
   EXPECT_NE(DigitDecode(service.Posts()[1].substr(8)).find(";" + kToken + "="), std::string::npos);
 }
 
 TEST_F(ListClient, ShortFirstReplyGivesAShortToken) {
   ScriptedService service({Reply("abc"), Reply(kHead + "x;y;z" + kTail)});
   Fetch(service.Host());
-  EXPECT_EQ(Label1.Caption(), "");
+  EXPECT_EQ(localAddressLabel.Caption(), "");
   EXPECT_TRUE(DigitDecode(service.Posts()[1].substr(8)).ends_with(";abc=990890790;"));
 }
 
@@ -154,7 +159,7 @@ TEST_F(ListClient, ShowsARefusalInTheErrorBoxAndReturnsNothing) {
   Fetch(service.Host());
   EXPECT_EQ(modal.shown, std::vector<std::string>{"Error: Your version is too old."});
   EXPECT_EQ(list, std::vector<std::string>{"kept"});
-  EXPECT_EQ(Label1.Caption(), "10.9.8.7");
+  EXPECT_EQ(localAddressLabel.Caption(), "10.9.8.7");
 }
 
 TEST_F(ListClient, ARefusalWithoutTextShowsAnEmptyBox) {
@@ -177,7 +182,7 @@ TEST_F(ListClient, LetsPendingMessagesRunOnceBeforeReturning) {
 TEST_F(ListClient, AnUnreadableReplyFailsTheBatchButTheAddressIsShown) {
   ScriptedService service({Reply(kToken + "10.0.0.5"), "12345a789"});
   EXPECT_THROW(Fetch(service.Host()), DigitDecodeError);
-  EXPECT_EQ(Label1.Caption(), "10.0.0.5");
+  EXPECT_EQ(localAddressLabel.Caption(), "10.0.0.5");
   EXPECT_TRUE(list.empty());
   EXPECT_TRUE(modal.shown.empty());
 }
@@ -186,7 +191,7 @@ TEST_F(ListClient, AnUnreadableFirstReplyStopsBeforeTheSecondPost) {
   ScriptedService service({"99089079\r\n0", Reply(kHead + "x;y;z" + kTail)});
   EXPECT_THROW(Fetch(service.Host()), DigitDecodeError);
   EXPECT_EQ(service.Posts().size(), 1u);
-  EXPECT_EQ(Label1.Caption(), "127.0.0.1");
+  EXPECT_EQ(localAddressLabel.Caption(), "127.0.0.1");
 }
 
 TEST_F(ListClient, TransportFailuresPropagateUnchanged) {
@@ -195,7 +200,7 @@ TEST_F(ListClient, TransportFailuresPropagateUnchanged) {
   close(testproxy::ListenLoopback("127.0.0.1", 0, &port));
   EXPECT_THROW(Fetch("127.0.0.1:" + std::to_string(port)), http::HttpError);
   EXPECT_TRUE(modal.shown.empty());
-  EXPECT_EQ(Label1.Caption(), "127.0.0.1");
+  EXPECT_EQ(localAddressLabel.Caption(), "127.0.0.1");
 }
 
 TEST_F(ListClient, AnErrorStatusIsATransportFailure) {
@@ -206,10 +211,10 @@ TEST_F(ListClient, AnErrorStatusIsATransportFailure) {
   });
   const int port = server.bind_to_any_port("127.0.0.1");
   std::thread thread([&] { server.listen_after_bind(); });
-  EXPECT_THROW(Fetch("127.0.0.1:" + std::to_string(port)), http::EIdHTTPProtocolException);
+  EXPECT_THROW(Fetch("127.0.0.1:" + std::to_string(port)), http::HttpStatusError);
   server.stop();
   thread.join();
-  EXPECT_EQ(Label1.Caption(), "127.0.0.1");
+  EXPECT_EQ(localAddressLabel.Caption(), "127.0.0.1");
 }
 
 // Against the reference service, as the program meets the real one.
@@ -252,7 +257,7 @@ const std::vector<std::string> kPool = {"127.0.0.1:3128 Loopback squid",
 TEST_F(AgainstReferenceService, FetchesBatchesOfThreeInTurn) {
   auto service = Start(kPool);
   Fetch(host);
-  EXPECT_EQ(Label1.Caption(), "127.0.0.1");  // the address the service saw
+  EXPECT_EQ(localAddressLabel.Caption(), "127.0.0.1");  // the address the service saw
   EXPECT_EQ(list, (std::vector<std::string>{kPool[0], kPool[1], kPool[2]}));
   list.clear();
   Fetch(host);
@@ -273,26 +278,26 @@ TEST_F(AgainstReferenceService, ARefusedFirstStepIsToldAtTheSecond) {
   auto service = Start(kPool);
   // An identity the service cannot read: a ";" inside a text shifts the fields.
   ClientIdentity broken{"Cloak;wise", "1.0", 7};
-  ProxyListService client(i1, Label1, box, ui, broken, host);
+  ProxyListService client(serviceClient, Reports(), ui, broken, host);
   client.FetchProxyBatch(list);
   EXPECT_EQ(modal.shown, std::vector<std::string>{"Error: Malformed request."});
-  EXPECT_EQ(Label1.Caption(), "127.0.0.1");
+  EXPECT_EQ(localAddressLabel.Caption(), "127.0.0.1");
   EXPECT_TRUE(list.empty());
 }
 
 TEST_F(AgainstReferenceService, ADroppedSecondReplyFailsAfterShowingTheAddress) {
   auto service = Start(kPool, /*dropStep=*/2);
   EXPECT_THROW(Fetch(host), http::HttpError);
-  EXPECT_EQ(Label1.Caption(), "127.0.0.1");
+  EXPECT_EQ(localAddressLabel.Caption(), "127.0.0.1");
   EXPECT_TRUE(list.empty());
   EXPECT_TRUE(modal.shown.empty());
 }
 
 TEST_F(AgainstReferenceService, ADroppedFirstReplyFailsBeforeTheSecondStep) {
   auto service = Start(kPool, /*dropStep=*/1);
-  Label1.SetCaption("unchanged");
+  localAddressLabel.SetCaption("unchanged");
   EXPECT_THROW(Fetch(host), http::HttpError);
-  EXPECT_EQ(Label1.Caption(), "unchanged");
+  EXPECT_EQ(localAddressLabel.Caption(), "unchanged");
   const auto log = LogOnceItHas(1);
   ASSERT_EQ(log.size(), 1u);
   EXPECT_NE(log[0].find("[dropped]"), std::string::npos) << log[0];
@@ -301,7 +306,7 @@ TEST_F(AgainstReferenceService, ADroppedFirstReplyFailsBeforeTheSecondStep) {
 TEST_F(AgainstReferenceService, AGarbledReplyFailsLikeALostConnection) {
   auto service = Start(kPool, 0, /*garbleStep=*/2);
   EXPECT_THROW(Fetch(host), DigitDecodeError);
-  EXPECT_EQ(Label1.Caption(), "127.0.0.1");
+  EXPECT_EQ(localAddressLabel.Caption(), "127.0.0.1");
   EXPECT_TRUE(list.empty());
   EXPECT_TRUE(modal.shown.empty());
 }

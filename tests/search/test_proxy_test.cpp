@@ -104,10 +104,10 @@ TEST_F(ThroughTestProxy, ReachesOnlyLoopback) {
   try {
     Probe(port, "http://192.0.2.1/feedback.php");
     ADD_FAILURE() << "forwarded outside loopback";
-  } catch (const http::EIdHTTPProtocolException& e) {
+  } catch (const http::HttpStatusError& e) {
     EXPECT_EQ(e.Code(), 403);
   }
-  EXPECT_THROW(Probe(port, "http://judge.example/feedback.php"), http::EIdHTTPProtocolException);
+  EXPECT_THROW(Probe(port, "http://judge.example/feedback.php"), http::HttpStatusError);
 }
 
 TEST_F(ThroughTestProxy, AnUpstreamOverrideServesAnyHostName) {
@@ -124,7 +124,7 @@ TEST_F(ThroughTestProxy, DelayHoldsTheReplyBack) {
   EXPECT_EQ(Probe(port), "2");
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(600));
   start = Clock::now();
-  EXPECT_THROW(Probe(port, judgeUrl, 200), http::EIdReadTimeout);
+  EXPECT_THROW(Probe(port, judgeUrl, 200), http::ReadTimeout);
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(600));
 }
 
@@ -159,7 +159,7 @@ TEST_F(ThroughTestProxy, TrickleArrivesWholeButSlowly) {
 
 TEST_F(ThroughTestProxy, HugeBodyHitsTheClientsCap) {
   const auto port = Proxy("0:elite:huge=100000000");
-  EXPECT_THROW(Probe(port), http::EReplyTooLarge);
+  EXPECT_THROW(Probe(port), http::ReplyTooLarge);
   http::HttpClient roomy;
   roomy.Settings().proxyServer = "127.0.0.1";
   roomy.Settings().proxyPort = Proxy("0:elite:huge=300000");

@@ -13,7 +13,7 @@ struct Recorder : ModelObserver {
 };
 
 TEST(Controls, CheckBoxRunsItsHandlerOnlyWhenTheValueChanges) {
-  CheckBox box("ch1", false);
+  CheckBox box("runAtStartupBox", false);
   int runs = 0;
   box.onChange = [&] { ++runs; };
   box.SetChecked(false);
@@ -32,7 +32,7 @@ TEST(Controls, CheckBoxRunsItsHandlerOnlyWhenTheValueChanges) {
 }
 
 TEST(Controls, SliderIgnoresPositionsOutsideItsRange) {
-  Slider speed("FatScrollBar1", 0, 8, 5);
+  Slider speed("speedSlider", 0, 8, 5);
   std::vector<int> seen;
   speed.onChange = [&] { seen.push_back(speed.Position()); };
   EXPECT_FALSE(speed.SetPosition(15));
@@ -44,7 +44,7 @@ TEST(Controls, SliderIgnoresPositionsOutsideItsRange) {
 }
 
 TEST(Controls, SpinEditClampsCodeButTakesTypedTextUntilFocusLeaves) {
-  SpinEdit minutes("cntmin", 1, 1440, 10);
+  SpinEdit minutes("rotationMinutesField", 1, 1440, 10);
   std::vector<int> seen;
   minutes.onChange = [&] { seen.push_back(minutes.Value()); };
   minutes.SetValue(10);
@@ -70,7 +70,7 @@ TEST(Controls, SpinEditClampsCodeButTakesTypedTextUntilFocusLeaves) {
 }
 
 TEST(Controls, GaugeIgnoresValuesOutside0To100) {
-  Gauge g("g1");
+  Gauge g("speedGauge");
   g.SetPosition(70);
   g.SetPosition(101);
   g.SetPosition(-5);
@@ -79,17 +79,17 @@ TEST(Controls, GaugeIgnoresValuesOutside0To100) {
 
 TEST(Controls, ObserverHearsStateChangesButNotRepeats) {
   Recorder rec;
-  Label label("Label4", "[none]");
+  Label label("proxyAddressLabel", "[none]");
   label.SetObserver(&rec);
   label.SetCaption("[none]");
   label.SetCaption("Searching in...");
   label.SetVisible(false);
   label.SetVisible(false);
-  EXPECT_EQ(rec.changed, (std::vector<std::string>{"Label4", "Label4"}));
+  EXPECT_EQ(rec.changed, (std::vector<std::string>{"proxyAddressLabel", "proxyAddressLabel"}));
 }
 
 TEST(Controls, ClickReachesOnlyVisibleEnabledControls) {
-  Label save("Label7", "SAVE");
+  Label save("saveButton", "SAVE");
   int clicks = 0;
   save.onClick = [&] { ++clicks; };
   save.Click();
@@ -129,7 +129,8 @@ TEST(Controls, TimerRunsOnlyWhenEnabledWithIntervalAndRestartsOnIntervalChange) 
 
 TEST(Controls, TrayIconCyclesEvery200msAndWraps) {
   fakes::FakeUiThread ui;
-  TrayIcon tray("tray1", ui);
+  ControlGroup group;
+  TrayIcon tray(group, "trayIcon", ui);
   EXPECT_EQ(tray.Set(), TrayIcon::IconSet::Idle);
   tray.SetIconSet(TrayIcon::IconSet::Search);
   tray.SetCycling(true);
@@ -152,7 +153,8 @@ TEST(Controls, TrayIconCyclesEvery200msAndWraps) {
 
 TEST(Controls, BalloonsAreCutToTheShellsLimits) {
   fakes::FakeUiThread ui;
-  TrayIcon tray("tray1", ui);
+  ControlGroup group;
+  TrayIcon tray(group, "trayIcon", ui);
   tray.ShowBalloon(std::string(100, 't'), std::string(400, 'x'));
   EXPECT_EQ(tray.LastBalloon().title.size(), 63u);
   EXPECT_EQ(tray.LastBalloon().text.size(), 255u);

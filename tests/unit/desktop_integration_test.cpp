@@ -63,8 +63,8 @@ TEST_F(DesktopIntegrationTest, OnlineUnlessInetIsOfflineSaysOtherwise) {
 TEST_F(DesktopIntegrationTest, WhatIsMyIpUsesInternetExplorerWhenItIsThere) {
   GiveProgramFiles("C:\\Program Files");
   files.files["C:\\Program Files\\Internet Explorer\\iexplore.exe"] = "";
-  integration.Myip1Click();
-  integration.n1Click();
+  integration.OpenIpEchoPage();
+  integration.BrowseAnonymously();
   EXPECT_EQ(desktop.calls,
             (std::vector<std::string>{
                 "ShellOpen main C:\\Program Files\\Internet Explorer\\iexplore.exe | " +
@@ -74,8 +74,8 @@ TEST_F(DesktopIntegrationTest, WhatIsMyIpUsesInternetExplorerWhenItIsThere) {
 
 TEST_F(DesktopIntegrationTest, WithoutTheBrowserThePageOpensInTheDefaultBrowser) {
   GiveProgramFiles("C:\\Program Files\\");
-  integration.Myip1Click();
-  integration.n1Click();
+  integration.OpenIpEchoPage();
+  integration.BrowseAnonymously();
   EXPECT_EQ(desktop.calls, (std::vector<std::string>{"ShellOpen app " + std::string(kIpEchoPage) + " | ",
                                                      "ShellOpen app  | "}));
 }
@@ -83,15 +83,15 @@ TEST_F(DesktopIntegrationTest, WithoutTheBrowserThePageOpensInTheDefaultBrowser)
 TEST_F(DesktopIntegrationTest, WithoutProgramFilesNoBrowserIsLookedUpOnTheCurrentDrive) {
   files.files["\\Internet Explorer\\iexplore.exe"] = "";
   EXPECT_EQ(integration.GetProgramFilesFolder(), "");
-  integration.Myip1Click();
+  integration.OpenIpEchoPage();
   EXPECT_EQ(desktop.calls, (std::vector<std::string>{"ShellOpen app " + std::string(kIpEchoPage) + " | "}));
   EXPECT_EQ(registry.calls.front(), "OpenKey HKLM\\" + std::string(kCurrentVersionKey))
       << "opened without creating it";
 }
 
 TEST_F(DesktopIntegrationTest, HelpOpensTheFileAndTheOptionsTopicByName) {
-  integration.Help1Click();
-  integration.Image36Click();
+  integration.OpenHelp();
+  integration.OpenOptionsHelp();
   EXPECT_EQ(desktop.calls,
             (std::vector<std::string>{"Help help.chm", "Help help.chm::/options.htm"}));
 }

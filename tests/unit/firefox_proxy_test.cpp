@@ -143,7 +143,7 @@ TEST_F(FirefoxProxyTest, FileErrorsStopAtThatProfileAndNameThePath) {
 TEST_F(FirefoxProxyTest, ExitClearsFirefoxAfterTheSystemProxyAndStaysWhenThatFails) {
   Start();
   Profile("p", std::string("mine();\r\n") + kInstall);
-  form().Close1.Click();
+  form().mainMenu.closeItem.Click();
   EXPECT_EQ(UserJs("p"), std::string("mine();\r\n") + kClear);
   EXPECT_TRUE(desktop.quit);
 
@@ -151,7 +151,7 @@ TEST_F(FirefoxProxyTest, ExitClearsFirefoxAfterTheSystemProxyAndStaysWhenThatFai
   failing.Start();
   failing.files.folders[kProfiles].push_back(DirectoryEntry{"p", true, false, false});
   failing.files.readOnly.insert(std::string(kProfiles) + "p\\user.js");
-  failing.app.form.Close1.Click();
+  failing.app.form.mainMenu.closeItem.Click();
   EXPECT_FALSE(failing.desktop.quit) << "the close is abandoned";
   EXPECT_TRUE(failing.app.form.window.Visible());
   EXPECT_EQ(failing.desktop.calls.back().rfind("Error Cannot create file", 0), 0u);
@@ -165,16 +165,16 @@ TEST_F(FirefoxProxyTest, WithoutProfilesFolderTheFirefoxOptionsAreGreyedAndStore
   files.folders.clear();
   Ini() = "[Options]\r\nStartUp=1\r\nFirefox=1\r\n";
   Start();
-  EXPECT_TRUE(form().ch3.Checked());
+  EXPECT_TRUE(form().options.firefoxBox.Checked());
   app.ShowView(ui::View::Options);
-  EXPECT_FALSE(form().ch3.Checked());
-  EXPECT_FALSE(form().ch3.Enabled());
-  EXPECT_FALSE(form().Label10.Enabled());
+  EXPECT_FALSE(form().options.firefoxBox.Checked());
+  EXPECT_FALSE(form().options.firefoxBox.Enabled());
+  EXPECT_FALSE(form().options.firefoxCaption.Enabled());
   EXPECT_EQ(app.Settings().ReadString(kOptions, "Firefox", ""), "0");
   app.ShowView(ui::View::Privacy);
-  EXPECT_FALSE(form().CheckBox10.Enabled());
-  EXPECT_FALSE(form().CheckBox9.Checked());
-  EXPECT_TRUE(form().CheckBox12.Checked()) << "the stored-passwords row stays";
+  EXPECT_FALSE(form().privacy.firefoxCookiesBox.Enabled());
+  EXPECT_FALSE(form().privacy.firefoxHistoryBox.Checked());
+  EXPECT_TRUE(form().privacy.firefoxFormHistoryBox.Checked()) << "the stored-passwords row stays";
   EXPECT_EQ(app.Settings().ReadString(kOptions, "opt5", ""), "0");
   EXPECT_EQ(app.Settings().ReadString(kOptions, "opt6", ""), "0");
 }

@@ -37,23 +37,23 @@ TEST_F(LayoutTest, TabsSwitchViewsAndOnlyTheCurrentViewIsHit) {
 TEST_F(LayoutTest, OptionControlsRespondWhereTheyAreDrawn) {
   app.ShowView(ui::View::Options);
   layout.LeftClick(100, 121);  // the caption "Change Firefox proxy"
-  EXPECT_TRUE(form.ch3.Checked());
+  EXPECT_TRUE(form.options.firefoxBox.Checked());
   layout.LeftClick(36, 121);  // the box itself
-  EXPECT_FALSE(form.ch3.Checked());
+  EXPECT_FALSE(form.options.firefoxBox.Checked());
   layout.LeftClick(30, 238);  // left end of the speed slider
-  EXPECT_EQ(form.FatScrollBar1.Position(), 0);
+  EXPECT_EQ(form.options.speedSlider.Position(), 0);
   layout.LeftClick(329, 238);
-  EXPECT_EQ(form.FatScrollBar1.Position(), 8);
+  EXPECT_EQ(form.options.speedSlider.Position(), 8);
   EXPECT_EQ(app.Settings().ReadInteger(kOptions, "Timeout", 0), 13);
   layout.LeftClick(180, 172);  // middle of the security slider
-  EXPECT_EQ(form.FatScrollBar2.Position(), 1);
+  EXPECT_EQ(form.options.securitySlider.Position(), 1);
   layout.LeftClick(270, 86);   // the spin field's up arrow
-  EXPECT_EQ(form.cntmin.Value(), 11);
+  EXPECT_EQ(form.options.rotationMinutesField.Value(), 11);
   layout.LeftClick(270, 100);  // its down arrow
   layout.LeftClick(270, 100);
-  EXPECT_EQ(form.cntmin.Value(), 9);
+  EXPECT_EQ(form.options.rotationMinutesField.Value(), 9);
   layout.LeftClick(230, 90);   // the text part does nothing
-  EXPECT_EQ(form.cntmin.Value(), 9);
+  EXPECT_EQ(form.options.rotationMinutesField.Value(), 9);
 }
 
 TEST_F(LayoutTest, FrameHotSpotsAndMouseButtons) {
@@ -70,12 +70,12 @@ TEST_F(LayoutTest, FrameHotSpotsAndMouseButtons) {
 
 TEST_F(LayoutTest, HiddenAndDisabledControlsTakeNoClicks) {
   app.ShowView(ui::View::Options);
-  form.ch3.SetEnabled(false);
-  form.Label10.SetEnabled(false);
+  form.options.firefoxBox.SetEnabled(false);
+  form.options.firefoxCaption.SetEnabled(false);
   layout.LeftClick(100, 121);
   layout.LeftClick(36, 121);
-  EXPECT_FALSE(form.ch3.Checked());
-  form.Label7.SetVisible(false);
+  EXPECT_FALSE(form.options.firefoxBox.Checked());
+  form.options.saveButton.SetVisible(false);
   EXPECT_EQ(layout.Hit(378, 318), nullptr);
 }
 

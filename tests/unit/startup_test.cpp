@@ -18,29 +18,29 @@ TEST_F(StartupTest, FirstRunWritesExactlyThreeKeysAndRegistersRunAtStartup) {
   EXPECT_EQ(RunValue(), Data(std::string("\"C:\\Apps\\cloakwise.exe\" /startup")));
   EXPECT_EQ(registry.Value(platform::RegistryRoot::CurrentUser, kLayersKey, "C:\\Apps\\cloakwise.exe"),
             Data(std::string("RUNASADMIN")));
-  EXPECT_TRUE(form.ch1.Checked());
-  EXPECT_FALSE(form.ch3.Checked());
-  EXPECT_FALSE(form.Image9.Visible());
-  EXPECT_EQ(form.cntmin.Value(), 10);
-  EXPECT_EQ(form.FatScrollBar2.Position(), 1);
-  EXPECT_EQ(form.FatScrollBar1.Position(), 4);
+  EXPECT_TRUE(form.options.runAtStartupBox.Checked());
+  EXPECT_FALSE(form.options.firefoxBox.Checked());
+  EXPECT_FALSE(form.status.firefoxHiddenBadge.Visible());
+  EXPECT_EQ(form.options.rotationMinutesField.Value(), 10);
+  EXPECT_EQ(form.options.securitySlider.Position(), 1);
+  EXPECT_EQ(form.options.speedSlider.Position(), 4);
   EXPECT_TRUE(form.window.Visible());
-  EXPECT_EQ(form.Label1.Caption(), "192.168.1.20");
+  EXPECT_EQ(form.status.localAddressLabel.Caption(), "192.168.1.20");
   EXPECT_EQ(app.ExecutableFolder(), "C:\\Apps\\");
-  EXPECT_EQ(form.tray1.Set(), ui::TrayIcon::IconSet::Idle);
+  EXPECT_EQ(form.trayIcon.Set(), ui::TrayIcon::IconSet::Idle);
   EXPECT_FALSE(app.ProxyActive());
   // t1 runs every ten minutes whether or not rotation is on.
   ASSERT_EQ(ui.ActiveTimers(), 1u);
-  EXPECT_TRUE(form.t1.Running());
-  EXPECT_EQ(form.t1.Interval(), 600000u);
+  EXPECT_TRUE(form.rotationTimer.Running());
+  EXPECT_EQ(form.rotationTimer.Interval(), 600000u);
 }
 
 TEST_F(StartupTest, MissingStartUpIsAFirstRunEvenWithOtherKeys) {
   Ini() = "[Options]\r\nFirefox=1\r\nProxyType=2\r\n";
   Start();
   EXPECT_EQ(Ini(), "[Options]\r\nFirefox=0\r\nProxyType=2\r\nStartUp=1\r\nTimeout=9\r\n");
-  EXPECT_FALSE(form.ch3.Checked());
-  EXPECT_EQ(form.FatScrollBar2.Position(), 2);
+  EXPECT_FALSE(form.options.firefoxBox.Checked());
+  EXPECT_EQ(form.options.securitySlider.Position(), 2);
 }
 
 TEST_F(StartupTest, StoredValuesReachTheControlsAndOnlyChangesAreWrittenBack) {
@@ -49,16 +49,16 @@ TEST_F(StartupTest, StoredValuesReachTheControlsAndOnlyChangesAreWrittenBack) {
   const std::string before = Ini();
   Start();
   EXPECT_EQ(Ini(), before) << "values read back unchanged";
-  EXPECT_TRUE(form.ch3.Checked());
-  EXPECT_TRUE(form.Image9.Visible());
-  EXPECT_EQ(form.cntmin.Value(), 30);
-  EXPECT_EQ(form.t1.Interval(), 1800000u);
-  EXPECT_EQ(form.FatScrollBar2.Position(), 0);
-  EXPECT_EQ(form.FatScrollBar1.Position(), 5) << "0x0A is ten seconds";
-  EXPECT_TRUE(form.ch2.Checked());
-  EXPECT_FALSE(form.CheckBox10.Checked());
-  EXPECT_FALSE(form.CheckBox12.Checked());
-  EXPECT_TRUE(form.CheckBox9.Checked());
+  EXPECT_TRUE(form.options.firefoxBox.Checked());
+  EXPECT_TRUE(form.status.firefoxHiddenBadge.Visible());
+  EXPECT_EQ(form.options.rotationMinutesField.Value(), 30);
+  EXPECT_EQ(form.rotationTimer.Interval(), 1800000u);
+  EXPECT_EQ(form.options.securitySlider.Position(), 0);
+  EXPECT_EQ(form.options.speedSlider.Position(), 5) << "0x0A is ten seconds";
+  EXPECT_TRUE(form.options.rotateEveryBox.Checked());
+  EXPECT_FALSE(form.privacy.firefoxCookiesBox.Checked());
+  EXPECT_FALSE(form.privacy.firefoxFormHistoryBox.Checked());
+  EXPECT_TRUE(form.privacy.firefoxHistoryBox.Checked());
   // Every start with the option on registers the Run value again.
   EXPECT_EQ(RunValue(), Data(std::string("\"C:\\Apps\\cloakwise.exe\" /startup")));
 }
@@ -66,9 +66,9 @@ TEST_F(StartupTest, StoredValuesReachTheControlsAndOnlyChangesAreWrittenBack) {
 TEST_F(StartupTest, ZeroMinutesIsClampedAndStored) {
   Ini() = "[Options]\r\nStartUp=0\r\nProxyChange=0\r\n";
   Start();
-  EXPECT_EQ(form.cntmin.Value(), 1);
+  EXPECT_EQ(form.options.rotationMinutesField.Value(), 1);
   EXPECT_NE(Ini().find("ProxyChange=1\r\n"), std::string::npos) << Ini();
-  EXPECT_EQ(form.t1.Interval(), 60000u);
+  EXPECT_EQ(form.rotationTimer.Interval(), 60000u);
 }
 
 TEST_F(StartupTest, OutOfRangeSlidersKeepTheirDesignPositionAndTheFileKeepsTheValue) {
@@ -78,10 +78,10 @@ TEST_F(StartupTest, OutOfRangeSlidersKeepTheirDesignPositionAndTheFileKeepsTheVa
     h.Start();
     const bool unreadable = std::string(timeout) == "abc";
     // "abc" reads as the default 9, which is position 4 and gets written.
-    EXPECT_EQ(h.app.form.FatScrollBar1.Position(), unreadable ? 4 : 5) << timeout;
+    EXPECT_EQ(h.app.form.options.speedSlider.Position(), unreadable ? 4 : 5) << timeout;
     EXPECT_NE(h.Ini().find(std::string("Timeout=") + (unreadable ? "9" : timeout)), std::string::npos)
         << h.Ini();
-    EXPECT_EQ(h.app.form.FatScrollBar2.Position(), 1);
+    EXPECT_EQ(h.app.form.options.securitySlider.Position(), 1);
     EXPECT_NE(h.Ini().find("ProxyType=7"), std::string::npos);
   }
 }
@@ -99,24 +99,24 @@ TEST_F(StartupTest, OnlyTheExactStartupArgumentHidesTheWindow) {
 
 TEST_F(StartupTest, UncheckedRunAtStartupStaysOffOnRestart) {
   Start();
-  form.Label12.Click();  // the user unchecks "Run at startup"
+  form.options.runAtStartupCaption.Click();  // the user unchecks "Run at startup"
   EXPECT_FALSE(RunValue().has_value());
   fakes::AppHarness restart;
   restart.files.files = files.files;
   restart.registry = registry;
   restart.Start();
-  EXPECT_FALSE(restart.app.form.ch1.Checked());
+  EXPECT_FALSE(restart.app.form.options.runAtStartupBox.Checked());
   EXPECT_FALSE(restart.RunValue().has_value());
 }
 
 TEST_F(StartupTest, UnresolvableHostLeavesTheAddressEmptyAndTheLastAddressWins) {
   desktop.hostAddresses = std::nullopt;
   Start();
-  EXPECT_EQ(form.Label1.Caption(), "");
+  EXPECT_EQ(form.status.localAddressLabel.Caption(), "");
   fakes::AppHarness two;
   two.desktop.hostAddresses = std::vector<std::string>{"10.0.0.1", "10.0.0.2"};
   two.Start();
-  EXPECT_EQ(two.app.form.Label1.Caption(), "10.0.0.2");
+  EXPECT_EQ(two.app.form.status.localAddressLabel.Caption(), "10.0.0.2");
 }
 
 TEST_F(StartupTest, RefusedFirstWriteRaisesTheErrorWithThePath) {

@@ -40,7 +40,7 @@ struct WorkerThreadTest : ::testing::Test {
   WorkerThread worker{ui, [this](WorkerThread& self) {
                         runs++;
                         gate.Wait();
-                        self.Synchronize([this] { reports++; });
+                        self.ReportToUiThread([this] { reports++; });
                       }};
   bool Idle() { return !worker.Running(); }
 };
@@ -52,7 +52,7 @@ TEST_F(WorkerThreadTest, StartTwiceRunsOnceAndTheEndIsHandledOnTheUiThread) {
   ASSERT_TRUE(ui.PumpUntil([&] { return Idle(); }));
   EXPECT_EQ(runs.load(), 1);
   EXPECT_EQ(reports.load(), 1);
-  EXPECT_FALSE(worker.StopMirror());
+  EXPECT_FALSE(worker.LastRunWasStopped());
   worker.Start();  // a fresh run once the end was handled
   ASSERT_TRUE(ui.PumpUntil([&] { return Idle(); }));
   EXPECT_EQ(runs.load(), 2);
@@ -79,7 +79,7 @@ TEST_F(WorkerThreadTest, StopThenStartWhileRunningSkipsTheReportAndStartsNothing
   ASSERT_TRUE(ui.PumpUntil([&] { return Idle(); }));
   EXPECT_EQ(runs.load(), 1);
   EXPECT_EQ(reports.load(), 0);
-  EXPECT_TRUE(worker.StopMirror());
+  EXPECT_TRUE(worker.LastRunWasStopped());
 }
 
 TEST_F(WorkerThreadTest, StopWhileTheReportWaitsInTheQueueStillSkipsIt) {
@@ -98,7 +98,7 @@ TEST_F(WorkerThreadTest, StopOnIdleDoesNothing) {
   worker.Start();
   ASSERT_TRUE(ui.PumpUntil([&] { return Idle(); }));
   EXPECT_EQ(reports.load(), 1);
-  EXPECT_FALSE(worker.StopMirror());
+  EXPECT_FALSE(worker.LastRunWasStopped());
 }
 
 TEST(WorkerThread, AnErrorInTheReportIsThrownInTheWorkerAndEndsTheRun) {
@@ -106,7 +106,7 @@ TEST(WorkerThread, AnErrorInTheReportIsThrownInTheWorkerAndEndsTheRun) {
   std::atomic<bool> caught{false}, after{false};
   WorkerThread worker(ui, [&](WorkerThread& self) {
     try {
-      self.Synchronize([] { throw std::runtime_error("Cannot create file"); });
+      self.ReportToUiThread([] { throw std::runtime_error("Cannot create file"); });
     } catch (const std::runtime_error& e) {
       caught = std::string(e.what()) == "Cannot create file";
       throw;
@@ -129,7 +129,7 @@ TEST(WorkerThread, ReleaseDuringARunWaitsProcessingMessagesAndSkipsTheReport) {
       // A probe that needs the user-interface thread to keep running.
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       probeEnded = true;
-      self.Synchronize([&] { reports++; });
+      self.ReportToUiThread([&] { reports++; });
     });
     worker.Start();
     ui.Post([&] { uiRanMeanwhile = true; });
@@ -147,7 +147,7 @@ TEST(WorkerThread, ManyWorkersStartAndStopWithoutRaces) {
   for (int i = 0; i < 9; ++i) {
     workers.push_back(std::make_unique<WorkerThread>(ui, [&](WorkerThread& self) {
       std::this_thread::yield();
-      self.Synchronize([&] { reports++; });
+      self.ReportToUiThread([&] { reports++; });
     }));
   }
   for (int round = 0; round < 200; ++round) {

@@ -132,7 +132,7 @@ TEST_F(Win32FirefoxTest, TheRestartNoticeIsShownOnceAfterAllProfiles) {
   profilesSeen = profiles;
   checksWhileShown = 0;
   const UINT_PTR timer = SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR, DWORD) {
-    HWND box = FindWindowA("TForm2", "Proxy changed");
+    HWND box = FindWindowA(ui::win32::kMessageBoxClass, "Proxy changed");
     if (!box || !IsWindowVisible(box)) return;
     // Both profiles are written before the notice appears.
     if (Slurp(profilesSeen / "two.work" / "user.js").find("1.2.3.4") != std::string::npos) ++checksWhileShown;

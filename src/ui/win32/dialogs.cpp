@@ -45,7 +45,7 @@ void PaintBackground(HDC dc, int width, int height) {
 
 MessageBoxHost::MessageBoxHost(HINSTANCE instance)
     : instance_(instance), bold_(MakeFont(13, true, "Arial")), link_(MakeFont(12, false, "Arial")) {
-  RegisterOnce(instance, "TForm2", WindowProc);
+  RegisterOnce(instance, kMessageBoxClass, WindowProc);
 }
 
 MessageBoxHost::~MessageBoxHost() {
@@ -56,9 +56,9 @@ MessageBoxHost::~MessageBoxHost() {
 void MessageBoxHost::RunModal(MessageBoxForm& form) {
   form_ = &form;
   closed_ = false;
-  HWND window = CreateCentred(instance_, "TForm2", form.Label2.Caption().c_str(), kBoxWidth,
+  HWND window = CreateCentred(instance_, kMessageBoxClass, form.title.Caption().c_str(), kBoxWidth,
                               kBoxHeight, this);
-  HWND ok = CreateWindowExA(0, "BUTTON", form.btnOK.Caption().c_str(),
+  HWND ok = CreateWindowExA(0, "BUTTON", form.okButton.Caption().c_str(),
                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 208, 108, 75, 25,
                             window, reinterpret_cast<HMENU>(kOkId), instance_, nullptr);
   SendMessageA(ok, WM_SETFONT, reinterpret_cast<WPARAM>(bold_), TRUE);
@@ -101,9 +101,9 @@ LRESULT CALLBACK MessageBoxHost::WindowProc(HWND window, UINT message, WPARAM wP
         HDC dc = canvas.dc();
         PaintBackground(dc, kBoxWidth, kBoxHeight);
         DrawText(dc, self->bold_, RGB(255, 255, 255), {8, 8, 8 + 449, 8 + 17},
-                 self->form_->Label2.Caption(), DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+                 self->form_->title.Caption(), DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
         DrawCentredText(dc, self->bold_, RGB(235, 238, 245), {24, 56, 24 + 457, 56 + 49},
-                        self->form_->Label1.Caption());
+                        self->form_->text.Caption());
         DrawText(dc, self->link_, RGB(120, 180, 235), kLinkRect, "www.cloakwise.example",
                  DT_CENTER | DT_VCENTER | DT_SINGLELINE);
       }
@@ -127,7 +127,7 @@ LRESULT CALLBACK MessageBoxHost::WindowProc(HWND window, UINT message, WPARAM wP
     }
     case WM_LBUTTONUP: {
       const POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-      if (PtInRect(&kLinkRect, p)) self->form_->Image4.Click();  // the box stays open
+      if (PtInRect(&kLinkRect, p)) self->form_->vendorLink.Click();  // the box stays open
       return 0;
     }
     case WM_CLOSE:
@@ -139,8 +139,8 @@ LRESULT CALLBACK MessageBoxHost::WindowProc(HWND window, UINT message, WPARAM wP
 
 AboutWindow::AboutWindow(HINSTANCE instance, AboutForm& form)
     : form_(form), bold_(MakeFont(14, true, "Arial")), font_(MakeFont(14, false, "Arial")) {
-  RegisterOnce(instance, "TForm3", WindowProc);
-  window_ = CreateCentred(instance, "TForm3", form.title.Caption().c_str(), kAboutWidth, kAboutHeight,
+  RegisterOnce(instance, kAboutClass, WindowProc);
+  window_ = CreateCentred(instance, kAboutClass, form.title.Caption().c_str(), kAboutWidth, kAboutHeight,
                           this);
   HWND close = CreateWindowExA(0, "BUTTON", form.close.Caption().c_str(),
                                WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, (kAboutWidth - 75) / 2, 108,

@@ -7,6 +7,9 @@
 
 namespace cloakwise::ui::win32 {
 
+inline constexpr char kMessageBoxClass[] = "CloakwiseMessageBox";
+inline constexpr char kAboutClass[] = "CloakwiseAbout";
+
 // The program's message box: a borderless, always-on-top window of 499 x 167
 // with the title strip, the centred text, OK (Enter presses it) and the
 // vendor link. Modal: the main window takes no input meanwhile, but timers and

@@ -9,7 +9,6 @@
 namespace cloakwise::ui::win32 {
 namespace {
 
-constexpr char kClassName[] = "TForm1";
 constexpr UINT kTrayMessage = WM_APP + 10;
 constexpr UINT kTrayId = 1;
 
@@ -34,7 +33,8 @@ HICON MakeIcon(int frame) {
   const POINT outline[] = {{3, 2}, {12, 2}, {12, 8}, {8, 14}, {3, 8}};
   Polygon(dc, outline, 5);
   if (frame >= 0) {
-    static const POINT ring[8] = {{7, 0}, {13, 2}, {15, 7}, {13, 13}, {7, 15}, {1, 13}, {0, 7}, {1, 2}};
+    static const POINT ring[8] = {{7, 0},  {13, 2}, {15, 7}, {13, 13},
+                                  {7, 15}, {1, 13}, {0, 7},  {1, 2}};
     HBRUSH dot = CreateSolidBrush(RGB(255, 220, 60));
     SelectObject(dc, dot);
     Ellipse(dc, ring[frame].x - 1, ring[frame].y - 1, ring[frame].x + 3, ring[frame].y + 3);
@@ -73,13 +73,14 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
   wc.hInstance = instance;
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hIcon = idleIcons_.front();
-  wc.lpszClassName = kClassName;
+  wc.lpszClassName = kMainWindowClass;
   RegisterClassA(&wc);
 
   const int x = (GetSystemMetrics(SM_CXSCREEN) - Layout::kWidth) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - Layout::kHeight) / 2;
-  window_ = CreateWindowExA(0, kClassName, "Cloakwise", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, x, y,
-                            Layout::kWidth, Layout::kHeight, nullptr, nullptr, instance, this);
+  window_ =
+      CreateWindowExA(0, kMainWindowClass, "Cloakwise", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, x,
+                      y, Layout::kWidth, Layout::kHeight, nullptr, nullptr, instance, this);
   taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
   form_.SetObserver(this);
   UpdateTray(true);
@@ -104,7 +105,7 @@ void MainWindow::ControlChanged(const Control& control) {
     } else {
       ShowWindow(window_, SW_HIDE);
     }
-  } else if (&control == &form_.tray1) {
+  } else if (&control == &form_.trayIcon) {
     UpdateTray(false);
   } else {
     InvalidateRect(window_, nullptr, FALSE);
@@ -117,7 +118,9 @@ void MainWindow::ShowFromTray() {
   SetForegroundWindow(window_);
 }
 
-void MainWindow::HideToTray() { form_.window.SetVisible(false); }
+void MainWindow::HideToTray() {
+  form_.window.SetVisible(false);
+}
 
 void MainWindow::StartDrag() {
   ReleaseCapture();
@@ -131,10 +134,10 @@ void MainWindow::UpdateTray(bool add) {
   data.uID = kTrayId;
   data.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
   data.uCallbackMessage = kTrayMessage;
-  const auto& icons = form_.tray1.Set() == TrayIcon::IconSet::Idle ? idleIcons_ : searchIcons_;
-  data.hIcon = icons[static_cast<std::size_t>(form_.tray1.IconIndex()) % icons.size()];
+  const auto& icons = form_.trayIcon.Set() == TrayIcon::IconSet::Idle ? idleIcons_ : searchIcons_;
+  data.hIcon = icons[static_cast<std::size_t>(form_.trayIcon.IconIndex()) % icons.size()];
   strncpy(data.szTip, "Cloakwise", sizeof data.szTip - 1);
-  const auto& balloon = form_.tray1.LastBalloon();
+  const auto& balloon = form_.trayIcon.LastBalloon();
   if (balloon.serial != balloonShown_) {
     balloonShown_ = balloon.serial;
     data.uFlags |= NIF_INFO;
@@ -153,7 +156,7 @@ void MainWindow::UpdateTray(bool add) {
 void MainWindow::OpenMenu() {
   if (onMenuPopup) onMenuPopup();
   HMENU menu = CreatePopupMenu();
-  const auto items = form_.Pop1();
+  const auto items = form_.mainMenu.Items();
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (!items[i]->Visible()) continue;
     if (items[i]->Caption() == "-") {
@@ -221,8 +224,9 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       GetCursorPos(&p);
       ScreenToClient(window_, &p);
       const auto* hit = layout_.Hit(p.x, p.y);
-      const bool clickable = hit && (hit->action || (hit->control && hit->kind != Layout::Kind::Gauge &&
-                                                     hit->kind != Layout::Kind::Heading));
+      const bool clickable =
+          hit && (hit->action || (hit->control && hit->kind != Layout::Kind::Gauge &&
+                                  hit->kind != Layout::Kind::Heading));
       SetCursor(LoadCursor(nullptr, clickable ? IDC_HAND : IDC_ARROW));
       return TRUE;
     }
@@ -247,14 +251,13 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ENDSESSION:
       if (wParam) DestroyWindow(window_);
       return 0;
-    case WM_DESTROY:
-      {
-        NOTIFYICONDATAA data{};
-        data.cbSize = sizeof data;
-        data.hWnd = window_;
-        data.uID = kTrayId;
-        Shell_NotifyIconA(NIM_DELETE, &data);
-      }
+    case WM_DESTROY: {
+      NOTIFYICONDATAA data{};
+      data.cbSize = sizeof data;
+      data.hWnd = window_;
+      data.uID = kTrayId;
+      Shell_NotifyIconA(NIM_DELETE, &data);
+    }
       window_ = nullptr;
       PostQuitMessage(0);
       return 0;

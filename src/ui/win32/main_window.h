@@ -12,6 +12,8 @@
 
 namespace cloakwise::ui::win32 {
 
+inline constexpr char kMainWindowClass[] = "CloakwiseMain";
+
 // The main window: paints the model through the layout, turns clicks into
 // the layout's actions, and carries the tray icon and its menu.
 class MainWindow : public ModelObserver {
@@ -23,7 +25,7 @@ class MainWindow : public ModelObserver {
 
   HWND Handle() const { return window_; }
 
-  // Pop1 at the cursor.
+  // The main menu at the cursor.
   void OpenMenu();
   void HideToTray();
   void StartDrag();

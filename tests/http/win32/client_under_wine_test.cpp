@@ -112,33 +112,33 @@ TEST_F(ClientUnderWine, FailureKinds) {
   try {
     client.Get(At(ports.server, "/missing"));
     ADD_FAILURE() << "no failure";
-  } catch (const EIdHTTPProtocolException& e) {
+  } catch (const HttpStatusError& e) {
     EXPECT_EQ(e.Code(), 404);
     EXPECT_STREQ(e.what(), "HTTP/1.1 404 Not Found");
     EXPECT_EQ(e.ErrorBody(), "no such page");
   }
-  FailsWith<EIdHTTPProtocolException>([&] { client.Get(At(ports.server, "/redirect")); });
-  FailsWith<EIdSocketError>([&] { client.Get(At(ports.refused, "/")); });
+  FailsWith<HttpStatusError>([&] { client.Get(At(ports.server, "/redirect")); });
+  FailsWith<SocketError>([&] { client.Get(At(ports.refused, "/")); });
   client.Settings().readTimeoutMs = 3000;
-  FailsWith<EIdConnectException>([&] { client.Get(At(ports.refused, "/")); });
+  FailsWith<ConnectFailed>([&] { client.Get(At(ports.refused, "/")); });
 }
 
 TEST_F(ClientUnderWine, BothTimeouts) {
   HttpClient client;
   client.Settings().readTimeoutMs = 600;
   const long long connectMs =
-      FailsWith<EIdConnectTimeout>([&] { client.Get(At(ports.blackhole, "/")); });
+      FailsWith<ConnectTimeout>([&] { client.Get(At(ports.blackhole, "/")); });
   EXPECT_GE(connectMs, 550);
   EXPECT_LT(connectMs, 3000);
   const long long readMs =
-      FailsWith<EIdReadTimeout>([&] { client.Get(At(ports.server, "/silent")); });
+      FailsWith<ReadTimeout>([&] { client.Get(At(ports.server, "/silent")); });
   EXPECT_GE(readMs, 550);
   EXPECT_LT(readMs, 3000);
 }
 
 TEST_F(ClientUnderWine, MessagesRunWhileTheUiThreadWaits) {
   platform::Win32UiThread ui;
-  HttpClient i1(&ui);
+  HttpClient serviceClient(&ui);
   std::atomic<bool> stop{false};
   int ran = 0;
   std::thread poster([&] {
@@ -147,7 +147,7 @@ TEST_F(ClientUnderWine, MessagesRunWhileTheUiThreadWaits) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   });
-  EXPECT_EQ(i1.Get(At(ports.server, "/slow")), "late");
+  EXPECT_EQ(serviceClient.Get(At(ports.server, "/slow")), "late");
   stop = true;
   poster.join();
   EXPECT_GE(ran, 2);  // 800 ms of waiting, cut into slices of 250 ms

@@ -23,7 +23,7 @@ namespace {
 class RecordingModalHost : public ui::ModalHost {
  public:
   void RunModal(ui::MessageBoxForm& form) override {
-    shown.push_back(form.Label2.Caption() + ": " + form.Label1.Caption());
+    shown.push_back(form.title.Caption() + ": " + form.text.Caption());
   }
   std::vector<std::string> shown;
 };
@@ -41,19 +41,24 @@ class FetchUnderWine : public ::testing::Test {
   int batchPort = 0;
   int emptyPort = 0;
   platform::Win32UiThread ui;
-  ui::Label Label1{"Label1", "127.0.0.1"};
+  ui::Label localAddressLabel{"localAddressLabel", "127.0.0.1"};
   RecordingModalHost modal;
   ui::MessageBoxForm box{modal};
-  http::HttpClient i1{&ui};
+  http::HttpClient serviceClient{&ui};
   const ClientIdentity identity = MakeClientIdentity();
   std::vector<std::string> list;
+
+  search::ServiceReports Reports() {
+    return {[this](const std::string& address) { localAddressLabel.SetCaption(address); },
+            [this](const std::string& title, const std::string& text) { box.ShowMessageBox(title, text); }};
+  }
 };
 
 TEST_F(FetchUnderWine, FetchesABatchOfThree) {
-  Label1.SetCaption("");
-  ProxyListService service(i1, Label1, box, ui, identity, Host(batchPort));
+  localAddressLabel.SetCaption("");
+  ProxyListService service(serviceClient, Reports(), ui, identity, Host(batchPort));
   service.FetchProxyBatch(list);
-  EXPECT_EQ(Label1.Caption(), "127.0.0.1");
+  EXPECT_EQ(localAddressLabel.Caption(), "127.0.0.1");
   EXPECT_EQ(list, (std::vector<std::string>{"127.0.0.11:3128 Loopback one",
                                             "127.0.0.12:8080 Loopback two, with a comma",
                                             "127.0.0.13:80 Loopback three"}));
@@ -61,7 +66,7 @@ TEST_F(FetchUnderWine, FetchesABatchOfThree) {
 }
 
 TEST_F(FetchUnderWine, ShowsTheServicesRefusal) {
-  ProxyListService service(i1, Label1, box, ui, identity, Host(emptyPort));
+  ProxyListService service(serviceClient, Reports(), ui, identity, Host(emptyPort));
   service.FetchProxyBatch(list);
   EXPECT_EQ(modal.shown, std::vector<std::string>{
                              "Error: No proxies available at the moment, please try again later."});
@@ -79,7 +84,7 @@ TEST_F(FetchUnderWine, TakesTheServiceHostFromOptionsIni) {
   std::filesystem::remove_all(folder);
   EXPECT_EQ(host, Host(batchPort));
 
-  ProxyListService service(i1, Label1, box, ui, identity, host);
+  ProxyListService service(serviceClient, Reports(), ui, identity, host);
   service.FetchProxyBatch(list);
   EXPECT_EQ(list.size(), 3u);
 }
