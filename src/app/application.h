@@ -5,9 +5,10 @@
 #include <vector>
 
 #include "app/desktop_integration.h"
-#include "app/settings_store.h"
+#include "app/options_controller.h"
 #include "browserproxy/firefox_proxy.h"
 #include "browserproxy/system_proxy.h"
+#include "core/settings_store.h"
 #include "platform/desktop.h"
 #include "platform/files.h"
 #include "platform/internet_options.h"
@@ -15,10 +16,9 @@
 #include "platform/ui_thread.h"
 #include "ui/main_form.h"
 #include "ui/message_box.h"
+#include "ui/status_presenter.h"
 
 namespace cloakwise {
-
-inline constexpr char kOptions[] = "Options";
 
 // What the program is built from: the real Windows layer in cloakwise.exe,
 // recording fakes in the native tests.
@@ -31,8 +31,11 @@ struct PlatformServices {
   ui::ModalHost& modal;
 };
 
-// The composition root: owns the windows' models and the services, runs
-// start-up, and wires every control to its handler.
+// The composition root: owns the windows' models, the services and the
+// feature controllers, runs start-up and exit, and wires the controls that
+// belong to no feature.
+//
+// User-interface thread only.
 class Application {
  public:
   explicit Application(PlatformServices services);
@@ -41,47 +44,44 @@ class Application {
   // settings file cannot be written; the caller shows it and ends.
   void Startup(const std::vector<std::string>& args);
 
-  // Option handlers.
-  void OnRunAtStartupChanged();
-  void OnRotateEveryChanged();
-  void OnFirefoxOptionChanged();
-  void OnRotationMinutesChanged();
-  void OnSpeedChanged();
-  void OnSecurityChanged();
-  void OnCleanAtStartupChanged();
-  void ConfirmSaved();
-
   // Showing, hiding and ending.
   void ShowMainWindow();
   void ShowView(ui::View view);
   void ShowAbout();
-  // The main menu is about to open.
   void OnMainMenuOpening();
   void CloseProgram();
-  // Asked before the main window closes, and when Windows ends the session.
+  // Asked before the main window closes, and when Windows ends the session:
+  // clears both browsers' proxy; false keeps the program running.
   bool PrepareToClose();
 
   const std::string& ExecutableFolder() const { return exeFolder_; }
   SettingsStore& Settings() { return *settings_; }
   bool ProxyActive() const { return proxyActive_; }
-  bool CleanupAtStartup() const { return cleanupAtStartup_; }
 
   PlatformServices platform;
   ui::MainForm form;
   ui::MessageBoxForm messageBox;
   ui::AboutForm about;
+  ui::StatusPresenter status;
   DesktopIntegration desktop;
   SystemProxy systemProxy;
   FirefoxProxy firefoxProxy;
+  OptionsController options;
 
  private:
   void Wire();
-  void WritePrivacyOption(const char* key, const ui::CheckBox& box);
+
+  // Start-up, in this order.
+  void FindExecutableFolder();
+  void ShowWindowUnlessStartedWithWindows(const std::vector<std::string>& args);
+  void ShowLocalAddress();
+  void OpenSettings();
+  void WriteFirstRunDefaults();
+  void ShowRotationStopped();
 
   std::string exeFolder_;
   std::unique_ptr<SettingsStore> settings_;
   bool proxyActive_ = false;
-  bool cleanupAtStartup_ = false;
 };
 
 }  // namespace cloakwise

@@ -1,16 +1,11 @@
 #include "browserproxy/firefox_proxy.h"
 
+#include "core/text.h"
+
 namespace cloakwise {
 namespace {
 
 constexpr char kProxyPrefix[] = "user_pref(\"network.proxy.";
-
-std::string TrimControls(const std::string& s) {
-  std::size_t begin = 0, end = s.size();
-  while (begin < end && static_cast<unsigned char>(s[begin]) <= ' ') ++begin;
-  while (end > begin && static_cast<unsigned char>(s[end - 1]) <= ' ') --end;
-  return s.substr(begin, end - begin);
-}
 
 // CR, LF and CR LF all end a line; a NUL ends the text; empty lines stay.
 std::vector<std::string> SplitLines(std::string text) {
@@ -70,9 +65,10 @@ std::string FirefoxProfilesFolder(platform::Desktop& desktop) {
 void FirefoxProxy::SetFirefoxProxy(const std::string& proxy, bool enable, bool notify) {
   std::vector<std::string> proxyLines;
   if (enable) {
-    const auto colon = proxy.find(':');
-    const std::string host = colon == std::string::npos ? "" : proxy.substr(0, colon);
-    const std::string port = colon == std::string::npos ? proxy : proxy.substr(colon + 1);
+    // Without a colon the whole text lands in the port, as it always has.
+    const auto parts = text::SplitAtFirstColon(proxy);
+    const std::string host(parts ? parts->first : "");
+    const std::string port(parts ? parts->second : proxy);
     if (!SafeInPreference(host) || !SafeInPreference(port)) {
       throw UnsafeProxyText("Refused to write the proxy \"" + proxy +
                             "\" into Firefox: it holds characters a preference cannot hold");
@@ -82,7 +78,8 @@ void FirefoxProxy::SetFirefoxProxy(const std::string& proxy, bool enable, bool n
                   "user_pref(\"network.proxy.http_port\"," + port + ");",
                   "user_pref(\"network.proxy.no_proxies_on\", \"\");"};
   } else {
-    proxyLines = {"user_pref(\"network.proxy.type\", 0);", "user_pref(\"network.proxy.http\", \"\");",
+    proxyLines = {"user_pref(\"network.proxy.type\", 0);",
+                  "user_pref(\"network.proxy.http\", \"\");",
                   "user_pref(\"network.proxy.http_port\",);",
                   "user_pref(\"network.proxy.no_proxies_on\", \"\");"};
   }
@@ -93,15 +90,15 @@ void FirefoxProxy::SetFirefoxProxy(const std::string& proxy, bool enable, bool n
   for (const std::string& folder : folders) RewriteProfile(folder, proxyLines);
 
   if (!folders.empty() && notify) {
-    messageBox_.ShowMessageBox(
-        "Proxy changed",
-        "If your Firefox browser is opened, you should restart it to activate the new proxy settings.");
+    showMessage_("Proxy changed",
+                 "If your Firefox browser is opened, you should restart it to activate the new "
+                 "proxy settings.");
   }
 }
 
 void FirefoxProxy::RewriteProfile(const std::string& folder,
                                   const std::vector<std::string>& proxyLines) {
-  const std::string path = TrimControls(folder) + "\\user.js";
+  const std::string path = std::string(text::TrimBlanksAndControls(folder)) + "\\user.js";
   std::vector<std::string> lines;
   if (files_.FileExists(path)) {
     const auto text = files_.ReadFile(path);
@@ -109,7 +106,8 @@ void FirefoxProxy::RewriteProfile(const std::string& folder,
     lines = SplitLines(*text);
   }
   for (auto i = lines.size(); i-- > 0;) {
-    if (lines[i].rfind(kProxyPrefix, 0) == 0) lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+    if (lines[i].rfind(kProxyPrefix, 0) == 0)
+      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
   }
   lines.insert(lines.end(), proxyLines.begin(), proxyLines.end());
   std::string text;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -7,7 +8,6 @@
 #include "platform/desktop.h"
 #include "platform/files.h"
 #include "platform/ui_thread.h"
-#include "ui/message_box.h"
 
 namespace cloakwise {
 
@@ -39,9 +39,12 @@ std::string FirefoxProfilesFolder(platform::Desktop& desktop);
 // Writes the proxy preference lines of every Firefox profile's user.js.
 class FirefoxProxy {
  public:
+  // showMessage puts the restart notice in front of the user.
+  using ShowMessage = std::function<void(const std::string& title, const std::string& text)>;
+
   FirefoxProxy(platform::FileSystem& files, platform::Desktop& desktop, platform::UiThread& ui,
-               ui::MessageBoxForm& messageBox)
-      : files_(files), desktop_(desktop), ui_(ui), messageBox_(messageBox) {}
+               ShowMessage showMessage)
+      : files_(files), desktop_(desktop), ui_(ui), showMessage_(std::move(showMessage)) {}
 
   // Installs proxy (host:port) with enable, or clears without; with notify,
   // shows the restart notice once when at least one profile exists. Throws
@@ -56,7 +59,7 @@ class FirefoxProxy {
   platform::FileSystem& files_;
   platform::Desktop& desktop_;
   platform::UiThread& ui_;
-  ui::MessageBoxForm& messageBox_;
+  ShowMessage showMessage_;
 };
 
 }  // namespace cloakwise

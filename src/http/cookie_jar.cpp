@@ -5,20 +5,18 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/text.h"
+
 namespace cloakwise::http {
 namespace {
 
 std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(s.begin(), s.end(), s.begin(), text::ToLowerAscii);
   return s;
 }
 
 std::string Trim(const std::string& s) {
-  const auto begin = s.find_first_not_of(" \t");
-  if (begin == std::string::npos) return "";
-  const auto end = s.find_last_not_of(" \t");
-  return s.substr(begin, end - begin + 1);
+  return std::string(text::TrimBlanks(s));
 }
 
 bool HasControlByte(const std::string& s) {

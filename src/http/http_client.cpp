@@ -5,6 +5,7 @@
 #include <chrono>
 #include <optional>
 
+#include "core/text.h"
 #include "http/reply_reader.h"
 #include "http/request.h"
 #include "http/url.h"
@@ -27,12 +28,7 @@ int MsUntil(SteadyClock::time_point t) {
   return static_cast<int>(std::clamp<long long>(left.count(), 0, 1 << 30));
 }
 
-bool EqualsNoCase(const std::string& a, const char* b) {
-  std::string lower = a;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return lower == b;
-}
+using text::EqualsIgnoreCase;
 
 // Every wait of one request: the per-wait read time-out, the total bound of
 // the request and, on the user-interface thread, the message slices.
@@ -206,7 +202,7 @@ std::string HttpClient::Post(const std::string& url, const std::vector<std::stri
   BusyGuard busy(busy_);
   // Every POST opens a fresh connection.
   Disconnect();
-  if (settings_.contentType.empty() || EqualsNoCase(settings_.contentType, "text/html")) {
+  if (settings_.contentType.empty() || EqualsIgnoreCase(settings_.contentType, "text/html")) {
     settings_.contentType = "application/x-www-form-urlencoded";
   }
   const std::string body = EncodeFormFields(fields, settings_.forceEncodeParams);
@@ -275,10 +271,10 @@ std::string HttpClient::Request(const char* method, const std::string& urlText,
 
     const std::string connection = head.Find("Connection").value_or("");
     const std::string proxyConnection = head.Find("Proxy-Connection").value_or("");
-    bool keep =
-        version == "1.0"
-            ? EqualsNoCase(connection, "keep-alive") || EqualsNoCase(proxyConnection, "keep-alive")
-            : !EqualsNoCase(connection, "close") && !EqualsNoCase(proxyConnection, "close");
+    bool keep = version == "1.0" ? EqualsIgnoreCase(connection, "keep-alive") ||
+                                       EqualsIgnoreCase(proxyConnection, "keep-alive")
+                                 : !EqualsIgnoreCase(connection, "close") &&
+                                       !EqualsIgnoreCase(proxyConnection, "close");
     // Bytes beyond the reply mean the next reply could not be told apart.
     keep = keep && !reader.PeerClosed() && !reader.HasUnreadInput();
     if (!keep) Disconnect();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "core/text.h"
 #include "http/errors.h"
 
 namespace cloakwise::http {
@@ -10,25 +11,9 @@ namespace {
 
 constexpr std::size_t kReadSize = 16384;
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-bool ContainsNoCase(std::string_view text, std::string_view part) {
-  return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         }) != text.end();
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
+using text::ContainsIgnoreCase;
+using text::EqualsIgnoreCase;
+using text::TrimBlanks;
 
 enum class LengthKind { kNone, kValue, kTooLarge };
 
@@ -62,7 +47,7 @@ int HexDigit(char c) {
 
 std::optional<std::string> ReplyHead::Find(std::string_view name) const {
   for (const auto& [n, v] : headers) {
-    if (EqualsNoCase(n, name)) return v;
+    if (EqualsIgnoreCase(n, name)) return v;
   }
   return std::nullopt;
 }
@@ -70,7 +55,7 @@ std::optional<std::string> ReplyHead::Find(std::string_view name) const {
 std::vector<std::string> ReplyHead::FindAll(std::string_view name) const {
   std::vector<std::string> found;
   for (const auto& [n, v] : headers) {
-    if (EqualsNoCase(n, name)) found.push_back(v);
+    if (EqualsIgnoreCase(n, name)) found.push_back(v);
   }
   return found;
 }
@@ -84,7 +69,7 @@ int ParseStatusCode(std::string_view line) {
     return word;
   };
   const std::string_view version = nextWord();
-  if (version.size() < 5 || !EqualsNoCase(version.substr(0, 5), "HTTP/")) return -1;
+  if (version.size() < 5 || !EqualsIgnoreCase(version.substr(0, 5), "HTTP/")) return -1;
   std::string_view code = nextWord();
   const bool negative = !code.empty() && code.front() == '-';
   if (negative) code.remove_prefix(1);
@@ -251,7 +236,7 @@ void ReplyReader::ReadBody(const ReplyHead& head, bool errorBody, std::string& b
     body.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 20)));
     // A server that closes early has ended the body; what came is the body.
     ReadExact(body, length, true);
-  } else if (ContainsNoCase(head.Find("Transfer-Encoding").value_or(""), "chunked")) {
+  } else if (ContainsIgnoreCase(head.Find("Transfer-Encoding").value_or(""), "chunked")) {
     ReadChunked(body, errorBody);
   } else if (kind == LengthKind::kNone) {
     ReadToClose(body, errorBody);

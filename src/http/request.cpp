@@ -1,5 +1,7 @@
 #include "http/request.h"
 
+#include "core/text.h"
+
 namespace cloakwise::http {
 namespace {
 
@@ -45,12 +47,7 @@ std::string EncodeFormFields(const std::vector<std::string>& fields, bool encode
     // field is sent on its own.
     if (fields.size() > 1) body += '&';
   }
-  const auto isTrimmed = [](unsigned char c) { return c <= ' '; };
-  std::size_t begin = 0;
-  std::size_t end = body.size();
-  while (begin < end && isTrimmed(body[begin])) ++begin;
-  while (end > begin && isTrimmed(body[end - 1])) --end;
-  return body.substr(begin, end - begin);
+  return std::string(text::TrimBlanksAndControls(body));
 }
 
 std::string WriteRequestHead(std::string_view method, const Url& url,

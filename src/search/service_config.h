@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "core/option_keys.h"
+
 namespace cloakwise {
 class SettingsStore;
 }
@@ -10,8 +12,6 @@ namespace cloakwise::search {
 
 // Where the list service and the judge live unless options.ini says otherwise.
 inline constexpr char kDefaultServiceHost[] = "service.cloakwise.example";
-inline constexpr char kServiceSection[] = "Service";
-inline constexpr char kServiceHostKey[] = "Host";
 
 // [Service] Host=host or host:port; blank or missing means the vendor's host.
 std::string ReadServiceHost(const SettingsStore& settings);

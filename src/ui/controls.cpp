@@ -1,6 +1,6 @@
 #include "ui/controls.h"
 
-#include "app/ini_text.h"
+#include "core/ini_text.h"
 
 namespace cloakwise::ui {
 

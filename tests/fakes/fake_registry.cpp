@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/ini_text.h"
+#include "core/text.h"
 
 namespace cloakwise::fakes {
 namespace {
@@ -46,7 +46,7 @@ FakeRegistry::KeyData* FakeRegistry::Find(Key key) {
 static void Store(std::vector<std::pair<std::string, FakeRegistry::Data>>& values,
                   const std::string& name, FakeRegistry::Data data) {
   for (auto& [n, d] : values) {
-    if (ini::EqualsIgnoreCase(n, name)) {
+    if (text::EqualsIgnoreCase(n, name)) {
       d = std::move(data);
       return;
     }
@@ -74,7 +74,8 @@ bool FakeRegistry::DeleteValue(Key key, const std::string& name) {
   calls.push_back("DeleteValue " + name);
   KeyData* data = Find(key);
   if (!data) return false;
-  return std::erase_if(data->values, [&](const auto& v) { return ini::EqualsIgnoreCase(v.first, name); }) > 0;
+  return std::erase_if(data->values,
+                       [&](const auto& v) { return text::EqualsIgnoreCase(v.first, name); }) > 0;
 }
 
 std::vector<std::string> FakeRegistry::ListValueNames(Key key) {
@@ -91,7 +92,7 @@ std::optional<std::string> FakeRegistry::ReadString(Key key, const std::string& 
   KeyData* data = Find(key);
   if (!data) return std::nullopt;
   for (const auto& [n, d] : data->values) {
-    if (ini::EqualsIgnoreCase(n, name) && std::holds_alternative<std::string>(d)) {
+    if (text::EqualsIgnoreCase(n, name) && std::holds_alternative<std::string>(d)) {
       return std::get<std::string>(d);
     }
   }
@@ -113,7 +114,7 @@ std::optional<FakeRegistry::Data> FakeRegistry::Value(platform::RegistryRoot roo
   const auto it = keys_.find(Lower(FullName(root, path)));
   if (it == keys_.end()) return std::nullopt;
   for (const auto& [n, d] : it->second.values) {
-    if (ini::EqualsIgnoreCase(n, name)) return d;
+    if (text::EqualsIgnoreCase(n, name)) return d;
   }
   return std::nullopt;
 }

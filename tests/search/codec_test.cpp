@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/settings_store.h"
+#include "core/settings_store.h"
 #include "fakes/fake_files.h"
 #include "search/base64.h"
 #include "search/client_identity.h"

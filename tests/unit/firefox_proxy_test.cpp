@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/option_keys.h"
 #include "fakes/app_harness.h"
 
 namespace cloakwise {
@@ -170,13 +171,13 @@ TEST_F(FirefoxProxyTest, WithoutProfilesFolderTheFirefoxOptionsAreGreyedAndStore
   EXPECT_FALSE(form().options.firefoxBox.Checked());
   EXPECT_FALSE(form().options.firefoxBox.Enabled());
   EXPECT_FALSE(form().options.firefoxCaption.Enabled());
-  EXPECT_EQ(app.Settings().ReadString(kOptions, "Firefox", ""), "0");
+  EXPECT_EQ(app.Settings().ReadString(kOptionsSection, "Firefox", ""), "0");
   app.ShowView(ui::View::Privacy);
   EXPECT_FALSE(form().privacy.firefoxCookiesBox.Enabled());
   EXPECT_FALSE(form().privacy.firefoxHistoryBox.Checked());
   EXPECT_TRUE(form().privacy.firefoxFormHistoryBox.Checked()) << "the stored-passwords row stays";
-  EXPECT_EQ(app.Settings().ReadString(kOptions, "opt5", ""), "0");
-  EXPECT_EQ(app.Settings().ReadString(kOptions, "opt6", ""), "0");
+  EXPECT_EQ(app.Settings().ReadString(kOptionsSection, "opt5", ""), "0");
+  EXPECT_EQ(app.Settings().ReadString(kOptionsSection, "opt6", ""), "0");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/option_keys.h"
 #include "fakes/app_harness.h"
 
 namespace cloakwise {
@@ -44,15 +45,15 @@ TEST_F(LayoutTest, OptionControlsRespondWhereTheyAreDrawn) {
   EXPECT_EQ(form.options.speedSlider.Position(), 0);
   layout.LeftClick(329, 238);
   EXPECT_EQ(form.options.speedSlider.Position(), 8);
-  EXPECT_EQ(app.Settings().ReadInteger(kOptions, "Timeout", 0), 13);
+  EXPECT_EQ(app.Settings().ReadInteger(kOptionsSection, "Timeout", 0), 13);
   layout.LeftClick(180, 172);  // middle of the security slider
   EXPECT_EQ(form.options.securitySlider.Position(), 1);
-  layout.LeftClick(270, 86);   // the spin field's up arrow
+  layout.LeftClick(270, 86);  // the spin field's up arrow
   EXPECT_EQ(form.options.rotationMinutesField.Value(), 11);
   layout.LeftClick(270, 100);  // its down arrow
   layout.LeftClick(270, 100);
   EXPECT_EQ(form.options.rotationMinutesField.Value(), 9);
-  layout.LeftClick(230, 90);   // the text part does nothing
+  layout.LeftClick(230, 90);  // the text part does nothing
   EXPECT_EQ(form.options.rotationMinutesField.Value(), 9);
 }
 

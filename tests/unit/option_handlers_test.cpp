@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/option_keys.h"
 #include "fakes/app_harness.h"
 
 namespace cloakwise {
@@ -11,7 +12,9 @@ class OptionHandlersTest : public ::testing::Test, public fakes::AppHarness {
     Ini() = "[Options]\r\nStartUp=1\r\nFirefox=0\r\nTimeout=9\r\n";
     Start();
   }
-  std::string Value(const char* key) { return app.Settings().ReadString(kOptions, key, "<none>"); }
+  std::string Value(const char* key) {
+    return app.Settings().ReadString(kOptionsSection, key, "<none>");
+  }
   ui::MainForm& form = app.form;
 };
 
@@ -115,8 +118,9 @@ TEST_F(OptionHandlersTest, CloseClearsTheSystemProxyThenQuits) {
   form.mainMenu.closeItem.Click();
   ASSERT_FALSE(internetOptions.calls.empty());
   EXPECT_EQ(internetOptions.calls.front().proxy->proxy, ":");
-  EXPECT_EQ(registry.Value(platform::RegistryRoot::CurrentUser, kInternetSettingsKey, "ProxyEnable"),
-            fakes::FakeRegistry::Data(0u));
+  EXPECT_EQ(
+      registry.Value(platform::RegistryRoot::CurrentUser, kInternetSettingsKey, "ProxyEnable"),
+      fakes::FakeRegistry::Data(0u));
   EXPECT_FALSE(form.window.Visible());
   EXPECT_EQ(desktop.calls.back(), "Quit");
 }

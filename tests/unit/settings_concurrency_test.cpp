@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/settings_store.h"
+#include "core/settings_store.h"
 #include "platform/posix/files_posix.h"
 #include "unit/temp_folder.h"
 

@@ -1,8 +1,8 @@
-#include "app/settings_store.h"
+#include "core/settings_store.h"
 
 #include <gtest/gtest.h>
 
-#include "app/ini_text.h"
+#include "core/ini_text.h"
 #include "fakes/fake_files.h"
 
 namespace cloakwise {
@@ -24,9 +24,12 @@ struct IntegerCase {
   std::int32_t expected;  // with default -7
 };
 
-void PrintTo(const IntegerCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+void PrintTo(const IntegerCase& c, std::ostream* os) {
+  *os << '"' << c.text << '"';
+}
 
-class IntegerReadTest : public SettingsStoreTest, public ::testing::WithParamInterface<IntegerCase> {};
+class IntegerReadTest : public SettingsStoreTest,
+                        public ::testing::WithParamInterface<IntegerCase> {};
 
 TEST_P(IntegerReadTest, ReadsOrFallsBack) {
   Given(std::string("[Options]\r\nTimeout=") + GetParam().text + "\r\n");
@@ -138,10 +141,12 @@ TEST_F(SettingsStoreTest, DuplicateSectionsReadAsOneAndTheFirstKeyWins) {
 }
 
 TEST_F(SettingsStoreTest, SectionValuesAndErase) {
-  Given("[Proxy list]\r\n1=1.1.1.1:80\r\n2 = 2.2.2.2:8080\r\nbare\r\n[Options]\r\nTimeout=9\r\n"
-        "[PROXY LIST]\r\n3=3.3.3.3:3128\r\n");
-  EXPECT_EQ(store.ReadSectionValues("Proxy list"),
-            (std::vector<std::string>{"1=1.1.1.1:80", "2=2.2.2.2:8080", "bare=", "3=3.3.3.3:3128"}));
+  Given(
+      "[Proxy list]\r\n1=1.1.1.1:80\r\n2 = 2.2.2.2:8080\r\nbare\r\n[Options]\r\nTimeout=9\r\n"
+      "[PROXY LIST]\r\n3=3.3.3.3:3128\r\n");
+  EXPECT_EQ(
+      store.ReadSectionValues("Proxy list"),
+      (std::vector<std::string>{"1=1.1.1.1:80", "2=2.2.2.2:8080", "bare=", "3=3.3.3.3:3128"}));
   store.EraseSection("proxy list");
   EXPECT_EQ(File(), "[Options]\r\nTimeout=9\r\n");
   store.EraseSection("Absent");
@@ -180,8 +185,9 @@ TEST_F(SettingsStoreTest, TextsThatWouldSpillIntoOtherLinesAreRefusedBeforeWriti
 }
 
 TEST_F(SettingsStoreTest, MalformedLinesAreKeptAndDoNotBreakReads) {
-  const std::string odd = "garbage before any section\r\n[Options\r\n=novalue\r\n[]\r\n"
-                          "[Options]\r\n  Timeout  =  10  \r\n===\r\n";
+  const std::string odd =
+      "garbage before any section\r\n[Options\r\n=novalue\r\n[]\r\n"
+      "[Options]\r\n  Timeout  =  10  \r\n===\r\n";
   Given(odd);
   EXPECT_EQ(store.ReadInteger("Options", "Timeout", 0), 10);
   store.WriteInteger("Options", "ProxyType", 2);

@@ -16,8 +16,9 @@ TEST_F(StartupTest, FirstRunWritesExactlyThreeKeysAndRegistersRunAtStartup) {
   Start();
   EXPECT_EQ(Ini(), "[Options]\r\nStartUp=1\r\nFirefox=0\r\nTimeout=9\r\n");
   EXPECT_EQ(RunValue(), Data(std::string("\"C:\\Apps\\cloakwise.exe\" /startup")));
-  EXPECT_EQ(registry.Value(platform::RegistryRoot::CurrentUser, kLayersKey, "C:\\Apps\\cloakwise.exe"),
-            Data(std::string("RUNASADMIN")));
+  EXPECT_EQ(
+      registry.Value(platform::RegistryRoot::CurrentUser, kLayersKey, "C:\\Apps\\cloakwise.exe"),
+      Data(std::string("RUNASADMIN")));
   EXPECT_TRUE(form.options.runAtStartupBox.Checked());
   EXPECT_FALSE(form.options.firefoxBox.Checked());
   EXPECT_FALSE(form.status.firefoxHiddenBadge.Visible());
@@ -29,7 +30,7 @@ TEST_F(StartupTest, FirstRunWritesExactlyThreeKeysAndRegistersRunAtStartup) {
   EXPECT_EQ(app.ExecutableFolder(), "C:\\Apps\\");
   EXPECT_EQ(form.trayIcon.Set(), ui::TrayIcon::IconSet::Idle);
   EXPECT_FALSE(app.ProxyActive());
-  // t1 runs every ten minutes whether or not rotation is on.
+  // The rotation timer runs every ten minutes whether or not rotation is on.
   ASSERT_EQ(ui.ActiveTimers(), 1u);
   EXPECT_TRUE(form.rotationTimer.Running());
   EXPECT_EQ(form.rotationTimer.Interval(), 600000u);
@@ -44,8 +45,9 @@ TEST_F(StartupTest, MissingStartUpIsAFirstRunEvenWithOtherKeys) {
 }
 
 TEST_F(StartupTest, StoredValuesReachTheControlsAndOnlyChangesAreWrittenBack) {
-  Ini() = "[Options]\r\nStartUp=1\r\nFirefox=1\r\nProxyChange=30\r\nProxyType=0\r\nTimeout=0x0A\r\n"
-          "Change1=1\r\nPC-clean=0\r\nopt5=0\r\nopt11=0\r\n";
+  Ini() =
+      "[Options]\r\nStartUp=1\r\nFirefox=1\r\nProxyChange=30\r\nProxyType=0\r\nTimeout=0x0A\r\n"
+      "Change1=1\r\nPC-clean=0\r\nopt5=0\r\nopt11=0\r\n";
   const std::string before = Ini();
   Start();
   EXPECT_EQ(Ini(), before) << "values read back unchanged";
@@ -79,7 +81,8 @@ TEST_F(StartupTest, OutOfRangeSlidersKeepTheirDesignPositionAndTheFileKeepsTheVa
     const bool unreadable = std::string(timeout) == "abc";
     // "abc" reads as the default 9, which is position 4 and gets written.
     EXPECT_EQ(h.app.form.options.speedSlider.Position(), unreadable ? 4 : 5) << timeout;
-    EXPECT_NE(h.Ini().find(std::string("Timeout=") + (unreadable ? "9" : timeout)), std::string::npos)
+    EXPECT_NE(h.Ini().find(std::string("Timeout=") + (unreadable ? "9" : timeout)),
+              std::string::npos)
         << h.Ini();
     EXPECT_EQ(h.app.form.options.securitySlider.Position(), 1);
     EXPECT_NE(h.Ini().find("ProxyType=7"), std::string::npos);

@@ -1,4 +1,4 @@
-#include "app/worker_thread.h"
+#include "core/worker_thread.h"
 
 #include <gtest/gtest.h>
 

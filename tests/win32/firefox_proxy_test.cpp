@@ -1,15 +1,15 @@
 // Firefox preferences in the prefix's real application-data folder, with the
 // real message box.
-#include <windows.h>
+#include "browserproxy/firefox_proxy.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "browserproxy/firefox_proxy.h"
 #include "platform/win32/desktop_win32.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/win32/dialogs.h"
@@ -44,8 +44,9 @@ bool SaveScreen(const std::string& path) {
   BitBlt(dc, 0, 0, w, h, screen, 0, 0, SRCCOPY);
   GdiFlush();
   const DWORD stride = ((w * 3 + 3) & ~3), size = stride * h;
-  BITMAPFILEHEADER file{0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size),
-                        0, 0, sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
+  BITMAPFILEHEADER file{
+      0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0, 0,
+      sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(&file), sizeof file);
   out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
@@ -92,7 +93,10 @@ class Win32FirefoxTest : public ::testing::Test {
   platform::Win32UiThread ui;
   CountingHost host{GetModuleHandleA(nullptr)};
   ui::MessageBoxForm box{host};
-  FirefoxProxy firefox{files, desktop, ui, box};
+  FirefoxProxy firefox{files, desktop, ui,
+                       [this](const std::string& title, const std::string& text) {
+                         box.ShowMessageBox(title, text);
+                       }};
   fs::path profiles;
 };
 
@@ -127,7 +131,8 @@ TEST_F(Win32FirefoxTest, TheRestartNoticeIsShownOnceAfterAllProfiles) {
   // presses Enter, as the user would.
   static std::string shot;
   static int checksWhileShown = 0;
-  if (const char* dir = std::getenv("CLOAKWISE_SCREENSHOTS")) shot = std::string(dir) + "\\firefox-notice.bmp";
+  if (const char* dir = std::getenv("CLOAKWISE_SCREENSHOTS"))
+    shot = std::string(dir) + "\\firefox-notice.bmp";
   static fs::path profilesSeen;
   profilesSeen = profiles;
   checksWhileShown = 0;
@@ -135,7 +140,8 @@ TEST_F(Win32FirefoxTest, TheRestartNoticeIsShownOnceAfterAllProfiles) {
     HWND box = FindWindowA(ui::win32::kMessageBoxClass, "Proxy changed");
     if (!box || !IsWindowVisible(box)) return;
     // Both profiles are written before the notice appears.
-    if (Slurp(profilesSeen / "two.work" / "user.js").find("1.2.3.4") != std::string::npos) ++checksWhileShown;
+    if (Slurp(profilesSeen / "two.work" / "user.js").find("1.2.3.4") != std::string::npos)
+      ++checksWhileShown;
     if (!shot.empty()) SaveScreen(shot);
     PostMessageA(GetFocus() ? GetFocus() : box, WM_KEYDOWN, VK_RETURN, 0);
   });

@@ -1,13 +1,13 @@
 // The settings store on Wine's file system: the error text with a Windows
 // path, and readers racing a writer.
-#include <windows.h>
+#include "core/settings_store.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <thread>
 
-#include "app/settings_store.h"
 #include "platform/win32/win32_platform.h"
 #include "win32/temp_folder.h"
 

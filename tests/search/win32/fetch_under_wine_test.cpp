@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "app/settings_store.h"
+#include "core/settings_store.h"
 #include "http/http_client.h"
 #include "platform/win32/win32_platform.h"
 #include "search/client_identity.h"
@@ -50,7 +50,9 @@ class FetchUnderWine : public ::testing::Test {
 
   search::ServiceReports Reports() {
     return {[this](const std::string& address) { localAddressLabel.SetCaption(address); },
-            [this](const std::string& title, const std::string& text) { box.ShowMessageBox(title, text); }};
+            [this](const std::string& title, const std::string& text) {
+              box.ShowMessageBox(title, text);
+            }};
   }
 };
 

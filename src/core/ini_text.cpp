@@ -1,19 +1,22 @@
-#include "app/ini_text.h"
+#include "core/ini_text.h"
 
 #include <algorithm>
+
+#include "core/text.h"
 
 namespace cloakwise::ini {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+using text::EqualsIgnoreCase;
+using text::ToLowerAscii;
 
+// Blanks around names and values go; so does the CR of a CR LF line end,
+// which the split at LF leaves behind. Other control bytes are the user's.
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && (IsBlank(s.back()) || s.back() == '\r')) s.remove_suffix(1);
+  s = text::TrimBlanks(s);
+  while (!s.empty() && s.back() == '\r') s = text::TrimBlanks(s.substr(0, s.size() - 1));
   return s;
 }
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string_view ValueOf(std::string_view lineText) {
   const auto eq = lineText.find('=');
@@ -27,11 +30,6 @@ std::string_view ValueOf(std::string_view lineText) {
 }
 
 }  // namespace
-
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
 
 Document Document::Parse(std::string_view text) {
   Document doc;
@@ -136,7 +134,8 @@ void Document::Set(std::string_view section, std::string_view key, std::string_v
     return;
   }
   if (!lines_.empty() && !Trim(lines_.back().text).empty()) lines_.push_back(Line{});
-  lines_.push_back(Line{Line::Kind::Section, "[" + std::string(section) + "]", std::string(section)});
+  lines_.push_back(
+      Line{Line::Kind::Section, "[" + std::string(section) + "]", std::string(section)});
   lines_.push_back(std::move(entry));
 }
 
@@ -149,7 +148,7 @@ void Document::EraseSection(std::string_view section) {
 }
 
 std::optional<std::int32_t> ParseInteger(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && text::IsBlank(text.front())) text.remove_prefix(1);
   bool negative = false;
   if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
     negative = text.front() == '-';
@@ -159,10 +158,10 @@ std::optional<std::int32_t> ParseInteger(std::string_view text) {
   if (!text.empty() && text.front() == '$') {
     base = 16;
     text.remove_prefix(1);
-  } else if (!text.empty() && Lower(text.front()) == 'x') {
+  } else if (!text.empty() && ToLowerAscii(text.front()) == 'x') {
     base = 16;
     text.remove_prefix(1);
-  } else if (text.size() >= 2 && text[0] == '0' && Lower(text[1]) == 'x') {
+  } else if (text.size() >= 2 && text[0] == '0' && ToLowerAscii(text[1]) == 'x') {
     base = 16;
     text.remove_prefix(2);
   }
@@ -175,8 +174,8 @@ std::optional<std::int32_t> ParseInteger(std::string_view text) {
     int digit;
     if (c >= '0' && c <= '9') {
       digit = c - '0';
-    } else if (base == 16 && Lower(c) >= 'a' && Lower(c) <= 'f') {
-      digit = Lower(c) - 'a' + 10;
+    } else if (base == 16 && ToLowerAscii(c) >= 'a' && ToLowerAscii(c) <= 'f') {
+      digit = ToLowerAscii(c) - 'a' + 10;
     } else {
       return std::nullopt;
     }

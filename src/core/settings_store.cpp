@@ -1,11 +1,13 @@
-#include "app/settings_store.h"
+#include "core/settings_store.h"
 
-#include "app/ini_text.h"
+#include "core/ini_text.h"
 
 namespace cloakwise {
 namespace {
 
-bool HasLineBreakOrNul(std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) != s.npos; }
+bool HasLineBreakOrNul(std::string_view s) {
+  return s.find_first_of(std::string_view("\r\n\0", 3)) != s.npos;
+}
 
 void CheckName(std::string_view what, std::string_view name) {
   if (name.empty() || HasLineBreakOrNul(name) || name.find_first_of("=[]") != name.npos) {

@@ -1,4 +1,4 @@
-#include "app/worker_thread.h"
+#include "core/worker_thread.h"
 
 #include <chrono>
 
@@ -57,7 +57,9 @@ void WorkerThread::Stop() {
   if (state_->current) state_->current->stop = true;
 }
 
-bool WorkerThread::StopRequested() const { return currentStop && currentStop->load(); }
+bool WorkerThread::StopRequested() const {
+  return currentStop && currentStop->load();
+}
 
 void WorkerThread::ReportToUiThread(const std::function<void()>& method) {
   std::atomic<bool>* stop = currentStop;

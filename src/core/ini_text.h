@@ -49,6 +49,4 @@ class Document {
 // characters or a value outside the 32-bit signed range gives nothing.
 std::optional<std::int32_t> ParseInteger(std::string_view text);
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
-
 }  // namespace cloakwise::ini

@@ -1,0 +1,145 @@
+#include "app/options_controller.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "core/option_keys.h"
+
+namespace cloakwise {
+namespace {
+
+// The clean-up task boxes and their keys, in the order start-up loads them.
+struct TaskOption {
+  const char* key;
+  ui::CheckBox ui::PrivacyView::*box;
+};
+constexpr TaskOption kTaskOptions[] = {
+    {kKeyCleanIeCache, &ui::PrivacyView::ieCacheBox},
+    {kKeyCleanIeTypedUrls, &ui::PrivacyView::ieTypedUrlsBox},
+    {kKeyCleanIeCookies, &ui::PrivacyView::ieCookiesBox},
+    {kKeyCleanIeHistory, &ui::PrivacyView::ieHistoryBox},
+    {kKeyCleanFirefoxFormHistory, &ui::PrivacyView::firefoxFormHistoryBox},
+    {kKeyCleanFirefoxCookies, &ui::PrivacyView::firefoxCookiesBox},
+    {kKeyCleanFirefoxHistory, &ui::PrivacyView::firefoxHistoryBox},
+    {kKeyCleanTempFiles, &ui::PrivacyView::tempFilesBox},
+    {kKeyCleanRecentDocuments, &ui::PrivacyView::recentDocumentsBox},
+    {kKeyCleanClipboard, &ui::PrivacyView::clipboardBox},
+    {kKeyCleanRecycleBin, &ui::PrivacyView::recycleBinBox},
+};
+
+// The stored probe time-out is the speed slider's position plus this.
+constexpr int kSpeedSliderOffset = 5;
+
+// Minutes to a timer interval. A typed value may be anything until the field
+// loses the focus; nothing below a minute runs, and nothing beyond what a
+// Windows timer accepts.
+std::uint32_t MinutesToInterval(int minutes) {
+  if (minutes <= 0) return 0;
+  const std::int64_t ms = std::int64_t{minutes} * 60000;
+  return static_cast<std::uint32_t>(std::min<std::int64_t>(ms, 0x7FFFFFFF));
+}
+
+}  // namespace
+
+OptionsController::OptionsController(ui::MainForm& form, DesktopIntegration& desktop,
+                                     ui::MessageBoxForm& messageBox)
+    : form_(form), desktop_(desktop), messageBox_(messageBox) {
+  Wire();
+}
+
+void OptionsController::Wire() {
+  ui::OptionsView& options = form_.options;
+  options.runAtStartupBox.onChange = [this] { OnRunAtStartupChanged(); };
+  options.runAtStartupCaption.onClick = [&options] { options.runAtStartupBox.Toggle(); };
+  options.rotateEveryBox.onChange = [this] { OnRotateEveryChanged(); };
+  options.rotateEveryCaption.onClick = [&options] { options.rotateEveryBox.Toggle(); };
+  options.minutesCaption.onClick = [&options] { options.rotateEveryBox.Toggle(); };
+  options.firefoxBox.onChange = [this] { OnFirefoxOptionChanged(); };
+  options.firefoxCaption.onClick = [&options] { options.firefoxBox.Toggle(); };
+  options.rotationMinutesField.onChange = [this] { OnRotationMinutesChanged(); };
+  options.speedSlider.onChange = [this] { OnSpeedChanged(); };
+  options.securitySlider.onChange = [this] { OnSecurityChanged(); };
+  options.cleanAtStartupBox.onChange = [this] { OnCleanAtStartupChanged(); };
+  options.cleanAtStartupCaption.onClick = [&options] { options.cleanAtStartupBox.Toggle(); };
+  options.saveButton.onClick = [this] { ConfirmSaved(); };
+  options.securityHelpButton.onClick = [this] { desktop_.OpenOptionsHelp(); };
+  options.speedHelpButton.onClick = [this] { desktop_.OpenOptionsHelp(); };
+  for (const TaskOption& option : kTaskOptions) {
+    ui::CheckBox& box = form_.privacy.*option.box;
+    box.onChange = [this, &option, &box] {
+      settings_->WriteBool(kOptionsSection, option.key, box.Checked());
+    };
+  }
+}
+
+void OptionsController::ApplyStoredOptions() {
+  SettingsStore& store = *settings_;
+  ui::OptionsView& options = form_.options;
+  options.runAtStartupBox.SetChecked(store.ReadBool(kOptionsSection, kKeyRunAtStartup, false));
+  options.firefoxBox.SetChecked(store.ReadBool(kOptionsSection, kKeyFirefox, false));
+  form_.status.firefoxHiddenBadge.SetVisible(options.firefoxBox.Checked());
+  options.rotationMinutesField.SetValue(
+      store.ReadInteger(kOptionsSection, kKeyRotationMinutes, 10));
+  options.securitySlider.SetPosition(store.ReadInteger(kOptionsSection, kKeyMinimumAnonymity, 1));
+  // In 64 bits: a stored minimum integer less the offset must not wrap around.
+  const std::int64_t speed =
+      std::int64_t{store.ReadInteger(kOptionsSection, kKeyProbeTimeoutSeconds, 9)} -
+      kSpeedSliderOffset;
+  if (speed >= options.speedSlider.Min() && speed <= options.speedSlider.Max()) {
+    options.speedSlider.SetPosition(static_cast<int>(speed));
+  }
+  options.rotateEveryBox.SetChecked(store.ReadBool(kOptionsSection, kKeyRotateEvery, false));
+
+  // The rotation timer always runs; each tick decides whether to rotate.
+  form_.rotationTimer.SetInterval(MinutesToInterval(options.rotationMinutesField.Value()));
+  form_.rotationTimer.SetEnabled(true);
+
+  options.cleanAtStartupBox.SetChecked(store.ReadBool(kOptionsSection, kKeyCleanAtStartup, false));
+  for (const TaskOption& option : kTaskOptions) {
+    (form_.privacy.*option.box).SetChecked(store.ReadBool(kOptionsSection, option.key, true));
+  }
+}
+
+void OptionsController::OnRunAtStartupChanged() {
+  const bool run = form_.options.runAtStartupBox.Checked();
+  settings_->WriteBool(kOptionsSection, kKeyRunAtStartup, run);
+  desktop_.SetRunAtStartup(run);
+}
+
+void OptionsController::OnRotateEveryChanged() {
+  settings_->WriteBool(kOptionsSection, kKeyRotateEvery, form_.options.rotateEveryBox.Checked());
+}
+
+void OptionsController::OnFirefoxOptionChanged() {
+  settings_->WriteBool(kOptionsSection, kKeyFirefox, form_.options.firefoxBox.Checked());
+  form_.status.firefoxHiddenBadge.SetVisible(form_.options.firefoxBox.Checked());
+}
+
+void OptionsController::OnRotationMinutesChanged() {
+  settings_->WriteInteger(kOptionsSection, kKeyRotationMinutes,
+                          form_.options.rotationMinutesField.Value());
+  form_.rotationTimer.SetEnabled(false);
+  form_.rotationTimer.SetInterval(MinutesToInterval(form_.options.rotationMinutesField.Value()));
+  form_.rotationTimer.SetEnabled(true);
+}
+
+void OptionsController::OnSpeedChanged() {
+  settings_->WriteInteger(kOptionsSection, kKeyProbeTimeoutSeconds,
+                          form_.options.speedSlider.Position() + kSpeedSliderOffset);
+}
+
+void OptionsController::OnSecurityChanged() {
+  settings_->WriteInteger(kOptionsSection, kKeyMinimumAnonymity,
+                          form_.options.securitySlider.Position());
+}
+
+void OptionsController::OnCleanAtStartupChanged() {
+  settings_->WriteBool(kOptionsSection, kKeyCleanAtStartup,
+                       form_.options.cleanAtStartupBox.Checked());
+}
+
+void OptionsController::ConfirmSaved() {
+  messageBox_.ShowMessageBox("Options", "Saved!");
+}
+
+}  // namespace cloakwise

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "app/desktop_integration.h"
+#include "core/settings_store.h"
+#include "ui/main_form.h"
+#include "ui/message_box.h"
+
+namespace cloakwise {
+
+// The options: each one is written to options.ini the moment its control
+// changes, and "SAVE" only confirms. Also writes the clean-up task boxes,
+// which are options of the same kind.
+//
+// User-interface thread only. The handlers need the settings store, which
+// start-up opens: call AttachSettings before anything can change a control.
+class OptionsController {
+ public:
+  OptionsController(ui::MainForm& form, DesktopIntegration& desktop,
+                    ui::MessageBoxForm& messageBox);
+
+  void AttachSettings(SettingsStore& settings) { settings_ = &settings; }
+
+  // Puts every stored option into its control. Each assignment that changes
+  // a control runs its handler, which writes the value back, exactly as a
+  // user's change would.
+  void ApplyStoredOptions();
+
+  void OnRunAtStartupChanged();
+  void OnRotateEveryChanged();
+  void OnFirefoxOptionChanged();
+  void OnRotationMinutesChanged();
+  void OnSpeedChanged();
+  void OnSecurityChanged();
+  void OnCleanAtStartupChanged();
+  void ConfirmSaved();
+
+ private:
+  void Wire();
+
+  ui::MainForm& form_;
+  DesktopIntegration& desktop_;
+  ui::MessageBoxForm& messageBox_;
+  SettingsStore* settings_ = nullptr;
+};
+
+}  // namespace cloakwise

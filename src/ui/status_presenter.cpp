@@ -1,0 +1,68 @@
+#include "ui/status_presenter.h"
+
+namespace cloakwise::ui {
+
+StatusPresenter::StatusPresenter(MainForm& form) : form_(form) {
+  form_.searchBlinkTimer.SetHandler([this] { OnBlinkTick(); });
+}
+
+void StatusPresenter::ShowIndicator(Picture* shown) {
+  StatusView& status = form_.status;
+  for (Picture* indicator :
+       {&status.inactiveIndicator, &status.searchingIndicator, &status.activeIndicator}) {
+    indicator->SetVisible(indicator == shown);
+  }
+}
+
+void StatusPresenter::ShowSearchPending() {
+  form_.status.startStopButton.SetCaption("STOP");
+  form_.searchBlinkTimer.SetEnabled(true);
+  ShowIndicator(&form_.status.searchingIndicator);
+}
+
+void StatusPresenter::ShowSearching() {
+  form_.status.speedGauge.SetPosition(0);
+  form_.mainMenu.browseAnonymouslyItem.SetVisible(false);
+  form_.mainMenu.browseSeparator.SetVisible(false);
+  form_.status.anonymityLabel.SetCaption("");
+  ShowSearchPending();
+  form_.trayIcon.SetIconSet(TrayIcon::IconSet::Search);
+  form_.trayIcon.SetCycling(true);
+}
+
+void StatusPresenter::ShowProxyInUse(const std::string& proxy, const std::string& description,
+                                     const std::string& anonymity, int speed) {
+  StatusView& status = form_.status;
+  status.proxyAddressLabel.SetCaption(proxy);
+  status.proxyDescriptionLabel.SetCaption(description);
+  status.anonymityLabel.SetCaption(anonymity);
+  status.speedGauge.SetPosition(speed);
+  status.startStopButton.SetCaption("STOP");
+  form_.searchBlinkTimer.SetEnabled(false);
+  ShowIndicator(&status.activeIndicator);
+  form_.mainMenu.browseAnonymouslyItem.SetVisible(true);
+  form_.mainMenu.browseSeparator.SetVisible(true);
+  form_.trayIcon.SetCycling(false);
+}
+
+void StatusPresenter::ShowStopped(bool proxyCleared) {
+  StatusView& status = form_.status;
+  status.anonymityLabel.SetCaption("");
+  form_.searchBlinkTimer.SetEnabled(false);
+  if (proxyCleared) {
+    status.speedGauge.SetPosition(0);
+    form_.trayIcon.SetIconSet(TrayIcon::IconSet::Idle);
+    status.proxyAddressLabel.SetCaption("[none]");
+    status.proxyDescriptionLabel.SetCaption("[none]");
+    form_.mainMenu.browseAnonymouslyItem.SetVisible(false);
+    form_.mainMenu.browseSeparator.SetVisible(false);
+  }
+  status.startStopButton.SetCaption("START");
+  ShowIndicator(&status.inactiveIndicator);
+}
+
+void StatusPresenter::OnBlinkTick() {
+  form_.status.searchingIndicator.SetVisible(!form_.status.searchingIndicator.Visible());
+}
+
+}  // namespace cloakwise::ui

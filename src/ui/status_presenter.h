@@ -1,0 +1,41 @@
+#pragma once
+
+#include <string>
+
+#include "ui/main_form.h"
+
+namespace cloakwise::ui {
+
+// What the status view, the tray icon and the main menu show of the proxy:
+// the one place that knows which indicator, caption and icon set go with
+// "searching", "proxy in use" and "stopped", so every feature that starts,
+// finds or drops a proxy shows it the same way.
+//
+// User-interface thread only.
+class StatusPresenter {
+ public:
+  explicit StatusPresenter(MainForm& form);
+
+  // The button reads STOP and the Searching indicator blinks; the tray is
+  // left as it is (a start that still waits for a connection).
+  void ShowSearchPending();
+  // A search runs: as above, with the speed and anonymity of the old proxy
+  // gone, the browse items hidden, and the tray animating its search icons.
+  void ShowSearching();
+  // proxy is host:port; description and anonymity are shown as given.
+  void ShowProxyInUse(const std::string& proxy, const std::string& description,
+                      const std::string& anonymity, int speed);
+  // Rotation off. With proxyCleared, nothing of the old proxy stays on view
+  // and the tray returns to its idle icon; without it (a search that could
+  // not start) the proxy still installed stays shown.
+  void ShowStopped(bool proxyCleared);
+  // The blink timer's tick: Searching on for a second, off for a second.
+  void OnBlinkTick();
+
+ private:
+  void ShowIndicator(Picture* shown);
+
+  MainForm& form_;
+};
+
+}  // namespace cloakwise::ui
