@@ -1,7 +1,8 @@
 // GETs of a judge page through a proxy on loopback: this client against
 // libcurl in the same run, on a kept connection and with a new connection per
 // request (as a probe of a fresh proxy does). Prints the median latency and
-// the CPU time of the calling thread per request, and their ratios.
+// the CPU time of the calling thread per request, and their ratios, for people
+// and as BENCH lines for scripts/bench.
 #include <curl/curl.h>
 #include <time.h>
 
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -75,7 +77,16 @@ std::string CurlGet(CURL* curl, std::string& body) {
   return body;
 }
 
+// One line of the convention in bench/CMakeLists.txt, for scripts/bench.
+void MachineLine(const char* scenario, const char* measure, double ours, double curl) {
+  std::printf("BENCH\thttp_client vs libcurl, %s\t%s\t%.1f\t%.1f\tus\n", scenario, measure, ours,
+              curl);
+}
+
 void Report(const char* scenario, Figures& ours, Figures& curl) {
+  // The time limit can cut a scenario short; a figure of nothing is no figure.
+  if (ours.requests == 0 || curl.requests == 0)
+    throw std::runtime_error(std::string("no time left to measure: ") + scenario);
   const double oursMedian = ours.Median();
   const double curlMedian = curl.Median();
   std::printf("%-26s %-10s median %8.1f us   cpu %7.1f us/request   (%d requests)\n", scenario,
@@ -84,6 +95,8 @@ void Report(const char* scenario, Figures& ours, Figures& curl) {
               "libcurl", curlMedian, curl.CpuPerRequest(), curl.requests);
   std::printf("%-26s cloakwise/libcurl: latency %.2f, cpu %.2f\n", scenario,
               oursMedian / curlMedian, ours.CpuPerRequest() / curl.CpuPerRequest());
+  MachineLine(scenario, "median latency", oursMedian, curlMedian);
+  MachineLine(scenario, "cpu per request", ours.CpuPerRequest(), curl.CpuPerRequest());
 }
 
 }  // namespace
