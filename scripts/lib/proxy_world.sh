@@ -22,7 +22,7 @@
 #   start_judge_service BIN POOL DIR PORT      sets SERVICE_PORT, SERVICE_HOST, JUDGE_URL
 #   start_squid MODE JUDGE_PORT DIR            sets PROXY_PORT
 #   start_tinyproxy MODE JUDGE_PORT DIR        sets PROXY_PORT
-#   start_test_proxies BIN DIR SPEC...         sets the array TEST_PROXY_PORTS
+#   start_test_proxies BIN DIR PORTS:MODE...   sets the array TEST_PROXY_PORTS
 #       The pieces on their own, tracked and ended like the world's. MODE is
 #       transparent, anonymous or elite; the real proxies let requests through
 #       to 127.0.0.1:JUDGE_PORT only, and each wants a DIR of its own, made
@@ -297,6 +297,21 @@ _pw_write_conf() {  # KIND MODE PORT DIR JUDGE_PORT
   esac
 }
 
+# squid and tinyproxy started as root drop it for their own users, which must
+# then pass through every folder above their own.
+_pw_open_to_proxies() {
+  local d
+  [ "$(id -u)" -eq 0 ] || return 0
+  d=$(cd "$1" && pwd) || return 1
+  while [ "$d" != / ]; do
+    if [ -z "$(find "$d" -maxdepth 0 -perm -o=x)" ]; then
+      echo "proxy world: squid and tinyproxy cannot pass through $d (chmod o+x it)" >&2
+      return 1
+    fi
+    d=$(dirname "$d")
+  done
+}
+
 _pw_start_real() {
   local kind=$1 mode=$2 judge=$3 dir=$4 attempt conf
   case "$mode" in transparent | anonymous | elite) ;; *)
@@ -304,6 +319,7 @@ _pw_start_real() {
     return 2
     ;;
   esac
+  _pw_open_to_proxies "$(dirname "$dir")" || return 1
   if [ -n "$(ls -A "$dir" 2>/dev/null)" ]; then
     echo "proxy world: $dir is not empty; give each proxy a folder of its own" >&2
     return 1
@@ -377,18 +393,18 @@ _pw_digit() {
 }
 
 _pw_start_world_once() {  # DIR WORLD NAME...
-  local dir=$1 world=$2 name servicePort next=0 address dead=() specs=() line i n cycle
+  local dir=$1 world=$2 name servicePort next=0 address dead=() plans=() line i n cycle
   shift 2
   local pool=("$@")
   for name; do
     _pw_candidate "$name"
     if [ "$_pw_kind" = testproxy ] && [ "$_pw_delay" -gt 0 ]; then
-      specs+=("0:$_pw_mode:delay=$_pw_delay")
+      plans+=("0:$_pw_mode:delay=$_pw_delay")
     elif [ "$_pw_kind" = testproxy ]; then
-      specs+=("0:$_pw_mode")
+      plans+=("0:$_pw_mode")
     fi
   done
-  if [ ${#specs[@]} -gt 0 ]; then start_test_proxies "$PROXY_WORLD_TESTPROXY_BIN" "$dir" "${specs[@]}" || return 1; fi
+  if [ ${#plans[@]} -gt 0 ]; then start_test_proxies "$PROXY_WORLD_TESTPROXY_BIN" "$dir" "${plans[@]}" || return 1; fi
   # The service's port first: the real proxies let requests through to it only.
   _pw_pick_port || return 1
   servicePort=$_pw_port
@@ -466,7 +482,7 @@ start_proxy_world() {
     fi
     dir=$(cd "$dir" && pwd)
     # squid and tinyproxy drop root and must still reach their folders in it.
-    chmod go+x "$dir" || return 1
+    chmod go+x "$dir" && _pw_open_to_proxies "$dir" || return 1
     export PROXY_WORLD_DIR=$dir PROXY_WORLD_NAME=$world
     # shellcheck disable=SC2086
     if _pw_start_world_once "$dir" "$world" $names; then
