@@ -1,0 +1,498 @@
+# A local "proxy world" for Cloakwise's main job: the list service with its
+# judge, and proxy candidates of every kind, all on 127.0.0.1. Used by the
+# demo, the end-to-end tests and tests/search/real_proxies. Source it; it
+# defines functions and starts nothing by itself.
+#
+#   start_proxy_world DIR [BUILD_DIR] [WORLD]
+#       Starts the world's candidates, writes DIR/pool.txt and DIR/world.txt
+#       (each candidate's address, kind, expected digit and injected delay,
+#       and the batches in the order the service hands them out), then starts
+#       the service on that pool. Exports SERVICE_PORT, SERVICE_HOST (what
+#       options.ini takes as [Service] Host=), JUDGE_URL, PROXY_WORLD_NAME,
+#       PROXY_WORLD_DIR, PROXY_WORLD_PIDS, and sets the array
+#       PROXY_WORLD_CANDIDATES, one "NAME ADDRESS KIND MODE DIGIT DELAY_MS"
+#       each (KIND dead, MODE and DIGIT "-", for a port nothing listens on).
+#       BUILD_DIR defaults to build/native; PROXY_WORLD_SERVICE_BIN and
+#       PROXY_WORLD_TESTPROXY_BIN name the binaries instead. WORLD defaults
+#       to $PROXY_WORLD, else "default".
+#   stop_proxy_world
+#       Ends every process this file started (TERM, up to 5 s, then KILL) and
+#       removes the files it wrote, and DIR when it made it. Safe to call
+#       again.
+#   start_judge_service BIN POOL DIR PORT      sets SERVICE_PORT, SERVICE_HOST, JUDGE_URL
+#   start_squid MODE JUDGE_PORT DIR            sets PROXY_PORT
+#   start_tinyproxy MODE JUDGE_PORT DIR        sets PROXY_PORT
+#   start_test_proxies BIN DIR PORTS:MODE...   sets the array TEST_PROXY_PORTS
+#       The pieces on their own, tracked and ended like the world's. MODE is
+#       transparent, anonymous or elite; the real proxies let requests through
+#       to 127.0.0.1:JUDGE_PORT only, and each wants a DIR of its own, made
+#       here and removed by stop_proxy_world, in a folder that their own users
+#       (they drop root) may pass through.
+#
+# Worlds. The service hands out the pool three candidates at a time, in turn,
+# and starts over at the end (a pool of 8 gives 8 different batches):
+#   default       test-elite-40 test-anonymous-10 test-transparent |
+#                 tinyproxy-anonymous dead-1 test-elite-150 |
+#                 squid-transparent squid-elite (test-elite-40 |
+#                 test-anonymous-10 test-transparent tinyproxy-anonymous | ...)
+#                 Every batch mixed: the fastest elite, a slow elite beside a
+#                 dead one, real squids beside a test proxy, no elite at all.
+#   elite-choice  squid-transparent tinyproxy-anonymous squid-elite, every batch.
+#   all-dead      dead-1 dead-2 dead-3 | test-elite-40 test-anonymous-10
+#                 test-transparent, batches alternating.
+#   Any WORLD with a blank in it is taken as a list of candidate names.
+# Candidates: test-* are ports of one cloakwise-testproxy (the number is the
+# delay it injects, in ms); squid-* and tinyproxy-* are those programs with
+# the set-ups the judge tests use; dead-N is a loopback port below 1024 that
+# nothing listens on, so nobody else can take it meanwhile.
+#
+# Clean-up on exit. The first start_* call chains stop_proxy_world in front
+# of whatever EXIT, INT and TERM traps are set then (the caller's EXIT trap
+# still sees the script's exit status in $?); on INT and TERM without a trap
+# of the caller's it then exits 130 / 143. A trap set afterwards with
+# plain `trap ... EXIT` replaces the chain: set yours first, or set
+# PROXY_WORLD_TRAP=0 before starting and call stop_proxy_world in your own.
+# On a failing exit the tails of the world's logs go to stderr first.
+# PROXY_WORLD_KEEP=1 keeps the files; PROXY_WORLD_MAX_SECONDS (default 3600)
+# ends every process of the world by itself, should no trap ever run.
+#
+#   source scripts/lib/proxy_world.sh
+#   start_proxy_world build/world build/native elite-choice
+#   printf '[Service]\nHost=%s\n' "$SERVICE_HOST" >options.ini
+
+if [ -z "${_PW_LOADED:-}" ]; then
+  _PW_LOADED=1
+  _PW_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+  _PW_TEMPLATES=$_PW_ROOT/tests/search/real_proxies
+  _PW_PIDS=()      # everything to end, wrappers and what they run
+  _PW_FILES=()     # everything to remove
+  _PW_LOGS=()      # what to show when the caller fails
+  _PW_RESERVED=()  # ports picked for a process that may not listen yet
+  _PW_ARMED=""
+  _PW_OLD_EXIT="" _PW_OLD_INT="" _PW_OLD_TERM=""
+  _PW_MADE_DIR=""
+fi
+
+_pw_max_seconds() { echo "${PROXY_WORLD_MAX_SECONDS:-3600}"; }
+
+# True while the process runs; a child that ended but is not yet reaped
+# counts as ended.
+_pw_alive() {
+  local stat
+  read -r stat 2>/dev/null <"/proc/$1/stat" || return 1
+  stat=${stat##*) }
+  [ "${stat%% *}" != Z ]
+}
+
+# Starts a command in the background with its output in LOG; sets _pw_pid.
+_pw_spawn() {
+  local log=$1
+  shift
+  "$@" </dev/null >"$log" 2>&1 &
+  _pw_pid=$!
+  _PW_PIDS+=("$_pw_pid")
+  _PW_FILES+=("$log")
+  _PW_LOGS+=("$log")
+  _pw_arm_traps
+}
+
+# Waits up to 10 s for a non-empty FILE, giving up early when PID has ended.
+_pw_wait_file() {
+  local i
+  for ((i = 0; i < 100; i++)); do
+    [ -s "$1" ] && return 0
+    _pw_alive "$2" || break
+    sleep 0.1
+  done
+  [ -s "$1" ] && return 0
+  echo "proxy world: $1 did not appear" >&2
+  return 1
+}
+
+_pw_port_used() { [ -n "$(ss -Htan "sport = :$1")" ]; }
+
+# Sets _pw_port to a free port below the kernel's range for port 0 and
+# outgoing connections, so only another program choosing its own port can
+# take it before it is bound; a start that loses such a race is retried.
+_pw_pick_port() {
+  local low=20000 high i p used
+  read -r high _ </proc/sys/net/ipv4/ip_local_port_range
+  high=$((high - 1))
+  [ "$high" -gt $((low + 1000)) ] || low=1024
+  for ((i = 0; i < 100; i++)); do
+    p=$((low + (RANDOM * 32768 + RANDOM) % (high - low)))
+    used=""
+    for used in "${_PW_RESERVED[@]}" ""; do [ "$used" = "$p" ] && break; done
+    if [ "$used" != "$p" ] && ! _pw_port_used "$p"; then
+      _pw_port=$p
+      _PW_RESERVED+=("$p")
+      return 0
+    fi
+  done
+  echo "proxy world: no free port" >&2
+  return 1
+}
+
+# Sets _pw_port to a privileged loopback port nothing listens on, other than
+# those given.
+_pw_dead_port() {
+  local p taken
+  for ((p = 1; p < 1024; p++)); do
+    for taken in "$@" ""; do [ "$taken" = "$p" ] && break; done
+    [ "$taken" = "$p" ] && continue
+    if ! _pw_port_used "$p"; then
+      _pw_port=$p
+      return 0
+    fi
+  done
+  echo "proxy world: no unused port below 1024" >&2
+  return 1
+}
+
+# Waits up to 10 s until PORT listens on 127.0.0.1 in PID or a child of it
+# (the proxies run under timeout) and tracks that process too. Fails early
+# when PID ends or another program has taken the port.
+_pw_wait_own_listener() {
+  local port=$1 pid=$2 i users holder stat
+  for ((i = 0; i < 100; i++)); do
+    users=$(ss -Htlnp "src 127.0.0.1 and sport = :$port" | grep -o 'pid=[0-9]*' || true)
+    for holder in ${users//pid=/}; do
+      read -r stat 2>/dev/null <"/proc/$holder/stat" || continue
+      read -r -a stat <<<"${stat##*) }"
+      if [ "$holder" = "$pid" ] || [ "${stat[1]}" = "$pid" ]; then
+        [ "$holder" = "$pid" ] || _PW_PIDS+=("$holder")
+        return 0
+      fi
+    done
+    [ -z "$users" ] || return 1
+    _pw_alive "$pid" || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
+# Ends the given processes: TERM, up to 5 s to go, then KILL; reaps them.
+_pw_end_pids() {
+  local pid i left
+  [ $# -gt 0 ] || return 0
+  for pid; do kill -TERM "$pid" 2>/dev/null || true; done
+  for ((i = 0; i < 50; i++)); do
+    left=""
+    for pid; do if _pw_alive "$pid"; then left=1; fi; done
+    [ -n "$left" ] || break
+    sleep 0.1
+  done
+  for pid; do if _pw_alive "$pid"; then kill -KILL "$pid" 2>/dev/null || true; fi; done
+  for pid; do wait "$pid" 2>/dev/null || true; done
+}
+
+# Sets _pw_old to the command of the trap now set for a signal.
+_pw_trap_of() {
+  eval "set -- $(trap -p "$1")"
+  _pw_old=${3:-}
+}
+
+# The handlers run the caller's own trap commands after the world's clean-up,
+# with $? still the status the script is leaving with. Under `set -e` a trap
+# command list stops at its first failing command, so a status cannot just be
+# handed on through a "; " list.
+_pw_arm_traps() {
+  [ "${PROXY_WORLD_TRAP:-1}" != 0 ] && [ -z "$_PW_ARMED" ] || return 0
+  _PW_ARMED=1
+  _pw_trap_of EXIT
+  _PW_OLD_EXIT=$_pw_old
+  _pw_trap_of INT
+  _PW_OLD_INT=${_pw_old:-exit 130}
+  _pw_trap_of TERM
+  _PW_OLD_TERM=${_pw_old:-exit 143}
+  trap _pw_on_exit EXIT
+  trap '_pw_on_signal "$_PW_OLD_INT"' INT
+  trap '_pw_on_signal "$_PW_OLD_TERM"' TERM
+}
+
+_pw_status() { return "$1"; }
+
+_pw_on_signal() {
+  stop_proxy_world
+  eval "$1"
+}
+
+_pw_show_logs() {
+  local log shown=" "
+  for log in "${_PW_LOGS[@]}"; do
+    if [ ! -s "$log" ] || [[ $shown == *" $log "* ]]; then continue; fi
+    shown+="$log "
+    if [ -n "${PROXY_WORLD_DIR:-}" ]; then echo "--- ${log#"$PROXY_WORLD_DIR/"}"; else echo "--- $log"; fi >&2
+    tail -n 20 "$log" >&2
+  done
+}
+
+_pw_on_exit() {
+  local rc=$?
+  case $rc in 0 | 130 | 143) ;; *) _pw_show_logs ;; esac
+  stop_proxy_world
+  if [ "$rc" -eq 0 ]; then
+    eval "$_PW_OLD_EXIT"
+  else
+    _pw_status "$rc" || eval "$_PW_OLD_EXIT"
+  fi
+}
+
+stop_proxy_world() {
+  local f
+  _pw_end_pids "${_PW_PIDS[@]}"
+  if [ "${PROXY_WORLD_KEEP:-0}" != 1 ]; then
+    for f in "${_PW_FILES[@]}"; do rm -rf "$f"; done
+    [ -z "$_PW_MADE_DIR" ] || rmdir "$_PW_MADE_DIR" 2>/dev/null || true
+  fi
+  _PW_PIDS=() _PW_FILES=() _PW_LOGS=() _PW_RESERVED=() _PW_MADE_DIR=""
+  unset PROXY_WORLD_DIR PROXY_WORLD_NAME PROXY_WORLD_PIDS PROXY_WORLD_CANDIDATES
+  unset SERVICE_PORT SERVICE_HOST JUDGE_URL
+}
+
+start_judge_service() {
+  local bin=$1 pool=$2 dir=$3 port=$4
+  rm -f "$dir/service.port"
+  _PW_FILES+=("$dir/service.port" "$dir/service.log")
+  _PW_LOGS+=("$dir/service.log")
+  _pw_spawn "$dir/service-console.log" "$bin" --pool "$pool" --port "$port" \
+    --port-file "$dir/service.port" --log "$dir/service.log" --max-seconds "$(_pw_max_seconds)"
+  _pw_wait_file "$dir/service.port" "$_pw_pid" || return 1
+  read -r SERVICE_PORT _ <"$dir/service.port"
+  export SERVICE_PORT SERVICE_HOST="127.0.0.1:$SERVICE_PORT"
+  export JUDGE_URL="http://$SERVICE_HOST/feedback.php"
+}
+
+start_test_proxies() {
+  local bin=$1 dir=$2 port _
+  shift 2
+  rm -f "$dir/testproxy.port"
+  _PW_FILES+=("$dir/testproxy.port" "$dir/testproxy.log")
+  _PW_LOGS+=("$dir/testproxy.log")
+  _pw_spawn "$dir/testproxy-console.log" "$bin" --port-file "$dir/testproxy.port" \
+    --log "$dir/testproxy.log" --max-seconds "$(_pw_max_seconds)" "$@"
+  _pw_wait_file "$dir/testproxy.port" "$_pw_pid" || return 1
+  TEST_PROXY_PORTS=()
+  while read -r port _; do TEST_PROXY_PORTS+=("$port"); done <"$dir/testproxy.port"
+}
+
+start_squid() { _pw_start_real squid "$@"; }
+start_tinyproxy() { _pw_start_real tinyproxy "$@"; }
+
+# The judge tests' templates, with the additions that make each set-up.
+_pw_write_conf() {  # KIND MODE PORT DIR JUDGE_PORT
+  local kind=$1 mode=$2 port=$3 dir=$4 judge=$5 conf=$4/$1.conf
+  sed -e "s|@PORT@|$port|g" -e "s|@DIR@|$dir|g" -e "s|@JUDGE_PORT@|$judge|g" \
+    "$_PW_TEMPLATES/$kind.conf.in" >"$conf"
+  case "$kind:$mode" in
+    squid:*) echo "127.0.0.1 localhost" >"$dir/hosts" ;;&
+    squid:transparent) ;;  # squid's defaults: X-Forwarded-For with the client, and Via
+    squid:anonymous) echo "forwarded_for delete" >>"$conf" ;;
+    squid:elite) printf '%s\n' "forwarded_for delete" "via off" \
+      "request_header_access Cache-Control deny all" >>"$conf" ;;
+    tinyproxy:*) echo '^127\.0\.0\.1$' >"$dir/filter" ;;&
+    tinyproxy:transparent) echo "XTinyproxy Yes" >>"$conf" ;;
+    tinyproxy:anonymous) ;;  # tinyproxy's defaults: Via only
+    tinyproxy:elite) echo "DisableViaHeader Yes" >>"$conf" ;;
+  esac
+}
+
+# squid and tinyproxy started as root drop it for their own users, which must
+# then pass through every folder above their own.
+_pw_open_to_proxies() {
+  local d
+  [ "$(id -u)" -eq 0 ] || return 0
+  d=$(cd "$1" && pwd) || return 1
+  while [ "$d" != / ]; do
+    if [ -z "$(find "$d" -maxdepth 0 -perm -o=x)" ]; then
+      echo "proxy world: squid and tinyproxy cannot pass through $d (chmod o+x it)" >&2
+      return 1
+    fi
+    d=$(dirname "$d")
+  done
+}
+
+_pw_start_real() {
+  local kind=$1 mode=$2 judge=$3 dir=$4 attempt conf
+  case "$mode" in transparent | anonymous | elite) ;; *)
+    echo "proxy world: unknown set-up $mode" >&2
+    return 2
+    ;;
+  esac
+  _pw_open_to_proxies "$(dirname "$dir")" || return 1
+  if [ -n "$(ls -A "$dir" 2>/dev/null)" ]; then
+    echo "proxy world: $dir is not empty; give each proxy a folder of its own" >&2
+    return 1
+  fi
+  mkdir -p "$dir" || return 1
+  _PW_FILES+=("$dir")
+  # The proxies drop root for their own users and must still write here.
+  chmod 777 "$dir"
+  _PW_LOGS+=("$dir/cache.log" "$dir/tinyproxy.log")
+  conf=$dir/$kind.conf
+  for attempt in 1 2 3; do
+    _pw_pick_port || return 1
+    _pw_write_conf "$kind" "$mode" "$_pw_port" "$dir" "$judge"
+    case "$kind" in
+      squid)
+        if ! squid -k parse -f "$conf" >"$dir/parse.log" 2>&1; then
+          cat "$dir/parse.log" >&2
+          return 1
+        fi
+        _pw_spawn "$dir/console.log" timeout -k 5 "$(_pw_max_seconds)" squid -N -f "$conf"
+        ;;
+      tinyproxy)
+        _pw_spawn "$dir/console.log" timeout -k 5 "$(_pw_max_seconds)" tinyproxy -d -c "$conf"
+        ;;
+    esac
+    if _pw_wait_own_listener "$_pw_port" "$_pw_pid"; then
+      PROXY_PORT=$_pw_port
+      return 0
+    fi
+    echo "proxy world: $kind did not listen on 127.0.0.1:$_pw_port (attempt $attempt)" >&2
+    _pw_end_pids "$_pw_pid"
+  done
+  return 1
+}
+
+# Sets _pw_kind, _pw_mode and _pw_delay for a candidate's name.
+_pw_candidate() {
+  _pw_delay=0
+  case "$1" in
+    test-elite-40) _pw_kind=testproxy _pw_mode=elite _pw_delay=40 ;;
+    test-anonymous-10) _pw_kind=testproxy _pw_mode=anonymous _pw_delay=10 ;;
+    test-transparent) _pw_kind=testproxy _pw_mode=transparent ;;
+    test-elite-150) _pw_kind=testproxy _pw_mode=elite _pw_delay=150 ;;
+    squid-transparent) _pw_kind=squid _pw_mode=transparent ;;
+    squid-elite) _pw_kind=squid _pw_mode=elite ;;
+    tinyproxy-anonymous) _pw_kind=tinyproxy _pw_mode=anonymous ;;
+    dead-[1-3]) _pw_kind=dead _pw_mode=- ;;
+    *)
+      echo "proxy world: unknown candidate $1" >&2
+      return 1
+      ;;
+  esac
+}
+
+_pw_world() {
+  case "$1" in
+    default) echo test-elite-40 test-anonymous-10 test-transparent tinyproxy-anonymous dead-1 \
+      test-elite-150 squid-transparent squid-elite ;;
+    elite-choice) echo squid-transparent tinyproxy-anonymous squid-elite ;;
+    all-dead) echo dead-1 dead-2 dead-3 test-elite-40 test-anonymous-10 test-transparent ;;
+    *" "*) echo "$1" ;;
+    *)
+      echo "proxy world: unknown world $1 (default, elite-choice, all-dead)" >&2
+      return 1
+      ;;
+  esac
+}
+
+_pw_digit() {
+  case "$1" in transparent) echo 0 ;; anonymous) echo 1 ;; elite) echo 2 ;; *) echo - ;; esac
+}
+
+_pw_start_world_once() {  # DIR WORLD NAME...
+  local dir=$1 world=$2 name servicePort next=0 address dead=() plans=() line i n cycle
+  shift 2
+  local pool=("$@")
+  for name; do
+    _pw_candidate "$name"
+    if [ "$_pw_kind" = testproxy ] && [ "$_pw_delay" -gt 0 ]; then
+      plans+=("0:$_pw_mode:delay=$_pw_delay")
+    elif [ "$_pw_kind" = testproxy ]; then
+      plans+=("0:$_pw_mode")
+    fi
+  done
+  if [ ${#plans[@]} -gt 0 ]; then start_test_proxies "$PROXY_WORLD_TESTPROXY_BIN" "$dir" "${plans[@]}" || return 1; fi
+  # The service's port first: the real proxies let requests through to it only.
+  _pw_pick_port || return 1
+  servicePort=$_pw_port
+  PROXY_WORLD_CANDIDATES=()
+  _PW_FILES+=("$dir/pool.txt" "$dir/world.txt")
+  : >"$dir/pool.txt"
+  for name; do
+    _pw_candidate "$name"
+    case "$_pw_kind" in
+      testproxy)
+        address=127.0.0.1:${TEST_PROXY_PORTS[next]}
+        next=$((next + 1))
+        ;;
+      squid | tinyproxy)
+        "start_$_pw_kind" "$_pw_mode" "$servicePort" "$dir/$name" || return 1
+        address=127.0.0.1:$PROXY_PORT
+        ;;
+      dead)
+        _pw_dead_port "${dead[@]}" || return 1
+        dead+=("$_pw_port")
+        address=127.0.0.1:$_pw_port
+        ;;
+    esac
+    PROXY_WORLD_CANDIDATES+=("$name $address $_pw_kind $_pw_mode $(_pw_digit "$_pw_mode") $_pw_delay")
+    echo "$address $name" >>"$dir/pool.txt"
+  done
+  start_judge_service "$PROXY_WORLD_SERVICE_BIN" "$dir/pool.txt" "$dir" "$servicePort" || return 1
+
+  {
+    echo "# Cloakwise proxy world \"$world\", started $(date '+%F %T')"
+    echo "# service and judge: $SERVICE_HOST   (options.ini: [Service] Host=$SERVICE_HOST)"
+    echo "# judge URL:         $JUDGE_URL"
+    echo "#"
+    printf '# %-20s %-16s %-10s %-12s %-6s %s\n' candidate address kind anonymity digit delay_ms
+    for line in "${PROXY_WORLD_CANDIDATES[@]}"; do
+      # shellcheck disable=SC2086
+      printf '  %-20s %-16s %-10s %-12s %-6s %s\n' $line
+    done
+    echo "#"
+    echo "# batches, as the service hands them out in turn; then it starts over:"
+    n=${#pool[@]}
+    cycle=$((n % 3 == 0 ? n / 3 : n))
+    for ((i = 0; i < cycle; i++)); do
+      printf '#   %d: %s %s %s\n' $((i + 1)) "${pool[3 * i % n]}" "${pool[(3 * i + 1) % n]}" \
+        "${pool[(3 * i + 2) % n]}"
+    done
+  } >"$dir/world.txt"
+}
+
+start_proxy_world() {
+  local dir=${1:?usage: start_proxy_world DIR [BUILD_DIR] [WORLD]}
+  local build=${2:-$_PW_ROOT/build/native} world=${3:-${PROXY_WORLD:-default}}
+  local names attempt name
+  if [ -n "${PROXY_WORLD_DIR:-}" ]; then
+    echo "proxy world: one is running already in $PROXY_WORLD_DIR" >&2
+    return 1
+  fi
+  PROXY_WORLD_SERVICE_BIN=${PROXY_WORLD_SERVICE_BIN:-$build/tools/service/cloakwise-service}
+  PROXY_WORLD_TESTPROXY_BIN=${PROXY_WORLD_TESTPROXY_BIN:-$build/tools/testproxy/cloakwise-testproxy}
+  for name in "$PROXY_WORLD_SERVICE_BIN" "$PROXY_WORLD_TESTPROXY_BIN"; do
+    if [ ! -x "$name" ]; then
+      echo "proxy world: $name is missing; build the targets cloakwise-service and" \
+        "cloakwise-testproxy first" >&2
+      return 1
+    fi
+  done
+  names=$(_pw_world "$world") || return 2
+  for name in $names; do _pw_candidate "$name" || return 2; done
+  _pw_arm_traps
+  for attempt in 1 2 3; do
+    if [ ! -d "$dir" ]; then
+      mkdir -p "$dir" || return 1
+      dir=$(cd "$dir" && pwd)
+      _PW_MADE_DIR=$dir
+    fi
+    dir=$(cd "$dir" && pwd)
+    # squid and tinyproxy drop root and must still reach their folders in it.
+    chmod go+x "$dir" && _pw_open_to_proxies "$dir" || return 1
+    export PROXY_WORLD_DIR=$dir PROXY_WORLD_NAME=$world
+    # shellcheck disable=SC2086
+    if _pw_start_world_once "$dir" "$world" $names; then
+      export PROXY_WORLD_PIDS="${_PW_PIDS[*]}"
+      return 0
+    fi
+    # Most likely a port taken between choosing and binding it: start over.
+    echo "proxy world: start $attempt of \"$world\" failed" >&2
+    _pw_show_logs
+    stop_proxy_world
+  done
+  return 1
+}
