@@ -11,10 +11,13 @@ thread_local std::atomic<bool>* currentStop = nullptr;
 
 }  // namespace
 
-WorkerThread::WorkerThread(platform::UiThread& ui, RunHandler run)
-    : ui_(ui), run_(std::move(run)) {}
+WorkerThread::WorkerThread(platform::UiThread& ui, RunHandler run) : ui_(ui), run_(std::move(run)) {
+  state_->owner = this;
+}
 
 WorkerThread::~WorkerThread() {
+  state_->owner = nullptr;
+  state_->startPending = false;
   const std::shared_ptr<Run> run = state_->current;
   if (!run) return;
   run->stop = true;
@@ -29,7 +32,12 @@ WorkerThread::~WorkerThread() {
 
 void WorkerThread::HandleEnd(const std::shared_ptr<State>& state, const std::shared_ptr<Run>& run) {
   if (run->thread.joinable()) run->thread.join();
-  if (state->current == run) state->current.reset();
+  if (state->current != run) return;
+  state->current.reset();
+  if (state->startPending && state->owner) {
+    state->startPending = false;
+    state->owner->Start();
+  }
 }
 
 void WorkerThread::Start() {
@@ -54,7 +62,17 @@ void WorkerThread::Start() {
 }
 
 void WorkerThread::Stop() {
+  state_->startPending = false;
   if (state_->current) state_->current->stop = true;
+}
+
+void WorkerThread::Restart() {
+  if (!state_->current) {
+    Start();
+    return;
+  }
+  state_->current->stop = true;
+  state_->startPending = true;
 }
 
 bool WorkerThread::StopRequested() const {

@@ -27,7 +27,15 @@ class WorkerThread {
 
   // User-interface thread.
   void Start();
+  // Asks the run under way to stop (its reports are dropped from now on) and
+  // drops a start that Restart left waiting.
   void Stop();
+  // A fresh run: at once when none is under way; otherwise the current run
+  // is asked to stop and the fresh one starts as soon as its end has been
+  // handled. Safe from inside this worker's own report, whose run then ends
+  // before the fresh one begins, so no report of the old run can arrive
+  // after the fresh run started.
+  void Restart();
   // A run has started and its end has not been handled yet.
   bool Running() const { return state_->current != nullptr; }
   // The stop request of the last run, taken when its handler returned.
@@ -51,6 +59,10 @@ class WorkerThread {
   struct State {
     std::shared_ptr<Run> current;
     std::atomic<bool> stopMirror{false};
+    // Set by Restart while a run is under way; the worker it belongs to, or
+    // null once that worker is being destroyed.
+    bool startPending = false;
+    WorkerThread* owner = nullptr;
   };
 
   static void HandleEnd(const std::shared_ptr<State>& state, const std::shared_ptr<Run>& run);

@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
+#include <vector>
 
 #include "fakes/fake_ui_thread.h"
 
@@ -99,6 +101,51 @@ TEST_F(WorkerThreadTest, StopOnIdleDoesNothing) {
   ASSERT_TRUE(ui.PumpUntil([&] { return Idle(); }));
   EXPECT_EQ(reports.load(), 1);
   EXPECT_FALSE(worker.LastRunWasStopped());
+}
+
+TEST_F(WorkerThreadTest, RestartRunsAFreshRunOnlyAfterTheOldOneEnded) {
+  worker.Restart();  // idle: at once
+  EXPECT_TRUE(worker.Running());
+  worker.Restart();  // under way: the old run is stopped, its report dropped
+  gate.Open();
+  ASSERT_TRUE(ui.PumpUntil([&] { return runs.load() == 2 && Idle(); }));
+  EXPECT_EQ(reports.load(), 1) << "only the fresh run reports";
+  EXPECT_FALSE(worker.LastRunWasStopped());
+
+  worker.Start();
+  worker.Restart();
+  worker.Stop();  // drops the waiting start as well
+  ASSERT_TRUE(ui.PumpUntil([&] { return Idle(); }));
+  ui.ProcessMessages();
+  EXPECT_EQ(runs.load(), 3);
+  EXPECT_TRUE(worker.LastRunWasStopped());
+}
+
+TEST(WorkerThread, RestartFromInsideItsOwnReportStartsAFreshRunAfterThisOneEnds) {
+  fakes::FakeUiThread ui;
+  std::atomic<int> active{0}, overlaps{0}, runs{0};
+  std::vector<int> reported;  // user-interface thread only
+  std::unique_ptr<WorkerThread> worker;
+  worker = std::make_unique<WorkerThread>(ui, [&](WorkerThread& self) {
+    if (active++ > 0) overlaps++;
+    const int run = ++runs;
+    self.ReportToUiThread([&, run] {
+      reported.push_back(run);
+      if (run < 3) worker->Restart();  // as a search starts its next batch
+    });
+    // A report after the restart belongs to a batch that is gone.
+    self.ReportToUiThread([&, run] { reported.push_back(-run); });
+    active--;
+  });
+  worker->Start();
+  ASSERT_TRUE(ui.PumpUntil([&] { return runs.load() == 3 && !worker->Running(); }));
+  EXPECT_EQ(reported, (std::vector<int>{1, 2, 3, -3}));
+  EXPECT_EQ(overlaps.load(), 0);
+  worker->Start();
+  worker->Restart();
+  worker.reset();  // destroyed with a start waiting: that start never runs
+  ui.ProcessMessages();
+  EXPECT_EQ(runs.load(), 4);
 }
 
 TEST(WorkerThread, AnErrorInTheReportIsThrownInTheWorkerAndEndsTheRun) {
