@@ -234,9 +234,10 @@ class AgainstReferenceService : public ListClient {
     host = "127.0.0.1:" + std::to_string(started->Ports()[0]);
     return started;
   }
-  // The service logs a request after its reply has gone out.
+  // The service logs a request after its reply has gone out, so a loaded
+  // machine may even log the first request after the second.
   std::vector<std::string> LogOnceItHas(std::size_t lines) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     for (;;) {
       {
         std::lock_guard lock(logMutex);
@@ -314,8 +315,9 @@ TEST_F(AgainstReferenceService, AGarbledReplyFailsLikeALostConnection) {
 TEST_F(AgainstReferenceService, LogsOneLinePerRequest) {
   auto service = Start(kPool);
   Fetch(host);
-  const auto log = LogOnceItHas(2);
+  auto log = LogOnceItHas(2);
   ASSERT_EQ(log.size(), 2u);
+  if (log[0].find("step 2") != std::string::npos) std::swap(log[0], log[1]);
   EXPECT_NE(log[0].find("POST /proxy.php 200 step 1: token "), std::string::npos) << log[0];
   EXPECT_NE(log[1].find("step 2: batch " + kPool[0] + ";"), std::string::npos) << log[1];
   for (const auto& line : log) EXPECT_EQ(line.find('\n'), std::string::npos);
