@@ -16,8 +16,26 @@ Application::Application(PlatformServices services)
                    [this](const std::string& title, const std::string& text) {
                      messageBox.ShowMessageBox(title, text);
                    }),
-      options(form, desktop, messageBox) {
+      options(form, desktop, messageBox),
+      // The rotation is built before the search it drives and so outlives
+      // it: a worker's end may still run the window's messages.
+      rotation({form, status, search, systemProxy, firefoxProxy,
+                [this] { return desktop.IsOnline(); },
+                [this](const std::string& text) { platform.desktop.ShowError(text); }}),
+      search({form, status, services.ui, systemProxy, firefoxProxy,
+              [this](const std::string& title, const std::string& text) {
+                messageBox.ShowMessageBox(title, text);
+              },
+              [this](const std::string& text) { platform.desktop.ShowError(text); },
+              [this] { return rotation.ProxyActive(); }},
+             services.tickCount) {
   Wire();
+}
+
+Application::~Application() {
+  form.rotationTimer.SetEnabled(false);
+  form.searchBlinkTimer.SetEnabled(false);
+  search.Stop();
 }
 
 void Application::Wire() {
@@ -41,6 +59,7 @@ void Application::Startup(const std::vector<std::string>& args) {
   ShowLocalAddress();
   OpenSettings();
   WriteFirstRunDefaults();
+  ClearProxyLeftByEarlierRun();
   ShowRotationStopped();
   options.ApplyStoredOptions();
   // The clean-up at start and the custom proxy list join here when those
@@ -69,6 +88,7 @@ void Application::ShowLocalAddress() {
 void Application::OpenSettings() {
   settings_ = std::make_unique<SettingsStore>(platform.files, exeFolder_ + "options.ini");
   options.AttachSettings(*settings_);
+  search.Configure(*settings_);
 }
 
 // Also for a file that has lost its StartUp key.
@@ -79,8 +99,14 @@ void Application::WriteFirstRunDefaults() {
   desktop.SetRunAtStartup(true);
 }
 
+// A proxy that an earlier run installed and could not clear (it was killed,
+// or Windows went down) would hide nothing and may not even work any more.
+void Application::ClearProxyLeftByEarlierRun() {
+  systemProxy.ClearProxyLeftByEarlierRun();
+}
+
 void Application::ShowRotationStopped() {
-  proxyActive_ = false;
+  rotation.SetProxyActive(false);
   status.ShowStopped(/*proxyCleared=*/true);
 }
 
@@ -117,12 +143,12 @@ void Application::ShowAbout() {
 }
 
 void Application::OnMainMenuOpening() {
-  form.mainMenu.startStopItem.SetCaption(proxyActive_ ? "Stop" : "Start");
+  form.mainMenu.startStopItem.SetCaption(rotation.ProxyActive() ? "Stop" : "Start");
 }
 
 bool Application::PrepareToClose() {
   // No proxy the program installed may outlive it, in either browser.
-  systemProxy.SetSystemProxy("", "");
+  systemProxy.ClearProgramProxy();
   try {
     firefoxProxy.SetFirefoxProxy("", false, false);
   } catch (const FileError& e) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +16,8 @@
 #include "platform/internet_options.h"
 #include "platform/registry.h"
 #include "platform/ui_thread.h"
+#include "search/proxy_search.h"
+#include "search/rotation.h"
 #include "ui/main_form.h"
 #include "ui/message_box.h"
 #include "ui/status_presenter.h"
@@ -29,6 +33,9 @@ struct PlatformServices {
   platform::UiThread& ui;
   platform::Desktop& desktop;
   ui::ModalHost& modal;
+  // Milliseconds for the probes' speed; the steady clock unless a test
+  // supplies one.
+  std::function<std::int64_t()> tickCount = {};
 };
 
 // The composition root: owns the windows' models, the services and the
@@ -37,8 +44,13 @@ struct PlatformServices {
 //
 // User-interface thread only.
 class Application {
+  // First, so it outlives every controller and worker that reads it.
+  std::unique_ptr<SettingsStore> settings_;
+
  public:
   explicit Application(PlatformServices services);
+  // Stops the timers and the search before anything they call is gone.
+  ~Application();
 
   // Start-up up to the message loop. Throws SettingsWriteError when the
   // settings file cannot be written; the caller shows it and ends.
@@ -56,7 +68,7 @@ class Application {
 
   const std::string& ExecutableFolder() const { return exeFolder_; }
   SettingsStore& Settings() { return *settings_; }
-  bool ProxyActive() const { return proxyActive_; }
+  bool ProxyActive() const { return rotation.ProxyActive(); }
 
   PlatformServices platform;
   ui::MainForm form;
@@ -67,6 +79,8 @@ class Application {
   SystemProxy systemProxy;
   FirefoxProxy firefoxProxy;
   OptionsController options;
+  search::Rotation rotation;
+  search::ProxySearch search;
 
  private:
   void Wire();
@@ -77,11 +91,10 @@ class Application {
   void ShowLocalAddress();
   void OpenSettings();
   void WriteFirstRunDefaults();
+  void ClearProxyLeftByEarlierRun();
   void ShowRotationStopped();
 
   std::string exeFolder_;
-  std::unique_ptr<SettingsStore> settings_;
-  bool proxyActive_ = false;
 };
 
 }  // namespace cloakwise

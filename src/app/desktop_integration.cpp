@@ -78,8 +78,12 @@ void DesktopIntegration::BrowseAnonymously() {
   }
 }
 
-void DesktopIntegration::OpenHelp() { desktop_.ShowHelp("help.chm"); }
+void DesktopIntegration::OpenHelp() {
+  desktop_.ShowHelp("help.chm");
+}
 
-void DesktopIntegration::OpenOptionsHelp() { desktop_.ShowHelp("help.chm::/options.htm"); }
+void DesktopIntegration::OpenOptionsHelp() {
+  desktop_.ShowHelp("help.chm::/options.htm");
+}
 
 }  // namespace cloakwise

@@ -12,10 +12,16 @@ namespace cloakwise::fakes {
 // The whole program on fakes, with options.ini at C:\Apps\options.ini.
 struct AppHarness {
   static constexpr char kIni[] = "C:\\Apps\\options.ini";
-  static constexpr char kProfiles[] = "C:\\Users\\u\\AppData\\Roaming\\Mozilla\\Firefox\\Profiles\\";
+  static constexpr char kProfiles[] =
+      "C:\\Users\\u\\AppData\\Roaming\\Mozilla\\Firefox\\Profiles\\";
 
   // Firefox is installed, with no profile yet, unless a test says otherwise.
-  AppHarness() { files.folders[kProfiles] = {}; }
+  // tickCount, when given, is the clock the probes time themselves by.
+  explicit AppHarness(std::function<std::int64_t()> tickCount = {})
+      : app(PlatformServices{registry, internetOptions, files, ui, desktop, modal,
+                             std::move(tickCount)}) {
+    files.folders[kProfiles] = {};
+  }
 
   FakeRegistry registry;
   FakeInternetOptions internetOptions;
@@ -23,7 +29,7 @@ struct AppHarness {
   FakeUiThread ui;
   FakeDesktop desktop;
   FakeModalHost modal;
-  Application app{PlatformServices{registry, internetOptions, files, ui, desktop, modal}};
+  Application app;
 
   std::string& Ini() { return files.files[kIni]; }
   void Start(std::vector<std::string> args = {}) { app.Startup(args); }

@@ -1,0 +1,116 @@
+#include "search/probe.h"
+
+#include <algorithm>
+
+#include "core/text.h"
+
+namespace cloakwise::search {
+namespace {
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Up to max decimal digits, nothing else; no sign, no blanks.
+std::optional<int> ParseDecimal(std::string_view text, std::size_t maxDigits) {
+  if (text.empty() || text.size() > maxDigits || !std::all_of(text.begin(), text.end(), IsDigit)) {
+    return std::nullopt;
+  }
+  int value = 0;
+  for (char c : text) value = value * 10 + (c - '0');
+  return value;
+}
+
+std::vector<std::string_view> SplitAtDots(std::string_view text) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (std::size_t dot; (dot = text.find('.', start)) != std::string_view::npos; start = dot + 1) {
+    parts.push_back(text.substr(start, dot - start));
+  }
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
+bool IsIpv4Address(std::string_view host) {
+  const auto parts = SplitAtDots(host);
+  return parts.size() == 4 && std::all_of(parts.begin(), parts.end(), [](std::string_view part) {
+           const auto value = ParseDecimal(part, 3);
+           return value && *value <= 255;
+         });
+}
+
+// Letters, digits and inner hyphens in labels of 1 to 63, at most 253 in
+// all, and not all digits and dots (that would be a malformed address).
+bool IsHostName(std::string_view host) {
+  if (host.empty() || host.size() > 253) return false;
+  bool anyLetter = false;
+  for (std::string_view label : SplitAtDots(host)) {
+    if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-')
+      return false;
+    for (char c : label) {
+      if (!IsLetter(c) && !IsDigit(c) && c != '-') return false;
+      anyLetter = anyLetter || !IsDigit(c);
+    }
+  }
+  return anyLetter;
+}
+
+}  // namespace
+
+std::optional<ProxyAddress> ParseCandidate(std::string_view candidate) {
+  const auto parts = text::SplitAtFirstColon(candidate);
+  if (!parts) return std::nullopt;
+  const std::string_view host = text::TrimBlanksAndControls(parts->first);
+  const auto port = ParseDecimal(text::TrimBlanksAndControls(parts->second), 5);
+  if (!port || *port < 1 || *port > 65535) return std::nullopt;
+  if (!IsIpv4Address(host) && !IsHostName(host)) return std::nullopt;
+  return ProxyAddress{std::string(host), *port};
+}
+
+JudgeVerdict ReadJudgeReply(std::string_view body, int minimumLevel) {
+  const std::string_view reply = text::TrimBlanksAndControls(body);
+  if (reply.size() != 1 || reply[0] < '0' || reply[0] > '2') return {};
+  const auto level = static_cast<AnonymityLevel>(reply[0] - '0');
+  const bool rejected = (level == AnonymityLevel::Transparent && minimumLevel > 0) ||
+                        (level == AnonymityLevel::Anonymous && minimumLevel == 2);
+  return {rejected ? SlotState::Failed : SlotState::Accepted, level};
+}
+
+int SpeedScore(std::int64_t elapsedMs) {
+  // (1 - elapsed / 13000) * 100 = (13000 - elapsed) / 130, rounded in whole
+  // numbers so no floating-point step can move a half.
+  const std::int64_t left = 13000 - elapsedMs;
+  if (left <= 0) return 0;
+  std::int64_t score = left / 130;
+  const std::int64_t rest = left % 130;
+  if (rest * 2 > 130 || (rest * 2 == 130 && score % 2 == 1)) ++score;
+  return static_cast<int>(std::min<std::int64_t>(score, 100));
+}
+
+std::string DescribeBatch(const std::vector<std::string>& descriptions) {
+  std::string shown;
+  for (std::size_t i = 0; i < descriptions.size(); ++i) {
+    const auto earlier = descriptions.begin() + static_cast<std::ptrdiff_t>(i);
+    if (std::find(descriptions.begin(), earlier, descriptions[i]) != earlier) continue;
+    if (i > 0) shown += ", ";
+    shown += descriptions[i];
+  }
+  return shown;
+}
+
+std::string AnonymityText(AnonymityLevel level) {
+  switch (level) {
+    case AnonymityLevel::Elite:
+      return "Elite Proxy";
+    case AnonymityLevel::Anonymous:
+      return "Anonymous Proxy";
+    case AnonymityLevel::Transparent:
+      break;
+  }
+  return "Transparent Proxy";
+}
+
+}  // namespace cloakwise::search

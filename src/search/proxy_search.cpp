@@ -1,0 +1,217 @@
+#include "search/proxy_search.h"
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "core/option_keys.h"
+#include "search/service_config.h"
+
+namespace cloakwise::search {
+namespace {
+
+// A probe's read time-out, from the stored seconds; the options view writes
+// 5 to 13. A hand-edited 0 would wait without limit and a huge value would
+// overflow, so the stored value is kept within reason.
+constexpr int kDefaultProbeSeconds = 5;
+constexpr int kMaxProbeSeconds = 60;
+
+std::int64_t SteadyMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// A service line: the candidate before its first blank, the description
+// after it; a line without a blank is all description.
+std::pair<std::string, std::string> SplitServiceLine(const std::string& line) {
+  const auto blank = line.find(' ');
+  if (blank == std::string::npos) return {"", line};
+  return {line.substr(0, blank), line.substr(blank + 1)};
+}
+
+}  // namespace
+
+ProxySearch::ProxySearch(SearchServices services, Clock clock)
+    : services_(std::move(services)),
+      clock_(clock ? std::move(clock) : Clock(SteadyMilliseconds)),
+      identity_(MakeClientIdentity()),
+      serviceClient_(&services_.ui) {
+  for (int k = 0; k < 3; ++k) {
+    searchWorkers_[k] = std::make_unique<WorkerThread>(
+        services_.ui, [this, k](WorkerThread& self) { RunProbe(self, k); });
+  }
+}
+
+ProxySearch::~ProxySearch() {
+  batchWanted_ = false;
+  for (auto& worker : searchWorkers_) worker.reset();
+}
+
+void ProxySearch::Configure(SettingsStore& settings) {
+  settings_ = &settings;
+  const std::string host = ReadServiceHost(settings);
+  judgeUrl_ = MakeServiceUrls(host).judge;
+  ui::StatusView& status = services_.form.status;
+  service_ = std::make_unique<ProxyListService>(
+      serviceClient_,
+      ServiceReports{
+          [&status](const std::string& address) { status.localAddressLabel.SetCaption(address); },
+          services_.showMessage},
+      services_.ui, identity_, host);
+}
+
+void ProxySearch::StartBatch() {
+  batchWanted_ = true;
+  if (fetching_) return;  // the fetch under way serves this request too
+
+  std::vector<std::string> lines;
+  {
+    fetching_ = true;
+    struct Done {
+      bool& fetching;
+      ~Done() { fetching = false; }
+    } done{fetching_};
+    try {
+      service_->FetchProxyBatch(lines);
+    } catch (...) {
+      if (!batchWanted_) return;  // stopped meanwhile: nobody waits for this batch
+      throw;
+    }
+  }
+  if (!batchWanted_) return;
+  if (lines.size() < 3) throw BatchError("The proxy list service sent fewer than three proxies");
+
+  // From here on no result of an earlier probe can land: every report names
+  // the batch it was started for.
+  ++batch_;
+  std::vector<std::string> descriptions;
+  {
+    std::lock_guard lock(jobsMutex_);
+    for (int k = 0; k < 3; ++k) {
+      auto [candidate, description] = SplitServiceLine(lines[k]);
+      jobs_[k] = Job{candidate, batch_};
+      Slot& slot = slots_[k];
+      slot.candidate = std::move(candidate);
+      slot.description = std::move(description);
+      slot.state = SlotState::Pending;
+      slot.speed = 0;
+      descriptions.push_back(slot.description);
+    }
+  }
+  services_.form.status.proxyAddressLabel.SetCaption("Searching in...");
+  services_.form.status.proxyDescriptionLabel.SetCaption(DescribeBatch(descriptions));
+  // A worker still finishing an earlier probe, the one whose report started
+  // this batch included, begins its fresh probe as soon as that run has ended.
+  for (auto& worker : searchWorkers_) worker->Restart();
+}
+
+void ProxySearch::Stop() {
+  batchWanted_ = false;
+  ++batch_;
+  for (auto& worker : searchWorkers_) worker->Stop();
+  for (Slot& slot : slots_) slot.state = SlotState::Pending;
+}
+
+void ProxySearch::RunProbe(WorkerThread& self, int slot) {
+  Job job;
+  {
+    std::lock_guard lock(jobsMutex_);
+    job = jobs_[slot];
+  }
+  const ProbeResult result = ProbeCandidate(probeClients_[slot], job.candidate);
+  self.ReportToUiThread([&] { OnProbeReported(slot, job.batch, result); });
+}
+
+ProxySearch::ProbeResult ProxySearch::ProbeCandidate(http::HttpClient& client,
+                                                     const std::string& candidate) {
+  const std::int64_t started = clock_();
+  const auto address = ParseCandidate(candidate);
+  if (!address) return {};
+
+  const int seconds =
+      settings_->ReadInteger(kOptionsSection, kKeyProbeTimeoutSeconds, kDefaultProbeSeconds);
+  client.Settings().proxyServer = address->host;
+  client.Settings().proxyPort = address->port;
+  client.Settings().readTimeoutMs = std::clamp(seconds, 1, kMaxProbeSeconds) * 1000;
+  std::string body;
+  try {
+    body = client.Get(judgeUrl_);
+  } catch (const http::HttpError&) {
+    // A proxy that fails in any way simply does not work.
+  }
+  const int minimum = settings_->ReadInteger(kOptionsSection, kKeyMinimumAnonymity, 0);
+  const JudgeVerdict verdict = ReadJudgeReply(body, minimum);
+  ProbeResult result{verdict.state, verdict.level, 0};
+  if (result.state == SlotState::Accepted) result.speed = SpeedScore(clock_() - started);
+  return result;
+}
+
+void ProxySearch::OnProbeReported(int reported, std::uint64_t batch, const ProbeResult& result) {
+  if (batch != batch_) return;  // a probe of a batch that is gone
+  Slot& own = slots_[reported];
+  if (result.level) own.level = result.level;
+  own.speed = result.speed;
+  own.state = result.state;
+
+  // The accepted slot with the highest speed; the lower slot among equals,
+  // and never one of speed 0.
+  int best = -1;
+  int bestSpeed = 0;
+  bool allFailed = true;
+  for (int k = 0; k < 3; ++k) {
+    allFailed = allFailed && slots_[k].state == SlotState::Failed;
+    if (slots_[k].state == SlotState::Accepted && slots_[k].speed > bestSpeed) {
+      best = k;
+      bestSpeed = slots_[k].speed;
+    }
+  }
+  if (allFailed) {
+    try {
+      StartBatch();
+    } catch (const std::exception&) {
+      // Shown nowhere: the view keeps "Searching in..." until the next
+      // rotation tick, "Change IP now" or a stop.
+    }
+    return;
+  }
+  if (best < 0 || !services_.proxyActive()) return;
+  Install(best);
+}
+
+bool ProxySearch::StillInstalling(std::uint64_t install) const {
+  return install == install_ && batchWanted_ && services_.proxyActive();
+}
+
+void ProxySearch::Install(int best) {
+  const Slot& slot = slots_[best];
+  const auto address = ParseCandidate(slot.candidate);
+  if (!address) return;  // never accepted; kept for the reader's peace of mind
+  const std::string port = std::to_string(address->port);
+  ui::MainForm& form = services_.form;
+  if (form.status.proxyAddressLabel.Caption() == address->host) return;  // in use already
+
+  const std::uint64_t install = ++install_;
+  services_.status.ShowProxyInUse(address->host, slot.description,
+                                  AnonymityText(slot.level.value_or(AnonymityLevel::Anonymous)),
+                                  slot.speed);
+  form.trayIcon.ShowBalloon("Proxy changed", address->host + " - " + slot.description);
+  const std::string proxy = address->host + ":" + port;
+  // The window runs its messages here and while Firefox's notice is up: a
+  // stop, or a better report installing its own proxy, may come meanwhile and
+  // then has the last word.
+  services_.ui.ProcessMessages();
+  if (!StillInstalling(install)) return;
+  if (settings_->ReadBool(kOptionsSection, kKeyFirefox, false)) {
+    try {
+      services_.firefoxProxy.SetFirefoxProxy(proxy, true, true);
+    } catch (const std::exception& e) {
+      services_.showError(e.what());
+    }
+    if (!StillInstalling(install)) return;
+  }
+  services_.systemProxy.InstallProgramProxy(address->host, port);
+  services_.ui.ProcessMessages();
+}
+
+}  // namespace cloakwise::search

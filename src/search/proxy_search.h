@@ -1,0 +1,130 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "browserproxy/firefox_proxy.h"
+#include "browserproxy/system_proxy.h"
+#include "core/settings_store.h"
+#include "core/worker_thread.h"
+#include "http/http_client.h"
+#include "platform/ui_thread.h"
+#include "search/client_identity.h"
+#include "search/probe.h"
+#include "search/proxy_list_service.h"
+#include "ui/main_form.h"
+#include "ui/status_presenter.h"
+
+namespace cloakwise::search {
+
+// A batch the service sent that does not hold three candidates.
+class BatchError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// What the search needs of the rest of the program.
+struct SearchServices {
+  ui::MainForm& form;
+  ui::StatusPresenter& status;
+  platform::UiThread& ui;
+  SystemProxy& systemProxy;
+  FirefoxProxy& firefoxProxy;
+  // The program's message box (a refusal of the service).
+  std::function<void(const std::string& title, const std::string& text)> showMessage;
+  // An error nobody else reports, such as a user.js that cannot be written.
+  std::function<void(const std::string& text)> showError;
+  // Whether the rotation is on; a found proxy is installed only then.
+  std::function<bool()> proxyActive;
+};
+
+// Finds a proxy in batches of three candidates from the list service, probes
+// the three at once through the judge, one worker and one client each, and
+// installs the fastest that reaches the chosen anonymity.
+//
+// Every member function runs on the user-interface thread except RunProbe,
+// which is each worker's run. The slots belong to the user-interface thread:
+// a probe hands its result over in its report, which lands only in the batch
+// the probe was started for.
+class ProxySearch {
+ public:
+  using Clock = std::function<std::int64_t()>;  // milliseconds, any origin
+
+  explicit ProxySearch(SearchServices services, Clock clock = {});
+  // Stops the workers and waits for their probes, each bounded by its
+  // time-outs; the clients outlive them.
+  ~ProxySearch();
+  ProxySearch(const ProxySearch&) = delete;
+  ProxySearch& operator=(const ProxySearch&) = delete;
+
+  // Reads where the service lives; before any batch.
+  void Configure(SettingsStore& settings);
+
+  // Fetches a batch and starts its three probes. Throws what the fetch
+  // throws (http::HttpError) and BatchError. While a fetch is under way a
+  // second call joins it: that fetch's batch serves both. A batch that
+  // arrives after Stop is dropped, and so is its failure.
+  void StartBatch();
+  // The rotation stopped: no report of a probe under way arrives any more,
+  // and a fetch under way is dropped when it ends.
+  void Stop();
+
+  struct Slot {
+    std::string candidate;    // host:port, as the service sent it
+    std::string description;  // shown to the user
+    SlotState state = SlotState::Failed;
+    int speed = 0;
+    std::optional<AnonymityLevel> level;
+  };
+  const std::array<Slot, 3>& Slots() const { return slots_; }
+  bool Fetching() const { return fetching_; }
+  const std::string& JudgeUrl() const { return judgeUrl_; }
+
+ private:
+  struct Job {
+    std::string candidate;
+    std::uint64_t batch = 0;
+  };
+  struct ProbeResult {
+    SlotState state = SlotState::Failed;
+    std::optional<AnonymityLevel> level;
+    int speed = 0;
+  };
+
+  void RunProbe(WorkerThread& self, int slot);
+  ProbeResult ProbeCandidate(http::HttpClient& client, const std::string& candidate);
+  void OnProbeReported(int slot, std::uint64_t batch, const ProbeResult& result);
+  void Install(int slot);
+  // Whether an install begun as `install` may go on after the window ran
+  // its messages: nothing stopped the rotation or began another install.
+  bool StillInstalling(std::uint64_t install) const;
+
+  SearchServices services_;
+  Clock clock_;
+  SettingsStore* settings_ = nullptr;
+  ClientIdentity identity_;
+  http::HttpClient serviceClient_;
+  std::unique_ptr<ProxyListService> service_;
+  std::string judgeUrl_;  // written before the first probe, read-only after
+
+  std::array<Slot, 3> slots_;
+  std::uint64_t batch_ = 0;  // grows with every batch and every stop
+  std::uint64_t install_ = 0;
+  bool fetching_ = false;
+  bool batchWanted_ = false;
+
+  std::mutex jobsMutex_;
+  std::array<Job, 3> jobs_;  // guarded by jobsMutex_: what each worker's next run probes
+
+  // The clients outlive the workers that use them: declared first.
+  std::array<http::HttpClient, 3> probeClients_;
+  std::array<std::unique_ptr<WorkerThread>, 3> searchWorkers_;
+};
+
+}  // namespace cloakwise::search

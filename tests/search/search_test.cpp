@@ -1,0 +1,330 @@
+// START, "Change IP now", rotation ticks and STOP of the whole program on
+// fakes, against the reference service and test proxies on loopback: each
+// candidate is a real proxy (or a closed port) on an address of its own.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+#include "browserproxy/system_proxy.h"
+#include "core/option_keys.h"
+#include "core/text.h"
+#include "fakes/app_harness.h"
+#include "service/reference_service.h"
+#include "testproxy/test_proxy.h"
+
+namespace cloakwise::search {
+namespace {
+
+using testproxy::Anonymity;
+using testproxy::Fault;
+
+class SearchTest : public ::testing::Test {
+ protected:
+  ~SearchTest() override {
+    harness.reset();  // the program ends before the proxies it may still talk to
+    proxies.clear();
+  }
+
+  // A proxy on its own loopback address, so that each candidate has its
+  // own host as real ones do.
+  std::string Proxy(Anonymity anonymity, Fault fault = Fault::None, long long value = 0) {
+    testproxy::ProxyOptions options;
+    options.bindAddress = "127.0.0." + std::to_string(10 + proxies.size());
+    options.ports = {testproxy::PortPlan{0, anonymity, fault, value}};
+    proxies.push_back(std::make_unique<testproxy::TestProxy>(options));
+    return options.bindAddress + ":" + std::to_string(proxies.back()->Ports()[0]);
+  }
+  // Nothing listens on port 1: the connect is refused at once.
+  static std::string Dead() { return "127.0.0.99:1"; }
+
+  // Starts the service with the pool and the program with these options.
+  void Start(const std::vector<std::string>& pool, const std::string& options = "") {
+    service::ServiceOptions serviceOptions;
+    serviceOptions.pool = pool;
+    serviceOptions.log = [this](const std::string& line) {
+      if (line.find("/proxy.php") != std::string::npos) serviceRequests++;
+    };
+    service = std::make_unique<service::ReferenceService>(serviceOptions);
+    harness->Ini() = "[Options]\r\nStartUp=1\r\n" + options +
+                     "[Service]\r\nHost=127.0.0.1:" + std::to_string(service->Ports()[0]) + "\r\n";
+    harness->files.folders[fakes::AppHarness::kProfiles].push_back(
+        platform::DirectoryEntry{"main", true, false, false});
+    harness->Start();
+  }
+
+  std::string Registry(const char* name) {
+    const auto value =
+        harness->registry.Value(platform::RegistryRoot::CurrentUser, kInternetSettingsKey, name);
+    if (!value) return "";
+    if (const auto* text = std::get_if<std::string>(&*value)) return *text;
+    return std::to_string(std::get<std::uint32_t>(*value));
+  }
+  std::string UserJs() {
+    return harness->files.files[std::string(fakes::AppHarness::kProfiles) + "main\\user.js"];
+  }
+  ui::MainForm& Form() { return harness->app.form; }
+  Application& App() { return harness->app; }
+  bool Pump(const std::function<bool()>& done) {
+    return harness->ui.PumpUntil(done, std::chrono::seconds(20));
+  }
+  bool Installed(const std::string& proxy) {
+    return Pump([&] { return Registry("ProxyServer") == proxy; });
+  }
+  bool ProbesIdle() {
+    return Pump([&] { return !App().search.Fetching() && AllSettled(); });
+  }
+  bool AllSettled() {
+    for (const auto& slot : App().search.Slots()) {
+      if (slot.state == SlotState::Pending) return false;
+    }
+    return true;
+  }
+  std::uint64_t Probes(std::size_t proxy) { return proxies[proxy]->Requests(); }
+
+  std::atomic<int> serviceRequests{0};  // both steps of each fetch
+  std::vector<std::unique_ptr<testproxy::TestProxy>> proxies;
+  std::unique_ptr<service::ReferenceService> service;
+  std::unique_ptr<fakes::AppHarness> harness = std::make_unique<fakes::AppHarness>();
+};
+
+TEST_F(SearchTest, StartInstallsTheFastestProxyOfTheChosenLevelInBothBrowsers) {
+  const std::string transparent = Proxy(Anonymity::Transparent);
+  const std::string slowElite = Proxy(Anonymity::Elite, Fault::Delay, 400);
+  const std::string elite = Proxy(Anonymity::Elite, Fault::Delay, 60);
+  Start({transparent + " Here", slowElite + " There", elite + " There"},
+        "ProxyType=2\r\nFirefox=1\r\n");
+
+  Form().status.startStopButton.Click();
+  EXPECT_EQ(Form().status.startStopButton.Caption(), "STOP");
+  ASSERT_TRUE(Installed(elite));
+  EXPECT_EQ(Registry("ProxyEnable"), "1");
+  const auto [host, port] = *text::SplitAtFirstColon(elite);
+  EXPECT_EQ(Form().status.proxyAddressLabel.Caption(), host);
+  EXPECT_EQ(Form().status.proxyDescriptionLabel.Caption(), "There");
+  EXPECT_EQ(Form().status.anonymityLabel.Caption(), "Elite Proxy");
+  EXPECT_GT(Form().status.speedGauge.Position(), 90);
+  EXPECT_TRUE(Form().status.activeIndicator.Visible());
+  EXPECT_FALSE(Form().trayIcon.Cycling());
+  EXPECT_EQ(Form().trayIcon.LastBalloon().title, "Proxy changed");
+  EXPECT_EQ(Form().trayIcon.LastBalloon().text, std::string(host) + " - There");
+  EXPECT_NE(UserJs().find("user_pref(\"network.proxy.http\", \"" + std::string(host) + "\");"),
+            std::string::npos);
+  EXPECT_NE(UserJs().find("user_pref(\"network.proxy.http_port\"," + std::string(port) + ");"),
+            std::string::npos);
+  EXPECT_EQ(harness->modal.shown,
+            std::vector<std::string>{"Proxy changed: If your Firefox browser is opened, you should "
+                                     "restart it to activate the new proxy settings."});
+
+  // The slower elite proxy reports later, ranks lower and changes nothing.
+  ASSERT_TRUE(ProbesIdle());
+  EXPECT_EQ(Registry("ProxyServer"), elite);
+
+  Form().status.startStopButton.Click();  // STOP
+  EXPECT_EQ(Registry("ProxyServer"), ":");
+  EXPECT_EQ(Registry("ProxyEnable"), "0");
+  EXPECT_NE(UserJs().find("user_pref(\"network.proxy.type\", 0);"), std::string::npos);
+  EXPECT_EQ(Form().status.proxyAddressLabel.Caption(), "[none]");
+  EXPECT_TRUE(Form().status.inactiveIndicator.Visible());
+  EXPECT_EQ(Form().trayIcon.LastBalloon().text, "Anonymity deactivated");
+  EXPECT_EQ(Form().trayIcon.Set(), ui::TrayIcon::IconSet::Idle);
+}
+
+TEST_F(SearchTest, ProxyTypeDecidesWhatIsAcceptedAsItIsStored) {
+  const struct {
+    const char* stored;  // the ProxyType line, if any
+    int winner;          // index among transparent, anonymous, elite
+  } cases[] = {{"", 0},
+               {"ProxyType=1\r\n", 1},
+               {"ProxyType=2\r\n", 2},
+               {"ProxyType=3\r\n", 1},
+               {"ProxyType=-1\r\n", 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    harness = std::make_unique<fakes::AppHarness>();
+    proxies.clear();
+    // Later candidates answer later, so the first accepted one wins.
+    const std::vector<std::string> pool = {Proxy(Anonymity::Transparent) + " T",
+                                           Proxy(Anonymity::Anonymous, Fault::Delay, 400) + " A",
+                                           Proxy(Anonymity::Elite, Fault::Delay, 800) + " E"};
+    Start(pool, c.stored);
+    Form().status.startStopButton.Click();
+    ASSERT_TRUE(ProbesIdle());
+    EXPECT_EQ(Registry("ProxyServer"), pool[c.winner].substr(0, pool[c.winner].find(' ')));
+  }
+}
+
+TEST_F(SearchTest, EqualSpeedsGoToTheLowerSlotWhicheverReportsFirst) {
+  for (const bool slot2First : {true, false}) {
+    SCOPED_TRACE(slot2First ? "slot 2 reports first" : "slot 0 reports first");
+    // With a clock that stands still every accepted proxy scores 100.
+    harness = std::make_unique<fakes::AppHarness>([] { return std::int64_t{0}; });
+    proxies.clear();
+    const std::string slot0 = Proxy(Anonymity::Elite, Fault::Delay, slot2First ? 400 : 0);
+    const std::string slot2 = Proxy(Anonymity::Elite, Fault::Delay, slot2First ? 0 : 400);
+    Start({slot0 + " A", Dead() + " B", slot2 + " C"});
+    Form().status.startStopButton.Click();
+    if (slot2First) ASSERT_TRUE(Installed(slot2));
+    ASSERT_TRUE(Installed(slot0));
+    const int balloons = Form().trayIcon.LastBalloon().serial;
+    ASSERT_TRUE(ProbesIdle());
+    EXPECT_EQ(Registry("ProxyServer"), slot0);
+    EXPECT_EQ(Form().status.proxyDescriptionLabel.Caption(), "A");
+    EXPECT_EQ(Form().trayIcon.LastBalloon().serial, balloons)
+        << "a report that changes nothing says nothing";
+  }
+}
+
+TEST_F(SearchTest, AThirteenSecondAnswerIsNeverInstalledAndStartsNoBatch) {
+  std::int64_t now = 0;
+  harness = std::make_unique<fakes::AppHarness>([&now] { return now += 13000; });
+  Start({Proxy(Anonymity::Elite) + " Slow", Dead() + " B", Dead() + " C",
+         Proxy(Anonymity::Elite) + " Next"});
+  Form().status.startStopButton.Click();
+  ASSERT_TRUE(ProbesIdle());
+  EXPECT_EQ(App().search.Slots()[0].state, SlotState::Accepted);
+  EXPECT_EQ(App().search.Slots()[0].speed, 0);
+  EXPECT_EQ(Registry("ProxyServer"), "");
+  EXPECT_EQ(serviceRequests.load(), 2) << "one batch only";
+  EXPECT_EQ(Form().status.proxyAddressLabel.Caption(), "Searching in...");
+}
+
+TEST_F(SearchTest, FailedBatchesAreFollowedAtOnceEachProbedAfresh) {
+  // Proxies that answer a digit the judge never sends: each probe reaches
+  // them and fails, so every probe of every batch can be counted.
+  const std::string wrong1 = Proxy(Anonymity::Elite, Fault::WrongDigit, 7);
+  const std::string wrong2 = Proxy(Anonymity::Elite, Fault::WrongDigit, 8);
+  const std::string wrong3 = Proxy(Anonymity::Elite, Fault::WrongDigit, 9);
+  const std::string good = Proxy(Anonymity::Anonymous);
+  Start({wrong1 + " W", wrong2 + " W", wrong3 + " W", wrong1 + " W", wrong2 + " W", wrong3 + " W",
+         Dead() + " D", good + " G", "1.2.3.4:99999 Unusable"});
+  Form().status.startStopButton.Click();
+  ASSERT_TRUE(Installed(good));
+  EXPECT_EQ(serviceRequests.load(), 6) << "three batches";
+  // Each failing proxy was probed once in each of its two batches: the
+  // worker whose report started the next batch probed that batch too.
+  for (std::size_t k = 0; k < 3; ++k) EXPECT_EQ(Probes(k), 2u) << k;
+  ASSERT_TRUE(ProbesIdle());
+  EXPECT_EQ(App().search.Slots()[2].state, SlotState::Failed) << "a port of 99999 is never probed";
+}
+
+TEST_F(SearchTest, ABatchNeverSeesAProbeBegunBeforeIt) {
+  const std::string lateElite = Proxy(Anonymity::Elite, Fault::Delay, 500);
+  const std::string slow = Proxy(Anonymity::Elite, Fault::Delay, 900);
+  Start({lateElite + " Late", Dead() + " D", Dead() + " D", slow + " Slow", Dead() + " D",
+         Dead() + " D"},
+        "ProxyType=2\r\n");
+  Form().status.startStopButton.Click();
+  // The late proxy's probe is still under way when the next batch starts;
+  // its acceptance must not land in that batch's first slot, which probes the
+  // slow one for another 900 ms.
+  Form().mainMenu.changeIpNowItem.Click();
+  ASSERT_EQ(serviceRequests.load(), 4);
+  harness->ui.PumpUntil([] { return false; }, std::chrono::milliseconds(700));
+  EXPECT_EQ(Registry("ProxyServer"), "") << "the late elite proxy belonged to an earlier batch";
+  EXPECT_EQ(App().search.Slots()[0].state, SlotState::Pending);
+  Form().status.startStopButton.Click();
+}
+
+TEST_F(SearchTest, StopDuringProbesDropsTheirResultsAndKeepsTheProxyCleared) {
+  const std::string slow = Proxy(Anonymity::Elite, Fault::Delay, 300);
+  Start({slow + " S", Dead() + " D", Dead() + " D"});
+  Form().status.startStopButton.Click();
+  ASSERT_TRUE(Pump([&] { return Probes(0) == 1; }));
+  Form().status.startStopButton.Click();  // STOP while the probe waits
+  harness->ui.PumpUntil([] { return false; }, std::chrono::milliseconds(600));
+  EXPECT_EQ(Registry("ProxyServer"), ":");
+  EXPECT_EQ(Form().status.proxyAddressLabel.Caption(), "[none]");
+  EXPECT_EQ(serviceRequests.load(), 2) << "no further batch";
+}
+
+TEST_F(SearchTest, OfflineStartOnlyShowsTheSearchWaiting) {
+  harness->desktop.inetIsOffline = 1;
+  Start({Proxy(Anonymity::Elite) + " E", Dead() + " D", Dead() + " D"});
+  const int balloons = Form().trayIcon.LastBalloon().serial;
+  Form().status.startStopButton.Click();
+  EXPECT_EQ(Form().status.startStopButton.Caption(), "STOP");
+  EXPECT_TRUE(Form().searchBlinkTimer.Enabled());
+  EXPECT_EQ(Form().trayIcon.LastBalloon().serial, balloons);
+  EXPECT_FALSE(App().ProxyActive());
+  EXPECT_EQ(serviceRequests.load(), 0);
+  App().OnMainMenuOpening();
+  EXPECT_EQ(Form().mainMenu.startStopItem.Caption(), "Start");
+}
+
+TEST_F(SearchTest, AFailedFetchFromATickKeepsTheProxyInUse) {
+  const std::string elite = Proxy(Anonymity::Elite);
+  Start({elite + " E", Dead() + " D", Dead() + " D"}, "Change1=1\r\n");
+  Form().status.startStopButton.Click();
+  ASSERT_TRUE(Installed(elite));
+  ASSERT_TRUE(ProbesIdle());
+  service.reset();  // the service goes away
+  harness->ui.AdvanceTime(Form().rotationTimer.Interval());
+  EXPECT_EQ(Form().trayIcon.LastBalloon().title, "Error while connecting");
+  EXPECT_EQ(Form().status.startStopButton.Caption(), "START");
+  EXPECT_TRUE(Form().status.inactiveIndicator.Visible());
+  EXPECT_EQ(Registry("ProxyServer"), elite);
+  EXPECT_EQ(Form().status.proxyAddressLabel.Caption(), text::SplitAtFirstColon(elite)->first);
+  const int balloons = Form().trayIcon.LastBalloon().serial;
+  harness->ui.AdvanceTime(Form().rotationTimer.Interval());  // START shows: ticks do nothing
+  EXPECT_EQ(Form().trayIcon.LastBalloon().serial, balloons);
+}
+
+TEST_F(SearchTest, ARotationTickOrChangeIpNowInstallsTheNextBatchsWinner) {
+  const std::string first = Proxy(Anonymity::Elite);
+  const std::string second = Proxy(Anonymity::Elite);
+  Start(
+      {first + " One", Dead() + " D", Dead() + " D", second + " Two", Dead() + " D", Dead() + " D"},
+      "Change1=1\r\n");
+  Form().status.startStopButton.Click();
+  ASSERT_TRUE(Installed(first));
+  harness->ui.AdvanceTime(Form().rotationTimer.Interval());
+  ASSERT_TRUE(Installed(second));
+  Form().mainMenu.changeIpNowItem.Click();
+  ASSERT_TRUE(Installed(first));
+  EXPECT_EQ(Form().status.proxyDescriptionLabel.Caption(), "One");
+}
+
+TEST_F(SearchTest, AStopWhileTheBatchIsFetchedWins) {
+  const std::string elite = Proxy(Anonymity::Elite);
+  Start({elite + " E", Dead() + " D", Dead() + " D"});
+  // STOP, START again and STOP once more while the first fetch waits for the
+  // service: each arrives through the window's messages during the fetch.
+  harness->ui.Post([&] {
+    Form().status.startStopButton.Click();
+    Form().mainMenu.changeIpNowItem.Click();  // joins the fetch under way
+    Form().status.startStopButton.Click();
+  });
+  Form().status.startStopButton.Click();
+  harness->ui.PumpUntil([] { return false; }, std::chrono::milliseconds(300));
+  EXPECT_EQ(Registry("ProxyServer"), ":");
+  EXPECT_EQ(Form().status.proxyAddressLabel.Caption(), "[none]");
+  EXPECT_EQ(Form().status.startStopButton.Caption(), "START");
+  EXPECT_EQ(Form().trayIcon.LastBalloon().text, "Anonymity deactivated");
+  EXPECT_EQ(serviceRequests.load(), 2) << "one fetch served every request";
+}
+
+TEST_F(SearchTest, AProxyLeftByAKilledRunIsClearedAtStartOnlyWhenStillInPlace) {
+  const struct {
+    const char* inRegistry;
+    const char* afterStart;
+  } cases[] = {{"127.0.0.7:3128", ":"}, {"10.0.0.1:8080", "10.0.0.1:8080"}};
+  for (const auto& c : cases) {
+    harness = std::make_unique<fakes::AppHarness>();
+    {
+      platform::ScopedKey noted(harness->registry, platform::RegistryRoot::CurrentUser, kProgramKey,
+                                true);
+      harness->registry.WriteString(noted.get(), kInstalledProxyValue, "127.0.0.7:3128");
+      platform::ScopedKey settings(harness->registry, platform::RegistryRoot::CurrentUser,
+                                   kInternetSettingsKey, true);
+      harness->registry.WriteString(settings.get(), "ProxyServer", c.inRegistry);
+    }
+    harness->Start();
+    EXPECT_EQ(Registry("ProxyServer"), c.afterStart);
+    EXPECT_FALSE(harness->registry.Value(platform::RegistryRoot::CurrentUser, kProgramKey,
+                                         kInstalledProxyValue));
+  }
+}
+
+}  // namespace
+}  // namespace cloakwise::search
