@@ -113,6 +113,13 @@ void ProxySearch::Stop() {
   for (Slot& slot : slots_) slot.state = SlotState::Pending;
 }
 
+bool ProxySearch::ProbesRunning() const {
+  for (const auto& worker : searchWorkers_) {
+    if (worker->Running()) return true;
+  }
+  return false;
+}
+
 void ProxySearch::RunProbe(WorkerThread& self, int slot) {
   Job job;
   {

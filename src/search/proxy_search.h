@@ -84,6 +84,8 @@ class ProxySearch {
   };
   const std::array<Slot, 3>& Slots() const { return slots_; }
   bool Fetching() const { return fetching_; }
+  // A probe has begun and its worker has not yet ended.
+  bool ProbesRunning() const;
   const std::string& JudgeUrl() const { return judgeUrl_; }
 
  private:
