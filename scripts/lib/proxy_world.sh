@@ -20,14 +20,18 @@
 #       removes the files it wrote, and DIR when it made it. Safe to call
 #       again.
 #   start_judge_service BIN POOL DIR PORT      sets SERVICE_PORT, SERVICE_HOST, JUDGE_URL
-#   start_squid MODE JUDGE_PORT DIR            sets PROXY_PORT
-#   start_tinyproxy MODE JUDGE_PORT DIR        sets PROXY_PORT
-#   start_test_proxies BIN DIR PORTS:MODE...   sets the array TEST_PROXY_PORTS
+#   start_squid MODE JUDGE_PORT DIR [ADDR]            sets PROXY_PORT
+#   start_tinyproxy MODE JUDGE_PORT DIR [ADDR]        sets PROXY_PORT
+#   start_test_proxies BIN DIR [ADDR] PORTS:MODE...   sets the array TEST_PROXY_PORTS
 #       The pieces on their own, tracked and ended like the world's. MODE is
-#       transparent, anonymous or elite; the real proxies let requests through
-#       to 127.0.0.1:JUDGE_PORT only, and each wants a DIR of its own, made
-#       here and removed by stop_proxy_world, in a folder that their own users
-#       (they drop root) may pass through.
+#       transparent, anonymous or elite; ADDR, where the proxy listens, is in
+#       127.0.0.0/8 and defaults to 127.0.0.1. The real proxies let requests
+#       from 127.0.0.1 through to 127.0.0.1:JUDGE_PORT only (Linux gives a
+#       connection to any loopback address the source 127.0.0.1), and each
+#       wants a DIR of its own, made here and removed by stop_proxy_world, in
+#       a folder that their own users (they drop root) may pass through. The
+#       test proxies' DIR is made here too when missing; one call is one
+#       process, on one address.
 #
 # Worlds. The service hands out the pool three candidates at a time, in turn,
 # and starts over at the end (a pool of 8 gives 8 different batches):
@@ -149,13 +153,13 @@ _pw_dead_port() {
   return 1
 }
 
-# Waits up to 10 s until PORT listens on 127.0.0.1 in PID or a child of it
-# (the proxies run under timeout) and tracks that process too. Fails early
-# when PID ends or another program has taken the port.
+# Waits up to 10 s until ADDR:PORT (ADDR 127.0.0.1 unless given) listens in
+# PID or a child of it (the proxies run under timeout) and tracks that process
+# too. Fails early when PID ends or another program has taken the port.
 _pw_wait_own_listener() {
-  local port=$1 pid=$2 i users holder stat
+  local port=$1 pid=$2 address=${3:-127.0.0.1} i users holder stat
   for ((i = 0; i < 100; i++)); do
-    users=$(ss -Htlnp "src 127.0.0.1 and sport = :$port" | grep -o 'pid=[0-9]*' || true)
+    users=$(ss -Htlnp "src $address and sport = :$port" | grep -o 'pid=[0-9]*' || true)
     for holder in ${users//pid=/}; do
       read -r stat 2>/dev/null <"/proc/$holder/stat" || continue
       read -r -a stat <<<"${stat##*) }"
@@ -263,14 +267,34 @@ start_judge_service() {
   export JUDGE_URL="http://$SERVICE_HOST/feedback.php"
 }
 
+# True for a dotted IPv4 address in 127.0.0.0/8.
+_pw_loopback_address() {
+  [[ $1 =~ ^127\.[0-9]{1,3}\.[0-9]{1,3}\.[0-9]{1,3}$ ]]
+}
+
 start_test_proxies() {
-  local bin=$1 dir=$2 port _
+  local bin=$1 dir=$2 address=127.0.0.1 port _
   shift 2
+  # A plan always holds a ":" and an option starts with "-"; an address does
+  # neither, so it can be left out.
+  if [ $# -gt 0 ] && [[ $1 != *:* && $1 != -* ]]; then
+    address=$1
+    shift
+  fi
+  if ! _pw_loopback_address "$address"; then
+    echo "proxy world: $address is not a loopback address" >&2
+    return 2
+  fi
+  if [ ! -d "$dir" ]; then
+    mkdir -p "$dir" || return 1
+    _PW_FILES+=("$dir")
+  fi
   rm -f "$dir/testproxy.port"
   _PW_FILES+=("$dir/testproxy.port" "$dir/testproxy.log")
   _PW_LOGS+=("$dir/testproxy.log")
-  _pw_spawn "$dir/testproxy-console.log" "$bin" --port-file "$dir/testproxy.port" \
-    --log "$dir/testproxy.log" --max-seconds "$(_pw_max_seconds)" "$@"
+  _pw_spawn "$dir/testproxy-console.log" "$bin" --bind "$address" \
+    --port-file "$dir/testproxy.port" --log "$dir/testproxy.log" \
+    --max-seconds "$(_pw_max_seconds)" "$@"
   _pw_wait_file "$dir/testproxy.port" "$_pw_pid" || return 1
   TEST_PROXY_PORTS=()
   while read -r port _; do TEST_PROXY_PORTS+=("$port"); done <"$dir/testproxy.port"
@@ -280,10 +304,10 @@ start_squid() { _pw_start_real squid "$@"; }
 start_tinyproxy() { _pw_start_real tinyproxy "$@"; }
 
 # The judge tests' templates, with the additions that make each set-up.
-_pw_write_conf() {  # KIND MODE PORT DIR JUDGE_PORT
-  local kind=$1 mode=$2 port=$3 dir=$4 judge=$5 conf=$4/$1.conf
-  sed -e "s|@PORT@|$port|g" -e "s|@DIR@|$dir|g" -e "s|@JUDGE_PORT@|$judge|g" \
-    "$_PW_TEMPLATES/$kind.conf.in" >"$conf"
+_pw_write_conf() {  # KIND MODE PORT DIR JUDGE_PORT ADDR
+  local kind=$1 mode=$2 port=$3 dir=$4 judge=$5 address=$6 conf=$4/$1.conf
+  sed -e "s|@ADDR@|$address|g" -e "s|@PORT@|$port|g" -e "s|@DIR@|$dir|g" \
+    -e "s|@JUDGE_PORT@|$judge|g" "$_PW_TEMPLATES/$kind.conf.in" >"$conf"
   case "$kind:$mode" in
     squid:*) echo "127.0.0.1 localhost" >"$dir/hosts" ;;&
     squid:transparent) ;;  # squid's defaults: X-Forwarded-For with the client, and Via
@@ -313,12 +337,16 @@ _pw_open_to_proxies() {
 }
 
 _pw_start_real() {
-  local kind=$1 mode=$2 judge=$3 dir=$4 attempt conf
+  local kind=$1 mode=$2 judge=$3 dir=$4 address=${5:-127.0.0.1} attempt conf
   case "$mode" in transparent | anonymous | elite) ;; *)
     echo "proxy world: unknown set-up $mode" >&2
     return 2
     ;;
   esac
+  if ! _pw_loopback_address "$address"; then
+    echo "proxy world: $address is not a loopback address" >&2
+    return 2
+  fi
   _pw_open_to_proxies "$(dirname "$dir")" || return 1
   if [ -n "$(ls -A "$dir" 2>/dev/null)" ]; then
     echo "proxy world: $dir is not empty; give each proxy a folder of its own" >&2
@@ -332,7 +360,7 @@ _pw_start_real() {
   conf=$dir/$kind.conf
   for attempt in 1 2 3; do
     _pw_pick_port || return 1
-    _pw_write_conf "$kind" "$mode" "$_pw_port" "$dir" "$judge"
+    _pw_write_conf "$kind" "$mode" "$_pw_port" "$dir" "$judge" "$address"
     case "$kind" in
       squid)
         if ! squid -k parse -f "$conf" >"$dir/parse.log" 2>&1; then
@@ -345,11 +373,11 @@ _pw_start_real() {
         _pw_spawn "$dir/console.log" timeout -k 5 "$(_pw_max_seconds)" tinyproxy -d -c "$conf"
         ;;
     esac
-    if _pw_wait_own_listener "$_pw_port" "$_pw_pid"; then
+    if _pw_wait_own_listener "$_pw_port" "$_pw_pid" "$address"; then
       PROXY_PORT=$_pw_port
       return 0
     fi
-    echo "proxy world: $kind did not listen on 127.0.0.1:$_pw_port (attempt $attempt)" >&2
+    echo "proxy world: $kind did not listen on $address:$_pw_port (attempt $attempt)" >&2
     _pw_end_pids "$_pw_pid"
   done
   return 1
