@@ -1,7 +1,11 @@
 # A local "proxy world" for Cloakwise's main job: the list service with its
-# judge, and proxy candidates of every kind, all on 127.0.0.1. Used by the
-# demo, the end-to-end tests and tests/search/real_proxies. Source it; it
-# defines functions and starts nothing by itself.
+# judge on 127.0.0.1, and proxy candidates of every kind around it, each on a
+# loopback address of its own (127.0.0.11, .12, ... in pool order). The
+# program takes a winner on the host of the proxy it has installed for that
+# same proxy and keeps it, so candidates sharing one host would never let
+# "Change IP now" install another. Used by the demo, the end-to-end tests and
+# tests/search/real_proxies. Source it; it defines functions and starts
+# nothing by itself.
 #
 #   start_proxy_world DIR [BUILD_DIR] [WORLD]
 #       Starts the world's candidates, writes DIR/pool.txt and DIR/world.txt
@@ -45,10 +49,11 @@
 #   all-dead      dead-1 dead-2 dead-3 | test-elite-40 test-anonymous-10
 #                 test-transparent, batches alternating.
 #   Any WORLD with a blank in it is taken as a list of candidate names.
-# Candidates: test-* are ports of one cloakwise-testproxy (the number is the
-# delay it injects, in ms); squid-* and tinyproxy-* are those programs with
-# the set-ups the judge tests use; dead-N is a loopback port below 1024 that
-# nothing listens on, so nobody else can take it meanwhile.
+# Candidates: test-* are cloakwise-testproxy processes, one each (the number
+# is the delay it injects, in ms); squid-* and tinyproxy-* are those programs
+# with the set-ups the judge tests use; dead-N is a loopback port below 1024
+# that nothing listens on, so nobody else can take it meanwhile. Every one,
+# dead or alive, has its own address; a world holds at most 200 candidates.
 #
 # Clean-up on exit. The first start_* call chains stop_proxy_world in front
 # of whatever EXIT, INT and TERM traps are set then (the caller's EXIT trap
@@ -113,6 +118,8 @@ _pw_wait_file() {
   return 1
 }
 
+# On any address: one listening on 0.0.0.0 would answer on every loopback
+# address as well.
 _pw_port_used() { [ -n "$(ss -Htan "sport = :$1")" ]; }
 
 # Sets _pw_port to a free port below the kernel's range for port 0 and
@@ -420,19 +427,14 @@ _pw_digit() {
   case "$1" in transparent) echo 0 ;; anonymous) echo 1 ;; elite) echo 2 ;; *) echo - ;; esac
 }
 
+# The loopback address of the candidate at INDEX (from 0) in the pool. The
+# service and judge keep 127.0.0.1, and .2 to .10 stay free for other uses.
+_pw_candidate_host() { echo "127.0.0.$((11 + $1))"; }
+
 _pw_start_world_once() {  # DIR WORLD NAME...
-  local dir=$1 world=$2 name servicePort next=0 address dead=() plans=() line i n cycle
+  local dir=$1 world=$2 name servicePort index=0 host folder address dead=() plan line i n cycle
   shift 2
   local pool=("$@")
-  for name; do
-    _pw_candidate "$name"
-    if [ "$_pw_kind" = testproxy ] && [ "$_pw_delay" -gt 0 ]; then
-      plans+=("0:$_pw_mode:delay=$_pw_delay")
-    elif [ "$_pw_kind" = testproxy ]; then
-      plans+=("0:$_pw_mode")
-    fi
-  done
-  if [ ${#plans[@]} -gt 0 ]; then start_test_proxies "$PROXY_WORLD_TESTPROXY_BIN" "$dir" "${plans[@]}" || return 1; fi
   # The service's port first: the real proxies let requests through to it only.
   _pw_pick_port || return 1
   servicePort=$_pw_port
@@ -441,19 +443,26 @@ _pw_start_world_once() {  # DIR WORLD NAME...
   : >"$dir/pool.txt"
   for name; do
     _pw_candidate "$name"
+    host=$(_pw_candidate_host "$index")
+    # A name a world repeats gets a folder per place.
+    folder=$dir/$name
+    [ ! -e "$folder" ] || folder=$dir/$name.$((index + 1))
+    index=$((index + 1))
     case "$_pw_kind" in
       testproxy)
-        address=127.0.0.1:${TEST_PROXY_PORTS[next]}
-        next=$((next + 1))
+        plan=0:$_pw_mode
+        [ "$_pw_delay" -eq 0 ] || plan+=:delay=$_pw_delay
+        start_test_proxies "$PROXY_WORLD_TESTPROXY_BIN" "$folder" "$host" "$plan" || return 1
+        address=$host:${TEST_PROXY_PORTS[0]}
         ;;
       squid | tinyproxy)
-        "start_$_pw_kind" "$_pw_mode" "$servicePort" "$dir/$name" || return 1
-        address=127.0.0.1:$PROXY_PORT
+        "start_$_pw_kind" "$_pw_mode" "$servicePort" "$folder" "$host" || return 1
+        address=$host:$PROXY_PORT
         ;;
       dead)
         _pw_dead_port "${dead[@]}" || return 1
         dead+=("$_pw_port")
-        address=127.0.0.1:$_pw_port
+        address=$host:$_pw_port
         ;;
     esac
     PROXY_WORLD_CANDIDATES+=("$name $address $_pw_kind $_pw_mode $(_pw_digit "$_pw_mode") $_pw_delay")
@@ -466,10 +475,10 @@ _pw_start_world_once() {  # DIR WORLD NAME...
     echo "# service and judge: $SERVICE_HOST   (options.ini: [Service] Host=$SERVICE_HOST)"
     echo "# judge URL:         $JUDGE_URL"
     echo "#"
-    printf '# %-20s %-16s %-10s %-12s %-6s %s\n' candidate address kind anonymity digit delay_ms
+    printf '# %-20s %-21s %-10s %-12s %-6s %s\n' candidate address kind anonymity digit delay_ms
     for line in "${PROXY_WORLD_CANDIDATES[@]}"; do
       # shellcheck disable=SC2086
-      printf '  %-20s %-16s %-10s %-12s %-6s %s\n' $line
+      printf '  %-20s %-21s %-10s %-12s %-6s %s\n' $line
     done
     echo "#"
     echo "# batches, as the service hands them out in turn; then it starts over:"
@@ -485,7 +494,7 @@ _pw_start_world_once() {  # DIR WORLD NAME...
 start_proxy_world() {
   local dir=${1:?usage: start_proxy_world DIR [BUILD_DIR] [WORLD]}
   local build=${2:-$_PW_ROOT/build/native} world=${3:-${PROXY_WORLD:-default}}
-  local names attempt name
+  local names count attempt name
   if [ -n "${PROXY_WORLD_DIR:-}" ]; then
     echo "proxy world: one is running already in $PROXY_WORLD_DIR" >&2
     return 1
@@ -501,6 +510,11 @@ start_proxy_world() {
   done
   names=$(_pw_world "$world") || return 2
   for name in $names; do _pw_candidate "$name" || return 2; done
+  count=$(wc -w <<<"$names")
+  if [ "$count" -gt 200 ]; then
+    echo "proxy world: $count candidates, more than the 200 loopback addresses it hands out" >&2
+    return 2
+  fi
   _pw_arm_traps
   for attempt in 1 2 3; do
     if [ ! -d "$dir" ]; then
