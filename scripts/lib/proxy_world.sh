@@ -1,7 +1,11 @@
 # A local "proxy world" for Cloakwise's main job: the list service with its
-# judge, and proxy candidates of every kind, all on 127.0.0.1. Used by the
-# demo, the end-to-end tests and tests/search/real_proxies. Source it; it
-# defines functions and starts nothing by itself.
+# judge on 127.0.0.1, and proxy candidates of every kind around it, each on a
+# loopback address of its own (127.0.0.11, .12, ... in pool order). The
+# program takes a winner on the host of the proxy it has installed for that
+# same proxy and keeps it, so candidates sharing one host would never let
+# "Change IP now" install another. Used by the demo, the end-to-end tests and
+# tests/search/real_proxies. Source it; it defines functions and starts
+# nothing by itself.
 #
 #   start_proxy_world DIR [BUILD_DIR] [WORLD]
 #       Starts the world's candidates, writes DIR/pool.txt and DIR/world.txt
@@ -20,14 +24,18 @@
 #       removes the files it wrote, and DIR when it made it. Safe to call
 #       again.
 #   start_judge_service BIN POOL DIR PORT      sets SERVICE_PORT, SERVICE_HOST, JUDGE_URL
-#   start_squid MODE JUDGE_PORT DIR            sets PROXY_PORT
-#   start_tinyproxy MODE JUDGE_PORT DIR        sets PROXY_PORT
-#   start_test_proxies BIN DIR PORTS:MODE...   sets the array TEST_PROXY_PORTS
+#   start_squid MODE JUDGE_PORT DIR [ADDR]            sets PROXY_PORT
+#   start_tinyproxy MODE JUDGE_PORT DIR [ADDR]        sets PROXY_PORT
+#   start_test_proxies BIN DIR [ADDR] PORTS:MODE...   sets the array TEST_PROXY_PORTS
 #       The pieces on their own, tracked and ended like the world's. MODE is
-#       transparent, anonymous or elite; the real proxies let requests through
-#       to 127.0.0.1:JUDGE_PORT only, and each wants a DIR of its own, made
-#       here and removed by stop_proxy_world, in a folder that their own users
-#       (they drop root) may pass through.
+#       transparent, anonymous or elite; ADDR, where the proxy listens, is in
+#       127.0.0.0/8 and defaults to 127.0.0.1. The real proxies let requests
+#       from 127.0.0.1 through to 127.0.0.1:JUDGE_PORT only (Linux gives a
+#       connection to any loopback address the source 127.0.0.1), and each
+#       wants a DIR of its own, made here and removed by stop_proxy_world, in
+#       a folder that their own users (they drop root) may pass through. The
+#       test proxies' DIR is made here too when missing; one call is one
+#       process, on one address.
 #
 # Worlds. The service hands out the pool three candidates at a time, in turn,
 # and starts over at the end (a pool of 8 gives 8 different batches):
@@ -41,10 +49,11 @@
 #   all-dead      dead-1 dead-2 dead-3 | test-elite-40 test-anonymous-10
 #                 test-transparent, batches alternating.
 #   Any WORLD with a blank in it is taken as a list of candidate names.
-# Candidates: test-* are ports of one cloakwise-testproxy (the number is the
-# delay it injects, in ms); squid-* and tinyproxy-* are those programs with
-# the set-ups the judge tests use; dead-N is a loopback port below 1024 that
-# nothing listens on, so nobody else can take it meanwhile.
+# Candidates: test-* are cloakwise-testproxy processes, one each (the number
+# is the delay it injects, in ms); squid-* and tinyproxy-* are those programs
+# with the set-ups the judge tests use; dead-N is a loopback port below 1024
+# that nothing listens on, so nobody else can take it meanwhile. Every one,
+# dead or alive, has its own address; a world holds at most 200 candidates.
 #
 # Clean-up on exit. The first start_* call chains stop_proxy_world in front
 # of whatever EXIT, INT and TERM traps are set then (the caller's EXIT trap
@@ -109,6 +118,8 @@ _pw_wait_file() {
   return 1
 }
 
+# On any address: one listening on 0.0.0.0 would answer on every loopback
+# address as well.
 _pw_port_used() { [ -n "$(ss -Htan "sport = :$1")" ]; }
 
 # Sets _pw_port to a free port below the kernel's range for port 0 and
@@ -149,13 +160,13 @@ _pw_dead_port() {
   return 1
 }
 
-# Waits up to 10 s until PORT listens on 127.0.0.1 in PID or a child of it
-# (the proxies run under timeout) and tracks that process too. Fails early
-# when PID ends or another program has taken the port.
+# Waits up to 10 s until ADDR:PORT (ADDR 127.0.0.1 unless given) listens in
+# PID or a child of it (the proxies run under timeout) and tracks that process
+# too. Fails early when PID ends or another program has taken the port.
 _pw_wait_own_listener() {
-  local port=$1 pid=$2 i users holder stat
+  local port=$1 pid=$2 address=${3:-127.0.0.1} i users holder stat
   for ((i = 0; i < 100; i++)); do
-    users=$(ss -Htlnp "src 127.0.0.1 and sport = :$port" | grep -o 'pid=[0-9]*' || true)
+    users=$(ss -Htlnp "src $address and sport = :$port" | grep -o 'pid=[0-9]*' || true)
     for holder in ${users//pid=/}; do
       read -r stat 2>/dev/null <"/proc/$holder/stat" || continue
       read -r -a stat <<<"${stat##*) }"
@@ -263,14 +274,34 @@ start_judge_service() {
   export JUDGE_URL="http://$SERVICE_HOST/feedback.php"
 }
 
+# True for a dotted IPv4 address in 127.0.0.0/8.
+_pw_loopback_address() {
+  [[ $1 =~ ^127\.[0-9]{1,3}\.[0-9]{1,3}\.[0-9]{1,3}$ ]]
+}
+
 start_test_proxies() {
-  local bin=$1 dir=$2 port _
+  local bin=$1 dir=$2 address=127.0.0.1 port _
   shift 2
+  # A plan always holds a ":" and an option starts with "-"; an address does
+  # neither, so it can be left out.
+  if [ $# -gt 0 ] && [[ $1 != *:* && $1 != -* ]]; then
+    address=$1
+    shift
+  fi
+  if ! _pw_loopback_address "$address"; then
+    echo "proxy world: $address is not a loopback address" >&2
+    return 2
+  fi
+  if [ ! -d "$dir" ]; then
+    mkdir -p "$dir" || return 1
+    _PW_FILES+=("$dir")
+  fi
   rm -f "$dir/testproxy.port"
   _PW_FILES+=("$dir/testproxy.port" "$dir/testproxy.log")
   _PW_LOGS+=("$dir/testproxy.log")
-  _pw_spawn "$dir/testproxy-console.log" "$bin" --port-file "$dir/testproxy.port" \
-    --log "$dir/testproxy.log" --max-seconds "$(_pw_max_seconds)" "$@"
+  _pw_spawn "$dir/testproxy-console.log" "$bin" --bind "$address" \
+    --port-file "$dir/testproxy.port" --log "$dir/testproxy.log" \
+    --max-seconds "$(_pw_max_seconds)" "$@"
   _pw_wait_file "$dir/testproxy.port" "$_pw_pid" || return 1
   TEST_PROXY_PORTS=()
   while read -r port _; do TEST_PROXY_PORTS+=("$port"); done <"$dir/testproxy.port"
@@ -280,10 +311,10 @@ start_squid() { _pw_start_real squid "$@"; }
 start_tinyproxy() { _pw_start_real tinyproxy "$@"; }
 
 # The judge tests' templates, with the additions that make each set-up.
-_pw_write_conf() {  # KIND MODE PORT DIR JUDGE_PORT
-  local kind=$1 mode=$2 port=$3 dir=$4 judge=$5 conf=$4/$1.conf
-  sed -e "s|@PORT@|$port|g" -e "s|@DIR@|$dir|g" -e "s|@JUDGE_PORT@|$judge|g" \
-    "$_PW_TEMPLATES/$kind.conf.in" >"$conf"
+_pw_write_conf() {  # KIND MODE PORT DIR JUDGE_PORT ADDR
+  local kind=$1 mode=$2 port=$3 dir=$4 judge=$5 address=$6 conf=$4/$1.conf
+  sed -e "s|@ADDR@|$address|g" -e "s|@PORT@|$port|g" -e "s|@DIR@|$dir|g" \
+    -e "s|@JUDGE_PORT@|$judge|g" "$_PW_TEMPLATES/$kind.conf.in" >"$conf"
   case "$kind:$mode" in
     squid:*) echo "127.0.0.1 localhost" >"$dir/hosts" ;;&
     squid:transparent) ;;  # squid's defaults: X-Forwarded-For with the client, and Via
@@ -313,12 +344,16 @@ _pw_open_to_proxies() {
 }
 
 _pw_start_real() {
-  local kind=$1 mode=$2 judge=$3 dir=$4 attempt conf
+  local kind=$1 mode=$2 judge=$3 dir=$4 address=${5:-127.0.0.1} attempt conf
   case "$mode" in transparent | anonymous | elite) ;; *)
     echo "proxy world: unknown set-up $mode" >&2
     return 2
     ;;
   esac
+  if ! _pw_loopback_address "$address"; then
+    echo "proxy world: $address is not a loopback address" >&2
+    return 2
+  fi
   _pw_open_to_proxies "$(dirname "$dir")" || return 1
   if [ -n "$(ls -A "$dir" 2>/dev/null)" ]; then
     echo "proxy world: $dir is not empty; give each proxy a folder of its own" >&2
@@ -332,7 +367,7 @@ _pw_start_real() {
   conf=$dir/$kind.conf
   for attempt in 1 2 3; do
     _pw_pick_port || return 1
-    _pw_write_conf "$kind" "$mode" "$_pw_port" "$dir" "$judge"
+    _pw_write_conf "$kind" "$mode" "$_pw_port" "$dir" "$judge" "$address"
     case "$kind" in
       squid)
         if ! squid -k parse -f "$conf" >"$dir/parse.log" 2>&1; then
@@ -345,11 +380,11 @@ _pw_start_real() {
         _pw_spawn "$dir/console.log" timeout -k 5 "$(_pw_max_seconds)" tinyproxy -d -c "$conf"
         ;;
     esac
-    if _pw_wait_own_listener "$_pw_port" "$_pw_pid"; then
+    if _pw_wait_own_listener "$_pw_port" "$_pw_pid" "$address"; then
       PROXY_PORT=$_pw_port
       return 0
     fi
-    echo "proxy world: $kind did not listen on 127.0.0.1:$_pw_port (attempt $attempt)" >&2
+    echo "proxy world: $kind did not listen on $address:$_pw_port (attempt $attempt)" >&2
     _pw_end_pids "$_pw_pid"
   done
   return 1
@@ -392,19 +427,14 @@ _pw_digit() {
   case "$1" in transparent) echo 0 ;; anonymous) echo 1 ;; elite) echo 2 ;; *) echo - ;; esac
 }
 
+# The loopback address of the candidate at INDEX (from 0) in the pool. The
+# service and judge keep 127.0.0.1, and .2 to .10 stay free for other uses.
+_pw_candidate_host() { echo "127.0.0.$((11 + $1))"; }
+
 _pw_start_world_once() {  # DIR WORLD NAME...
-  local dir=$1 world=$2 name servicePort next=0 address dead=() plans=() line i n cycle
+  local dir=$1 world=$2 name servicePort index=0 host folder address dead=() plan line i n cycle
   shift 2
   local pool=("$@")
-  for name; do
-    _pw_candidate "$name"
-    if [ "$_pw_kind" = testproxy ] && [ "$_pw_delay" -gt 0 ]; then
-      plans+=("0:$_pw_mode:delay=$_pw_delay")
-    elif [ "$_pw_kind" = testproxy ]; then
-      plans+=("0:$_pw_mode")
-    fi
-  done
-  if [ ${#plans[@]} -gt 0 ]; then start_test_proxies "$PROXY_WORLD_TESTPROXY_BIN" "$dir" "${plans[@]}" || return 1; fi
   # The service's port first: the real proxies let requests through to it only.
   _pw_pick_port || return 1
   servicePort=$_pw_port
@@ -413,19 +443,26 @@ _pw_start_world_once() {  # DIR WORLD NAME...
   : >"$dir/pool.txt"
   for name; do
     _pw_candidate "$name"
+    host=$(_pw_candidate_host "$index")
+    # A name a world repeats gets a folder per place.
+    folder=$dir/$name
+    [ ! -e "$folder" ] || folder=$dir/$name.$((index + 1))
+    index=$((index + 1))
     case "$_pw_kind" in
       testproxy)
-        address=127.0.0.1:${TEST_PROXY_PORTS[next]}
-        next=$((next + 1))
+        plan=0:$_pw_mode
+        [ "$_pw_delay" -eq 0 ] || plan+=:delay=$_pw_delay
+        start_test_proxies "$PROXY_WORLD_TESTPROXY_BIN" "$folder" "$host" "$plan" || return 1
+        address=$host:${TEST_PROXY_PORTS[0]}
         ;;
       squid | tinyproxy)
-        "start_$_pw_kind" "$_pw_mode" "$servicePort" "$dir/$name" || return 1
-        address=127.0.0.1:$PROXY_PORT
+        "start_$_pw_kind" "$_pw_mode" "$servicePort" "$folder" "$host" || return 1
+        address=$host:$PROXY_PORT
         ;;
       dead)
         _pw_dead_port "${dead[@]}" || return 1
         dead+=("$_pw_port")
-        address=127.0.0.1:$_pw_port
+        address=$host:$_pw_port
         ;;
     esac
     PROXY_WORLD_CANDIDATES+=("$name $address $_pw_kind $_pw_mode $(_pw_digit "$_pw_mode") $_pw_delay")
@@ -438,10 +475,10 @@ _pw_start_world_once() {  # DIR WORLD NAME...
     echo "# service and judge: $SERVICE_HOST   (options.ini: [Service] Host=$SERVICE_HOST)"
     echo "# judge URL:         $JUDGE_URL"
     echo "#"
-    printf '# %-20s %-16s %-10s %-12s %-6s %s\n' candidate address kind anonymity digit delay_ms
+    printf '# %-20s %-21s %-10s %-12s %-6s %s\n' candidate address kind anonymity digit delay_ms
     for line in "${PROXY_WORLD_CANDIDATES[@]}"; do
       # shellcheck disable=SC2086
-      printf '  %-20s %-16s %-10s %-12s %-6s %s\n' $line
+      printf '  %-20s %-21s %-10s %-12s %-6s %s\n' $line
     done
     echo "#"
     echo "# batches, as the service hands them out in turn; then it starts over:"
@@ -457,7 +494,7 @@ _pw_start_world_once() {  # DIR WORLD NAME...
 start_proxy_world() {
   local dir=${1:?usage: start_proxy_world DIR [BUILD_DIR] [WORLD]}
   local build=${2:-$_PW_ROOT/build/native} world=${3:-${PROXY_WORLD:-default}}
-  local names attempt name
+  local names count attempt name
   if [ -n "${PROXY_WORLD_DIR:-}" ]; then
     echo "proxy world: one is running already in $PROXY_WORLD_DIR" >&2
     return 1
@@ -473,6 +510,11 @@ start_proxy_world() {
   done
   names=$(_pw_world "$world") || return 2
   for name in $names; do _pw_candidate "$name" || return 2; done
+  count=$(wc -w <<<"$names")
+  if [ "$count" -gt 200 ]; then
+    echo "proxy world: $count candidates, more than the 200 loopback addresses it hands out" >&2
+    return 2
+  fi
   _pw_arm_traps
   for attempt in 1 2 3; do
     if [ ! -d "$dir" ]; then

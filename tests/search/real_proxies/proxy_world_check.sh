@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Starts the default proxy world and looks at it from outside: through every
-# live candidate the judge must answer the digit world.txt promises, no
-# sooner than the delay injected there; the dead candidate must refuse; a
-# stop must leave no process, listening port or file behind. Then a world
-# held by another script must go with that script's SIGTERM.
+# Starts the default proxy world and looks at it from outside: no two
+# candidates may share a host, as the program would take one for the other;
+# through every live candidate, reached from 127.0.0.1 on its own address,
+# the judge must answer the digit world.txt promises, no sooner than the
+# delay injected there; the dead candidate must refuse; a stop must leave no
+# process, listening port or file behind. Then a world held by another script
+# must go with that script's SIGTERM.
 #
 #   proxy_world_check.sh SERVICE_BIN TESTPROXY_BIN
 set -euo pipefail
@@ -21,41 +23,60 @@ trap 'if [ -n "$holder" ]; then kill "$holder" 2>/dev/null || true; fi; rm -rf "
 source "$lib"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-gone() {  # PID... and PORT...: none runs, none listens
-  local pid port
+gone() {  # PID... and HOST:PORT...: none runs, none listens
+  local pid address
   for pid in $1; do [ ! -e "/proc/$pid" ] || fail "process $pid still runs"; done
-  for port in $2; do
-    [ -z "$(ss -Htln "src 127.0.0.1 and sport = :$port")" ] || fail "port $port still listens"
+  for address in $2; do
+    [ -z "$(ss -Htln "src ${address%:*} and sport = :${address##*:}")" ] ||
+      fail "$address still listens"
   done
 }
 
 start_proxy_world "$dir/default"
 cat "$dir/default/world.txt"
-ports="$SERVICE_PORT"
+addresses="$SERVICE_HOST"
+hosts=" " alive=0 refusing=0 shared=0
+for line in "${PROXY_WORLD_CANDIDATES[@]}"; do
+  read -r name address kind _ <<<"$line"
+  host=${address%:*}
+  if [[ $hosts == *" $host "* ]]; then
+    fail "$name shares the host $host with another candidate"
+    shared=1
+  fi
+  hosts+="$host "
+  if [ "$kind" = dead ]; then refusing=$((refusing + 1)); else alive=$((alive + 1)); fi
+done
+[ "$shared" -eq 1 ] ||
+  echo "ok   no two candidates share a host: $alive live and $refusing dead on${hosts% }"
 for line in "${PROXY_WORLD_CANDIDATES[@]}"; do
   read -r name address kind _ digit delay <<<"$line"
-  ports+=" ${address#*:}"
+  addresses+=" $address"
   if [ "$kind" = dead ]; then
     rc=0
     curl -s --max-time 5 -x "http://$address" "$JUDGE_URL" >/dev/null || rc=$?
     if [ "$rc" -eq 7 ]; then echo "ok   $name refuses the connection"; else fail "$name: curl exit $rc, not 7"; fi
     continue
   fi
-  reply=$(curl -s --max-time 10 -w ' %{time_total}' -x "http://$address" "$JUDGE_URL" || true)
-  read -r got seconds <<<"$reply"
+  # squid's and tinyproxy's rules let only 127.0.0.1 in: the client must come
+  # from there, whichever loopback address the proxy listens on.
+  reply=$(curl -s --max-time 10 -w ' %{time_total} %{local_ip} %{remote_ip}' \
+    -x "http://$address" "$JUDGE_URL" || true)
+  read -r got seconds from to <<<"$reply"
   ms=$(awk -v s="${seconds:-0}" 'BEGIN { printf "%d", s * 1000 }')
-  if [ "$got" = "$digit" ] && [ "$ms" -ge "$delay" ]; then
-    echo "ok   $name ($kind) judged $got in $ms ms"
+  if [ "$got" = "$digit" ] && [ "$ms" -ge "$delay" ] && [ "$from" = 127.0.0.1 ] &&
+    [ "$to" = "${address%:*}" ]; then
+    echo "ok   $name ($kind) on $to, from $from: judged $got in $ms ms"
   else
-    fail "$name ($kind): judged '$got' in $ms ms, expected $digit after $delay ms or more"
+    fail "$name ($kind): judged '$got' in $ms ms from ${from:-?} to ${to:-?}," \
+      "expected $digit after $delay ms or more from 127.0.0.1 to ${address%:*}"
   fi
 done
 pids=$PROXY_WORLD_PIDS
 stop_proxy_world
 stop_proxy_world
-gone "$pids" "$ports"
+gone "$pids" "$addresses"
 [ ! -e "$dir/default" ] || fail "stop left $dir/default behind"
-echo "ok   stopped twice: $(wc -w <<<"$pids") processes gone, $(wc -w <<<"$ports") ports closed"
+echo "ok   stopped twice: $(wc -w <<<"$pids") processes gone, $(wc -w <<<"$addresses") addresses closed"
 
 # shellcheck disable=SC2016
 bash -c 'source "$0"; start_proxy_world "$1" "" elite-choice
