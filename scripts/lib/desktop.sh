@@ -54,3 +54,51 @@ wait_until_gone() {
   done
   return 1
 }
+
+# Opens the main menu from the tray icon and chooses the item that lies $1
+# places above its bottom ("Close" is 1): the menu opens with nothing
+# selected, and Up starts from its last item. Fails without a tray icon.
+tray_menu() {
+  local tray
+  tray=$(tray_window)
+  [ -n "$tray" ] || return 1
+  click_in_window "$tray" 10 10 3
+  sleep 0.5
+  for _ in $(seq "$1"); do xdotool key Up; sleep 0.1; done
+  xdotool key Return
+  sleep 0.5
+}
+
+# The Internet settings' proxy as the prefix's registry holds it now; empty
+# when the value is missing.
+internet_settings='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
+proxy_server() {
+  wine reg query "$internet_settings" /v ProxyServer 2>/dev/null | tr -d '\r' |
+    awk '$1 == "ProxyServer" { print $3 }'
+}
+
+# Waits up to $2 seconds (default 30) until the registry's proxy is $1.
+wait_for_proxy_server() {
+  local want="$1" tries=$((${2:-30} * 4))
+  for _ in $(seq "$tries"); do
+    [ "$(proxy_server)" = "$want" ] && return 0
+    sleep 0.25
+  done
+  return 1
+}
+
+# Presses OK on every message box titled $1 that appears within $2 seconds
+# (default 10) and stops once $3 (a command) succeeds; fails if it never does.
+dismiss_boxes_until() {
+  local title="$1" seconds="${2:-10}" done_cmd="$3" box
+  for _ in $(seq $((seconds * 5))); do
+    eval "$done_cmd" && return 0
+    box=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n1 || true)
+    if [ -n "$box" ]; then
+      sleep 0.3
+      xdotool key --window "$box" Return 2>/dev/null || true  # it may close between search and key
+    fi
+    sleep 0.2
+  done
+  eval "$done_cmd"
+}

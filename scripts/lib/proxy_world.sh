@@ -49,7 +49,7 @@
 #   all-dead      dead-1 dead-2 dead-3 | test-elite-40 test-anonymous-10
 #                 test-transparent, batches alternating.
 #   Any WORLD with a blank in it is taken as a list of candidate names.
-# Candidates: test-* are cloakwise-testproxy processes, one each (the number
+# Candidates: test-MODE[-DELAY] are cloakwise-testproxy processes, one each (DELAY
 # is the delay it injects, in ms); squid-* and tinyproxy-* are those programs
 # with the set-ups the judge tests use; dead-N is a loopback port below 1024
 # that nothing listens on, so nobody else can take it meanwhile. Every one,
@@ -394,14 +394,16 @@ _pw_start_real() {
 _pw_candidate() {
   _pw_delay=0
   case "$1" in
-    test-elite-40) _pw_kind=testproxy _pw_mode=elite _pw_delay=40 ;;
-    test-anonymous-10) _pw_kind=testproxy _pw_mode=anonymous _pw_delay=10 ;;
-    test-transparent) _pw_kind=testproxy _pw_mode=transparent ;;
-    test-elite-150) _pw_kind=testproxy _pw_mode=elite _pw_delay=150 ;;
+    test-transparent | test-anonymous | test-elite) _pw_kind=testproxy _pw_mode=${1#test-} ;;
+    # test-MODE-DELAY: a test proxy that waits DELAY ms before it answers.
+    test-transparent-[0-9]* | test-anonymous-[0-9]* | test-elite-[0-9]*)
+      _pw_kind=testproxy _pw_mode=${1#test-} _pw_mode=${_pw_mode%-*} _pw_delay=${1##*-}
+      case "$_pw_delay" in *[!0-9]* | ?????*) echo "proxy world: bad delay in $1" >&2; return 1 ;; esac
+      ;;
     squid-transparent) _pw_kind=squid _pw_mode=transparent ;;
     squid-elite) _pw_kind=squid _pw_mode=elite ;;
     tinyproxy-anonymous) _pw_kind=tinyproxy _pw_mode=anonymous ;;
-    dead-[1-3]) _pw_kind=dead _pw_mode=- ;;
+    dead-[1-9]) _pw_kind=dead _pw_mode=- ;;
     *)
       echo "proxy world: unknown candidate $1" >&2
       return 1

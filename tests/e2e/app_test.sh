@@ -31,20 +31,6 @@ start_app() {
   app_pid=$!
 }
 
-# The main menu from the tray icon, then the item that lies $1 places above the
-# bottom ("Close" is 1): the menu opens with nothing selected, and Up starts
-# from its last item.
-tray_menu() {
-  local tray
-  tray=$(tray_window)
-  [ -n "$tray" ] || fail "no tray icon"
-  click_in_window "$tray" 10 10 3
-  sleep 0.5
-  for _ in $(seq "$1"); do xdotool key Up; sleep 0.1; done
-  xdotool key Return
-  sleep 0.5
-}
-
 expect_ended() {
   for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || return 0; sleep 0.1; done
   fail "cloakwise.exe is still running"
@@ -77,7 +63,7 @@ wine reg query "$layers_key" 2>/dev/null | tr -d '\r' | grep -qF "$exe_win    RE
 import -window root "$out/status-view.png"
 
 echo "-- Options... from the tray menu, then SAVE"
-tray_menu 4
+tray_menu 4 || fail "no tray icon"
 # SAVE sits at 330,304 (96 x 28) on the options view.
 click_in_window "$window" 378 318
 box=$(wait_for_window '^Options$')
@@ -97,7 +83,7 @@ sleep 0.5
 grep -q '^Firefox=1' "$app/options.ini" || fail "Firefox not stored: $(cat "$app/options.ini")"
 
 echo "-- About..."
-tray_menu 2
+tray_menu 2 || fail "no tray icon"
 about=$(wait_for_window '^Program information$')
 [ -n "$about" ] || fail "no program-information window"
 sleep 0.5
@@ -107,7 +93,7 @@ click_in_window "$about" 160 120  # its Close button
 wait_until_gone '^Program information$' || fail "Close did not close the program information"
 
 echo "-- Close from the tray menu"
-tray_menu 1
+tray_menu 1 || fail "no tray icon"
 expect_ended
 [ "$(reg_value "$settings" ProxyServer | awk '{print $3}')" = ":" ] ||
   fail "ProxyServer after Close: $(reg_value "$settings" ProxyServer)"
@@ -125,7 +111,7 @@ sleep 1
 [ -z "$(xdotool search --onlyvisible --name '^Cloakwise$' 2>/dev/null)" ] || fail "/startup showed the window"
 click_in_window "$(tray_window)" 10 10 1
 [ -n "$(wait_for_window '^Cloakwise$')" ] || fail "a click on the tray icon did not show the window"
-tray_menu 1
+tray_menu 1 || fail "no tray icon"
 expect_ended
 
 echo "-- a settings file that cannot be written ends start-up with an error box"

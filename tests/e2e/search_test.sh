@@ -1,0 +1,119 @@
+#!/usr/bin/env bash
+# The program's main job under Wine and Xvfb, driven by real clicks, against
+# the reference service and real proxies on loopback (test proxies, squid,
+# tinyproxy): START finds and installs a proxy in the registry and in the
+# Firefox profile, "Change IP now" and a rotation tick install another
+# batch's winner, STOP clears both again.
+#
+# The pool, three candidates a batch, with only Elite accepted:
+#   1  a transparent proxy that answers after 2.5 s, two dead ones:
+#      Searching is on screen meanwhile, and the batch fails
+#   2  three dead ones: followed at once by
+#   3  squid transparent, tinyproxy anonymous, squid elite: squid elite wins
+#   4  three test proxies, elite, anonymous, transparent: "Change IP now"
+#   then the pool starts over, and the rotation tick goes through 1-3 again.
+set -euo pipefail
+exe="$1"
+out="$2"  # folder for screenshots and logs
+: "${WINEPREFIX:?}"
+export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
+root=$(cd "$(dirname "$0")/../.." && pwd)
+mkdir -p "$out"
+source "$root/scripts/lib/desktop.sh"
+ensure_display "$out/xvfb.log"
+
+app_pid=""
+fail() {
+  echo "FAIL: $*"
+  import -window root "$out/failure.png" 2>/dev/null || true
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  exit 1
+}
+
+source "$root/scripts/lib/proxy_world.sh"
+world="test-transparent-2500 dead-1 dead-2 dead-3 dead-4 dead-5 squid-transparent tinyproxy-anonymous squid-elite test-elite-40 test-anonymous-10 test-transparent"
+# squid and tinyproxy drop root: their folders must be reachable by anyone.
+worldDir=$(mktemp -d /tmp/cloakwise-e2e-world.XXXXXX)
+chmod 755 "$worldDir"
+# Set before the world chains its own stop in front of it.
+trap 'rm -rf "$worldDir"; [ -z "${XVFB_PID:-}" ] || kill "$XVFB_PID" 2>/dev/null; true' EXIT
+start_proxy_world "$worldDir/world" "$root/build/native" "$world" >"$out/world.log" 2>&1 ||
+  { cat "$out/world.log"; fail "the proxy world did not start"; }
+address_of() {  # candidate name
+  local c fields
+  for c in "${PROXY_WORLD_CANDIDATES[@]}"; do
+    read -r -a fields <<<"$c"
+    [ "${fields[0]}" = "$1" ] && { echo "${fields[1]}"; return 0; }
+  done
+}
+squidElite=$(address_of squid-elite)
+testElite=$(address_of test-elite-40)
+[ -n "$squidElite" ] && [ -n "$testElite" ] || fail "the world lacks its elite proxies"
+
+app="$WINEPREFIX/drive_c/SearchTest"
+rm -rf "$app"
+mkdir -p "$app"
+cp "$exe" "$app/cloakwise.exe"
+# Elite only, Firefox too, and a new search every minute.
+printf '[Options]\r\nStartUp=0\r\nFirefox=1\r\nProxyType=2\r\nChange1=1\r\nProxyChange=1\r\n[Service]\r\nHost=%s\r\n' \
+  "$SERVICE_HOST" >"$app/options.ini"
+appdata=$(winepath -u "$(wine cmd /c 'echo %APPDATA%' | tr -d '\r')")
+profile="$appdata/Mozilla/Firefox/Profiles/search.default"
+rm -rf "$appdata/Mozilla"
+mkdir -p "$profile"
+printf 'user_pref("browser.startup.homepage", "about:blank");\r\n' >"$profile/user.js"
+wine reg add "$internet_settings" /v ProxyServer /t REG_SZ /d : /f >/dev/null
+
+firefox_has() {  # host:port
+  grep -qF "user_pref(\"network.proxy.http\", \"${1%:*}\");" "$profile/user.js" &&
+    grep -qF "user_pref(\"network.proxy.http_port\",${1#*:});" "$profile/user.js"
+}
+# Each install with the Firefox option on shows the restart notice; the
+# system proxy follows once it is closed.
+installed() {  # host:port seconds
+  dismiss_boxes_until 'Proxy changed' "$2" "[ \"\$(proxy_server)\" = '$1' ]" || return 1
+  firefox_has "$1"
+}
+
+(cd "$app" && exec wine cloakwise.exe) >"$out/cloakwise.log" 2>&1 &
+app_pid=$!
+started=$(date +%s)
+window=$(wait_for_window '^Cloakwise$')
+[ -n "$window" ] || fail "the main window did not appear"
+sleep 1
+
+echo "-- START: a slow failing batch, a dead one, then squid elite among squid and tinyproxy"
+click_in_window "$window" 224 258  # START
+sleep 0.4  # the Searching indicator blinks: on for the first second
+import -window "$window" "$out/searching.png"
+echo "screenshot: $out/searching.png"
+installed "$squidElite" 20 || fail "squid elite was not installed: registry $(proxy_server)"
+grep -c 'step 2: batch' "$worldDir/world/service.log" | grep -qx 3 ||
+  fail "expected three batches before the install: $(grep 'step 2' "$worldDir/world/service.log")"
+sleep 0.5
+import -window "$window" "$out/active.png"
+echo "screenshot: $out/active.png"
+wine reg query "$internet_settings" /v ProxyEnable | tr -d '\r' | grep -q '0x1$' || fail "ProxyEnable is not 1"
+
+echo "-- Change IP now: the next batch's winner"
+tray_menu 8 || fail "no tray icon"
+installed "$testElite" 20 || fail "Change IP now did not install $testElite: registry $(proxy_server)"
+
+echo "-- a rotation tick a minute after start-up"
+now=$(date +%s)
+wait=$((started + 60 - now + 30))
+installed "$squidElite" "$wait" || fail "the rotation tick did not install $squidElite: registry $(proxy_server)"
+
+echo "-- STOP"
+click_in_window "$window" 224 258
+wait_for_proxy_server ":" 10 || fail "STOP left the proxy $(proxy_server)"
+wine reg query "$internet_settings" /v ProxyEnable | tr -d '\r' | grep -q '0x0$' || fail "ProxyEnable is not 0"
+expected=$'user_pref("browser.startup.homepage", "about:blank");\r\nuser_pref("network.proxy.type", 0);\r\nuser_pref("network.proxy.http", "");\r\nuser_pref("network.proxy.http_port",);\r\nuser_pref("network.proxy.no_proxies_on", "");\r'
+[ "$(cat "$profile/user.js")" = "$expected" ] || fail "user.js after STOP: $(cat -A "$profile/user.js")"
+sleep 0.5
+import -window "$window" "$out/stopped.png"
+echo "screenshot: $out/stopped.png"
+
+wineboot -e >/dev/null 2>&1 || true
+for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+echo "PASS: e2e search, change, rotation and stop against real proxies"
