@@ -238,6 +238,21 @@ TEST_F(SearchTest, StopDuringProbesDropsTheirResultsAndKeepsTheProxyCleared) {
   EXPECT_EQ(serviceRequests.load(), 2) << "no further batch";
 }
 
+TEST_F(SearchTest, ClosingWhileProbesRunEndsWithinTheirBoundWithTheProxyCleared) {
+  const std::string slow = Proxy(Anonymity::Elite, Fault::Delay, 1500);
+  Start({slow + " S", Dead() + " D", Dead() + " D"});
+  Form().status.startStopButton.Click();
+  ASSERT_TRUE(Pump([&] { return Probes(0) == 1; }));
+  Form().mainMenu.closeItem.Click();
+  EXPECT_TRUE(harness->desktop.quit);
+  EXPECT_EQ(Registry("ProxyServer"), ":");
+  // The program object goes once the message loop has ended; its probe
+  // clients must outlive the probe still under way.
+  const auto before = std::chrono::steady_clock::now();
+  harness.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1500 + 1000));
+}
+
 TEST_F(SearchTest, OfflineStartOnlyShowsTheSearchWaiting) {
   harness->desktop.inetIsOffline = 1;
   Start({Proxy(Anonymity::Elite) + " E", Dead() + " D", Dead() + " D"});
