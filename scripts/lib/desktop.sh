@@ -59,11 +59,20 @@ wait_until_gone() {
 # places above its bottom ("Close" is 1): the menu opens with nothing
 # selected, and Up starts from its last item. Fails without a tray icon.
 tray_menu() {
-  local tray
+  local tray before menu=""
   tray=$(tray_window)
   [ -n "$tray" ] || return 1
+  before=$(xdotool search --onlyvisible --name '' 2>/dev/null | sort)
   click_in_window "$tray" 10 10 3
-  sleep 0.5
+  # Keys go to the menu only once it is there: a new, nameless window. A
+  # loaded machine may take a while to show it.
+  for _ in $(seq 50); do
+    menu=$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --name '' 2>/dev/null | sort) | head -n1)
+    [ -n "$menu" ] && break
+    sleep 0.1
+  done
+  [ -n "$menu" ] || return 1
+  sleep 0.2
   for _ in $(seq "$1"); do xdotool key Up; sleep 0.1; done
   xdotool key Return
   sleep 0.5
