@@ -144,8 +144,7 @@ OurRun RunOurCheck(const World& world) {
   for (int w = 0; w < kWorkers; ++w) {
     workers.emplace_back([&] {
       http::HttpClient client;
-      checker::RunListCheck(client, list, world.judgeUrl,
-                            [&] { return Clock::now() > deadline; });
+      checker::RunListCheck(client, list, world.judgeUrl, [&] { return Clock::now() > deadline; });
     });
   }
   for (auto& worker : workers) worker.join();
@@ -171,16 +170,17 @@ std::optional<double> RunCurl(const World& world) {
     for (const std::string& proxy : world.list) out << proxy << "\n";
   }
   const std::string command =
-      "env -u NO_PROXY -u no_proxy timeout " + std::to_string(kRunLimit.count()) +
-      " xargs -P " + std::to_string(kWorkers) + " -I{} curl -s -o /dev/null -x http://{} " +
-      "--max-time 10 " + world.judgeUrl + " < " + listPath;
+      "env -u NO_PROXY -u no_proxy timeout " + std::to_string(kRunLimit.count()) + " xargs -P " +
+      std::to_string(kWorkers) + " -I{} curl -s -o /dev/null -x http://{} " + "--max-time 10 " +
+      world.judgeUrl + " < " + listPath;
   const auto started = Clock::now();
   const int status = std::system(command.c_str());
   const double wall = Seconds(Clock::now() - started);
   std::remove(listPath.c_str());
   rmdir(folder);
   // xargs says 123 when some curl failed, as the dead proxies make it.
-  if (status == -1 || !WIFEXITED(status) || (WEXITSTATUS(status) != 0 && WEXITSTATUS(status) != 123))
+  if (status == -1 || !WIFEXITED(status) ||
+      (WEXITSTATUS(status) != 0 && WEXITSTATUS(status) != 123))
     return std::nullopt;
   return wall;
 }
@@ -219,14 +219,15 @@ SortFigures MeasureSort() {
   while (const auto claimed = list.Claim()) {
     const int seconds = static_cast<int>(random() % 64);
     if (seconds >= 60) {
-      list.Finish(claimed->id, {checker::kUnknownText, checker::kNotWorkingText,
-                                checker::kUnknownText});
+      list.Finish(claimed->id,
+                  {checker::kUnknownText, checker::kNotWorkingText, checker::kUnknownText});
     } else {
       list.Finish(claimed->id, {"Elite", checker::kWorkingText, std::to_string(seconds) + " Sec."});
     }
   }
   std::vector<std::array<std::string, 4>> plainRows;
-  for (const auto& row : list.Rows()) plainRows.push_back({row.proxy, row.type, row.status, row.ping});
+  for (const auto& row : list.Rows())
+    plainRows.push_back({row.proxy, row.type, row.status, row.ping});
 
   SortFigures figures;
   figures.plain = PlainExchangeSortMs(plainRows);
@@ -248,15 +249,15 @@ SortFigures MeasureSort() {
 int main() {
   World world = BuildWorld();
   const std::size_t working = world.list.size() - kTimingOut - kResetting - kClosed;
-  std::printf("%zu proxies on loopback: %zu answering after 0-200 ms, %d resetting, %d closed, "
-              "%d silent for 11 s; %d workers\n",
-              world.list.size(), working, kResetting, kClosed, kTimingOut, kWorkers);
+  std::printf(
+      "%zu proxies on loopback: %zu answering after 0-200 ms, %d resetting, %d closed, "
+      "%d silent for 11 s; %d workers\n",
+      world.list.size(), working, kResetting, kClosed, kTimingOut, kWorkers);
 
   const std::uint64_t before = world.Requests();
   const OurRun ours = RunOurCheck(world);
   const std::uint64_t ourRequests = world.Requests() - before;
-  if (!ours.complete || ours.working != working ||
-      ours.failed != world.list.size() - working) {
+  if (!ours.complete || ours.working != working || ours.failed != world.list.size() - working) {
     std::fprintf(stderr, "the check did not come out as built: %zu working, %zu failed%s\n",
                  ours.working, ours.failed, ours.complete ? "" : ", unfinished");
     return 1;
@@ -277,9 +278,10 @@ int main() {
   std::printf("check with %d workers     %7.2f s\n", kWorkers, ours.wall);
   std::printf("xargs -P %d curl           %7.2f s   ratio %.3f (goal <= 1.0)\n", kWorkers, *curl,
               ours.wall / *curl);
-  std::printf("six-worker bound          %7.2f s   ratio %.3f (goal <= 1.05; probes' own time "
-              "%.1f s)\n",
-              bound, ours.wall / bound, ours.probeSum);
+  std::printf(
+      "six-worker bound          %7.2f s   ratio %.3f (goal <= 1.05; probes' own time "
+      "%.1f s)\n",
+      bound, ours.wall / bound, ours.probeSum);
 
   const SortFigures sort = MeasureSort();
   if (!sort.sorted) {
@@ -287,12 +289,14 @@ int main() {
     return 1;
   }
 
-  std::printf("BENCH\tlist check, 600 loopback proxies, 6 workers, vs xargs -P 6 curl\twall time"
-              "\t%.3f\t%.3f\ts\n",
-              ours.wall, *curl);
-  std::printf("BENCH\tlist check, 600 loopback proxies, 6 workers, vs six-worker bound\twall time"
-              "\t%.3f\t%.3f\ts\n",
-              ours.wall, bound);
+  std::printf(
+      "BENCH\tlist check, 600 loopback proxies, 6 workers, vs xargs -P 6 curl\twall time"
+      "\t%.3f\t%.3f\ts\n",
+      ours.wall, *curl);
+  std::printf(
+      "BENCH\tlist check, 600 loopback proxies, 6 workers, vs six-worker bound\twall time"
+      "\t%.3f\t%.3f\ts\n",
+      ours.wall, bound);
   std::printf("BENCH\tping sort, 10000 rows, vs plain exchange sort\ttime\t%.2f\t%.2f\tms\n",
               sort.ours, sort.plain);
   return 0;

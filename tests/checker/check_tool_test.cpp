@@ -91,9 +91,11 @@ TEST_F(CheckToolTest, PrintsTheSortedGridOfAPastedListAsJsonAndCsv) {
   EXPECT_EQ(json.status, 0) << json.err;
   EXPECT_EQ(json.out, "[\n  {\"proxy\":\"" + elite +
                           "\",\"type\":\"Elite\",\"status\":\"OK\",\"ping\":\"0 Sec.\"},\n"
-                          "  {\"proxy\":\"" + transparent +
+                          "  {\"proxy\":\"" +
+                          transparent +
                           "\",\"type\":\"Transparent\",\"status\":\"OK\",\"ping\":\"0 Sec.\"},\n"
-                          "  {\"proxy\":\"" + refused +
+                          "  {\"proxy\":\"" +
+                          refused +
                           "\",\"type\":\"Unknown\",\"status\":\"Not working\","
                           "\"ping\":\"Unknown\"}\n]\n");
   EXPECT_EQ(json.err, "cloakwise-check: 2 of 5 lines skipped (not IPv4:port, or listed twice)\n");
@@ -108,7 +110,8 @@ TEST_F(CheckToolTest, ChecksTheStoredListOfAnOptionsFileAndEscapesOddTexts) {
   const std::string elite = Proxy(Anonymity::Elite);
   const std::string ini = File("options.ini",
                                "[Options]\r\nTimeout=9\r\n[Proxy list]\r\n1=127.0.0.99:1\r\n"
-                               "2=we\"ird\\\x01\xe9\r\n3=" + elite + "\r\n");
+                               "2=we\"ird\\\x01\xe9\r\n3=" +
+                                   elite + "\r\n");
   const ToolRun run = Run({"--judge", judgeUrl, "--format", "json", ini});
   EXPECT_EQ(run.status, 0) << run.err;
   // Keys 50, 50, 0: the fast entry swaps with the first row only.

@@ -104,8 +104,8 @@ TEST(CustomProxyList, PasteFillsTheEmptyListThenAppendsEachProxyOnce) {
   EXPECT_EQ(list.AddPastedLines("1.2.3.4:80\r1.2.3.4:080\n10.0.0.1:8080 again"), 2u);
   // A text box holds no NUL: nothing after one counts.
   EXPECT_EQ(list.AddPastedLines("5.6.7.8:1\0\n9.9.9.9:1"s), 1u);
-  EXPECT_EQ(Proxies(list), (std::vector<std::string>{"10.0.0.1:8080", "1.2.3.4:80",
-                                                     "1.2.3.4:080", "5.6.7.8:1"}));
+  EXPECT_EQ(Proxies(list),
+            (std::vector<std::string>{"10.0.0.1:8080", "1.2.3.4:80", "1.2.3.4:080", "5.6.7.8:1"}));
   EXPECT_TRUE(list.ProxyAlreadyListed("1.2.3.4:080"));
   EXPECT_FALSE(list.ProxyAlreadyListed("1.2.3.4:0080"));
 }
@@ -123,15 +123,17 @@ TEST(CustomProxyList, LoadTakesStoredValuesInFileOrderAndSaveNumbersThemAfresh) 
       {"[Proxy list]\r\n1=\r\n", {""}, "[Proxy list]\r\n1=\r\n"},
       // Hand-edited: key names and gaps mean nothing, empty values stay
       // blank rows, nothing is checked or merged.
-      {"[Proxy list]\r\n3=a:1\r\n10=b:2\r\n7=c:3\r\n", {"a:1", "b:2", "c:3"},
+      {"[Proxy list]\r\n3=a:1\r\n10=b:2\r\n7=c:3\r\n",
+       {"a:1", "b:2", "c:3"},
        "[Proxy list]\r\n1=a:1\r\n2=b:2\r\n3=c:3\r\n"},
-      {"[Proxy list]\r\n1=a:1\r\n2=\r\nbare\r\nx=not a proxy\r\n", {"a:1", "", "", "not a proxy"},
+      {"[Proxy list]\r\n1=a:1\r\n2=\r\nbare\r\nx=not a proxy\r\n",
+       {"a:1", "", "", "not a proxy"},
        "[Proxy list]\r\n1=a:1\r\n2=\r\n3=\r\n4=not a proxy\r\n"},
-      {"[Proxy list]\r\n1=a:1\r\n2=a:1\r\n", {"a:1", "a:1"},
-       "[Proxy list]\r\n1=a:1\r\n2=a:1\r\n"},
+      {"[Proxy list]\r\n1=a:1\r\n2=a:1\r\n", {"a:1", "a:1"}, "[Proxy list]\r\n1=a:1\r\n2=a:1\r\n"},
       // A key written twice is read once, as every setting is.
       {"[Proxy list]\r\n1=a:1\r\n1=b:2\r\n", {"a:1"}, "[Proxy list]\r\n1=a:1\r\n"},
-      {"[Options]\r\nTimeout=9\r\n[Proxy list]\r\n1=a:1\r\n[Service]\r\nHost=h\r\n", {"a:1"},
+      {"[Options]\r\nTimeout=9\r\n[Proxy list]\r\n1=a:1\r\n[Service]\r\nHost=h\r\n",
+       {"a:1"},
        "[Options]\r\nTimeout=9\r\n[Service]\r\nHost=h\r\n\r\n[Proxy list]\r\n1=a:1\r\n"},
   };
   for (const auto& c : cases) {
@@ -143,7 +145,8 @@ TEST(CustomProxyList, LoadTakesStoredValuesInFileOrderAndSaveNumbersThemAfresh) 
     list.AddPastedLines("9.9.9.9:9");  // replaced by the load
     list.Load(store);
     std::vector<ProxyRow> expected;
-    for (const std::string& proxy : c.rows) expected.push_back(proxy.empty() ? ProxyRow{} : Waiting(proxy));
+    for (const std::string& proxy : c.rows)
+      expected.push_back(proxy.empty() ? ProxyRow{} : Waiting(proxy));
     EXPECT_EQ(list.Rows(), expected);
     EXPECT_EQ(list.IsEmpty(), c.rows == std::vector<std::string>{""});
     list.Save(store);
@@ -161,11 +164,17 @@ TEST(CustomProxyList, DeleteRemovesTheCurrentRowWithAllItsCellsAndSavesTheRest) 
     std::vector<std::string> left;
     std::string saved;
   } cases[] = {
-      {4, 1, {"1.1.1.1:1", "3.3.3.3:3", "4.4.4.4:4"},
+      {4,
+       1,
+       {"1.1.1.1:1", "3.3.3.3:3", "4.4.4.4:4"},
        "[Proxy list]\r\n1=1.1.1.1:1\r\n2=3.3.3.3:3\r\n3=4.4.4.4:4\r\n"},
-      {4, 3, {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3"},
+      {4,
+       3,
+       {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3"},
        "[Proxy list]\r\n1=1.1.1.1:1\r\n2=2.2.2.2:2\r\n3=3.3.3.3:3\r\n"},
-      {4, 4, {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3", "4.4.4.4:4"},
+      {4,
+       4,
+       {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3", "4.4.4.4:4"},
        "[Proxy list]\r\n1=1.1.1.1:1\r\n2=2.2.2.2:2\r\n3=3.3.3.3:3\r\n4=4.4.4.4:4\r\n"},
       {1, 0, {""}, "[Proxy list]\r\n1=\r\n"},
       {0, 0, {""}, "[Proxy list]\r\n1=\r\n"},
@@ -310,34 +319,47 @@ TEST(CustomProxyList, AResultLandsOnlyOnTheEntryItWasClaimedFor) {
     std::vector<std::string> rows;     // Proxy texts afterwards
     std::vector<std::string> checked;  // the rows that hold a result
   } cases[] = {
-      {"nothing", [](CustomProxyList&) {}, {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3"},
+      {"nothing",
+       [](CustomProxyList&) {},
+       {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3"},
        {"1.1.1.1:1", "2.2.2.2:2"}},
-      {"first row deleted", [](CustomProxyList& l) { l.DeleteRow(0); },
-       {"2.2.2.2:2", "3.3.3.3:3"}, {"2.2.2.2:2"}},
-      {"rows swapped", [](CustomProxyList& l) { l.SwapRows(l.Version(), 0, 2); },
-       {"3.3.3.3:3", "2.2.2.2:2", "1.1.1.1:1"}, {"2.2.2.2:2", "1.1.1.1:1"}},
-      {"rows added", [](CustomProxyList& l) { l.AddPastedLines("4.4.4.4:4"); },
-       {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3", "4.4.4.4:4"}, {"1.1.1.1:1", "2.2.2.2:2"}},
+      {"first row deleted",
+       [](CustomProxyList& l) { l.DeleteRow(0); },
+       {"2.2.2.2:2", "3.3.3.3:3"},
+       {"2.2.2.2:2"}},
+      {"rows swapped",
+       [](CustomProxyList& l) { l.SwapRows(l.Version(), 0, 2); },
+       {"3.3.3.3:3", "2.2.2.2:2", "1.1.1.1:1"},
+       {"2.2.2.2:2", "1.1.1.1:1"}},
+      {"rows added",
+       [](CustomProxyList& l) { l.AddPastedLines("4.4.4.4:4"); },
+       {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3", "4.4.4.4:4"},
+       {"1.1.1.1:1", "2.2.2.2:2"}},
       {"cleared", [](CustomProxyList& l) { l.Clear(); }, {""}, {}},
       {"cleared and refilled",
        [](CustomProxyList& l) {
          l.Clear();
          l.AddPastedLines("1.1.1.1:1\n2.2.2.2:2");
        },
-       {"1.1.1.1:1", "2.2.2.2:2"}, {}},
+       {"1.1.1.1:1", "2.2.2.2:2"},
+       {}},
       {"all deleted",
        [](CustomProxyList& l) {
          for (int i = 0; i < 3; ++i) l.DeleteRow(0);
        },
-       {""}, {}},
+       {""},
+       {}},
       {"loaded anew",
        [](CustomProxyList& l) {
          fakes::FakeFileSystem files;
          l.Load(SettingsStore(files, kIni));
        },
-       {""}, {}},
-      {"check started again", [](CustomProxyList& l) { l.ResetForCheck(); },
-       {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3"}, {}},
+       {""},
+       {}},
+      {"check started again",
+       [](CustomProxyList& l) { l.ResetForCheck(); },
+       {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3"},
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.edit);

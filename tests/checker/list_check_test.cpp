@@ -28,9 +28,9 @@ TEST(ListCheck, PingIsWholeSecondsWithHalvesToTheEvenNeighbour) {
   const struct {
     std::int64_t ms;
     const char* ping;
-  } cases[] = {{0, "0 Sec."},       {499, "0 Sec."},    {500, "0 Sec."},    {501, "1 Sec."},
-               {1499, "1 Sec."},    {1500, "2 Sec."},   {2500, "2 Sec."},   {2501, "3 Sec."},
-               {3500, "4 Sec."},    {10499, "10 Sec."}, {-20, "0 Sec."}};
+  } cases[] = {{0, "0 Sec."},    {499, "0 Sec."},    {500, "0 Sec."},  {501, "1 Sec."},
+               {1499, "1 Sec."}, {1500, "2 Sec."},   {2500, "2 Sec."}, {2501, "3 Sec."},
+               {3500, "4 Sec."}, {10499, "10 Sec."}, {-20, "0 Sec."}};
   for (const auto& c : cases) EXPECT_EQ(PingText(c.ms), c.ping) << c.ms;
 }
 
@@ -38,8 +38,8 @@ TEST(ListCheck, SortKeyIsTheSecondsOrFiftyWithoutThem) {
   const struct {
     const char* ping;
     int key;
-  } cases[] = {{"3 Sec.", 3},   {"0 Sec.", 0},   {"51 Sec.", 51}, {"Unknown", 50},
-               {"", 50},        {"x Sec.", 50},  {"-1 Sec.", 50}, {"12", 12}};
+  } cases[] = {{"3 Sec.", 3}, {"0 Sec.", 0},  {"51 Sec.", 51}, {"Unknown", 50},
+               {"", 50},      {"x Sec.", 50}, {"-1 Sec.", 50}, {"12", 12}};
   for (const auto& c : cases) EXPECT_EQ(PingSortKey(c.ping), c.key) << c.ping;
 }
 

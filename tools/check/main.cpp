@@ -67,8 +67,7 @@ bool LooksLikeSettingsFile(std::string_view content) {
   while (start <= content.size()) {
     std::size_t end = content.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = content.size();
-    const std::string_view line =
-        text::TrimBlanksAndControls(content.substr(start, end - start));
+    const std::string_view line = text::TrimBlanksAndControls(content.substr(start, end - start));
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') return true;
     start = end + 1;
   }
