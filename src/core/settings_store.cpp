@@ -88,4 +88,17 @@ void SettingsStore::EraseSection(std::string_view section) {
   Modify([&](ini::Document& doc) { doc.EraseSection(section); });
 }
 
+void SettingsStore::ReplaceSection(
+    std::string_view section, const std::vector<std::pair<std::string, std::string>>& entries) {
+  CheckName("section", section);
+  for (const auto& [key, value] : entries) {
+    CheckName("key", key);
+    if (HasLineBreakOrNul(value)) throw std::invalid_argument("settings: value spans lines");
+  }
+  Modify([&](ini::Document& doc) {
+    doc.EraseSection(section);
+    for (const auto& [key, value] : entries) doc.Set(section, key, value);
+  });
+}
+
 }  // namespace cloakwise

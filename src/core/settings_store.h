@@ -50,6 +50,12 @@ class SettingsStore {
   void WriteInteger(std::string_view section, std::string_view key, std::int32_t value);
   void WriteBool(std::string_view section, std::string_view key, bool value);
   void EraseSection(std::string_view section);
+  // The section erased and written anew with these entries, in this order, in
+  // one replacement of the file: the same text as EraseSection followed by one
+  // WriteString per entry, without rewriting the file once per entry, and a
+  // reader never sees the section half written.
+  void ReplaceSection(std::string_view section,
+                      const std::vector<std::pair<std::string, std::string>>& entries);
 
  private:
   std::string ReadText() const;

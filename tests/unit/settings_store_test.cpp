@@ -153,6 +153,23 @@ TEST_F(SettingsStoreTest, SectionValuesAndErase) {
   EXPECT_EQ(File(), "[Options]\r\nTimeout=9\r\n");
 }
 
+TEST_F(SettingsStoreTest, ReplacedSectionReadsAsEraseThenOneWritePerEntryInOneWrite) {
+  const std::string before = "[Proxy list]\r\n7=old\r\n[Options]\r\nTimeout=9\r\n";
+  Given(before);
+  store.EraseSection("Proxy list");
+  store.WriteString("Proxy list", "1", "1.1.1.1:80");
+  store.WriteString("Proxy list", "2", "");
+  const std::string stepwise = File();
+  Given(before);
+  files.writes.clear();
+  store.ReplaceSection("Proxy list", {{"1", "1.1.1.1:80"}, {"2", ""}});
+  EXPECT_EQ(File(), stepwise);
+  EXPECT_EQ(files.writes.size(), 1u);
+  EXPECT_THROW(store.ReplaceSection("Proxy list", {{"1", "a"}, {"2", "b\nc"}}),
+               std::invalid_argument);
+  EXPECT_EQ(File(), stepwise) << "refused before anything is written";
+}
+
 TEST_F(SettingsStoreTest, RefusedWriteRaisesTheErrorTextAndKeepsTheFile) {
   Given("[Options]\r\nTimeout=9\r\n");
   files.readOnly.insert(kPath);

@@ -1,0 +1,128 @@
+#include "checker/list_check.h"
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "http/errors.h"
+
+namespace cloakwise::checker {
+namespace {
+
+std::int64_t SteadyMilliseconds() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+CheckResult NotWorking() {
+  return CheckResult{kUnknownText, kNotWorkingText, kUnknownText};
+}
+
+// One entry through the judge. Whatever goes wrong on the way (refused,
+// timed out, an error page, a captive portal answering its own text) means
+// the proxy does not work for us.
+CheckResult Probe(http::HttpClient& client, const std::string& proxy, const std::string& judgeUrl,
+                  const Clock& now, std::int64_t started) {
+  const auto address = search::ParseCandidate(proxy);
+  if (!address) return NotWorking();
+  client.Settings().proxyServer = address->host;
+  client.Settings().proxyPort = address->port;
+  client.Settings().readTimeoutMs = kProbeReadTimeoutMs;
+  std::string body;
+  try {
+    body = client.Get(judgeUrl);
+  } catch (const http::HttpError&) {
+    return NotWorking();
+  }
+  const search::JudgeVerdict verdict = search::ReadJudgeReply(body, 0);
+  if (!verdict.level) return NotWorking();
+  return CheckResult{TypeText(*verdict.level), kWorkingText, PingText(now() - started)};
+}
+
+}  // namespace
+
+std::string TypeText(search::AnonymityLevel level) {
+  switch (level) {
+    case search::AnonymityLevel::Elite:
+      return "Elite";
+    case search::AnonymityLevel::Anonymous:
+      return "Anonymous";
+    case search::AnonymityLevel::Transparent:
+      break;
+  }
+  return "Transparent";
+}
+
+std::string PingText(std::int64_t elapsedMs) {
+  // Whole-number arithmetic, so no floating-point step can move a half.
+  const std::int64_t ms = std::max<std::int64_t>(elapsedMs, 0);
+  std::int64_t seconds = ms / 1000;
+  const std::int64_t rest = ms % 1000;
+  if (rest > 500 || (rest == 500 && seconds % 2 == 1)) ++seconds;
+  return std::to_string(seconds) + " Sec.";
+}
+
+void RunListCheck(http::HttpClient& client, CustomProxyList& list, const std::string& judgeUrl,
+                  const std::function<bool()>& shouldStop, const Clock& clock) {
+  const Clock now = clock ? clock : Clock(SteadyMilliseconds);
+  for (;;) {
+    const std::int64_t started = now();
+    const auto claimed = list.Claim();
+    if (!claimed) return;
+    CheckResult result;
+    try {
+      result = Probe(client, claimed->proxy, judgeUrl, now, started);
+    } catch (...) {
+      // Something beyond a failed request: the entry must not stay
+      // "Checking..." for ever, or the check would never end.
+      list.Finish(claimed->id, NotWorking());
+      throw;
+    }
+    list.Finish(claimed->id, result);
+    if (shouldStop && shouldStop()) return;
+  }
+}
+
+int PingSortKey(std::string_view ping) {
+  const std::string_view number = ping.substr(0, ping.find(' '));
+  if (number.empty() || number.size() > 9 ||
+      !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return kUnknownPingKey;
+  }
+  int value = 0;
+  for (char c : number) value = value * 10 + (c - '0');
+  return value;
+}
+
+void SortByPing(CustomProxyList& list, const std::function<void()>& afterSwap) {
+  for (;;) {
+    const CustomProxyList::PingSnapshot snapshot = list.SnapshotPings();
+    std::vector<int> keys;
+    keys.reserve(snapshot.pings.size());
+    for (const std::string& ping : snapshot.pings) keys.push_back(PingSortKey(ping));
+
+    std::uint64_t version = snapshot.version;
+    bool overtaken = false;
+    for (std::size_t i = 0; i + 1 < keys.size() && !overtaken; ++i) {
+      for (std::size_t j = i + 1; j < keys.size(); ++j) {
+        if (!(keys[j] < keys[i])) continue;
+        const auto swapped = list.SwapRows(version, i, j);
+        if (!swapped) {
+          overtaken = true;
+          break;
+        }
+        version = *swapped;
+        std::swap(keys[i], keys[j]);
+        if (afterSwap) afterSwap();
+        if (list.Version() != version) {
+          overtaken = true;
+          break;
+        }
+      }
+    }
+    if (!overtaken) return;
+  }
+}
+
+}  // namespace cloakwise::checker

@@ -1,0 +1,386 @@
+// The custom list on its own: paste rules, what options.ini keeps, delete,
+// clear, copy, and the claim and result steps the check workers use.
+#include "checker/custom_proxy_list.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <thread>
+
+#include "core/option_keys.h"
+#include "fakes/fake_files.h"
+
+namespace cloakwise::checker {
+namespace {
+
+using namespace std::string_literals;
+
+constexpr char kIni[] = "C:\\Apps\\options.ini";
+
+std::vector<std::string> Proxies(const CustomProxyList& list) {
+  std::vector<std::string> proxies;
+  for (const ProxyRow& row : list.Rows()) proxies.push_back(row.proxy);
+  return proxies;
+}
+
+ProxyRow Waiting(const std::string& proxy) {
+  return {proxy, kUnknownText, kUnknownText, kUnknownText};
+}
+
+// Claims every waiting row and gives each the result its Proxy text maps to.
+void CheckAll(CustomProxyList& list, const std::map<std::string, CheckResult>& results) {
+  while (const auto claimed = list.Claim()) list.Finish(claimed->id, results.at(claimed->proxy));
+}
+
+TEST(CustomProxyList, PastedLinesFollowEveryRule) {
+  const struct {
+    std::string line;
+    const char* accepted;  // the Proxy text added, or nothing
+  } cases[] = {
+      {"10.0.0.1:8080", "10.0.0.1:8080"},
+      // Whatever follows the first blank is dropped; what is left is trimmed.
+      {"10.0.0.1:8080 anonymous proxy", "10.0.0.1:8080"},
+      {"1.2.3.4:8080 Elite", "1.2.3.4:8080"},
+      {"\t1.2.3.4:8080 Elite", "1.2.3.4:8080"},
+      {"  10.0.0.1:8080", nullptr},
+      {"10.0.0.1 : 8080", nullptr},
+      {"10.0.0.1", nullptr},
+      {"1.2.3.4:8080\tElite", nullptr},  // a tab is no blank: the port reads "8080<tab>Elite"
+      {"", nullptr},
+      {" ", nullptr},
+      // The host: four decimal parts of at most 255, leading zeros only on a
+      // zero past the first part, the last part of any length.
+      {"192.168.0.1:80", "192.168.0.1:80"},
+      {"1.2.3:80", nullptr},
+      {"1.2.3.4.5:80", nullptr},
+      {"1.2..4:80", nullptr},
+      {"1.2.3.04:80", nullptr},
+      {"1.2.3.0000:80", "1.2.3.0000:80"},
+      {"10.0.00.000:80", "10.0.00.000:80"},
+      {"10.01.0.1:80", nullptr},
+      {"0.1.2.3:80", nullptr},
+      {"01.2.3.4:80", nullptr},
+      {"256.1.1.1:80", nullptr},
+      {"1.2.3.256:80", nullptr},
+      {"1.2.3.00000000255:80", nullptr},
+      {"1.2.1000.4:80", nullptr},
+      {"1.2.3.4a:80", nullptr},
+      {"-1.2.3.4:80", nullptr},
+      {":80", nullptr},
+      // The port: a decimal number as typed, trimmed, no range.
+      {"1.2.3.4:+80", "1.2.3.4:+80"},
+      {"1.2.3.4:80.5", "1.2.3.4:80.5"},
+      {"1.2.3.4:.", "1.2.3.4:."},
+      {"1.2.3.4:1e3", "1.2.3.4:1e3"},
+      {"1.2.3.4:-.5E+2", "1.2.3.4:-.5E+2"},
+      {"1.2.3.4:99999", "1.2.3.4:99999"},
+      {"1.2.3.4:80\t", "1.2.3.4:80\t"},  // no blank: kept unchanged
+      {"1.2.3.4:80a", nullptr},
+      {"1.2.3.4:8080:1", nullptr},
+      {"1.2.3.4:", nullptr},
+      {"1.2.3.4:+", nullptr},
+      {"1.2.3.4:1e", nullptr},
+      {"1.2.3.4:e3", nullptr},
+  };
+  for (const auto& c : cases) {
+    CustomProxyList list;
+    EXPECT_EQ(list.AddPastedLines(c.line), c.accepted ? 1u : 0u) << '"' << c.line << '"';
+    const std::vector<ProxyRow> expected{c.accepted ? Waiting(c.accepted) : ProxyRow{}};
+    EXPECT_EQ(list.Rows(), expected) << '"' << c.line << '"';
+  }
+}
+
+TEST(CustomProxyList, PasteFillsTheEmptyListThenAppendsEachProxyOnce) {
+  CustomProxyList list;
+  EXPECT_EQ(list.AddPastedLines("10.0.0.1:8080\r\n10.0.0.1:8080\n\n"), 1u);
+  EXPECT_EQ(list.RowCount(), 1u) << "the blank row is filled, not followed";
+  EXPECT_EQ(list.AddPastedLines("10.0.0.1:8080"), 0u);
+  // Lines end at CR LF, a lone CR or a lone LF; comparison is exact text.
+  EXPECT_EQ(list.AddPastedLines("1.2.3.4:80\r1.2.3.4:080\n10.0.0.1:8080 again"), 2u);
+  // A text box holds no NUL: nothing after one counts.
+  EXPECT_EQ(list.AddPastedLines("5.6.7.8:1\0\n9.9.9.9:1"s), 1u);
+  EXPECT_EQ(Proxies(list),
+            (std::vector<std::string>{"10.0.0.1:8080", "1.2.3.4:80", "1.2.3.4:080", "5.6.7.8:1"}));
+  EXPECT_TRUE(list.ProxyAlreadyListed("1.2.3.4:080"));
+  EXPECT_FALSE(list.ProxyAlreadyListed("1.2.3.4:0080"));
+}
+
+TEST(CustomProxyList, LoadTakesStoredValuesInFileOrderAndSaveNumbersThemAfresh) {
+  const struct {
+    std::string stored;
+    std::vector<std::string> rows;  // Proxy texts; "" is a blank row
+    std::string saved;              // the whole file after saving
+  } cases[] = {
+      {"[Proxy list]\r\n1=10.0.0.5:8080\r\n2=192.168.1.20:3128\r\n",
+       {"10.0.0.5:8080", "192.168.1.20:3128"},
+       "[Proxy list]\r\n1=10.0.0.5:8080\r\n2=192.168.1.20:3128\r\n"},
+      {"", {""}, "[Proxy list]\r\n1=\r\n"},
+      {"[Proxy list]\r\n1=\r\n", {""}, "[Proxy list]\r\n1=\r\n"},
+      // Hand-edited: key names and gaps mean nothing, empty values stay
+      // blank rows, nothing is checked or merged.
+      {"[Proxy list]\r\n3=a:1\r\n10=b:2\r\n7=c:3\r\n",
+       {"a:1", "b:2", "c:3"},
+       "[Proxy list]\r\n1=a:1\r\n2=b:2\r\n3=c:3\r\n"},
+      {"[Proxy list]\r\n1=a:1\r\n2=\r\nbare\r\nx=not a proxy\r\n",
+       {"a:1", "", "", "not a proxy"},
+       "[Proxy list]\r\n1=a:1\r\n2=\r\n3=\r\n4=not a proxy\r\n"},
+      {"[Proxy list]\r\n1=a:1\r\n2=a:1\r\n", {"a:1", "a:1"}, "[Proxy list]\r\n1=a:1\r\n2=a:1\r\n"},
+      // A key written twice is read once, as every setting is.
+      {"[Proxy list]\r\n1=a:1\r\n1=b:2\r\n", {"a:1"}, "[Proxy list]\r\n1=a:1\r\n"},
+      {"[Options]\r\nTimeout=9\r\n[Proxy list]\r\n1=a:1\r\n[Service]\r\nHost=h\r\n",
+       {"a:1"},
+       "[Options]\r\nTimeout=9\r\n[Service]\r\nHost=h\r\n\r\n[Proxy list]\r\n1=a:1\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.stored);
+    fakes::FakeFileSystem files;
+    files.files[kIni] = c.stored;
+    SettingsStore store(files, kIni);
+    CustomProxyList list;
+    list.AddPastedLines("9.9.9.9:9");  // replaced by the load
+    list.Load(store);
+    std::vector<ProxyRow> expected;
+    for (const std::string& proxy : c.rows)
+      expected.push_back(proxy.empty() ? ProxyRow{} : Waiting(proxy));
+    EXPECT_EQ(list.Rows(), expected);
+    EXPECT_EQ(list.IsEmpty(), c.rows == std::vector<std::string>{""});
+    list.Save(store);
+    EXPECT_EQ(files.files[kIni], c.saved);
+    CustomProxyList reloaded;
+    reloaded.Load(store);
+    EXPECT_EQ(Proxies(reloaded), c.rows) << "a saved list loads as it was";
+  }
+}
+
+TEST(CustomProxyList, DeleteRemovesTheCurrentRowWithAllItsCellsAndSavesTheRest) {
+  const std::vector<std::string> four = {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3", "4.4.4.4:4"};
+  const struct {
+    std::size_t entries, row;
+    std::vector<std::string> left;
+    std::string saved;
+  } cases[] = {
+      {4,
+       1,
+       {"1.1.1.1:1", "3.3.3.3:3", "4.4.4.4:4"},
+       "[Proxy list]\r\n1=1.1.1.1:1\r\n2=3.3.3.3:3\r\n3=4.4.4.4:4\r\n"},
+      {4,
+       3,
+       {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3"},
+       "[Proxy list]\r\n1=1.1.1.1:1\r\n2=2.2.2.2:2\r\n3=3.3.3.3:3\r\n"},
+      {4,
+       4,
+       {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3", "4.4.4.4:4"},
+       "[Proxy list]\r\n1=1.1.1.1:1\r\n2=2.2.2.2:2\r\n3=3.3.3.3:3\r\n4=4.4.4.4:4\r\n"},
+      {1, 0, {""}, "[Proxy list]\r\n1=\r\n"},
+      {0, 0, {""}, "[Proxy list]\r\n1=\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.entries) + " entries, row " + std::to_string(c.row));
+    CustomProxyList list;
+    std::map<std::string, CheckResult> results;
+    for (std::size_t i = 0; i < c.entries; ++i) {
+      list.AddPastedLines(four[i]);
+      results[four[i]] = {"Elite", kWorkingText, std::to_string(i) + " Sec."};
+    }
+    CheckAll(list, results);
+    list.DeleteRow(c.row);
+    std::vector<ProxyRow> expected;
+    for (const std::string& proxy : c.left) {
+      if (proxy.empty()) {
+        expected.push_back({});
+      } else {
+        const CheckResult& r = results[proxy];
+        expected.push_back({proxy, r.type, r.status, r.ping});
+      }
+    }
+    EXPECT_EQ(list.Rows(), expected);
+    fakes::FakeFileSystem files;
+    SettingsStore store(files, kIni);
+    list.Save(store);
+    EXPECT_EQ(files.files[kIni], c.saved);
+  }
+}
+
+TEST(CustomProxyList, ClearLeavesTheBlankRowAndTheCallerErasesTheSection) {
+  fakes::FakeFileSystem files;
+  files.files[kIni] = "[Proxy list]\r\n1=1.1.1.1:1\r\n2=2.2.2.2:2\r\n[Options]\r\nTimeout=9\r\n";
+  SettingsStore store(files, kIni);
+  CustomProxyList list;
+  list.Load(store);
+  list.Clear();
+  store.EraseSection(kProxyListSection);
+  EXPECT_TRUE(list.IsEmpty());
+  EXPECT_EQ(list.Rows(), std::vector<ProxyRow>{ProxyRow{}});
+  EXPECT_EQ(files.files[kIni], "[Options]\r\nTimeout=9\r\n");
+  EXPECT_EQ(list.AddPastedLines("1.1.1.1:1"), 1u);
+  EXPECT_EQ(list.RowCount(), 1u);
+}
+
+TEST(CustomProxyList, CopyTakesTheProxiesOfTheChosenTypesInRowOrder) {
+  CustomProxyList list;
+  EXPECT_EQ(list.CopyText(CopyFilter::AnonymousOrElite), "") << "nothing checked yet";
+  list.AddPastedLines("1.1.1.1:1\n2.2.2.2:2\n3.3.3.3:3\n4.4.4.4:4\n5.5.5.5:5");
+  // The Status is not looked at, only the Type.
+  CheckAll(list, {{"1.1.1.1:1", {"Elite", kWorkingText, "0 Sec."}},
+                  {"2.2.2.2:2", {"Transparent", kWorkingText, "0 Sec."}},
+                  {"3.3.3.3:3", {"Anonymous", kWorkingText, "1 Sec."}},
+                  {"4.4.4.4:4", {kUnknownText, kNotWorkingText, kUnknownText}},
+                  {"5.5.5.5:5", {"Elite", kNotWorkingText, kUnknownText}}});
+  const struct {
+    CopyFilter filter;
+    std::string text;
+  } cases[] = {
+      {CopyFilter::AnonymousOrElite, "1.1.1.1:1\r\n3.3.3.3:3\r\n5.5.5.5:5\r\n"},
+      {CopyFilter::Anonymous, "3.3.3.3:3\r\n"},
+      {CopyFilter::Elite, "1.1.1.1:1\r\n5.5.5.5:5\r\n"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(list.CopyText(c.filter), c.text);
+}
+
+TEST(CustomProxyList, GridShowsHeaderCellsAndTheEntryOfARow) {
+  CustomProxyList list;
+  EXPECT_EQ(list.RowCount(), 1u);
+  EXPECT_FALSE(list.EntryAt(0)) << "the empty list offers nothing to use";
+  list.AddPastedLines("1.1.1.1:1\n2.2.2.2:2");
+  CheckAll(list, {{"1.1.1.1:1", {"Anonymous", kWorkingText, "3 Sec."}},
+                  {"2.2.2.2:2", {kUnknownText, kNotWorkingText, kUnknownText}}});
+  const std::vector<std::string> headers = {"Proxy", "Type", "Status", "Ping"};
+  for (int c = 0; c < kColumnCount; ++c) EXPECT_EQ(list.Header(c), headers[c]);
+  EXPECT_EQ(list.Header(4), "");
+  EXPECT_EQ(list.Cell(0, kPingColumn), "3 Sec.");
+  EXPECT_EQ(list.Cell(1, kStatusColumn), kNotWorkingText);
+  EXPECT_EQ(list.Cell(2, kProxyColumn), "");
+  EXPECT_EQ(list.Cell(0, -1), "");
+  const auto entry = list.EntryAt(1);
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->proxy, "2.2.2.2:2");
+  EXPECT_EQ(entry->type, kUnknownText);
+  EXPECT_FALSE(list.EntryAt(2));
+}
+
+TEST(CustomProxyList, ResetPutsEveryRowBackToWaitingButNotTheEmptyList) {
+  CustomProxyList list;
+  EXPECT_FALSE(list.ResetForCheck());
+  EXPECT_FALSE(list.Claim()) << "the blank row of the empty list is never checked";
+  list.AddPastedLines("1.1.1.1:1\n2.2.2.2:2");
+  CheckAll(list, {{"1.1.1.1:1", {"Elite", kWorkingText, "0 Sec."}},
+                  {"2.2.2.2:2", {kUnknownText, kNotWorkingText, kUnknownText}}});
+  EXPECT_FALSE(list.CheckPending());
+  EXPECT_TRUE(list.ResetForCheck());
+  EXPECT_EQ(list.Rows(), (std::vector<ProxyRow>{Waiting("1.1.1.1:1"), Waiting("2.2.2.2:2")}));
+  EXPECT_TRUE(list.CheckPending());
+}
+
+TEST(CustomProxyList, SixWorkersClaimEveryRowExactlyOnce) {
+  constexpr std::size_t kRows = 3000;
+  constexpr int kRounds = 3;
+  CustomProxyList list;
+  std::string pasted;
+  for (std::size_t i = 0; i < kRows; ++i) {
+    pasted += "10." + std::to_string(i / 256) + "." + std::to_string(i % 256) + ".1:80\n";
+  }
+  ASSERT_EQ(list.AddPastedLines(pasted), kRows);
+  std::atomic<int> notices{0};
+  list.SetChangeHandler([&] { ++notices; });
+  for (int round = 0; round < kRounds; ++round) {
+    ASSERT_TRUE(list.ResetForCheck());
+    std::vector<std::vector<std::string>> claimed(6);
+    std::vector<std::thread> workers;
+    for (auto& mine : claimed) {
+      workers.emplace_back([&list, &mine] {
+        while (const auto entry = list.Claim()) {
+          mine.push_back(entry->proxy);
+          list.Finish(entry->id, {"Elite", kWorkingText, "0 Sec."});
+        }
+      });
+    }
+    for (auto& worker : workers) worker.join();
+    std::multiset<std::string> all;
+    for (const auto& mine : claimed) all.insert(mine.begin(), mine.end());
+    EXPECT_EQ(all.size(), kRows);
+    EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), kRows) << "none twice";
+    EXPECT_FALSE(list.CheckPending()) << "none skipped";
+  }
+  EXPECT_EQ(notices.load(), kRounds * (1 + 2 * static_cast<int>(kRows)))
+      << "one notice per reset, claim and result";
+}
+
+TEST(CustomProxyList, AResultLandsOnlyOnTheEntryItWasClaimedFor) {
+  // Two entries are claimed, the list is edited, then both results arrive.
+  // Each result's Type names the entry it belongs to.
+  const struct {
+    const char* edit;
+    std::function<void(CustomProxyList&)> apply;
+    std::vector<std::string> rows;     // Proxy texts afterwards
+    std::vector<std::string> checked;  // the rows that hold a result
+  } cases[] = {
+      {"nothing",
+       [](CustomProxyList&) {},
+       {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3"},
+       {"1.1.1.1:1", "2.2.2.2:2"}},
+      {"first row deleted",
+       [](CustomProxyList& l) { l.DeleteRow(0); },
+       {"2.2.2.2:2", "3.3.3.3:3"},
+       {"2.2.2.2:2"}},
+      {"rows swapped",
+       [](CustomProxyList& l) { l.SwapRows(l.Version(), 0, 2); },
+       {"3.3.3.3:3", "2.2.2.2:2", "1.1.1.1:1"},
+       {"2.2.2.2:2", "1.1.1.1:1"}},
+      {"rows added",
+       [](CustomProxyList& l) { l.AddPastedLines("4.4.4.4:4"); },
+       {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3", "4.4.4.4:4"},
+       {"1.1.1.1:1", "2.2.2.2:2"}},
+      {"cleared", [](CustomProxyList& l) { l.Clear(); }, {""}, {}},
+      {"cleared and refilled",
+       [](CustomProxyList& l) {
+         l.Clear();
+         l.AddPastedLines("1.1.1.1:1\n2.2.2.2:2");
+       },
+       {"1.1.1.1:1", "2.2.2.2:2"},
+       {}},
+      {"all deleted",
+       [](CustomProxyList& l) {
+         for (int i = 0; i < 3; ++i) l.DeleteRow(0);
+       },
+       {""},
+       {}},
+      {"loaded anew",
+       [](CustomProxyList& l) {
+         fakes::FakeFileSystem files;
+         l.Load(SettingsStore(files, kIni));
+       },
+       {""},
+       {}},
+      {"check started again",
+       [](CustomProxyList& l) { l.ResetForCheck(); },
+       {"1.1.1.1:1", "2.2.2.2:2", "3.3.3.3:3"},
+       {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.edit);
+    CustomProxyList list;
+    list.AddPastedLines("1.1.1.1:1\n2.2.2.2:2\n3.3.3.3:3");
+    const auto first = list.Claim();
+    const auto second = list.Claim();
+    ASSERT_TRUE(first && second);
+    c.apply(list);
+    list.Finish(first->id, {first->proxy, kWorkingText, "1 Sec."});
+    list.Finish(second->id, {second->proxy, kWorkingText, "2 Sec."});
+    EXPECT_EQ(Proxies(list), c.rows);
+    std::vector<std::string> checked;
+    for (const ProxyRow& row : list.Rows()) {
+      if (row.status != kWorkingText) continue;
+      EXPECT_EQ(row.type, row.proxy) << "a result on another entry";
+      checked.push_back(row.proxy);
+    }
+    EXPECT_EQ(checked, c.checked);
+  }
+}
+
+}  // namespace
+}  // namespace cloakwise::checker

@@ -1,0 +1,313 @@
+// The check of the custom list: timing texts, the ping sort, and worker runs
+// through real test proxies to the reference service's judge, each proxy on
+// a loopback address of its own.
+#include "checker/list_check.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <set>
+#include <thread>
+
+#include "fakes/fake_files.h"
+#include "service/reference_service.h"
+#include "testproxy/test_proxy.h"
+
+namespace cloakwise::checker {
+namespace {
+
+using testproxy::Anonymity;
+using testproxy::Fault;
+
+TEST(ListCheck, PingIsWholeSecondsWithHalvesToTheEvenNeighbour) {
+  const struct {
+    std::int64_t ms;
+    const char* ping;
+  } cases[] = {{0, "0 Sec."},    {499, "0 Sec."},    {500, "0 Sec."},  {501, "1 Sec."},
+               {1499, "1 Sec."}, {1500, "2 Sec."},   {2500, "2 Sec."}, {2501, "3 Sec."},
+               {3500, "4 Sec."}, {10499, "10 Sec."}, {-20, "0 Sec."}};
+  for (const auto& c : cases) EXPECT_EQ(PingText(c.ms), c.ping) << c.ms;
+}
+
+TEST(ListCheck, SortKeyIsTheSecondsOrFiftyWithoutThem) {
+  const struct {
+    const char* ping;
+    int key;
+  } cases[] = {{"3 Sec.", 3}, {"0 Sec.", 0},  {"51 Sec.", 51}, {"Unknown", 50},
+               {"", 50},      {"x Sec.", 50}, {"-1 Sec.", 50}, {"12", 12}};
+  for (const auto& c : cases) EXPECT_EQ(PingSortKey(c.ping), c.key) << c.ping;
+}
+
+// Row i becomes the proxy 10.0.0.<i+1>:80 with the given Ping text.
+void FillWithPings(CustomProxyList& list, const std::vector<std::string>& pings) {
+  for (std::size_t i = 0; i < pings.size(); ++i) {
+    list.AddPastedLines("10.0.0." + std::to_string(i + 1) + ":80");
+  }
+  for (std::size_t i = 0; i < pings.size(); ++i) {
+    const auto claimed = list.Claim();
+    const bool working = pings[i] != kUnknownText;
+    list.Finish(claimed->id, {working ? "Elite" : kUnknownText,
+                              working ? kWorkingText : kNotWorkingText, pings[i]});
+  }
+}
+
+// The original row index of each row, read back from its Proxy text.
+std::vector<int> Order(const CustomProxyList& list) {
+  std::vector<int> order;
+  for (const ProxyRow& row : list.Rows()) order.push_back(std::stoi(row.proxy.substr(7)) - 1);
+  return order;
+}
+
+TEST(ListCheck, SortExchangesRowsExactlyAsTheGridAlwaysHas) {
+  const struct {
+    std::vector<std::string> pings;
+    std::vector<int> order;
+    int swaps;
+  } cases[] = {
+      // Equal keys are never swapped, yet their order is not kept.
+      {{"2 Sec.", "2 Sec.", "1 Sec."}, {2, 1, 0}, 1},
+      {{"Unknown", "3 Sec.", "0 Sec."}, {2, 1, 0}, 3},
+      {{"51 Sec.", "Unknown", "49 Sec."}, {2, 1, 0}, 3},
+      {{"3 Sec.", "1 Sec.", "2 Sec.", "1 Sec."}, {1, 3, 2, 0}, 4},
+      {{"0 Sec.", "1 Sec.", "Unknown"}, {0, 1, 2}, 0},
+      {{"7 Sec."}, {0}, 0},
+  };
+  for (const auto& c : cases) {
+    CustomProxyList list;
+    FillWithPings(list, c.pings);
+    int swaps = 0;
+    SortByPing(list, [&] { ++swaps; });
+    EXPECT_EQ(Order(list), c.order) << ::testing::PrintToString(c.pings);
+    EXPECT_EQ(swaps, c.swaps) << ::testing::PrintToString(c.pings);
+  }
+}
+
+TEST(ListCheck, SortSurvivesEditsMadeWhileItLetsMessagesRun) {
+  const std::vector<std::string> pings = {"9 Sec.", "Unknown", "3 Sec.", "0 Sec.",
+                                          "7 Sec.", "3 Sec.",  "1 Sec.", "Unknown",
+                                          "2 Sec.", "5 Sec.",  "0 Sec.", "4 Sec."};
+  const struct {
+    const char* edit;
+    int atSwap;
+    std::function<void(CustomProxyList&)> apply;
+  } cases[] = {
+      {"first row deleted", 1, [](CustomProxyList& l) { l.DeleteRow(0); }},
+      {"last row deleted", 3, [](CustomProxyList& l) { l.DeleteRow(l.RowCount() - 1); }},
+      {"middle row deleted", 5, [](CustomProxyList& l) { l.DeleteRow(6); }},
+      {"rows added", 2, [](CustomProxyList& l) { l.AddPastedLines("10.0.1.1:80\n10.0.1.2:80"); }},
+      {"cleared", 2, [](CustomProxyList& l) { l.Clear(); }},
+      {"check started again", 1, [](CustomProxyList& l) { l.ResetForCheck(); }},
+      {"sorted inside the sort", 1, [](CustomProxyList& l) { SortByPing(l); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.edit);
+    CustomProxyList list;
+    FillWithPings(list, pings);
+    std::map<std::string, std::string> pingOf;
+    for (const ProxyRow& row : list.Rows()) pingOf[row.proxy] = row.ping;
+    int swaps = 0;
+    SortByPing(list, [&] {
+      if (++swaps == c.atSwap) c.apply(list);
+    });
+
+    // Every row kept its own cells, none is there twice, and the rows are
+    // in order of their keys.
+    const std::vector<ProxyRow> rows = list.Rows();
+    std::set<std::string> seen;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      EXPECT_TRUE(seen.insert(rows[i].proxy).second) << rows[i].proxy << " twice";
+      if (pingOf.count(rows[i].proxy) && rows[i].status != kUnknownText) {
+        EXPECT_EQ(rows[i].ping, pingOf[rows[i].proxy]) << rows[i].proxy;
+      }
+      if (i > 0) {
+        EXPECT_LE(PingSortKey(rows[i - 1].ping), PingSortKey(rows[i].ping)) << i;
+      }
+    }
+  }
+}
+
+class ListCheckTest : public ::testing::Test {
+ protected:
+  ListCheckTest() {
+    service = std::make_unique<service::ReferenceService>(service::ServiceOptions{});
+    judgeUrl = service->BaseUrl() + "/feedback.php";
+  }
+  ~ListCheckTest() override { proxies.clear(); }
+
+  // A proxy on a loopback address of its own, as real candidates each have
+  // their own host.
+  std::string Proxy(Anonymity anonymity, Fault fault = Fault::None, long long value = 0) {
+    testproxy::ProxyOptions options;
+    options.bindAddress = "127.0.0." + std::to_string(10 + proxies.size());
+    options.ports = {testproxy::PortPlan{0, anonymity, fault, value}};
+    proxies.push_back(std::make_unique<testproxy::TestProxy>(options));
+    return options.bindAddress + ":" + std::to_string(proxies.back()->Ports()[0]);
+  }
+
+  // The list as loaded from an options.ini holding these values.
+  static void LoadValues(CustomProxyList& list, const std::vector<std::string>& values) {
+    fakes::FakeFileSystem files;
+    std::string& ini = files.files["options.ini"] = "[Proxy list]\r\n";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      ini += std::to_string(i + 1) + "=" + values[i] + "\r\n";
+    }
+    list.Load(SettingsStore(files, "options.ini"));
+  }
+
+  // Six workers, each with its own client, as the program runs them.
+  std::vector<std::thread> StartWorkers(CustomProxyList& list, int count = 6) {
+    std::vector<std::thread> workers;
+    for (int w = 0; w < count; ++w) {
+      workers.emplace_back([this, &list] {
+        http::HttpClient client;
+        RunListCheck(client, list, judgeUrl);
+      });
+    }
+    return workers;
+  }
+  static void Join(std::vector<std::thread>& workers) {
+    for (auto& worker : workers) worker.join();
+  }
+  static bool WaitFor(const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > end) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+  }
+  static std::size_t CountStatus(const CustomProxyList& list, const std::string& status) {
+    const auto rows = list.Rows();
+    return static_cast<std::size_t>(std::count_if(
+        rows.begin(), rows.end(), [&](const ProxyRow& r) { return r.status == status; }));
+  }
+
+  std::unique_ptr<service::ReferenceService> service;
+  std::string judgeUrl;
+  std::vector<std::unique_ptr<testproxy::TestProxy>> proxies;
+};
+
+TEST_F(ListCheckTest, EachEntryShowsWhatTheJudgeSawThroughItOrThatItDoesNotWork) {
+  const std::string elite = Proxy(Anonymity::Elite);
+  const std::string unusable = elite.substr(0, elite.find(':'));
+  const std::string port = elite.substr(elite.find(':') + 1);
+  const ProxyRow notWorking{"", kUnknownText, kNotWorkingText, kUnknownText};
+  const struct {
+    std::string proxy;
+    ProxyRow row;  // the Proxy cell is filled in below
+  } cases[] = {
+      {elite, {"", "Elite", kWorkingText, "0 Sec."}},
+      {Proxy(Anonymity::Anonymous), {"", "Anonymous", kWorkingText, "0 Sec."}},
+      {Proxy(Anonymity::Transparent), {"", "Transparent", kWorkingText, "0 Sec."}},
+      {Proxy(Anonymity::Elite, Fault::Delay, 900), {"", "Elite", kWorkingText, "1 Sec."}},
+      {Proxy(Anonymity::Elite, Fault::Refuse), notWorking},
+      {Proxy(Anonymity::Elite, Fault::Garbage), notWorking},
+      {Proxy(Anonymity::Elite, Fault::Close), notWorking},
+      {Proxy(Anonymity::Elite, Fault::WrongDigit, 3), notWorking},
+      {"127.0.0.99:1", notWorking},  // nothing listens there
+      // Rows no proxy can be made of end without a connection: the elite
+      // proxy above must see its own probe only.
+      {unusable + ":" + port + ".5", notWorking},
+      {unusable + ":" + port + "e0", notWorking},
+      {unusable + ":0", notWorking},
+      {unusable + ":65536", notWorking},
+      {unusable, notWorking},
+      {"", notWorking},
+      {"no_such host:" + port, notWorking},
+  };
+  std::vector<std::string> values;
+  for (const auto& c : cases) values.push_back(c.proxy);
+  CustomProxyList list;
+  LoadValues(list, values);
+  ASSERT_TRUE(list.ResetForCheck());
+  auto workers = StartWorkers(list);
+  Join(workers);
+
+  EXPECT_FALSE(list.CheckPending());
+  const std::vector<ProxyRow> rows = list.Rows();
+  ASSERT_EQ(rows.size(), std::size(cases));
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    ProxyRow expected = cases[i].row;
+    expected.proxy = cases[i].proxy;
+    EXPECT_EQ(rows[i], expected) << cases[i].proxy;
+  }
+  EXPECT_EQ(proxies[0]->Requests(), 1u);
+}
+
+TEST_F(ListCheckTest, AnswerTimeRunsFromBeforeTheClaimToTheEndOfTheReply) {
+  CustomProxyList list;
+  list.AddPastedLines(Proxy(Anonymity::Elite));
+  std::vector<std::int64_t> ticks = {1000, 3500, 4000};  // claim, reply, the claim that finds none
+  std::size_t read = 0;
+  http::HttpClient client;
+  RunListCheck(client, list, judgeUrl, {}, [&] { return ticks.at(read++); });
+  EXPECT_EQ(read, 3u);
+  EXPECT_EQ(list.Cell(0, kPingColumn), "2 Sec.");
+}
+
+TEST_F(ListCheckTest, AStopRequestEndsTheRunAfterTheProbeUnderWay) {
+  CustomProxyList list;
+  for (int i = 0; i < 3; ++i) list.AddPastedLines(Proxy(Anonymity::Elite));
+  int asked = 0;
+  http::HttpClient client;
+  RunListCheck(client, list, judgeUrl, [&] { return ++asked > 0; });
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(CountStatus(list, kWorkingText), 1u);
+  EXPECT_EQ(CountStatus(list, kUnknownText), 2u);
+  EXPECT_EQ(CountStatus(list, kCheckingText), 0u);
+}
+
+TEST_F(ListCheckTest, ResultsStayOnTheirEntriesWhileRowsAreDeletedAddedSortedAndCleared) {
+  // Each entry's Type tells which proxy answered, so a result written on
+  // the wrong entry shows.
+  std::map<std::string, std::string> typeOf;
+  std::vector<std::string> first, later;
+  const Anonymity kinds[] = {Anonymity::Transparent, Anonymity::Anonymous, Anonymity::Elite};
+  const char* kindText[] = {"Transparent", "Anonymous", "Elite"};
+  for (int i = 0; i < 9; ++i) {
+    const std::string proxy = Proxy(kinds[i % 3], Fault::Delay, 500);
+    typeOf[proxy] = kindText[i % 3];
+    (i < 6 ? first : later).push_back(proxy);
+  }
+  const auto paste = [](CustomProxyList& list, const std::vector<std::string>& proxies) {
+    std::string text;
+    for (const auto& proxy : proxies) text += proxy + "\n";
+    list.AddPastedLines(text);
+  };
+
+  CustomProxyList list;
+  paste(list, first);
+  auto workers = StartWorkers(list);
+  ASSERT_TRUE(WaitFor([&] { return CountStatus(list, kCheckingText) == 6; }));
+  const std::string deleted = list.EntryAt(0)->proxy;
+  list.DeleteRow(0);  // its probe is under way
+  paste(list, later);
+  list.SwapRows(list.Version(), 0, list.RowCount() - 1);
+  Join(workers);
+
+  std::set<std::string> checked;
+  for (const ProxyRow& row : list.Rows()) {
+    EXPECT_EQ(row.status, kWorkingText) << row.proxy;
+    EXPECT_EQ(row.type, typeOf[row.proxy]) << row.proxy;
+    checked.insert(row.proxy);
+  }
+  EXPECT_EQ(checked.size(), 8u);
+  EXPECT_FALSE(checked.count(deleted));
+
+  // Cleared in the middle of a check: the blank row gets no result.
+  ASSERT_TRUE(list.ResetForCheck());
+  workers = StartWorkers(list);
+  ASSERT_TRUE(WaitFor([&] { return CountStatus(list, kCheckingText) == 6; }));
+  list.Clear();
+  Join(workers);
+  EXPECT_EQ(list.Rows(), std::vector<ProxyRow>{ProxyRow{}});
+  EXPECT_TRUE(list.IsEmpty());
+}
+
+}  // namespace
+}  // namespace cloakwise::checker

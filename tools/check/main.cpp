@@ -1,0 +1,280 @@
+// The custom proxy list's check as a program:
+//
+//   cloakwise-check [--judge URL] [--workers N] [--format table|csv|json] FILE
+//
+// FILE holds one proxy a line, read as the paste window reads what is pasted
+// into it (whatever follows the first blank is ignored, lines it would refuse
+// are skipped), or is an options.ini, whose [Proxy list] section is checked
+// as the program loads it. N workers (6 unless told) check the entries
+// through the judge exactly as the program does, the rows are sorted as the
+// grid sorts them, and the grid's texts are printed in that order.
+//
+// Exit status: 0 when the check ran, 1 when it broke off, 2 for a bad option
+// or a file that cannot be read.
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "checker/custom_proxy_list.h"
+#include "checker/list_check.h"
+#include "core/settings_store.h"
+#include "core/text.h"
+#include "http/url.h"
+#include "platform/posix/files_posix.h"
+#include "search/service_config.h"
+
+namespace {
+
+using namespace cloakwise;
+using checker::ProxyRow;
+
+constexpr char kUsage[] =
+    "usage: cloakwise-check [--judge URL] [--workers N] [--format table|csv|json] FILE\n";
+constexpr int kMaxWorkers = 64;
+
+struct Options {
+  std::string judge = search::MakeServiceUrls(search::kDefaultServiceHost).judge;
+  int workers = 6;
+  std::string format = "table";
+  std::string file;
+};
+
+int Usage(const std::string& problem) {
+  std::cerr << "cloakwise-check: " << problem << "\n" << kUsage;
+  return 2;
+}
+
+bool ParseWorkers(const std::string& text, int& workers) {
+  if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != text.npos)
+    return false;
+  workers = std::stoi(text);
+  return workers >= 1 && workers <= kMaxWorkers;
+}
+
+// An options.ini has section headers; a list of proxies never does.
+bool LooksLikeSettingsFile(std::string_view content) {
+  std::size_t start = 0;
+  while (start <= content.size()) {
+    std::size_t end = content.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = content.size();
+    const std::string_view line = text::TrimBlanksAndControls(content.substr(start, end - start));
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+std::size_t CountNonBlankLines(std::string_view content) {
+  std::size_t count = 0, start = 0;
+  while (start < content.size()) {
+    std::size_t end = content.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = content.size();
+    if (!text::TrimBlanksAndControls(content.substr(start, end - start)).empty()) ++count;
+    start = end + 1;
+  }
+  return count;
+}
+
+// The file's 8-bit text read as Latin-1, so the output is valid JSON
+// whatever bytes a hand-edited file holds.
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const unsigned char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (c < 0x20 || c >= 0x80) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+          out += escaped;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+void PrintJson(const std::vector<ProxyRow>& rows) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const ProxyRow& r = rows[i];
+    out += (i ? ",\n  " : "\n  ");
+    out += "{\"proxy\":" + JsonString(r.proxy) + ",\"type\":" + JsonString(r.type) +
+           ",\"status\":" + JsonString(r.status) + ",\"ping\":" + JsonString(r.ping) + "}";
+  }
+  out += rows.empty() ? "]\n" : "\n]\n";
+  std::fputs(out.c_str(), stdout);
+}
+
+void PrintCsv(const std::vector<ProxyRow>& rows) {
+  std::string out = "proxy,type,status,ping\n";
+  for (const ProxyRow& r : rows) {
+    out += CsvField(r.proxy) + "," + CsvField(r.type) + "," + CsvField(r.status) + "," +
+           CsvField(r.ping) + "\n";
+  }
+  std::fputs(out.c_str(), stdout);
+}
+
+void PrintTable(const checker::CustomProxyList& list, const std::vector<ProxyRow>& rows) {
+  std::vector<std::vector<std::string>> lines;
+  lines.push_back({list.Header(0), list.Header(1), list.Header(2), list.Header(3)});
+  for (const ProxyRow& r : rows) lines.push_back({r.proxy, r.type, r.status, r.ping});
+  std::size_t width[3] = {0, 0, 0};
+  for (const auto& line : lines) {
+    for (int c = 0; c < 3; ++c) width[c] = std::max(width[c], line[c].size());
+  }
+  std::string out;
+  for (const auto& line : lines) {
+    for (int c = 0; c < 3; ++c) out += line[c] + std::string(width[c] - line[c].size() + 2, ' ');
+    out += line[3] + "\n";
+  }
+  std::fputs(out.c_str(), stdout);
+}
+
+// Rows that have their result, for the progress line.
+std::size_t CountDone(const std::vector<ProxyRow>& rows) {
+  std::size_t done = 0;
+  for (const ProxyRow& r : rows) {
+    done += r.status == checker::kWorkingText || r.status == checker::kNotWorkingText;
+  }
+  return done;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "-h" || arg == "--help") {
+      std::cout << kUsage;
+      return 0;
+    }
+    if (arg.starts_with("--")) {
+      if (i + 1 >= argc) return Usage("missing value after " + arg);
+      const std::string value = argv[++i];
+      if (arg == "--judge") {
+        options.judge = value;
+      } else if (arg == "--workers") {
+        if (!ParseWorkers(value, options.workers))
+          return Usage("--workers takes a whole number from 1 to " + std::to_string(kMaxWorkers));
+      } else if (arg == "--format") {
+        if (value != "table" && value != "csv" && value != "json")
+          return Usage("--format takes table, csv or json");
+        options.format = value;
+      } else {
+        return Usage("unknown option " + arg);
+      }
+    } else if (options.file.empty()) {
+      options.file = arg;
+    } else {
+      return Usage("more than one FILE");
+    }
+  }
+  if (options.file.empty()) return Usage("no FILE given");
+  try {
+    http::ParseUrl(options.judge, 80);
+  } catch (const http::HttpError& e) {
+    return Usage("--judge: " + std::string(e.what()));
+  }
+
+  platform::PosixFileSystem files;
+  const auto content = files.ReadFile(options.file);
+  if (!content) {
+    std::cerr << "cloakwise-check: cannot read " << options.file << ": " << std::strerror(errno)
+              << "\n";
+    return 2;
+  }
+
+  checker::CustomProxyList list;
+  if (LooksLikeSettingsFile(*content)) {
+    list.Load(SettingsStore(files, options.file));
+  } else {
+    const std::size_t lines = CountNonBlankLines(*content);
+    const std::size_t added = list.AddPastedLines(*content);
+    if (added < lines) {
+      std::cerr << "cloakwise-check: " << lines - added << " of " << lines
+                << " lines skipped (not IPv4:port, or listed twice)\n";
+    }
+  }
+
+  std::atomic<int> running{0};
+  std::mutex failureMutex;
+  std::string failure;
+  if (list.ResetForCheck()) {
+    std::vector<std::thread> workers;
+    running = options.workers;
+    for (int w = 0; w < options.workers; ++w) {
+      workers.emplace_back([&] {
+        try {
+          http::HttpClient client;
+          checker::RunListCheck(client, list, options.judge);
+        } catch (const std::exception& e) {
+          std::lock_guard lock(failureMutex);
+          failure = e.what();
+        }
+        --running;
+      });
+    }
+    if (isatty(STDERR_FILENO)) {
+      const std::size_t total = list.RowCount();
+      while (running > 0) {
+        std::fprintf(stderr, "\rchecked %zu of %zu", CountDone(list.Rows()), total);
+        std::fflush(stderr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      }
+      std::fprintf(stderr, "\rchecked %zu of %zu\n", CountDone(list.Rows()), total);
+    }
+    for (auto& worker : workers) worker.join();
+  }
+  if (!failure.empty()) {
+    std::cerr << "cloakwise-check: the check broke off: " << failure << "\n";
+    return 1;
+  }
+
+  checker::SortByPing(list);
+  const std::vector<ProxyRow> rows = list.IsEmpty() ? std::vector<ProxyRow>{} : list.Rows();
+  if (options.format == "json") {
+    PrintJson(rows);
+  } else if (options.format == "csv") {
+    PrintCsv(rows);
+  } else {
+    PrintTable(list, rows);
+  }
+  return 0;
+}
