@@ -125,6 +125,11 @@ void Layout::MouseMove(int x, int y) {
   if (captured_) GridOf(*captured_).MouseMove(x - captured_->rect.x, y - captured_->rect.y);
 }
 
+void Layout::CancelCapture() {
+  if (captured_) GridOf(*captured_).MouseUp();
+  captured_ = nullptr;
+}
+
 void Layout::DoubleClick(int x, int y) {
   const Widget* w = Hit(x, y);
   if (w && w->kind == Kind::Grid) {
@@ -139,8 +144,7 @@ void Layout::DoubleClick(int x, int y) {
 void Layout::LeftClick(int x, int y) {
   if (captured_) {
     // The end of a thumb drag, wherever the mouse is now: no click.
-    GridOf(*captured_).MouseUp();
-    captured_ = nullptr;
+    CancelCapture();
     return;
   }
   const Widget* w = Hit(x, y);

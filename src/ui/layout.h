@@ -58,6 +58,8 @@ class Layout {
   // follows the mouse wherever it goes until the button is released.
   void MouseMove(int x, int y);
   bool Capturing() const { return captured_ != nullptr; }
+  // The mouse was taken away in the middle of a drag: it ends where it is.
+  void CancelCapture();
   // The wheel and the navigation keys reach the grid of the current view.
   void Wheel(int delta);
   void KeyDown(Grid::Key key);
