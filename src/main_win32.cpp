@@ -55,6 +55,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   modal.owner = window.Handle();
   window.onCloseQuery = [&] { return app.PrepareToClose(); };
   window.onMenuPopup = [&] { app.OnMainMenuOpening(); };
+  // A right click on the proxy list opens the list's own menu.
+  app.form.checker.proxyGrid.onContextMenu = [&] { window.OpenListMenu(); };
   window.onTrayClick = [&] {
     app.ShowMainWindow();
     window.ShowFromTray();

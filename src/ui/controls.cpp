@@ -33,6 +33,12 @@ void Label::SetCaption(std::string caption) {
   Changed();
 }
 
+void TextBox::SetText(std::string text) {
+  if (text_ == text) return;
+  text_ = std::move(text);
+  Changed();
+}
+
 void CheckBox::SetChecked(bool checked) {
   if (checked_ == checked) return;
   checked_ = checked;

@@ -106,7 +106,26 @@ class MenuItem : public Label {
  public:
   MenuItem(Menu& menu, std::string name, std::string caption, bool visible = true)
       : Label(menu, std::move(name), std::move(caption), visible) {}
+  // An item that unfolds the items of another menu; choosing it runs nothing.
+  MenuItem(Menu& menu, std::string name, std::string caption, Menu& submenu)
+      : Label(menu, std::move(name), std::move(caption)), submenu_(&submenu) {}
   bool IsSeparator() const { return Caption() == "-"; }
+  Menu* Submenu() const { return submenu_; }
+
+ private:
+  Menu* submenu_ = nullptr;
+};
+
+// Text the user types or pastes, kept here once the window that edits it
+// hands it over.
+class TextBox : public Control {
+ public:
+  using Control::Control;
+  const std::string& Text() const { return text_; }
+  void SetText(std::string text);
+
+ private:
+  std::string text_;
 };
 
 // Setting a value from code runs onChange exactly when the value changes, as

@@ -5,6 +5,7 @@ namespace cloakwise::ui {
 Layout::Layout(MainForm& form, FrameActions actions) : form_(form), actions_(std::move(actions)) {
   const auto status = View::Status;
   const auto options = View::Options;
+  const auto checker = View::Checker;
 
   // The frame: the same hot spots on every view.
   Add(Kind::HotSpot, nullptr, {416, 0, 17, 33}, std::nullopt, "x",
@@ -71,6 +72,19 @@ Layout::Layout(MainForm& form, FrameActions actions) : form_(form), actions_(std
   Add(Kind::CheckBox, &form.options.cleanAtStartupBox, {30, 280, 14, 14}, options);
   Add(Kind::Label, &form.options.cleanAtStartupCaption, {50, 278, 380, 18}, options);
   Add(Kind::TextButton, &form.options.saveButton, {330, 304, 96, 28}, options);
+
+  // CheckerView: the list at the left, sized to show its four columns and
+  // fifteen whole rows, with the buttons in a column beside it.
+  int gridWidth = 2 * Grid::kBorder + Grid::kScrollBarWidth;
+  for (int width : Grid::kColumnWidths) gridWidth += width;
+  const int gridHeight = 2 * Grid::kBorder + Grid::kHeaderHeight + 15 * Grid::kRowHeight;
+  Add(Kind::Heading, nullptr, {16, 50, 300, 18}, checker, "Custom Proxy List:");
+  Add(Kind::Grid, &form.checker.proxyGrid, {16, 70, gridWidth, gridHeight}, checker);
+  form.checker.proxyGrid.SetSize(gridWidth, gridHeight);
+  Add(Kind::TextButton, &form.checker.checkListButton, {340, 70, 96, 30}, checker);
+  Add(Kind::TextButton, &form.checker.addProxyButton, {340, 122, 96, 30}, checker);
+  Add(Kind::TextButton, &form.checker.deleteProxyButton, {340, 160, 96, 30}, checker);
+  Add(Kind::TextButton, &form.checker.clearListButton, {340, 198, 96, 30}, checker);
 }
 
 void Layout::Add(Kind kind, Control* control, Rect rect, std::optional<View> view, std::string text,
@@ -82,6 +96,13 @@ bool Layout::OnCurrentView(const Widget& w) const {
   return (!w.view || *w.view == form_.view.Current()) && (!w.control || w.control->Visible());
 }
 
+const Layout::Widget* Layout::CurrentGrid() const {
+  for (const Widget& w : widgets_) {
+    if (w.kind == Kind::Grid && OnCurrentView(w)) return &w;
+  }
+  return nullptr;
+}
+
 const Layout::Widget* Layout::Hit(int x, int y) const {
   // Later widgets lie on top of earlier ones.
   for (auto it = widgets_.rbegin(); it != widgets_.rend(); ++it) {
@@ -91,12 +112,43 @@ const Layout::Widget* Layout::Hit(int x, int y) const {
 }
 
 void Layout::LeftDown(int x, int y) {
-  if (y < kTopStrip && !(Hit(x, y) && Hit(x, y)->action)) actions_.startDrag();
+  const Widget* w = Hit(x, y);
+  if (w && w->kind == Kind::Grid) {
+    GridOf(*w).MouseDown(x - w->rect.x, y - w->rect.y);
+    if (GridOf(*w).Dragging()) captured_ = w;
+    return;
+  }
+  if (y < kTopStrip && !(w && w->action)) actions_.startDrag();
+}
+
+void Layout::MouseMove(int x, int y) {
+  if (captured_) GridOf(*captured_).MouseMove(x - captured_->rect.x, y - captured_->rect.y);
+}
+
+void Layout::CancelCapture() {
+  if (captured_) GridOf(*captured_).MouseUp();
+  captured_ = nullptr;
+}
+
+void Layout::DoubleClick(int x, int y) {
+  const Widget* w = Hit(x, y);
+  if (w && w->kind == Kind::Grid) {
+    GridOf(*w).DoubleClick(x - w->rect.x, y - w->rect.y);
+    if (GridOf(*w).Dragging()) captured_ = w;
+    return;
+  }
+  // Elsewhere a quick second press is just another press.
+  LeftDown(x, y);
 }
 
 void Layout::LeftClick(int x, int y) {
+  if (captured_) {
+    // The end of a thumb drag, wherever the mouse is now: no click.
+    CancelCapture();
+    return;
+  }
   const Widget* w = Hit(x, y);
-  if (!w) return;
+  if (!w || w->kind == Kind::Grid) return;  // a grid acts on the press
   if (w->action) {
     w->action();
     return;
@@ -130,9 +182,23 @@ void Layout::LeftClick(int x, int y) {
   }
 }
 
-void Layout::RightClick(int /*x*/, int y) {
-  // The body of every view opens the main menu.
+void Layout::RightClick(int x, int y) {
+  // A grid has a menu of its own; the rest of every view's body opens the
+  // main menu.
+  const Widget* w = Hit(x, y);
+  if (w && w->kind == Kind::Grid) {
+    GridOf(*w).ContextClick(x - w->rect.x, y - w->rect.y);
+    return;
+  }
   if (y >= kTopStrip - 1) actions_.openMenu();
+}
+
+void Layout::Wheel(int delta) {
+  if (const Widget* w = CurrentGrid()) GridOf(*w).Wheel(delta);
+}
+
+void Layout::KeyDown(Grid::Key key) {
+  if (const Widget* w = CurrentGrid()) GridOf(*w).Navigate(key);
 }
 
 }  // namespace cloakwise::ui

@@ -28,7 +28,7 @@ struct FrameActions {
 // as a user would.
 class Layout {
  public:
-  enum class Kind { Label, TextButton, Heading, CheckBox, Slider, Spin, Gauge, HotSpot, Tab };
+  enum class Kind { Label, TextButton, Heading, CheckBox, Slider, Spin, Gauge, HotSpot, Tab, Grid };
 
   struct Widget {
     Kind kind;
@@ -50,17 +50,32 @@ class Layout {
   // The topmost visible widget under the point on the current view.
   const Widget* Hit(int x, int y) const;
   void LeftDown(int x, int y);
-  void LeftClick(int x, int y);
+  void LeftClick(int x, int y);  // the left button released
+  // The second press of a quick pair, which comes instead of LeftDown.
+  void DoubleClick(int x, int y);
   void RightClick(int x, int y);
+  // Only while Capturing(): a press that began on a grid's scroll bar thumb
+  // follows the mouse wherever it goes until the button is released.
+  void MouseMove(int x, int y);
+  bool Capturing() const { return captured_ != nullptr; }
+  // The mouse was taken away in the middle of a drag: it ends where it is.
+  void CancelCapture();
+  // The wheel and the navigation keys reach the grid of the current view.
+  void Wheel(int delta);
+  void KeyDown(Grid::Key key);
 
  private:
   void Add(Kind kind, Control* control, Rect rect, std::optional<View> view, std::string text = {},
            std::function<void()> action = {});
   bool OnCurrentView(const Widget& w) const;
+  // The grid on the current view, if it has one.
+  const Widget* CurrentGrid() const;
+  static Grid& GridOf(const Widget& w) { return *static_cast<Grid*>(w.control); }
 
   MainForm& form_;
   FrameActions actions_;
   std::vector<Widget> widgets_;
+  const Widget* captured_ = nullptr;
 };
 
 }  // namespace cloakwise::ui

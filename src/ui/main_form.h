@@ -3,6 +3,7 @@
 #include <initializer_list>
 
 #include "ui/controls.h"
+#include "ui/grid.h"
 
 namespace cloakwise::ui {
 
@@ -78,8 +79,15 @@ struct PrivacyView : ControlGroup {
   CheckBox recycleBinBox{*this, "recycleBinBox", true};
 };
 
-// The proxy checker view; its grid and buttons come with the checker.
-struct CheckerView : ControlGroup {};
+// The proxy checker view: the custom proxy list and the buttons that act on
+// it. The heading above the list is layout text.
+struct CheckerView : ControlGroup {
+  Grid proxyGrid{*this, "proxyGrid"};
+  Label checkListButton{*this, "checkListButton", "Check List"};
+  Label addProxyButton{*this, "addProxyButton", "Add Proxy"};
+  Label deleteProxyButton{*this, "deleteProxyButton", "Del Proxy"};
+  Label clearListButton{*this, "clearListButton", "Clear List"};
+};
 
 // The main menu, opened from the tray, "MENU" and a right click on a view.
 struct MainMenu : Menu {
@@ -94,6 +102,22 @@ struct MainMenu : Menu {
   MenuItem helpItem{*this, "helpItem", "Help..."};
   MenuItem aboutItem{*this, "aboutItem", "About..."};
   MenuItem closeItem{*this, "closeItem", "Close"};
+};
+
+// The proxy list's menu, opened by a right click on the list. The copy items
+// live in a menu of their own that "Copy to clipboard" unfolds.
+struct ProxyListMenu : Menu {
+  MenuItem useProxyItem{*this, "useProxyItem", "Use this proxy"};
+  MenuItem listSeparator{*this, "listSeparator", "-"};
+  MenuItem checkListItem{*this, "checkListItem", "Check the List"};
+  MenuItem addProxiesItem{*this, "addProxiesItem", "Add Proxy List"};
+  MenuItem deleteItem{*this, "deleteItem", "Delete"};
+  MenuItem clearListItem{*this, "clearListItem", "Clear List"};
+  Menu copyItems;
+  MenuItem copySubmenu{*this, "copySubmenu", "Copy to clipboard", copyItems};
+  MenuItem copyAnonymousAndEliteItem{copyItems, "copyAnonymousAndEliteItem", "All Anon/Elite"};
+  MenuItem copyAnonymousItem{copyItems, "copyAnonymousItem", "All Anon"};
+  MenuItem copyEliteItem{copyItems, "copyEliteItem", "All Elite"};
 };
 
 // The state of the main window and everything on it: what the window shows
@@ -114,6 +138,7 @@ class MainForm : public ControlGroup {
   PrivacyView privacy;
   CheckerView checker;
   MainMenu mainMenu;
+  ProxyListMenu listMenu;
 
   // The rotation timer starts disabled and gets its interval from start-up;
   // the blink timer makes the Searching indicator blink.
@@ -126,8 +151,8 @@ class MainForm : public ControlGroup {
   // change.
   void SetObserver(ModelObserver* observer) {
     ControlGroup::SetObserver(observer);
-    for (ControlGroup* group :
-         std::initializer_list<ControlGroup*>{&status, &options, &privacy, &checker, &mainMenu}) {
+    for (ControlGroup* group : std::initializer_list<ControlGroup*>{
+             &status, &options, &privacy, &checker, &mainMenu, &listMenu, &listMenu.copyItems}) {
       group->SetObserver(observer);
     }
   }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/fake_ui_thread.h"
+#include "ui/main_form.h"
 
 namespace cloakwise::ui {
 namespace {
@@ -67,6 +68,32 @@ TEST(Controls, SpinEditClampsCodeButTakesTypedTextUntilFocusLeaves) {
   const auto count = seen.size();
   minutes.ExitEdit();
   EXPECT_EQ(seen.size(), count) << "an in-range value is left alone";
+}
+
+TEST(Controls, ProxyListMenuUnfoldsTheCopyItemsFromItsLastItem) {
+  ProxyListMenu menu;
+  std::vector<std::string> names;
+  for (const MenuItem* item : menu.Items()) names.push_back(item->Name());
+  EXPECT_EQ(names, (std::vector<std::string>{"useProxyItem", "listSeparator", "checkListItem",
+                                             "addProxiesItem", "deleteItem", "clearListItem",
+                                             "copySubmenu"}));
+  EXPECT_TRUE(menu.listSeparator.IsSeparator());
+  ASSERT_EQ(menu.copySubmenu.Submenu(), &menu.copyItems);
+  EXPECT_EQ(menu.useProxyItem.Submenu(), nullptr);
+  std::vector<std::string> copies;
+  for (const MenuItem* item : menu.copyItems.Items()) copies.push_back(item->Caption());
+  EXPECT_EQ(copies, (std::vector<std::string>{"All Anon/Elite", "All Anon", "All Elite"}));
+}
+
+TEST(Controls, TextBoxTellsTheObserverOfNewTextOnly) {
+  Recorder rec;
+  TextBox text("proxyListText");
+  text.SetObserver(&rec);
+  text.SetText("");
+  text.SetText("1.2.3.4:80");
+  text.SetText("1.2.3.4:80");
+  EXPECT_EQ(text.Text(), "1.2.3.4:80");
+  EXPECT_EQ(rec.changed.size(), 1u);
 }
 
 TEST(Controls, GaugeIgnoresValuesOutside0To100) {

@@ -69,6 +69,102 @@ TEST_F(LayoutTest, FrameHotSpotsAndMouseButtons) {
   EXPECT_EQ(actions, (std::vector<std::string>{"hide", "menu", "vendor", "hide", "drag", "menu"}));
 }
 
+// A list long enough to scroll on the checker view.
+class ListRows : public ui::GridSource {
+ public:
+  explicit ListRows(std::size_t count) : count_(count) {}
+  std::size_t RowCount() const override { return count_; }
+  std::string Cell(std::size_t row, int) const override { return std::to_string(row); }
+  std::string Header(int) const override { return "Proxy"; }
+
+ private:
+  std::size_t count_;
+};
+
+// The list's top-left corner on the window, and the middle of a row of it.
+constexpr int kGridX = 16, kGridY = 70;
+constexpr int RowY(int shown) {
+  return kGridY + 1 + 16 + 16 * shown + 8;
+}
+
+class CheckerLayoutTest : public LayoutTest {
+ protected:
+  void SetUp() override {
+    LayoutTest::SetUp();
+    grid.SetSource(&rows);
+    app.ShowView(ui::View::Checker);
+  }
+  ListRows rows{1000};
+  ui::Grid& grid = form.checker.proxyGrid;
+};
+
+TEST_F(CheckerLayoutTest, ButtonsAndListRespondWhereTheyAreDrawn) {
+  std::vector<std::string> clicked;
+  for (ui::Label* button : {&form.checker.checkListButton, &form.checker.addProxyButton,
+                            &form.checker.deleteProxyButton, &form.checker.clearListButton}) {
+    button->onClick = [&clicked, button] { clicked.push_back(button->Caption()); };
+  }
+  for (int y : {85, 137, 175, 213}) layout.LeftClick(388, y);
+  EXPECT_EQ(clicked,
+            (std::vector<std::string>{"Check List", "Add Proxy", "Del Proxy", "Clear List"}));
+  ASSERT_NE(layout.Hit(20, 55), nullptr);
+  EXPECT_EQ(layout.Hit(20, 55)->text, "Custom Proxy List:");
+
+  layout.LeftDown(100, RowY(2));
+  layout.LeftClick(100, RowY(2));
+  EXPECT_EQ(grid.CurrentRow(), 2u);
+  layout.LeftDown(kGridX + 300, kGridY + 250);  // the scroll bar's track near its bottom
+  layout.LeftClick(kGridX + 300, kGridY + 250);
+  EXPECT_EQ(grid.TopRow(), grid.PageRows());
+  EXPECT_TRUE(actions.empty());
+}
+
+TEST_F(CheckerLayoutTest, RightClickOnTheListOpensItsMenuAndElsewhereTheMainMenu) {
+  std::vector<std::size_t> listMenuAt;
+  grid.onContextMenu = [&] { listMenuAt.push_back(grid.CurrentRow()); };
+  layout.RightClick(100, RowY(5));
+  layout.RightClick(400, 300);  // beside the list
+  EXPECT_EQ(listMenuAt, std::vector<std::size_t>{5});
+  EXPECT_EQ(actions, std::vector<std::string>{"menu"});
+}
+
+TEST_F(CheckerLayoutTest, DoubleClickUsesTheRowAndIsAPressElsewhere) {
+  std::vector<std::size_t> used;
+  grid.onDoubleClick = [&] { used.push_back(grid.CurrentRow()); };
+  layout.DoubleClick(100, RowY(3));
+  layout.DoubleClick(200, 20);  // the top strip still moves the window
+  EXPECT_EQ(used, std::vector<std::size_t>{3});
+  EXPECT_EQ(actions, std::vector<std::string>{"drag"});
+}
+
+TEST_F(CheckerLayoutTest, WheelAndKeysReachTheListOnlyOnTheCheckerView) {
+  app.ShowView(ui::View::Status);
+  layout.Wheel(-120);
+  layout.KeyDown(ui::Grid::Key::End);
+  EXPECT_EQ(grid.TopRow(), 0u);
+  EXPECT_EQ(grid.CurrentRow(), 0u);
+  app.ShowView(ui::View::Checker);
+  layout.Wheel(-120);
+  EXPECT_EQ(grid.TopRow(), 3u);
+  layout.KeyDown(ui::Grid::Key::End);
+  EXPECT_EQ(grid.CurrentRow(), 999u);
+  EXPECT_EQ(grid.TopRow(), 1000u - grid.PageRows());
+}
+
+TEST_F(CheckerLayoutTest, ThumbDragEndsWithoutClickingWhatLiesUnderTheMouse) {
+  int checks = 0;
+  form.checker.checkListButton.onClick = [&] { ++checks; };
+  const int thumbX = kGridX + grid.ScrollBarGeometry().left + 4;
+  const int thumbY = kGridY + grid.ScrollBarGeometry().thumbTop + 4;
+  layout.LeftDown(thumbX, thumbY);
+  ASSERT_TRUE(layout.Capturing());
+  layout.MouseMove(388, 400);  // dragged past the list's bottom
+  EXPECT_EQ(grid.TopRow(), grid.MaxTopRow());
+  layout.LeftClick(388, 85);  // released over "Check List"
+  EXPECT_EQ(checks, 0);
+  EXPECT_FALSE(layout.Capturing());
+}
+
 TEST_F(LayoutTest, HiddenAndDisabledControlsTakeNoClicks) {
   app.ShowView(ui::View::Options);
   form.options.firefoxBox.SetEnabled(false);

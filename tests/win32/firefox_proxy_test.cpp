@@ -13,6 +13,7 @@
 #include "platform/win32/desktop_win32.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/win32/dialogs.h"
+#include "win32/screenshot.h"
 
 namespace cloakwise {
 namespace {
@@ -28,34 +29,6 @@ std::string Slurp(const fs::path& path) {
 
 void Spit(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
-}
-
-// Saves the whole screen as a BMP file, the way a user would take a picture
-// of it.
-bool SaveScreen(const std::string& path) {
-  HDC screen = GetDC(nullptr);
-  const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
-  HDC dc = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bitmap);
-  BitBlt(dc, 0, 0, w, h, screen, 0, 0, SRCCOPY);
-  GdiFlush();
-  const DWORD stride = ((w * 3 + 3) & ~3), size = stride * h;
-  BITMAPFILEHEADER file{
-      0x4D42, static_cast<DWORD>(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + size), 0, 0,
-      sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)};
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&file), sizeof file);
-  out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-  out.write(static_cast<const char*>(bits), size);
-  SelectObject(dc, old);
-  DeleteObject(bitmap);
-  DeleteDC(dc);
-  ReleaseDC(nullptr, screen);
-  return out.good();
 }
 
 // Counts the boxes the real host shows.
@@ -142,7 +115,7 @@ TEST_F(Win32FirefoxTest, TheRestartNoticeIsShownOnceAfterAllProfiles) {
     // Both profiles are written before the notice appears.
     if (Slurp(profilesSeen / "two.work" / "user.js").find("1.2.3.4") != std::string::npos)
       ++checksWhileShown;
-    if (!shot.empty()) SaveScreen(shot);
+    if (!shot.empty()) test_support::SaveScreen(shot);
     PostMessageA(GetFocus() ? GetFocus() : box, WM_KEYDOWN, VK_RETURN, 0);
   });
   firefox.SetFirefoxProxy("1.2.3.4:8080", true, true);

@@ -3,7 +3,9 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <optional>
 
+#include "ui/win32/grid_painter.h"
 #include "ui/win32/paint.h"
 
 namespace cloakwise::ui::win32 {
@@ -57,6 +59,45 @@ HICON MakeIcon(int frame) {
   return icon;
 }
 
+// Adds the visible items of a menu, and of the menus its items unfold, to a
+// popup menu; an item's command id is its place in `commands`, plus one.
+void AppendItems(HMENU target, const Menu& menu, std::vector<MenuItem*>& commands) {
+  for (MenuItem* item : menu.Items()) {
+    if (!item->Visible()) continue;
+    const UINT grayed = item->Enabled() ? 0 : MF_GRAYED;
+    if (item->IsSeparator()) {
+      AppendMenuA(target, MF_SEPARATOR, 0, nullptr);
+    } else if (const Menu* submenu = item->Submenu()) {
+      HMENU popup = CreatePopupMenu();
+      AppendItems(popup, *submenu, commands);
+      AppendMenuA(target, MF_STRING | MF_POPUP | grayed, reinterpret_cast<UINT_PTR>(popup),
+                  item->Caption().c_str());
+    } else {
+      commands.push_back(item);
+      AppendMenuA(target, MF_STRING | grayed, commands.size(), item->Caption().c_str());
+    }
+  }
+}
+
+std::optional<Grid::Key> GridKey(WPARAM key) {
+  switch (key) {
+    case VK_UP:
+      return Grid::Key::Up;
+    case VK_DOWN:
+      return Grid::Key::Down;
+    case VK_PRIOR:
+      return Grid::Key::PageUp;
+    case VK_NEXT:
+      return Grid::Key::PageDown;
+    case VK_HOME:
+      return Grid::Key::Home;
+    case VK_END:
+      return Grid::Key::End;
+    default:
+      return std::nullopt;
+  }
+}
+
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
@@ -67,8 +108,21 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
   bold_ = MakeFont(13, true, "Arial");
   serif_ = MakeFont(21, false, "Times New Roman");
   small_ = MakeFont(12, false, "Arial");
+  smallSerif_ = MakeFont(17, false, "Times New Roman");
+  // The list's columns are narrow: Tahoma's eight points fill them as their
+  // widths expect, and a point less serves where the system puts a wider
+  // face in its place. The widest status decides.
+  {
+    HFONT large = MakeFont(11, false, "Tahoma"), small = MakeFont(10, false, "Tahoma");
+    HDC screen = GetDC(nullptr);
+    cell_ = FittingFont(screen, {large, small}, "Not working", Grid::kColumnWidths[2] - 3);
+    ReleaseDC(nullptr, screen);
+    DeleteObject(cell_ == large ? small : large);
+    cellBold_ = MakeFont(cell_ == large ? 11 : 10, true, "Tahoma");
+  }
 
   WNDCLASSA wc{};
+  wc.style = CS_DBLCLKS;  // a double click on the proxy list uses the proxy
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance;
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
@@ -94,7 +148,7 @@ MainWindow::~MainWindow() {
   }
   for (HICON icon : idleIcons_) DestroyIcon(icon);
   for (HICON icon : searchIcons_) DestroyIcon(icon);
-  for (HFONT f : {font_, bold_, serif_, small_}) DeleteObject(f);
+  for (HFONT f : {font_, bold_, serif_, small_, smallSerif_, cell_, cellBold_}) DeleteObject(f);
 }
 
 void MainWindow::ControlChanged(const Control& control) {
@@ -153,28 +207,30 @@ void MainWindow::UpdateTray(bool add) {
   }
 }
 
-void MainWindow::OpenMenu() {
-  if (onMenuPopup) onMenuPopup();
-  HMENU menu = CreatePopupMenu();
-  const auto items = form_.mainMenu.Items();
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (!items[i]->Visible()) continue;
-    if (items[i]->Caption() == "-") {
-      AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-    } else {
-      AppendMenuA(menu, MF_STRING | (items[i]->Enabled() ? 0 : MF_GRAYED), i + 1,
-                  items[i]->Caption().c_str());
-    }
-  }
+MenuItem* MainWindow::TrackMenu(const Menu& menu, UINT alignment) {
+  HMENU popup = CreatePopupMenu();
+  std::vector<MenuItem*> commands;
+  AppendItems(popup, menu, commands);
   POINT at;
   GetCursorPos(&at);
   // Without this a tray menu stays open when the user clicks elsewhere.
   SetForegroundWindow(window_);
-  const UINT chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, at.x,
-                                     at.y, 0, window_, nullptr);
+  const UINT chosen = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON | alignment, at.x, at.y,
+                                     0, window_, nullptr);
   PostMessageA(window_, WM_NULL, 0, 0);
-  DestroyMenu(menu);
-  if (chosen > 0 && chosen <= items.size()) items[chosen - 1]->Click();
+  DestroyMenu(popup);  // and the menus it unfolds
+  return chosen > 0 && chosen <= commands.size() ? commands[chosen - 1] : nullptr;
+}
+
+void MainWindow::OpenMenu() {
+  if (onMenuPopup) onMenuPopup();
+  // The main menu unfolds upwards from the mouse.
+  if (MenuItem* item = TrackMenu(form_.mainMenu, TPM_BOTTOMALIGN)) item->Click();
+}
+
+void MainWindow::OpenListMenu() {
+  if (onListMenuOpening) onListMenuOpening();
+  if (MenuItem* item = TrackMenu(form_.listMenu, TPM_TOPALIGN | TPM_LEFTALIGN)) item->Click();
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -211,22 +267,49 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
       return 1;  // Paint covers every pixel
     case WM_LBUTTONDOWN:
-      layout_.LeftDown(x, y);
+    case WM_LBUTTONDBLCLK:
+      if (message == WM_LBUTTONDOWN) {
+        layout_.LeftDown(x, y);
+      } else {
+        layout_.DoubleClick(x, y);
+      }
+      // A scroll bar thumb follows the mouse even outside the window.
+      if (layout_.Capturing()) SetCapture(window_);
       return 0;
-    case WM_LBUTTONUP:
+    case WM_MOUSEMOVE:
+      if (layout_.Capturing()) layout_.MouseMove(x, y);
+      return 0;
+    case WM_LBUTTONUP: {
+      const bool captured = layout_.Capturing();
       layout_.LeftClick(x, y);
+      if (captured) ReleaseCapture();
+      return 0;
+    }
+    case WM_CAPTURECHANGED:
+      // Another window took the mouse in the middle of a drag.
+      if (layout_.Capturing() && reinterpret_cast<HWND>(lParam) != window_) layout_.CancelCapture();
       return 0;
     case WM_RBUTTONUP:
       layout_.RightClick(x, y);
       return 0;
+    case WM_MOUSEWHEEL:
+      layout_.Wheel(GET_WHEEL_DELTA_WPARAM(wParam));
+      return 0;
+    case WM_KEYDOWN:
+      if (const auto key = GridKey(wParam)) {
+        layout_.KeyDown(*key);
+        return 0;
+      }
+      return DefWindowProcA(window_, message, wParam, lParam);
     case WM_SETCURSOR: {
       POINT p;
       GetCursorPos(&p);
       ScreenToClient(window_, &p);
       const auto* hit = layout_.Hit(p.x, p.y);
       const bool clickable =
-          hit && (hit->action || (hit->control && hit->kind != Layout::Kind::Gauge &&
-                                  hit->kind != Layout::Kind::Heading));
+          hit &&
+          (hit->action || (hit->control && hit->kind != Layout::Kind::Gauge &&
+                           hit->kind != Layout::Kind::Heading && hit->kind != Layout::Kind::Grid));
       SetCursor(LoadCursor(nullptr, clickable ? IDC_HAND : IDC_ARROW));
       return TRUE;
     }
@@ -291,11 +374,13 @@ void MainWindow::Paint(HDC target) {
       case Layout::Kind::Heading:
         DrawText(dc, bold_, RGB(120, 180, 235), r, w.text, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
         break;
-      case Layout::Kind::TextButton:
+      case Layout::Kind::TextButton: {
+        const std::string& caption = static_cast<Label*>(w.control)->Caption();
         DrawFrame(dc, r, RGB(150, 20, 24), RGB(40, 46, 62));
-        DrawText(dc, serif_, text, r, static_cast<Label*>(w.control)->Caption(),
-                 DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        DrawText(dc, FittingFont(dc, {serif_, smallSerif_}, caption, w.rect.w - 6), text, r,
+                 caption, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         break;
+      }
       case Layout::Kind::CheckBox:
         DrawCheckBox(dc, r, static_cast<CheckBox*>(w.control)->Checked(), enabled);
         break;
@@ -317,10 +402,16 @@ void MainWindow::Paint(HDC target) {
         const bool current = w.tab == form_.view.Current();
         FillGradient(dc, r, current ? RGB(150, 20, 24) : RGB(50, 56, 72),
                      current ? RGB(90, 10, 12) : RGB(24, 28, 38));
-        DrawText(dc, current ? bold_ : font_, RGB(255, 255, 255), r, w.text,
+        const HFONT tabFont = current
+                                  ? FittingFont(dc, {bold_, font_, small_}, w.text, w.rect.w - 4)
+                                  : FittingFont(dc, {font_, small_}, w.text, w.rect.w - 4);
+        DrawText(dc, tabFont, RGB(255, 255, 255), r, w.text,
                  DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
         break;
       }
+      case Layout::Kind::Grid:
+        PaintGrid(dc, r, *static_cast<Grid*>(w.control), cell_, cellBold_);
+        break;
     }
   }
   FillGradient(dc, {380, 370, Layout::kWidth, Layout::kHeight}, RGB(50, 56, 72), RGB(24, 28, 38));

@@ -27,6 +27,8 @@ class MainWindow : public ModelObserver {
 
   // The main menu at the cursor.
   void OpenMenu();
+  // The proxy list's menu at the cursor.
+  void OpenListMenu();
   void HideToTray();
   void StartDrag();
   void ShowFromTray();
@@ -35,6 +37,7 @@ class MainWindow : public ModelObserver {
   // shuts down; false keeps the program running.
   std::function<bool()> onCloseQuery;
   std::function<void()> onMenuPopup;
+  std::function<void()> onListMenuOpening;
   std::function<void()> onTrayClick;
   // An exception that a handler let escape; it cannot cross the window
   // procedure.
@@ -46,6 +49,9 @@ class MainWindow : public ModelObserver {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void Paint(HDC dc);
+  // Shows the menu at the cursor until the user chooses or leaves; returns
+  // the item chosen, if any.
+  MenuItem* TrackMenu(const Menu& menu, UINT alignment);
   void UpdateTray(bool add);
   bool CloseQuery() { return !onCloseQuery || onCloseQuery(); }
 
@@ -57,6 +63,7 @@ class MainWindow : public ModelObserver {
   int balloonShown_ = 0;
   bool trayAdded_ = false;
   HFONT font_ = nullptr, bold_ = nullptr, serif_ = nullptr, small_ = nullptr;
+  HFONT smallSerif_ = nullptr, cell_ = nullptr, cellBold_ = nullptr;
 };
 
 }  // namespace cloakwise::ui::win32

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 
 namespace cloakwise::ui::win32 {
@@ -27,6 +28,10 @@ HFONT MakeFont(int pixelHeight, bool bold, const char* face);
 void FillSolidRect(HDC dc, const RECT& r, COLORREF color);
 void FillGradient(HDC dc, const RECT& r, COLORREF top, COLORREF bottom);
 void DrawText(HDC dc, HFONT font, COLORREF color, RECT r, const std::string& text, UINT format);
+// The first of the fonts, largest first, in which the text fits the width;
+// the last one when none does. Fonts differ from one system to the next, and
+// a caption cut off reads worse than a smaller one.
+HFONT FittingFont(HDC dc, std::initializer_list<HFONT> fonts, const std::string& text, int width);
 // Text centred both ways in r, word-wrapped over as many lines as fit.
 void DrawCentredText(HDC dc, HFONT font, COLORREF color, const RECT& r, const std::string& text);
 void DrawFrame(HDC dc, const RECT& r, COLORREF border, COLORREF fill);

@@ -1,0 +1,80 @@
+#include "ui/win32/grid_painter.h"
+
+#include "ui/win32/paint.h"
+
+namespace cloakwise::ui::win32 {
+namespace {
+
+constexpr COLORREF kBorder = RGB(80, 88, 108);
+constexpr COLORREF kRowFace = RGB(14, 18, 26);
+constexpr COLORREF kStripeFace = RGB(20, 25, 36);
+constexpr COLORREF kLine = RGB(34, 40, 54);
+constexpr COLORREF kText = RGB(235, 238, 245);
+constexpr COLORREF kDisabledText = RGB(110, 115, 125);
+constexpr COLORREF kTrack = RGB(24, 28, 38);
+constexpr int kPadding = 2;
+constexpr UINT kCellFormat = DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
+
+// Draws one line of cells, the text of each clipped to its column.
+template <class CellText>
+void PaintCells(HDC dc, int left, int top, HFONT font, COLORREF color, COLORREF line,
+                CellText text) {
+  int x = left;
+  for (int column = 0; column < Grid::kColumnCount; ++column) {
+    const int width = Grid::kColumnWidths[column];
+    // The column's line on the right is all the space the text needs there.
+    DrawText(dc, font, color, {x + kPadding, top, x + width - 1, top + Grid::kRowHeight - 1},
+             text(column), kCellFormat);
+    x += width;
+    FillSolidRect(dc, {x - 1, top, x, top + Grid::kRowHeight}, line);
+  }
+}
+
+}  // namespace
+
+void PaintGrid(HDC dc, const RECT& r, const Grid& grid, HFONT cellFont, HFONT headerFont) {
+  const GridSource* source = grid.Source();
+  const int left = r.left + Grid::kBorder;
+  const int right = r.right - Grid::kBorder;
+  const COLORREF text = grid.Enabled() ? kText : kDisabledText;
+  FillSolidRect(dc, r, kBorder);
+  FillSolidRect(dc, {left, r.top + Grid::kBorder, right, r.bottom - Grid::kBorder}, kRowFace);
+
+  const int headerTop = r.top + Grid::kBorder;
+  FillGradient(dc, {left, headerTop, right, headerTop + Grid::kHeaderHeight}, RGB(58, 66, 86),
+               RGB(30, 35, 48));
+  PaintCells(dc, left, headerTop, headerFont, RGB(255, 255, 255), RGB(90, 98, 118),
+             [&](int column) { return source ? source->Header(column) : std::string(); });
+
+  const std::size_t top = grid.TopRow(), shown = grid.ShownRows();
+  const int rowsTop = headerTop + Grid::kHeaderHeight;
+  const int rowsRight = r.left + grid.ScrollBarGeometry().left;
+  for (std::size_t i = 0; i < shown; ++i) {
+    const std::size_t row = top + i;
+    const int y = rowsTop + static_cast<int>(i) * Grid::kRowHeight;
+    const RECT band{left, y, rowsRight, y + Grid::kRowHeight};
+    const bool current = row == grid.CurrentRow();
+    if (current) {
+      FillGradient(dc, band, RGB(170, 28, 32), RGB(110, 12, 16));
+    } else {
+      FillSolidRect(dc, band, row % 2 ? kStripeFace : kRowFace);
+    }
+    FillSolidRect(dc, {left, y + Grid::kRowHeight - 1, rowsRight, y + Grid::kRowHeight}, kLine);
+    PaintCells(dc, left, y, cellFont, current ? RGB(255, 255, 255) : text, kLine,
+               [&](int column) { return source->Cell(row, column); });
+  }
+
+  const Grid::ScrollBar bar = grid.ScrollBarGeometry();
+  const RECT track{r.left + bar.left, r.top + bar.top, r.left + bar.left + bar.width,
+                   r.top + bar.top + bar.height};
+  FillSolidRect(dc, track, kTrack);
+  FillSolidRect(dc, {track.left, track.top, track.left + 1, track.bottom}, kLine);
+  if (bar.thumbHeight > 0) {
+    DrawFrame(dc,
+              {track.left + 2, r.top + bar.thumbTop, track.right - 1,
+               r.top + bar.thumbTop + bar.thumbHeight},
+              RGB(130, 138, 158), RGB(72, 80, 100));
+  }
+}
+
+}  // namespace cloakwise::ui::win32

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <windows.h>
+
+#include "ui/grid.h"
+
+namespace cloakwise::ui::win32 {
+
+// Paints a grid into r (its place on the window): the header, the rows on
+// screen with the current one highlighted, and the scroll bar. Only the rows
+// shown are read from the source, so a long list paints as fast as a short
+// one.
+void PaintGrid(HDC dc, const RECT& r, const Grid& grid, HFONT cellFont, HFONT headerFont);
+
+}  // namespace cloakwise::ui::win32

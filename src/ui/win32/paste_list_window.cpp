@@ -1,0 +1,147 @@
+#include "ui/win32/paste_list_window.h"
+
+#include "ui/win32/paint.h"
+
+namespace cloakwise::ui::win32 {
+namespace {
+
+constexpr int kTitleStrip = 32;
+constexpr int kTextId = 1;
+
+std::string TextOf(HWND edit) {
+  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(edit)) + 1, '\0');
+  text.resize(
+      static_cast<std::size_t>(GetWindowTextA(edit, text.data(), static_cast<int>(text.size()))));
+  return text;
+}
+
+}  // namespace
+
+PasteListWindow::PasteListWindow(HINSTANCE instance)
+    : instance_(instance),
+      bold_(MakeFont(13, true, "Arial")),
+      font_(MakeFont(13, false, "Arial")),
+      serif_(MakeFont(21, false, "Times New Roman")),
+      small_(MakeFont(11, false, "Tahoma")) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = WindowProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.lpszClassName = kPasteListClass;
+  RegisterClassA(&wc);
+}
+
+PasteListWindow::~PasteListWindow() {
+  for (HFONT f : {bold_, font_, serif_, small_}) DeleteObject(f);
+}
+
+std::string PasteListWindow::RunModal(PasteListForm& form) {
+  form_ = &form;
+  form.window.SetVisible(true);
+  const int x = (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2;
+  const int y = (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
+  HWND window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kPasteListClass, "Add Proxy List",
+                                WS_POPUP, x, y, kWidth, kHeight, owner, nullptr, instance_, this);
+  HWND text = CreateWindowExA(0, "EDIT", form.proxyListText.Text().c_str(),
+                              WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE |
+                                  ES_AUTOVSCROLL | ES_WANTRETURN,
+                              kTextRect.left, kTextRect.top, kTextRect.right - kTextRect.left,
+                              kTextRect.bottom - kTextRect.top, window,
+                              reinterpret_cast<HMENU>(kTextId), instance_, nullptr);
+  SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  // The box's own limit is a few tens of kilobytes; a pasted list is often
+  // far longer.
+  SendMessageA(text, EM_SETLIMITTEXT, kTextLimit, 0);
+
+  const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
+  if (ownerWasEnabled) EnableWindow(owner, FALSE);
+  ShowWindow(window, SW_SHOW);
+  SetForegroundWindow(window);
+  SetFocus(text);
+
+  MSG msg;
+  while (form.window.Visible()) {
+    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    if (got <= 0) {
+      // The program is ending: leave the quit request for the main loop.
+      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  std::string answer = TextOf(text);
+  if (ownerWasEnabled) EnableWindow(owner, TRUE);
+  DestroyWindow(window);
+  form_ = nullptr;
+  return answer;
+}
+
+void PasteListWindow::Paint(HWND window) {
+  PAINTSTRUCT ps;
+  HDC target = BeginPaint(window, &ps);
+  {
+    Canvas canvas(target, kWidth, kHeight);
+    HDC dc = canvas.dc();
+    FillGradient(dc, {0, 0, kWidth, kHeight}, RGB(24, 30, 44), RGB(6, 8, 14));
+    FillGradient(dc, {0, 0, kWidth, kTitleStrip}, RGB(150, 20, 24), RGB(70, 8, 10));
+    DrawText(dc, bold_, RGB(255, 255, 255), {10, 0, kWidth - 10, kTitleStrip}, "Cloakwise",
+             DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+    DrawText(dc, bold_, RGB(120, 180, 235), {12, 42, kWidth - 12, 60},
+             "Paste proxy list here:", DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+    DrawText(dc, small_, RGB(200, 205, 215), {12, 315, kWidth - 12, 333},
+             "Please use the correct proxy format (IP:Port)",
+             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+    DrawFrame(dc, kAddRect, RGB(150, 20, 24), RGB(40, 46, 62));
+    DrawText(dc, serif_, RGB(235, 238, 245), kAddRect, form_->addButton.Caption(),
+             DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  }
+  EndPaint(window, &ps);
+}
+
+LRESULT CALLBACK PasteListWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                             LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    SetWindowLongPtrA(
+        window, GWLP_USERDATA,
+        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<PasteListWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (!self || !self->form_) return DefWindowProcA(window, message, wParam, lParam);
+  switch (message) {
+    case WM_PAINT:
+      self->Paint(window);
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_NCHITTEST: {
+      // The title strip moves the window, as on the main window.
+      POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+      ScreenToClient(window, &p);
+      if (p.y < kTitleStrip) return HTCAPTION;
+      break;
+    }
+    case WM_SETCURSOR: {
+      POINT p;
+      GetCursorPos(&p);
+      ScreenToClient(window, &p);
+      if (PtInRect(&kAddRect, p)) {
+        SetCursor(LoadCursor(nullptr, IDC_HAND));
+        return TRUE;
+      }
+      break;
+    }
+    case WM_LBUTTONUP: {
+      const POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+      if (PtInRect(&kAddRect, p)) self->form_->addButton.Click();
+      return 0;
+    }
+    case WM_CLOSE:
+      // Closed any other way, the window still answers with its text.
+      self->form_->Close();
+      return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace cloakwise::ui::win32

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+
+#include "ui/paste_list_form.h"
+
+namespace cloakwise::ui::win32 {
+
+inline constexpr char kPasteListClass[] = "CloakwisePasteList";
+
+// The paste window: a borderless, always-on-top window of 288 x 372 in the
+// middle of the desktop, with a multi-line text box that takes typing and
+// pasting, and "ADD", which closes it. Modal: the owner takes no input
+// meanwhile, but timers and hand-overs from workers keep running.
+class PasteListWindow : public PasteListHost {
+ public:
+  static constexpr int kWidth = 288, kHeight = 372;
+  // Room for a pasted list of about a million proxies.
+  static constexpr std::size_t kTextLimit = 16u << 20;
+  static constexpr RECT kTextRect{12, 62, 12 + 264, 62 + 250};
+  static constexpr RECT kAddRect{96, 336, 96 + 96, 336 + 28};
+
+  explicit PasteListWindow(HINSTANCE instance);
+  ~PasteListWindow() override;
+  PasteListWindow(const PasteListWindow&) = delete;
+  PasteListWindow& operator=(const PasteListWindow&) = delete;
+
+  std::string RunModal(PasteListForm& form) override;
+
+  HWND owner = nullptr;  // disabled while the window is up
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  void Paint(HWND window);
+
+  HINSTANCE instance_;
+  HFONT bold_, font_, serif_, small_;
+  PasteListForm* form_ = nullptr;
+};
+
+}  // namespace cloakwise::ui::win32
