@@ -13,6 +13,7 @@
 #include "ui/layout.h"
 #include "ui/win32/dialogs.h"
 #include "ui/win32/main_window.h"
+#include "ui/win32/paste_list_window.h"
 
 namespace {
 
@@ -36,8 +37,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   platform::Win32FileSystem files;
   platform::Win32Desktop desktop;
   ui::win32::MessageBoxHost modal(instance);
+  ui::win32::PasteListWindow pasteList(instance);
 
-  Application app(PlatformServices{registry, internetOptions, files, uiThread, desktop, modal});
+  Application app(
+      PlatformServices{registry, internetOptions, files, uiThread, desktop, modal, {}, &pasteList});
 
   ui::win32::MainWindow* mainWindow = nullptr;
   ui::Layout layout(app.form, ui::FrameActions{
@@ -53,6 +56,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
   desktop.mainWindow = window.Handle();
   modal.owner = window.Handle();
+  pasteList.owner = window.Handle();
+  window.onListMenuOpening = [&] { app.listChecker.OnListMenuOpening(); };
   window.onCloseQuery = [&] { return app.PrepareToClose(); };
   window.onMenuPopup = [&] { app.OnMainMenuOpening(); };
   // A right click on the proxy list opens the list's own menu.

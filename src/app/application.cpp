@@ -28,7 +28,14 @@ Application::Application(PlatformServices services)
               },
               [this](const std::string& text) { platform.desktop.ShowError(text); },
               [this] { return rotation.ProxyActive(); }},
-             services.tickCount) {
+             services.tickCount),
+      pasteListForm(services.pasteList ? std::make_unique<ui::PasteListForm>(*services.pasteList)
+                                       : nullptr),
+      listChecker(
+          {form, status, services.ui, systemProxy, firefoxProxy, rotation,
+           [this] { return pasteListForm ? pasteListForm->AskForProxyList() : std::string(); },
+           [this](const std::string& text) { return platform.desktop.SetClipboardText(text); },
+           [this](const std::string& text) { platform.desktop.ShowError(text); }}) {
   Wire();
 }
 
@@ -62,8 +69,12 @@ void Application::Startup(const std::vector<std::string>& args) {
   ClearProxyLeftByEarlierRun();
   ShowRotationStopped();
   options.ApplyStoredOptions();
-  // The clean-up at start and the custom proxy list join here when those
-  // features are built.
+  // The clean-up at start joins here when that feature is built.
+  LoadCustomProxyList();
+}
+
+void Application::LoadCustomProxyList() {
+  listChecker.LoadCustomProxyList(*settings_);
 }
 
 // Always with a trailing backslash, so that file names can be appended.

@@ -10,6 +10,7 @@
 #include "app/options_controller.h"
 #include "browserproxy/firefox_proxy.h"
 #include "browserproxy/system_proxy.h"
+#include "checker/list_checker.h"
 #include "core/settings_store.h"
 #include "platform/desktop.h"
 #include "platform/files.h"
@@ -20,6 +21,7 @@
 #include "search/rotation.h"
 #include "ui/main_form.h"
 #include "ui/message_box.h"
+#include "ui/paste_list_form.h"
 #include "ui/status_presenter.h"
 
 namespace cloakwise {
@@ -36,6 +38,8 @@ struct PlatformServices {
   // Milliseconds for the probes' speed; the steady clock unless a test
   // supplies one.
   std::function<std::int64_t()> tickCount = {};
+  // The paste window; without one, "Add Proxy" adds nothing.
+  ui::PasteListHost* pasteList = nullptr;
 };
 
 // The composition root: owns the windows' models, the services and the
@@ -81,6 +85,8 @@ class Application {
   OptionsController options;
   search::Rotation rotation;
   search::ProxySearch search;
+  std::unique_ptr<ui::PasteListForm> pasteListForm;
+  checker::ListChecker listChecker;
 
  private:
   void Wire();
@@ -93,6 +99,7 @@ class Application {
   void WriteFirstRunDefaults();
   void ClearProxyLeftByEarlierRun();
   void ShowRotationStopped();
+  void LoadCustomProxyList();
 
   std::string exeFolder_;
 };

@@ -32,6 +32,9 @@ class Desktop {
   virtual void ShowError(const std::string& text) = 0;
   // Ends the message loop: the program ends once the current handler returns.
   virtual void QuitApplication() = 0;
+  // Puts plain text on the clipboard; false when the clipboard is held by
+  // another program or the text cannot be stored.
+  virtual bool SetClipboardText(const std::string& text) = 0;
 };
 
 }  // namespace cloakwise::platform

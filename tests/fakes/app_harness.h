@@ -4,6 +4,7 @@
 #include "fakes/fake_desktop.h"
 #include "fakes/fake_files.h"
 #include "fakes/fake_internet_options.h"
+#include "fakes/fake_paste_list_host.h"
 #include "fakes/fake_registry.h"
 #include "fakes/fake_ui_thread.h"
 
@@ -19,7 +20,7 @@ struct AppHarness {
   // tickCount, when given, is the clock the probes time themselves by.
   explicit AppHarness(std::function<std::int64_t()> tickCount = {})
       : app(PlatformServices{registry, internetOptions, files, ui, desktop, modal,
-                             std::move(tickCount)}) {
+                             std::move(tickCount), &pasteList}) {
     files.folders[kProfiles] = {};
   }
 
@@ -29,6 +30,7 @@ struct AppHarness {
   FakeUiThread ui;
   FakeDesktop desktop;
   FakeModalHost modal;
+  FakePasteListHost pasteList;
   Application app;
 
   std::string& Ini() { return files.files[kIni]; }

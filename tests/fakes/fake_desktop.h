@@ -32,6 +32,13 @@ class FakeDesktop : public platform::Desktop {
     quit = true;
   }
 
+  bool SetClipboardText(const std::string& text) override {
+    calls.push_back("Clipboard " + text);
+    clipboard = text;
+    return true;
+  }
+
+  std::string clipboard;
   std::string exePath = "C:\\Apps\\cloakwise.exe";
   std::optional<std::string> appData = std::string("C:\\Users\\u\\AppData\\Roaming");
   std::optional<int> inetIsOffline = 0;

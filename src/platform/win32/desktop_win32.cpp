@@ -5,6 +5,8 @@
 #include <shlobj.h>
 #include <winsock2.h>
 
+#include <cstring>
+
 namespace cloakwise::platform {
 
 std::optional<std::string> Win32Desktop::AppDataFolder() {
@@ -65,10 +67,30 @@ void Win32Desktop::ShowHelp(const std::string& topic) {
   HtmlHelpA(applicationWindow, topic.c_str(), HH_DISPLAY_TOPIC, 0);
 }
 
+bool Win32Desktop::SetClipboardText(const std::string& text) {
+  if (!OpenClipboard(mainWindow)) return false;
+  EmptyClipboard();
+  // The clipboard owns the memory once SetClipboardData accepts it.
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+  bool stored = false;
+  if (memory) {
+    if (void* bytes = GlobalLock(memory)) {
+      std::memcpy(bytes, text.c_str(), text.size() + 1);
+      GlobalUnlock(memory);
+      stored = SetClipboardData(CF_TEXT, memory) != nullptr;
+    }
+    if (!stored) GlobalFree(memory);
+  }
+  CloseClipboard();
+  return stored;
+}
+
 void Win32Desktop::ShowError(const std::string& text) {
   MessageBoxA(applicationWindow, text.c_str(), "Cloakwise", MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
-void Win32Desktop::QuitApplication() { PostQuitMessage(0); }
+void Win32Desktop::QuitApplication() {
+  PostQuitMessage(0);
+}
 
 }  // namespace cloakwise::platform

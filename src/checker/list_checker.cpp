@@ -1,0 +1,136 @@
+#include "checker/list_checker.h"
+
+#include "checker/list_check.h"
+#include "core/option_keys.h"
+#include "search/probe.h"
+#include "search/service_config.h"
+
+namespace cloakwise::checker {
+
+ListChecker::ListChecker(Services services) : services_(std::move(services)) {
+  for (int k = 0; k < 6; ++k) {
+    checkWorkers_[k] = std::make_unique<WorkerThread>(
+        services_.ui, [this, k](WorkerThread& self) { RunCheckWorker(self, k); });
+  }
+  ui::CheckerView& view = services_.form.checker;
+  view.proxyGrid.SetSource(&list_);
+  view.proxyGrid.onDoubleClick = [this] { UseSelectedProxy(); };
+  view.checkListButton.onClick = [this] { StartCheck(); };
+  view.addProxyButton.onClick = [this] { AddProxiesFromPasteWindow(); };
+  view.deleteProxyButton.onClick = [this] { DeleteSelectedProxy(); };
+  view.clearListButton.onClick = [this] { ClearList(); };
+  ui::ProxyListMenu& menu = services_.form.listMenu;
+  menu.useProxyItem.onClick = [this] { UseSelectedProxy(); };
+  menu.checkListItem.onClick = [this] { StartCheck(); };
+  menu.addProxiesItem.onClick = [this] { AddProxiesFromPasteWindow(); };
+  menu.deleteItem.onClick = [this] { DeleteSelectedProxy(); };
+  menu.clearListItem.onClick = [this] { ClearList(); };
+  menu.copyAnonymousAndEliteItem.onClick = [this] {
+    CopyProxiesByType(CopyFilter::AnonymousOrElite);
+  };
+  menu.copyAnonymousItem.onClick = [this] { CopyProxiesByType(CopyFilter::Anonymous); };
+  menu.copyEliteItem.onClick = [this] { CopyProxiesByType(CopyFilter::Elite); };
+  list_.SetChangeHandler([this] { ScheduleRepaint(); });
+}
+
+ListChecker::~ListChecker() {
+  for (auto& worker : checkWorkers_) worker->Stop();
+  for (auto& worker : checkWorkers_) worker.reset();
+  *alive_ = false;
+  services_.form.checker.proxyGrid.SetSource(nullptr);
+}
+
+void ListChecker::ScheduleRepaint() {
+  // Workers change rows many times a second: one repaint waiting is enough.
+  if (repaintPosted_->exchange(true)) return;
+  services_.ui.Post([this, alive = alive_, posted = repaintPosted_] {
+    *posted = false;
+    if (*alive) services_.form.checker.proxyGrid.Invalidate();
+  });
+}
+
+void ListChecker::LoadCustomProxyList(SettingsStore& settings) {
+  settings_ = &settings;
+  judgeUrl_ = search::MakeServiceUrls(search::ReadServiceHost(settings)).judge;
+  list_.Load(settings);
+  services_.form.checker.proxyGrid.Invalidate();
+}
+
+bool ListChecker::Checking() const {
+  for (const auto& worker : checkWorkers_) {
+    if (worker->Running()) return true;
+  }
+  return false;
+}
+
+void ListChecker::StartCheck() {
+  if (!list_.ResetForCheck()) return;
+  // A worker still in an earlier check ends after its probe and starts
+  // afresh, so the new check always has all six.
+  for (auto& worker : checkWorkers_) worker->Restart();
+}
+
+void ListChecker::RunCheckWorker(WorkerThread& self, int index) {
+  RunListCheck(checkClients_[index], list_, judgeUrl_, [&self] { return self.StopRequested(); });
+  self.ReportToUiThread([this] { OnCheckWorkerFinished(); });
+}
+
+void ListChecker::OnCheckWorkerFinished() {
+  if (list_.CheckPending()) return;
+  for (auto& worker : checkWorkers_) worker->Stop();
+  SortByPing(list_, [this] { services_.ui.ProcessMessages(); });
+}
+
+void ListChecker::UseSelectedProxy() {
+  const auto entry =
+      list_.IsEmpty() ? std::nullopt : list_.EntryAt(services_.form.checker.proxyGrid.CurrentRow());
+  if (!entry) return;
+  ui::TrayIcon& tray = services_.form.trayIcon;
+  // Only an address and a whole port may reach the registry and user.js.
+  const auto address = search::ParseCandidate(entry->proxy);
+  if (!address) {
+    tray.ShowBalloon("Cannot use this proxy",
+                     "\"" + entry->proxy + "\" is not an address and port (IP:Port).");
+    return;
+  }
+  services_.rotation.SetProxyActive(true);
+  const std::string port = std::to_string(address->port);
+  if (settings_->ReadBool(kOptionsSection, kKeyFirefox, false)) {
+    try {
+      services_.firefoxProxy.SetFirefoxProxy(address->host + ":" + port, true, true);
+    } catch (const std::exception& e) {
+      services_.showError(e.what());
+    }
+  }
+  services_.systemProxy.InstallProgramProxy(address->host, port);
+  services_.status.ShowProxyInUse(address->host, "Custom Proxy", entry->type + " Proxy", 0);
+  tray.ShowBalloon("Proxy changed", address->host);
+}
+
+void ListChecker::AddProxiesFromPasteWindow() {
+  const std::string text = services_.askForProxyList ? services_.askForProxyList() : std::string();
+  list_.AddPastedLines(text);
+  list_.Save(*settings_);
+}
+
+void ListChecker::DeleteSelectedProxy() {
+  list_.DeleteRow(services_.form.checker.proxyGrid.CurrentRow());
+  list_.Save(*settings_);
+}
+
+void ListChecker::ClearList() {
+  list_.Clear();
+  settings_->EraseSection(kProxyListSection);
+}
+
+void ListChecker::CopyProxiesByType(CopyFilter filter) {
+  if (!services_.setClipboard(list_.CopyText(filter))) {
+    services_.showError("Cannot copy to the clipboard: another program holds it.");
+  }
+}
+
+void ListChecker::OnListMenuOpening() {
+  services_.form.listMenu.useProxyItem.SetEnabled(!list_.IsEmpty());
+}
+
+}  // namespace cloakwise::checker
