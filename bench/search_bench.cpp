@@ -72,9 +72,10 @@ int main() {
   // The floor's own clients, used as the program uses its own: one for the
   // service on the user-interface thread, one kept per proxy for the probes.
   http::HttpClient floorService(&program.ui);
-  search::ProxyListService floorFetch(floorService,
-                                      {[](const std::string&) {}, [](auto&, auto&) {}}, program.ui,
-                                      search::MakeClientIdentity(), host);
+  // The service keeps a reference to the identity: it must outlive it.
+  const search::ClientIdentity identity = search::MakeClientIdentity();
+  search::ProxyListService floorFetch(
+      floorService, {[](const std::string&) {}, [](auto&, auto&) {}}, program.ui, identity, host);
   http::HttpClient floorProbe;
   floorProbe.Settings().proxyServer = fastest.substr(0, fastest.find(':'));
   floorProbe.Settings().proxyPort = std::stoi(fastest.substr(fastest.find(':') + 1));
