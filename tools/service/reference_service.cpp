@@ -100,6 +100,14 @@ ReferenceService::ReferenceService(ServiceOptions options)
   for (auto& server : servers_) {
     threads_.emplace_back([s = server.get()] { s->listen_after_bind(); });
   }
+  // A stop that comes before a server's loop has begun is lost, and the loop
+  // then never ends: only hand the service out once every loop runs.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (auto& server : servers_) {
+    while (!server->is_running() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
 }
 
 ReferenceService::~ReferenceService() {
