@@ -46,12 +46,10 @@ int main() {
   std::vector<std::unique_ptr<testproxy::TestProxy>> proxies;
   std::vector<std::string> pool;
   for (std::size_t i = 0; i < std::size(kDelaysMs); ++i) {
-    testproxy::ProxyOptions options;
-    options.bindAddress = "127.0.0." + std::to_string(20 + i);
-    options.ports = {{0, testproxy::Anonymity::Elite, testproxy::Fault::Delay, kDelaysMs[i]}};
-    proxies.push_back(std::make_unique<testproxy::TestProxy>(options));
-    pool.push_back(options.bindAddress + ":" + std::to_string(proxies.back()->Ports()[0]) +
-                   " Bench");
+    proxies.push_back(testproxy::StartOnAddress("127.0.0." + std::to_string(20 + i),
+                                                testproxy::Anonymity::Elite,
+                                                testproxy::Fault::Delay, kDelaysMs[i]));
+    pool.push_back(proxies.back()->Endpoint() + " Bench");
   }
   service::ServiceOptions serviceOptions;
   serviceOptions.pool = pool;

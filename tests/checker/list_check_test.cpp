@@ -142,11 +142,9 @@ class ListCheckTest : public ::testing::Test {
   // A proxy on a loopback address of its own, as real candidates each have
   // their own host.
   std::string Proxy(Anonymity anonymity, Fault fault = Fault::None, long long value = 0) {
-    testproxy::ProxyOptions options;
-    options.bindAddress = "127.0.0." + std::to_string(10 + proxies.size());
-    options.ports = {testproxy::PortPlan{0, anonymity, fault, value}};
-    proxies.push_back(std::make_unique<testproxy::TestProxy>(options));
-    return options.bindAddress + ":" + std::to_string(proxies.back()->Ports()[0]);
+    proxies.push_back(testproxy::StartOnAddress("127.0.0." + std::to_string(10 + proxies.size()),
+                                                anonymity, fault, value));
+    return proxies.back()->Endpoint();
   }
 
   // The list as loaded from an options.ini holding these values.

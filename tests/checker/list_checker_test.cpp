@@ -15,11 +15,8 @@ namespace {
 class ListCheckerTest : public ::testing::Test, public fakes::AppHarness {
  protected:
   std::string Proxy(const char* address, testproxy::Anonymity anonymity) {
-    testproxy::ProxyOptions options;
-    options.bindAddress = address;
-    options.ports = {testproxy::PortPlan{0, anonymity, testproxy::Fault::None, 0}};
-    proxies.push_back(std::make_unique<testproxy::TestProxy>(options));
-    return std::string(address) + ":" + std::to_string(proxies.back()->Ports()[0]);
+    proxies.push_back(testproxy::StartOnAddress(address, anonymity));
+    return proxies.back()->Endpoint();
   }
   std::string Registry() {
     const auto value =

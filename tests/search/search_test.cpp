@@ -29,11 +29,9 @@ class SearchTest : public ::testing::Test {
   // A proxy on its own loopback address, so that each candidate has its
   // own host as real ones do.
   std::string Proxy(Anonymity anonymity, Fault fault = Fault::None, long long value = 0) {
-    testproxy::ProxyOptions options;
-    options.bindAddress = "127.0.0." + std::to_string(10 + proxies.size());
-    options.ports = {testproxy::PortPlan{0, anonymity, fault, value}};
-    proxies.push_back(std::make_unique<testproxy::TestProxy>(options));
-    return options.bindAddress + ":" + std::to_string(proxies.back()->Ports()[0]);
+    proxies.push_back(testproxy::StartOnAddress("127.0.0." + std::to_string(10 + proxies.size()),
+                                                anonymity, fault, value));
+    return proxies.back()->Endpoint();
   }
   // Nothing listens on port 1: the connect is refused at once.
   static std::string Dead() { return "127.0.0.99:1"; }

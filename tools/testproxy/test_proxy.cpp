@@ -182,6 +182,14 @@ std::vector<PortPlan> ParsePortSpec(const std::string& spec) {
   return plans;
 }
 
+std::unique_ptr<TestProxy> StartOnAddress(const std::string& address, Anonymity anonymity,
+                                          Fault fault, long long value) {
+  ProxyOptions options;
+  options.bindAddress = address;
+  options.ports = {PortPlan{0, anonymity, fault, value}};
+  return std::make_unique<TestProxy>(std::move(options));
+}
+
 TestProxy::TestProxy(ProxyOptions options) : options_(std::move(options)) {
   if (options_.upstream && !IsLoopbackIpv4(options_.upstream->first)) {
     throw std::runtime_error("the upstream must be in 127.0.0.0/8");

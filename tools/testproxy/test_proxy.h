@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -56,6 +57,13 @@ struct ProxyOptions {
   int maxConnections = 2048;
 };
 
+class TestProxy;
+
+// One port on an address of its own in 127.0.0.0/8: the tests give each
+// candidate its own host, as real proxies have.
+std::unique_ptr<TestProxy> StartOnAddress(const std::string& address, Anonymity anonymity,
+                                          Fault fault = Fault::None, long long value = 0);
+
 class TestProxy {
  public:
   // Binds every port; throws std::runtime_error when one cannot be bound.
@@ -66,6 +74,8 @@ class TestProxy {
 
   // The bound ports, one per planned port, in plan order.
   const std::vector<std::uint16_t>& Ports() const { return ports_; }
+  // "address:port" of the first port, as a proxy list names it.
+  std::string Endpoint() const { return options_.bindAddress + ":" + std::to_string(ports_.at(0)); }
   std::uint64_t Requests() const { return requests_; }
   // Ends every connection and waits for their threads.
   void Stop();
