@@ -50,8 +50,10 @@
 #                 test-transparent, batches alternating.
 #   Any WORLD with a blank in it is taken as a list of candidate names.
 # Candidates: test-MODE[-DELAY] are cloakwise-testproxy processes, one each (DELAY
-# is the delay it injects, in ms); squid-* and tinyproxy-* are those programs
-# with the set-ups the judge tests use; dead-N is a loopback port below 1024
+# is the delay it injects, in ms), and test-MODE-FAULT ones that refuse,
+# close, answer garbage or a wrong digit (FAULT refuse, close, garbage,
+# wrongdigit); squid-MODE and tinyproxy-MODE are those programs with the
+# set-ups the judge tests use; dead-N is a loopback port below 1024
 # that nothing listens on, so nobody else can take it meanwhile. Every one,
 # dead or alive, has its own address; a world holds at most 200 candidates.
 #
@@ -390,19 +392,27 @@ _pw_start_real() {
   return 1
 }
 
-# Sets _pw_kind, _pw_mode and _pw_delay for a candidate's name.
+# Sets _pw_kind, _pw_mode, _pw_delay and _pw_fault for a candidate's name.
 _pw_candidate() {
-  _pw_delay=0
+  _pw_delay=0 _pw_fault=""
   case "$1" in
     test-transparent | test-anonymous | test-elite) _pw_kind=testproxy _pw_mode=${1#test-} ;;
     # test-MODE-DELAY: a test proxy that waits DELAY ms before it answers.
     test-transparent-[0-9]* | test-anonymous-[0-9]* | test-elite-[0-9]*)
       _pw_kind=testproxy _pw_mode=${1#test-} _pw_mode=${_pw_mode%-*} _pw_delay=${1##*-}
-      case "$_pw_delay" in *[!0-9]* | ?????*) echo "proxy world: bad delay in $1" >&2; return 1 ;; esac
+      case "$_pw_delay" in *[!0-9]* | ??????*) echo "proxy world: bad delay in $1" >&2; return 1 ;; esac
       ;;
-    squid-transparent) _pw_kind=squid _pw_mode=transparent ;;
-    squid-elite) _pw_kind=squid _pw_mode=elite ;;
-    tinyproxy-anonymous) _pw_kind=tinyproxy _pw_mode=anonymous ;;
+    # test-MODE-FAULT: a test proxy that misbehaves in the way named.
+    test-*-refuse | test-*-close | test-*-garbage | test-*-wrongdigit)
+      _pw_kind=testproxy _pw_mode=${1#test-} _pw_mode=${_pw_mode%-*} _pw_fault=${1##*-}
+      case "$_pw_mode" in transparent | anonymous | elite) ;; *)
+        echo "proxy world: unknown candidate $1" >&2
+        return 1
+        ;;
+      esac
+      ;;
+    squid-transparent | squid-anonymous | squid-elite) _pw_kind=squid _pw_mode=${1#squid-} ;;
+    tinyproxy-transparent | tinyproxy-anonymous | tinyproxy-elite) _pw_kind=tinyproxy _pw_mode=${1#tinyproxy-} ;;
     dead-[1-9]) _pw_kind=dead _pw_mode=- ;;
     *)
       echo "proxy world: unknown candidate $1" >&2
@@ -454,6 +464,7 @@ _pw_start_world_once() {  # DIR WORLD NAME...
       testproxy)
         plan=0:$_pw_mode
         [ "$_pw_delay" -eq 0 ] || plan+=:delay=$_pw_delay
+        [ -z "$_pw_fault" ] || plan+=:$_pw_fault
         start_test_proxies "$PROXY_WORLD_TESTPROXY_BIN" "$folder" "$host" "$plan" || return 1
         address=$host:${TEST_PROXY_PORTS[0]}
         ;;

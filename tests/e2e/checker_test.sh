@@ -1,0 +1,191 @@
+#!/usr/bin/env bash
+# The Proxy Checker under Wine and Xvfb, driven by real clicks and keys,
+# against squid and tinyproxy in all three set-ups and test proxies that are
+# slow, answer garbage, close, never answer in time or are not there at all:
+# the stored list, the paste window, Check List pressed twice, the result
+# read off the screen and checked row by row against what the world is and
+# against cloakwise-check on the same list, the copy by type, "Use this
+# proxy" on a row that is no proxy and on the fastest one, and Close during a
+# check ending within one probe's time-out.
+set -euo pipefail
+exe="$1"
+out="$2"  # folder for screenshots and logs
+: "${WINEPREFIX:?}"
+export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
+root=$(cd "$(dirname "$0")/../.." && pwd)
+mkdir -p "$out"
+source "$root/scripts/lib/desktop.sh"
+ensure_display "$out/xvfb.log"
+
+app_pid=""
+fail() {
+  echo "FAIL: $*"
+  import -window root "$out/failure.png" 2>/dev/null || true
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+  exit 1
+}
+shot() {  # window name
+  import -window "$1" "$out/$2.png"
+  echo "screenshot: $out/$2.png"
+}
+
+source "$root/scripts/lib/proxy_world.sh"
+world="dead-1 test-anonymous-2800 squid-elite test-elite-12000 tinyproxy-transparent test-elite-garbage"
+world+=" test-elite-1200 squid-transparent tinyproxy-anonymous test-elite-close squid-anonymous tinyproxy-elite"
+worldDir=$(mktemp -d /tmp/cloakwise-e2e-checker.XXXXXX)
+chmod 755 "$worldDir"  # squid and tinyproxy drop root and must pass through
+trap 'rm -rf "$worldDir"; [ -z "${XVFB_PID:-}" ] || kill "$XVFB_PID" 2>/dev/null; true' EXIT
+start_proxy_world "$worldDir/world" "$root/build/native" "$world" >"$out/world.log" 2>&1 ||
+  { cat "$out/world.log"; fail "the proxy world did not start"; }
+
+# What each row must show once checked, from what each candidate is: the real
+# proxies answer at once, the test proxies after their delay (the probe gives
+# up at 10 s), the faulty and the dead ones and the rows that are no proxy
+# never work.
+declare -A expected
+stored=() pasted=()
+for c in "${PROXY_WORLD_CANDIDATES[@]}"; do
+  read -r name address kind mode _ delay <<<"$c"
+  row="Unknown Not working Unknown"
+  if [ "$kind" != dead ] && [[ $name != *-garbage && $name != *-close ]] && [ "$delay" -lt 10000 ]; then
+    row="${mode^} OK $(((delay + 500) / 1000)) Sec."
+  fi
+  expected[$address]="$address $row"
+  case "$name" in squid-anonymous | tinyproxy-elite) pasted+=("$address") ;; *) stored+=("$address") ;; esac
+done
+stored=("${stored[@]:0:2}" 127.0.0.5 "${stored[@]:2}")  # a hand-edited row without a port
+expected[127.0.0.5]="127.0.0.5 Unknown Not working Unknown"
+# Ports that the paste rules let through and no proxy has.
+expected[127.0.0.6:80.5]="127.0.0.6:80.5 Unknown Not working Unknown"
+expected[127.0.0.7:1e3]="127.0.0.7:1e3 Unknown Not working Unknown"
+listed=("${stored[@]}" "${pasted[@]}" 127.0.0.6:80.5 127.0.0.7:1e3)
+
+app="$WINEPREFIX/drive_c/CheckerTest"
+rm -rf "$app"
+mkdir -p "$app"
+cp "$exe" "$app/cloakwise.exe"
+{
+  printf '[Options]\r\nStartUp=0\r\nFirefox=0\r\n[Service]\r\nHost=%s\r\n[Proxy list]\r\n' "$SERVICE_HOST"
+  for i in "${!stored[@]}"; do printf '%d=%s\r\n' $((i + 1)) "${stored[$i]}"; done
+} >"$app/options.ini"
+wine reg add "$internet_settings" /v ProxyServer /t REG_SZ /d : /f >/dev/null
+
+# The grid as the user reads it: the picture of the window, read by OCR, one
+# "proxy type status ping" line per row. The list has the grid's 15 rows.
+kGridX=16 kGridY=70
+row_y() { echo $((kGridY + 1 + 16 + 16 * $1 + 8)); }
+grid_text() {
+  import -window "$window" "$out/grid-now.png"
+  convert "$out/grid-now.png" -crop 311x258+$kGridX+$kGridY +repage -colorspace Gray -negate \
+    -resize 400% -threshold 55% "$out/grid-ocr.png"
+  # To OCR the font's 0 and O, 1 and l look alike: no proxy here has a
+  # letter but the e of 1e3, and only digits stand before "Sec.".
+  tesseract "$out/grid-ocr.png" - --psm 6 2>/dev/null | sed -e '1d' -e '/^\s*$/d' |
+    awk '{ gsub(/O/, "0", $1); gsub(/l/, "1", $1); if ($(NF-1) == "O") $(NF-1) = "0"; print }'
+}
+# Waits up to $2 seconds until the grid reads as the file $1.
+wait_for_grid() {
+  for _ in $(seq "$2"); do
+    grid_text >"$out/grid.txt"
+    cmp -s "$out/grid.txt" "$1" && return 0
+    sleep 1
+  done
+  diff "$1" "$out/grid.txt" || true
+  return 1
+}
+
+(cd "$app" && exec wine cloakwise.exe) >"$out/cloakwise.log" 2>&1 &
+app_pid=$!
+window=$(wait_for_window '^Cloakwise$')
+[ -n "$window" ] || fail "the main window did not appear"
+sleep 1
+
+echo "-- the Checker view shows the stored list"
+click_in_window "$window" 140 370
+for p in "${stored[@]}"; do echo "$p Unknown Unknown Unknown"; done >"$out/want.txt"
+wait_for_grid "$out/want.txt" 10 || fail "the stored list is not on the Checker view"
+shot "$window" loaded
+
+echo "-- Add Proxy: typed into the paste window, with a repeat and a line that is no proxy"
+click_in_window "$window" 388 137
+paste=$(wait_for_window '^Add Proxy List$')
+[ -n "$paste" ] || fail "the paste window did not open"
+sleep 0.5
+xdotool type --delay 15 "$(printf '%s\n' "${pasted[@]}" "${stored[3]}" "not a proxy" \
+  "127.0.0.6:80.5" "127.0.0.7:1e3 Elite")"
+sleep 0.5
+shot "$paste" paste-window
+click_in_window "$paste" 144 350  # ADD
+wait_until_gone '^Add Proxy List$' || fail "ADD did not close the paste window"
+for p in "${listed[@]}"; do echo "$p Unknown Unknown Unknown"; done >"$out/want.txt"
+wait_for_grid "$out/want.txt" 10 || fail "the pasted proxies are not at the end of the list"
+saved=$(tr -d '\r' <"$app/options.ini" | sed -n '/^\[Proxy list\]$/,/^\[/p' | grep -c '=') || true
+[ "$saved" -eq ${#listed[@]} ] || fail "options.ini holds $saved proxies, not ${#listed[@]}"
+
+echo "-- cloakwise-check on the same list, for the order"
+cp "$app/options.ini" "$out/list.ini"
+"$root/build/native/tools/check/cloakwise-check" --judge "$JUDGE_URL" --format csv "$out/list.ini" \
+  >"$out/check.csv" 2>"$out/check.log" || fail "cloakwise-check failed: $(cat "$out/check.log")"
+# proxy,type,status,ping with no comma in any of them here
+tail -n +2 "$out/check.csv" | tr -d '"\r' | tr ',' ' ' >"$out/checked.txt"
+sort "$out/checked.txt" >"$out/got-rows.txt"
+for p in "${listed[@]}"; do echo "${expected[$p]}"; done | sort >"$out/want-rows.txt"
+diff "$out/want-rows.txt" "$out/got-rows.txt" || fail "cloakwise-check does not see the world as it is"
+awk '{ print ($(NF-1) ~ /^[0-9]+$/ ? $(NF-1) : 50) }' "$out/checked.txt" | sort -n -c ||
+  fail "cloakwise-check did not sort by answer time"
+
+echo "-- Check List, pressed again while the check runs"
+click_in_window "$window" 388 85
+sleep 1.5
+click_in_window "$window" 388 85  # starts the check over; it must still end
+sleep 1
+grid_text >"$out/grid.txt"
+grep -q 'Checking' "$out/grid.txt" || fail "no row shows Checking... during the check: $(cat "$out/grid.txt")"
+shot "$window" checking
+wait_for_grid "$out/checked.txt" 30 || fail "the checked grid differs from cloakwise-check"
+shot "$window" checked
+
+echo "-- Copy to clipboard, by type"
+copy_by_type() {  # item of the submenu from its top (0..2), screenshot name
+  click_in_window "$window" 60 "$(row_y 4)" 3
+  sleep 0.5
+  xdotool key Up  # from nothing selected to the last item, "Copy to clipboard"
+  sleep 0.2
+  xdotool key Right
+  sleep 0.2
+  for _ in $(seq "$1"); do xdotool key Down; sleep 0.1; done
+  sleep 0.3
+  [ -z "${2:-}" ] || shot root "$2" >&2
+  xdotool key Return
+  sleep 0.5
+  xclip -o -selection clipboard | tr -d '\r'
+}
+types=("Anonymous|Elite" "Anonymous" "Elite")
+for item in 0 1 2; do
+  got=$(copy_by_type "$item" "$([ $item -eq 2 ] && echo list-menu)")
+  want=$(awk -v t="^(${types[$item]})$" '$2 ~ t { print $1 }' "$out/checked.txt")
+  [ "$got" = "$want" ] || fail "copy item $item gave '$got', not '$want'"
+done
+
+echo "-- Use this proxy: refused on a row that is no proxy, then the fastest row"
+bad=$(grep -n '^127.0.0.6:80.5 ' "$out/checked.txt" | cut -d: -f1)
+xdotool mousemove --window "$window" 60 "$(row_y $((bad - 1)))" sleep 0.2 click --repeat 2 --delay 80 1
+sleep 1
+[ "$(proxy_server)" = ":" ] || fail "a row that is no proxy was installed: $(proxy_server)"
+fastest=$(head -n1 "$out/checked.txt" | cut -d' ' -f1)
+xdotool mousemove --window "$window" 60 "$(row_y 0)" sleep 0.2 click --repeat 2 --delay 80 1
+wait_for_proxy_server "$fastest" 10 || fail "Use this proxy did not install $fastest: $(proxy_server)"
+wine reg query "$internet_settings" /v ProxyEnable | tr -d '\r' | grep -q '0x1$' || fail "ProxyEnable is not 1"
+
+echo "-- Close during a check ends within one probe's time-out"
+click_in_window "$window" 388 85
+sleep 1.5  # the probe of the proxy that never answers in time is under way
+closed=$(date +%s%N)
+tray_menu 1 || fail "no tray icon"
+for _ in $(seq 150); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app_pid" 2>/dev/null && fail "cloakwise.exe is still running 15 s after Close"
+took=$((($(date +%s%N) - closed) / 1000000))
+echo "ended ${took} ms after Close"
+[ "$took" -lt 12000 ] || fail "Close took $took ms, longer than one probe's 10 s time-out"
+[ "$(proxy_server)" = ":" ] || fail "Close left the proxy $(proxy_server)"
+echo "PASS: e2e checker: paste, check, sort, copy, use and close against real proxies"
