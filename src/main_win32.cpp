@@ -9,6 +9,7 @@
 #include "app/application.h"
 #include "app/vendor.h"
 #include "platform/win32/desktop_win32.h"
+#include "platform/win32/shell_win32.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/layout.h"
 #include "ui/win32/dialogs.h"
@@ -36,11 +37,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   platform::Win32InternetOptions internetOptions;
   platform::Win32FileSystem files;
   platform::Win32Desktop desktop;
+  platform::Win32Shell shell;
+  platform::Win32UrlCache urlCache;
   ui::win32::MessageBoxHost modal(instance);
   ui::win32::PasteListWindow pasteList(instance);
 
   Application app(
-      PlatformServices{registry, internetOptions, files, uiThread, desktop, modal, {}, &pasteList});
+      PlatformServices{registry, internetOptions, files, uiThread, desktop, modal, shell,
+                       urlCache, {}, &pasteList});
 
   ui::win32::MainWindow* mainWindow = nullptr;
   ui::Layout layout(app.form, ui::FrameActions{
@@ -55,6 +59,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   ui::win32::AboutWindow about(instance, app.about);
 
   desktop.mainWindow = window.Handle();
+  shell.mainWindow = window.Handle();
   modal.owner = window.Handle();
   pasteList.owner = window.Handle();
   window.onListMenuOpening = [&] { app.listChecker.OnListMenuOpening(); };

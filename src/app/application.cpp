@@ -35,7 +35,10 @@ Application::Application(PlatformServices services)
           {form, status, services.ui, systemProxy, firefoxProxy, rotation,
            [this] { return pasteListForm ? pasteListForm->AskForProxyList() : std::string(); },
            [this](const std::string& text) { return platform.desktop.SetClipboardText(text); },
-           [this](const std::string& text) { platform.desktop.ShowError(text); }}) {
+           [this](const std::string& text) { platform.desktop.ShowError(text); }}),
+      privacyCleanup(form.privacy, messageBox,
+                     {services.files, services.shell, services.urlCache, services.registry,
+                      services.desktop, services.ui}) {
   Wire();
 }
 
@@ -69,8 +72,14 @@ void Application::Startup(const std::vector<std::string>& args) {
   ClearProxyLeftByEarlierRun();
   ShowRotationStopped();
   options.ApplyStoredOptions();
-  // The clean-up at start joins here when that feature is built.
+  CleanUpIfAskedTo();
   LoadCustomProxyList();
+}
+
+// Before the message loop, without the confirmation: nobody may be at the
+// screen when Windows starts the program.
+void Application::CleanUpIfAskedTo() {
+  if (form.options.cleanAtStartupBox.Checked()) privacyCleanup.Run(true);
 }
 
 void Application::LoadCustomProxyList() {
@@ -99,6 +108,7 @@ void Application::ShowLocalAddress() {
 void Application::OpenSettings() {
   settings_ = std::make_unique<SettingsStore>(platform.files, exeFolder_ + "options.ini");
   options.AttachSettings(*settings_);
+  privacyCleanup.AttachSettings(*settings_);
   search.Configure(*settings_);
 }
 

@@ -11,12 +11,15 @@
 #include "browserproxy/firefox_proxy.h"
 #include "browserproxy/system_proxy.h"
 #include "checker/list_checker.h"
+#include "cleanup/privacy_cleanup.h"
 #include "core/settings_store.h"
 #include "platform/desktop.h"
 #include "platform/files.h"
 #include "platform/internet_options.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 #include "platform/ui_thread.h"
+#include "platform/url_cache.h"
 #include "search/proxy_search.h"
 #include "search/rotation.h"
 #include "ui/main_form.h"
@@ -35,6 +38,8 @@ struct PlatformServices {
   platform::UiThread& ui;
   platform::Desktop& desktop;
   ui::ModalHost& modal;
+  platform::Shell& shell;
+  platform::UrlCache& urlCache;
   // Milliseconds for the probes' speed; the steady clock unless a test
   // supplies one.
   std::function<std::int64_t()> tickCount = {};
@@ -87,6 +92,7 @@ class Application {
   search::ProxySearch search;
   std::unique_ptr<ui::PasteListForm> pasteListForm;
   checker::ListChecker listChecker;
+  cleanup::PrivacyCleanup privacyCleanup;
 
  private:
   void Wire();
@@ -99,6 +105,7 @@ class Application {
   void WriteFirstRunDefaults();
   void ClearProxyLeftByEarlierRun();
   void ShowRotationStopped();
+  void CleanUpIfAskedTo();
   void LoadCustomProxyList();
 
   std::string exeFolder_;

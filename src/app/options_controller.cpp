@@ -3,29 +3,11 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "cleanup/cleanup_tasks.h"
 #include "core/option_keys.h"
 
 namespace cloakwise {
 namespace {
-
-// The clean-up task boxes and their keys, in the order start-up loads them.
-struct TaskOption {
-  const char* key;
-  ui::CheckBox ui::PrivacyView::*box;
-};
-constexpr TaskOption kTaskOptions[] = {
-    {kKeyCleanIeCache, &ui::PrivacyView::ieCacheBox},
-    {kKeyCleanIeTypedUrls, &ui::PrivacyView::ieTypedUrlsBox},
-    {kKeyCleanIeCookies, &ui::PrivacyView::ieCookiesBox},
-    {kKeyCleanIeHistory, &ui::PrivacyView::ieHistoryBox},
-    {kKeyCleanFirefoxFormHistory, &ui::PrivacyView::firefoxFormHistoryBox},
-    {kKeyCleanFirefoxCookies, &ui::PrivacyView::firefoxCookiesBox},
-    {kKeyCleanFirefoxHistory, &ui::PrivacyView::firefoxHistoryBox},
-    {kKeyCleanTempFiles, &ui::PrivacyView::tempFilesBox},
-    {kKeyCleanRecentDocuments, &ui::PrivacyView::recentDocumentsBox},
-    {kKeyCleanClipboard, &ui::PrivacyView::clipboardBox},
-    {kKeyCleanRecycleBin, &ui::PrivacyView::recycleBinBox},
-};
 
 // The stored probe time-out is the speed slider's position plus this.
 constexpr int kSpeedSliderOffset = 5;
@@ -64,12 +46,6 @@ void OptionsController::Wire() {
   options.saveButton.onClick = [this] { ConfirmSaved(); };
   options.securityHelpButton.onClick = [this] { desktop_.OpenOptionsHelp(); };
   options.speedHelpButton.onClick = [this] { desktop_.OpenOptionsHelp(); };
-  for (const TaskOption& option : kTaskOptions) {
-    ui::CheckBox& box = form_.privacy.*option.box;
-    box.onChange = [this, &option, &box] {
-      settings_->WriteBool(kOptionsSection, option.key, box.Checked());
-    };
-  }
 }
 
 void OptionsController::ApplyStoredOptions() {
@@ -95,8 +71,8 @@ void OptionsController::ApplyStoredOptions() {
   form_.rotationTimer.SetEnabled(true);
 
   options.cleanAtStartupBox.SetChecked(store.ReadBool(kOptionsSection, kKeyCleanAtStartup, false));
-  for (const TaskOption& option : kTaskOptions) {
-    (form_.privacy.*option.box).SetChecked(store.ReadBool(kOptionsSection, option.key, true));
+  for (const cleanup::CleanupTask& task : cleanup::kCleanupTasks) {
+    (form_.privacy.*task.box).SetChecked(store.ReadBool(kOptionsSection, task.key, true));
   }
 }
 

@@ -35,6 +35,8 @@ class Desktop {
   // Puts plain text on the clipboard; false when the clipboard is held by
   // another program or the text cannot be stored.
   virtual bool SetClipboardText(const std::string& text) = 0;
+  // Empties the clipboard; false when another program holds it.
+  virtual bool EmptyClipboard() = 0;
 };
 
 }  // namespace cloakwise::platform

@@ -12,6 +12,9 @@ struct DirectoryEntry {
   bool directory = false;
   bool hidden = false;
   bool system = false;
+  // A symbolic link, junction or other reparse point: what it leads to lies
+  // outside the folder listed, whatever it looks like.
+  bool link = false;
 };
 
 // Whole-file access. Paths are 8-bit ANSI texts in the platform's own form.
@@ -25,6 +28,9 @@ class FileSystem {
   // file and a crash never leaves a half-written one.
   virtual bool WriteFileAtomic(const std::string& path, std::string_view content) = 0;
   virtual bool FileExists(const std::string& path) = 0;
+  // Deletes a file, or a link itself (to a file or to a folder), never what a
+  // link leads to; false when nothing was deleted. Not for real folders.
+  virtual bool RemoveFile(const std::string& path) = 0;
   // The entries of a folder (a path ending with the separator), "." and ".."
   // left out, in the order the file system gives them; nothing when the
   // folder cannot be listed.

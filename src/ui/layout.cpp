@@ -6,6 +6,7 @@ Layout::Layout(MainForm& form, FrameActions actions) : form_(form), actions_(std
   const auto status = View::Status;
   const auto options = View::Options;
   const auto checker = View::Checker;
+  const auto privacy = View::Privacy;
 
   // The frame: the same hot spots on every view.
   Add(Kind::HotSpot, nullptr, {416, 0, 17, 33}, std::nullopt, "x",
@@ -72,6 +73,34 @@ Layout::Layout(MainForm& form, FrameActions actions) : form_(form), actions_(std
   Add(Kind::CheckBox, &form.options.cleanAtStartupBox, {30, 280, 14, 14}, options);
   Add(Kind::Label, &form.options.cleanAtStartupCaption, {50, 278, 380, 18}, options);
   Add(Kind::TextButton, &form.options.saveButton, {330, 304, 96, 28}, options);
+
+  // PrivacyView: a box and its caption a row, in three groups, then the
+  // status line beside "APPLY".
+  PrivacyView& p = form.privacy;
+  const auto row = [&](CheckBox& box, Label& caption, int y) {
+    Add(Kind::CheckBox, &box, {30, y + 2, 14, 14}, privacy);
+    Add(Kind::Label, &caption, {50, y, 370, 17}, privacy);
+  };
+  Add(Kind::Heading, nullptr, {24, 46, 200, 18}, privacy, "Internet Explorer:");
+  row(p.ieCacheBox, p.ieCacheCaption, 64);
+  row(p.ieTypedUrlsBox, p.ieTypedUrlsCaption, 81);
+  row(p.ieCookiesBox, p.ieCookiesCaption, 98);
+  row(p.ieHistoryBox, p.ieHistoryCaption, 115);
+  Add(Kind::Heading, nullptr, {24, 135, 80, 18}, privacy, "Firefox:");
+  // Today's Firefox keeps passwords and its history in files of their own,
+  // which hold what the user keeps too; the captions promise more.
+  Add(Kind::Label, nullptr, {104, 136, 320, 16}, privacy,
+      "(keeps saved passwords and today's history)");
+  row(p.firefoxFormHistoryBox, p.firefoxFormHistoryCaption, 153);
+  row(p.firefoxCookiesBox, p.firefoxCookiesCaption, 170);
+  row(p.firefoxHistoryBox, p.firefoxHistoryCaption, 187);
+  Add(Kind::Heading, nullptr, {24, 207, 200, 18}, privacy, "Computer:");
+  row(p.tempFilesBox, p.tempFilesCaption, 225);
+  row(p.recentDocumentsBox, p.recentDocumentsCaption, 242);
+  row(p.clipboardBox, p.clipboardCaption, 259);
+  row(p.recycleBinBox, p.recycleBinCaption, 276);
+  Add(Kind::Label, &p.cleanupStatusLabel, {16, 302, 310, 32}, privacy);
+  Add(Kind::TextButton, &p.applyButton, {330, 302, 96, 30}, privacy);
 
   // CheckerView: the list at the left, sized to show its four columns and
   // fifteen whole rows, with the buttons in a column beside it.

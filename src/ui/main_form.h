@@ -60,23 +60,37 @@ struct OptionsView : ControlGroup {
   Label saveButton{*this, "saveButton", "SAVE"};
 };
 
-// The privacy view: the task boxes, and the captions of the two Firefox rows
-// that depend on a profile.
+// The privacy view: a box and its clickable caption per clean-up task, in
+// the order the clean-up runs them; "APPLY"; the run's status line. The
+// group headings are layout text.
 struct PrivacyView : ControlGroup {
   CheckBox ieCacheBox{*this, "ieCacheBox", true};
+  Label ieCacheCaption{*this, "ieCacheCaption", "Delete Temporary Internet Files - Cache"};
   CheckBox ieTypedUrlsBox{*this, "ieTypedUrlsBox", true};
+  Label ieTypedUrlsCaption{*this, "ieTypedUrlsCaption", "Delete Typed URLs in IE bar"};
   CheckBox ieCookiesBox{*this, "ieCookiesBox", true};
+  Label ieCookiesCaption{*this, "ieCookiesCaption", "Delete Stored Cookies"};
   CheckBox ieHistoryBox{*this, "ieHistoryBox", true};
+  Label ieHistoryCaption{*this, "ieHistoryCaption", "Delete History"};
   CheckBox firefoxFormHistoryBox{*this, "firefoxFormHistoryBox", true};
+  Label firefoxFormHistoryCaption{*this, "firefoxFormHistoryCaption",
+                                  "Delete Stored Passwords and Autocomplete"};
   CheckBox firefoxCookiesBox{*this, "firefoxCookiesBox", true};
   Label firefoxCookiesCaption{*this, "firefoxCookiesCaption", "Delete Stored Cookies"};
   CheckBox firefoxHistoryBox{*this, "firefoxHistoryBox", true};
   Label firefoxHistoryCaption{*this, "firefoxHistoryCaption",
                               "Delete History and Typed URLs in bar"};
   CheckBox tempFilesBox{*this, "tempFilesBox", true};
+  Label tempFilesCaption{*this, "tempFilesCaption", "Delete Temporary PC Files"};
   CheckBox recentDocumentsBox{*this, "recentDocumentsBox", true};
+  Label recentDocumentsCaption{*this, "recentDocumentsCaption",
+                               "Delete Recently Opened Documents in Start Menu"};
   CheckBox clipboardBox{*this, "clipboardBox", true};
+  Label clipboardCaption{*this, "clipboardCaption", "Clear Clipboard"};
   CheckBox recycleBinBox{*this, "recycleBinBox", true};
+  Label recycleBinCaption{*this, "recycleBinCaption", "Empty Recycle Bin"};
+  Label applyButton{*this, "applyButton", "APPLY"};
+  Label cleanupStatusLabel{*this, "cleanupStatusLabel", "Ready for clean-up."};
 };
 
 // The proxy checker view: the custom proxy list and the buttons that act on

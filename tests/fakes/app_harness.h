@@ -6,6 +6,7 @@
 #include "fakes/fake_internet_options.h"
 #include "fakes/fake_paste_list_host.h"
 #include "fakes/fake_registry.h"
+#include "fakes/fake_shell.h"
 #include "fakes/fake_ui_thread.h"
 
 namespace cloakwise::fakes {
@@ -19,7 +20,7 @@ struct AppHarness {
   // Firefox is installed, with no profile yet, unless a test says otherwise.
   // tickCount, when given, is the clock the probes time themselves by.
   explicit AppHarness(std::function<std::int64_t()> tickCount = {})
-      : app(PlatformServices{registry, internetOptions, files, ui, desktop, modal,
+      : app(PlatformServices{registry, internetOptions, files, ui, desktop, modal, shell, urlCache,
                              std::move(tickCount), &pasteList}) {
     files.folders[kProfiles] = {};
   }
@@ -30,6 +31,8 @@ struct AppHarness {
   FakeUiThread ui;
   FakeDesktop desktop;
   FakeModalHost modal;
+  FakeShell shell;
+  FakeUrlCache urlCache;
   FakePasteListHost pasteList;
   Application app;
 

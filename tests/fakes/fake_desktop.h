@@ -38,7 +38,15 @@ class FakeDesktop : public platform::Desktop {
     return true;
   }
 
+  bool EmptyClipboard() override {
+    calls.push_back("EmptyClipboard");
+    if (clipboardHeld) return false;
+    clipboard.clear();
+    return true;
+  }
+
   std::string clipboard;
+  bool clipboardHeld = false;  // another program has the clipboard open
   std::string exePath = "C:\\Apps\\cloakwise.exe";
   std::optional<std::string> appData = std::string("C:\\Users\\u\\AppData\\Roaming");
   std::optional<int> inetIsOffline = 0;

@@ -23,6 +23,12 @@ bool FakeFileSystem::FileExists(const std::string& path) {
   return files.count(path) > 0 || unreadable.count(path) > 0;
 }
 
+bool FakeFileSystem::RemoveFile(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  deletions.push_back(path);
+  return files.erase(path) + unreadable.erase(path) > 0;
+}
+
 std::optional<std::vector<platform::DirectoryEntry>> FakeFileSystem::ListDirectory(
     const std::string& folder) {
   std::lock_guard lock(mutex_);

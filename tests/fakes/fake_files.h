@@ -16,6 +16,8 @@ class FakeFileSystem : public platform::FileSystem {
   std::optional<std::string> ReadFile(const std::string& path) override;
   bool WriteFileAtomic(const std::string& path, std::string_view content) override;
   bool FileExists(const std::string& path) override;
+  // Removes the file and records the path; false for a path it does not hold.
+  bool RemoveFile(const std::string& path) override;
   // Folders are the keys of `folders`, each with its entries in order.
   std::optional<std::vector<platform::DirectoryEntry>> ListDirectory(const std::string& folder) override;
   std::string LastErrorText() override { return lastError; }
@@ -28,6 +30,7 @@ class FakeFileSystem : public platform::FileSystem {
   std::set<std::string> readOnly;      // writes fail
   std::vector<std::string> writes;     // paths, in order
   std::vector<std::string> listings;   // folders listed, in order
+  std::vector<std::string> deletions;  // paths deleted, in order
 
  private:
   std::mutex mutex_;

@@ -164,39 +164,6 @@ TEST_F(CheckerWindowTest, RepaintReadsOnlyTheRowsOnScreenAndHighlightsTheCurrent
   }
 }
 
-TEST_F(CheckerWindowTest, RepaintTimeDoesNotGrowWithTheList) {
-  const auto averageRepaintMs = [this] {
-    constexpr int kRepaints = 50;
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    Repaint();
-    QueryPerformanceCounter(&start);
-    for (int i = 0; i < kRepaints; ++i) Repaint();
-    QueryPerformanceCounter(&end);
-    return 1000.0 * static_cast<double>(end.QuadPart - start.QuadPart) /
-           static_cast<double>(frequency.QuadPart) / kRepaints;
-  };
-  grid.SelectRow(5000);
-  const double tenThousand = averageRepaintMs();
-  rows.count = 16;
-  grid.Invalidate();
-  const double sixteen = averageRepaintMs();
-  rows.count = 1000000;
-  grid.Invalidate();
-  grid.SelectRow(500000);
-  const double million = averageRepaintMs();
-  std::printf(
-      "one repaint of the window, average of 50: %.2f ms with 10000 rows, "
-      "%.2f ms with 16, %.2f ms with 1000000\n",
-      tenThousand, sixteen, million);
-  RecordProperty("repaint_us_10000_rows", static_cast<int>(tenThousand * 1000));
-  // Loose bounds: the machine is shared; the point is that the list's
-  // length does not show.
-  EXPECT_LT(tenThousand, 100.0);
-  EXPECT_LT(tenThousand, 3 * sixteen + 5);
-  EXPECT_LT(million, 3 * sixteen + 5);
-}
-
 // The menu runs its own loop; a timer on this thread plays the user's keys
 // into it, pictures the screen with the submenu unfolded, and chooses.
 struct MenuScript {

@@ -58,6 +58,11 @@ bool PosixFileSystem::FileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool PosixFileSystem::RemoveFile(const std::string& path) {
+  // unlink removes a link itself and refuses a real folder.
+  return ::unlink(path.c_str()) == 0;
+}
+
 std::optional<std::vector<DirectoryEntry>> PosixFileSystem::ListDirectory(const std::string& folder) {
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return std::nullopt;
@@ -66,9 +71,10 @@ std::optional<std::vector<DirectoryEntry>> PosixFileSystem::ListDirectory(const 
     const std::string name = e->d_name;
     if (name == "." || name == "..") continue;
     struct stat st{};
-    const bool directory = ::lstat((folder + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    const bool known = ::lstat((folder + name).c_str(), &st) == 0;
     // Dot files are what a Linux user calls hidden.
-    entries.push_back({name, directory, name.front() == '.', false});
+    entries.push_back({name, known && S_ISDIR(st.st_mode), name.front() == '.', false,
+                       known && S_ISLNK(st.st_mode)});
   }
   ::closedir(dir);
   return entries;

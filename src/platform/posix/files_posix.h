@@ -10,6 +10,7 @@ class PosixFileSystem : public FileSystem {
   std::optional<std::string> ReadFile(const std::string& path) override;
   bool WriteFileAtomic(const std::string& path, std::string_view content) override;
   bool FileExists(const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
   std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& folder) override;
   std::string LastErrorText() override;
 };

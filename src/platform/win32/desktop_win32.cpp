@@ -85,6 +85,13 @@ bool Win32Desktop::SetClipboardText(const std::string& text) {
   return stored;
 }
 
+bool Win32Desktop::EmptyClipboard() {
+  if (!OpenClipboard(mainWindow)) return false;
+  const bool emptied = ::EmptyClipboard() != 0;
+  CloseClipboard();
+  return emptied;
+}
+
 void Win32Desktop::ShowError(const std::string& text) {
   MessageBoxA(applicationWindow, text.c_str(), "Cloakwise", MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }

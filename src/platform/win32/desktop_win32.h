@@ -16,6 +16,7 @@ class Win32Desktop : public Desktop {
   void ShowHelp(const std::string& topic) override;
   void ShowError(const std::string& text) override;
   bool SetClipboardText(const std::string& text) override;
+  bool EmptyClipboard() override;
   void QuitApplication() override;
 
   // The windows that own shell calls, set once they exist.

@@ -70,6 +70,19 @@ bool Win32FileSystem::FileExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool Win32FileSystem::RemoveFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    // A junction or a link to a folder goes with RemoveDirectory, which
+    // removes the link and leaves what it leads to; a real folder is no file.
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+    // Wine removes a Unix link to a folder only as a file.
+    return RemoveDirectoryA(path.c_str()) != 0 || DeleteFileA(path.c_str()) != 0;
+  }
+  return DeleteFileA(path.c_str()) != 0;
+}
+
 std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(const std::string& folder) {
   WIN32_FIND_DATAA data;
   const HANDLE find = FindFirstFileA((folder + "*.*").c_str(), &data);
@@ -83,7 +96,7 @@ std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(const 
     if (name == "." || name == "..") continue;
     const DWORD a = data.dwFileAttributes;
     entries.push_back({name, (a & FILE_ATTRIBUTE_DIRECTORY) != 0, (a & FILE_ATTRIBUTE_HIDDEN) != 0,
-                       (a & FILE_ATTRIBUTE_SYSTEM) != 0});
+                       (a & FILE_ATTRIBUTE_SYSTEM) != 0, (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
   } while (FindNextFileA(find, &data));
   FindClose(find);
   return entries;

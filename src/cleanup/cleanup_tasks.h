@@ -1,0 +1,46 @@
+#pragma once
+
+#include <array>
+#include <string_view>
+
+#include "ui/main_form.h"
+
+namespace cloakwise::cleanup {
+
+enum class CleanupTaskId {
+  IeCache,
+  IeTypedUrls,
+  IeCookies,
+  IeHistory,
+  FirefoxFormHistory,
+  FirefoxCookies,
+  FirefoxHistory,
+  TempFiles,
+  RecentDocuments,
+  Clipboard,
+  RecycleBin,
+};
+
+// One task of the clean-up: its box and caption on the privacy view, the
+// options.ini key that stores the box, and the status text shown while it
+// runs.
+struct CleanupTask {
+  CleanupTaskId id;
+  ui::CheckBox ui::PrivacyView::*box;
+  ui::Label ui::PrivacyView::*caption;
+  const char* key;
+  const char* statusText;
+};
+
+// In the order the clean-up runs them, the view shows them and start-up loads
+// their boxes.
+extern const std::array<CleanupTask, 11> kCleanupTasks;
+
+// The files each Firefox task removes from every profile. Firefox's own
+// files of today come with the old ones, each SQLite database with its
+// journal companions; a file that also holds something the user keeps
+// (places.sqlite: bookmarks beside the history; logins.json and key4.db:
+// the saved passwords) is never among them.
+std::array<std::string_view, 5> FirefoxFilesOf(CleanupTaskId task);
+
+}  // namespace cloakwise::cleanup

@@ -1,0 +1,184 @@
+#include "cleanup/privacy_cleanup.h"
+
+#include "browserproxy/firefox_proxy.h"
+#include "cleanup/safe_delete.h"
+#include "core/option_keys.h"
+
+namespace cloakwise::cleanup {
+namespace {
+
+constexpr char kConfirmationTitle[] = "PC Privacy";
+constexpr char kConfirmationText[] =
+    "Before clicking \"OK\" please close all Internet Explorer and Firefox windows. The program "
+    "may froze for few seconds while cleaning.";
+constexpr char kFinishedText[] = "Cleaning finished! Your privacy is protected.";
+constexpr char kClipboardError[] = "Cannot open clipboard";
+constexpr char kFinishedWithoutClipboardText[] =
+    "Cleaning finished, but another program held the clipboard.";
+constexpr char kTypedUrlsKey[] = "Software\\Microsoft\\Internet Explorer\\TypedURLs";
+
+}  // namespace
+
+PrivacyCleanup::PrivacyCleanup(ui::PrivacyView& view, ui::MessageBoxForm& messageBox,
+                               CleanupServices services)
+    : view_(view), messageBox_(messageBox), services_(services) {
+  Wire();
+}
+
+void PrivacyCleanup::Wire() {
+  for (const CleanupTask& task : kCleanupTasks) {
+    ui::CheckBox& box = view_.*task.box;
+    box.onChange = [this, &task] { OnTaskBoxChanged(task); };
+    (view_.*task.caption).onClick = [&box] { box.Toggle(); };
+  }
+  view_.applyButton.onClick = [this] { Run(false); };
+}
+
+void PrivacyCleanup::OnTaskBoxChanged(const CleanupTask& task) {
+  if (settings_) settings_->WriteBool(kOptionsSection, task.key, (view_.*task.box).Checked());
+}
+
+void PrivacyCleanup::ShowStatus(const std::string& text) {
+  view_.cleanupStatusLabel.SetCaption(text);
+  // So the line repaints before a task that has no loop of its own.
+  services_.ui.ProcessMessages();
+}
+
+void PrivacyCleanup::Run(bool atStartup) {
+  // The run lets messages through while it works; a second "APPLY" among
+  // them would start a run inside the run.
+  if (running_) return;
+  running_ = true;
+  struct Done {
+    bool& running;
+    ~Done() { running = false; }
+  } done{running_};
+
+  if (!atStartup) messageBox_.ShowMessageBox(kConfirmationTitle, kConfirmationText);
+  refused_.clear();
+  for (platform::ShellFolder folder : {platform::ShellFolder::Windows, platform::ShellFolder::Profile}) {
+    if (auto path = services_.shell.FolderPath(folder)) refused_.push_back(*path);
+  }
+  bool clipboardHeld = false;
+  for (const CleanupTask& task : kCleanupTasks) {
+    if (!(view_.*task.box).Checked()) continue;
+    ShowStatus(task.statusText);
+    if (Perform(task.id)) continue;
+    if (!atStartup) {
+      // The user is there to see it; the run ends at the clipboard.
+      services_.desktop.ShowError(kClipboardError);
+      return;
+    }
+    // Nobody waits for a box at start-up, and the program must start.
+    clipboardHeld = true;
+  }
+  ShowStatus(clipboardHeld ? kFinishedWithoutClipboardText : kFinishedText);
+}
+
+bool PrivacyCleanup::Perform(CleanupTaskId task) {
+  switch (task) {
+    case CleanupTaskId::IeCache:
+      DeleteUrlCacheEntries();
+      break;
+    case CleanupTaskId::IeTypedUrls:
+      DeleteTypedUrls();
+      break;
+    case CleanupTaskId::IeCookies:
+      DeleteWithShell(platform::ShellFolder::Cookies, "*.txt");
+      break;
+    case CleanupTaskId::IeHistory:
+      DeleteHistoryFiles();
+      break;
+    case CleanupTaskId::FirefoxFormHistory:
+    case CleanupTaskId::FirefoxCookies:
+    case CleanupTaskId::FirefoxHistory:
+      DeleteFirefoxFiles(task);
+      break;
+    case CleanupTaskId::TempFiles:
+      DeleteTemporaryFiles();
+      break;
+    case CleanupTaskId::RecentDocuments:
+      DeleteWithShell(platform::ShellFolder::Recent, "*.*");
+      break;
+    case CleanupTaskId::Clipboard:
+      return services_.desktop.EmptyClipboard();
+    case CleanupTaskId::RecycleBin:
+      services_.shell.EmptyRecycleBin();
+      break;
+  }
+  return true;
+}
+
+std::optional<std::string> PrivacyCleanup::Usable(const std::optional<std::string>& folder) {
+  return UsableFolder(folder, refused_);
+}
+
+void PrivacyCleanup::DeleteUrlCacheEntries() {
+  services_.urlCache.ForEachEntry([this](const std::string& url) {
+    services_.urlCache.DeleteEntry(url);
+    services_.ui.ProcessMessages();
+  });
+}
+
+void PrivacyCleanup::DeleteTypedUrls() {
+  platform::Registry& registry = services_.registry;
+  const auto key = registry.OpenKey(platform::RegistryRoot::CurrentUser, kTypedUrlsKey, true);
+  if (!key) return;
+  // The names first: deleting while enumerating would skip values.
+  for (const std::string& name : registry.ListValueNames(*key)) registry.DeleteValue(*key, name);
+  registry.CloseKey(*key);
+}
+
+void PrivacyCleanup::DeleteWithShell(platform::ShellFolder which, const char* pattern) {
+  const auto folder = Usable(services_.shell.FolderPath(which));
+  if (!folder) return;
+  // The shell's delete walks into folders, links among them: none may be
+  // left for it to follow.
+  RemoveLinksBelow(services_.files, *folder, pattern);
+  services_.shell.ShellDelete(*folder + pattern);
+}
+
+void PrivacyCleanup::DeleteHistoryFiles() {
+  if (const auto folder = Usable(services_.shell.FolderPath(platform::ShellFolder::History))) {
+    DeleteFilesRecursively(services_.files, services_.ui, *folder);
+  }
+}
+
+void PrivacyCleanup::DeleteFirefoxFiles(CleanupTaskId task) {
+  const std::string profiles = FirefoxProfilesFolder(services_.desktop);
+  if (profiles.empty()) return;
+  std::vector<std::string> folders;
+  ListSubfolders(profiles, folders, services_.files, services_.ui);
+  for (std::string profile : folders) {
+    if (profile.back() != '\\') profile += '\\';
+    for (std::string_view name : FirefoxFilesOf(task)) {
+      if (name.empty()) continue;
+      const std::string path = profile + std::string(name);
+      if (services_.files.FileExists(path)) services_.files.RemoveFile(path);
+    }
+  }
+}
+
+void PrivacyCleanup::DeleteTemporaryFiles() {
+  const auto temp = Usable(services_.shell.TempFolder());
+  if (!temp) return;
+  DeleteFilesRecursively(services_.files, services_.ui, *temp);
+  // Then the subfolders themselves, with whatever the walk left in them
+  // (dot names, files in use), through the shell and so to the Recycle Bin
+  // where it can. The temporary folder itself stays.
+  const auto entries = services_.files.ListDirectory(*temp);
+  if (!entries) return;
+  for (const platform::DirectoryEntry& entry : *entries) {
+    services_.ui.ProcessMessages();
+    if (!entry.directory || entry.hidden || entry.system) continue;
+    const std::string path = *temp + entry.name;
+    if (entry.link) {
+      services_.files.RemoveFile(path);
+      continue;
+    }
+    RemoveLinksBelow(services_.files, path + temp->back(), "*.*");
+    services_.shell.ShellDelete(path);
+  }
+}
+
+}  // namespace cloakwise::cleanup

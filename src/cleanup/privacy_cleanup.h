@@ -1,0 +1,70 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cleanup/cleanup_tasks.h"
+#include "core/settings_store.h"
+#include "platform/desktop.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "platform/shell.h"
+#include "platform/ui_thread.h"
+#include "platform/url_cache.h"
+#include "ui/main_form.h"
+#include "ui/message_box.h"
+
+namespace cloakwise::cleanup {
+
+struct CleanupServices {
+  platform::FileSystem& files;
+  platform::Shell& shell;
+  platform::UrlCache& urlCache;
+  platform::Registry& registry;
+  platform::Desktop& desktop;
+  platform::UiThread& ui;
+};
+
+// The privacy clean-up: the task boxes and captions of the privacy view,
+// "APPLY" and the run it starts, and the run at start-up.
+//
+// User-interface thread only. Construct, AttachSettings once the settings
+// are open, then Run from "APPLY" (wired here) or from start-up.
+class PrivacyCleanup {
+ public:
+  PrivacyCleanup(ui::PrivacyView& view, ui::MessageBoxForm& messageBox, CleanupServices services);
+
+  void AttachSettings(SettingsStore& settings) { settings_ = &settings; }
+
+  // Every checked task in order, the status line telling which. A run by the
+  // user is confirmed first; the start-up run is not, and a clipboard held by
+  // another program does not end it. A run asked for while one is under way
+  // (from its own yields) is refused.
+  void Run(bool atStartup);
+  bool Running() const { return running_; }
+
+ private:
+  void Wire();
+  void OnTaskBoxChanged(const CleanupTask& task);
+  void ShowStatus(const std::string& text);
+  // False only for a clipboard that could not be emptied.
+  bool Perform(CleanupTaskId task);
+
+  void DeleteUrlCacheEntries();
+  void DeleteTypedUrls();
+  void DeleteWithShell(platform::ShellFolder folder, const char* pattern);
+  void DeleteHistoryFiles();
+  void DeleteFirefoxFiles(CleanupTaskId task);
+  void DeleteTemporaryFiles();
+  // The folder, unless it is missing or one the clean-up must not touch.
+  std::optional<std::string> Usable(const std::optional<std::string>& folder);
+
+  ui::PrivacyView& view_;
+  ui::MessageBoxForm& messageBox_;
+  CleanupServices services_;
+  SettingsStore* settings_ = nullptr;
+  bool running_ = false;
+  std::vector<std::string> refused_;  // for the run under way
+};
+
+}  // namespace cloakwise::cleanup

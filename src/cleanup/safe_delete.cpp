@@ -1,0 +1,141 @@
+#include "cleanup/safe_delete.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "core/text.h"
+
+namespace cloakwise::cleanup {
+namespace {
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+std::string WithoutTrailingSeparators(std::string path) {
+  while (!path.empty() && IsSeparator(path.back())) path.pop_back();
+  return path;
+}
+
+// "X:\" and "\\server\share\" begin a Windows path; "/" a POSIX one. Returns
+// how long the root is, or nothing for a relative or unknown form.
+std::optional<std::size_t> RootLength(std::string_view path) {
+  if (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+      path[2] == '\\') {
+    return 3;
+  }
+  if (path.size() >= 2 && path[0] == '\\' && path[1] == '\\') {
+    // The server and the share name belong to the root.
+    const auto server = path.find('\\', 2);
+    if (server == std::string_view::npos || server == 2) return std::nullopt;
+    const auto share = path.find('\\', server + 1);
+    if (share == server + 1) return std::nullopt;
+    return share == std::string_view::npos ? path.size() : share + 1;
+  }
+  if (!path.empty() && path[0] == '/') return 1;
+  return std::nullopt;
+}
+
+// Folders may not step up or stay put: "C:\Users\u\..\.." is the drive.
+bool HasDotSegment(std::string_view path) {
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = start;
+    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    const std::string_view segment = path.substr(start, end - start);
+    if (segment == "." || segment == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::optional<std::string> UsableFolder(const std::optional<std::string>& path,
+                                        const std::vector<std::string>& refused) {
+  if (!path || path->empty()) return std::nullopt;
+  const std::string& folder = *path;
+  // Control characters and wildcards would make the shell read another path.
+  if (std::any_of(folder.begin(), folder.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == '*' || c == '?';
+      })) {
+    return std::nullopt;
+  }
+  const auto root = RootLength(folder);
+  if (!root || HasDotSegment(folder)) return std::nullopt;
+  const std::string bare = WithoutTrailingSeparators(folder);
+  if (bare.size() < *root) return std::nullopt;  // the root itself
+  if (WithoutTrailingSeparators(folder.substr(0, *root)) == bare) return std::nullopt;
+  for (const std::string& other : refused) {
+    if (!other.empty() && text::EqualsIgnoreCase(WithoutTrailingSeparators(other), bare)) {
+      return std::nullopt;
+    }
+  }
+  const char separator = folder[*root - 1] == '/' ? '/' : '\\';
+  return IsSeparator(folder.back()) ? folder : folder + separator;
+}
+
+bool MatchesPattern(std::string_view name, std::string_view pattern) {
+  if (pattern == "*.*" || pattern == "*") return true;
+  if (pattern.size() < 2 || pattern[0] != '*') return text::EqualsIgnoreCase(name, pattern);
+  const std::string_view suffix = pattern.substr(1);
+  return name.size() >= suffix.size() &&
+         text::EqualsIgnoreCase(name.substr(name.size() - suffix.size()), suffix);
+}
+
+void DeleteFilesRecursively(platform::FileSystem& files, platform::UiThread& ui,
+                            const std::string& folder) {
+  if (folder.empty() || !IsSeparator(folder.back())) return;
+  const char separator = folder.back();
+  // A stack of folders being walked instead of recursion: a tree as deep as
+  // long paths allow must not run out of stack.
+  struct Walk {
+    std::string folder;
+    std::vector<platform::DirectoryEntry> entries;
+    std::size_t next = 0;
+  };
+  std::vector<Walk> stack;
+  const auto enter = [&](const std::string& path) {
+    if (auto entries = files.ListDirectory(path)) stack.push_back({path, std::move(*entries), 0});
+  };
+  enter(folder);
+  while (!stack.empty()) {
+    Walk& walk = stack.back();
+    if (walk.next == walk.entries.size()) {
+      stack.pop_back();
+      continue;
+    }
+    const platform::DirectoryEntry entry = walk.entries[walk.next++];
+    if (entry.name.empty() || entry.name.front() == '.') continue;
+    const std::string path = walk.folder + entry.name;
+    if (entry.directory && !entry.link) {
+      enter(path + separator);  // invalidates walk
+      continue;
+    }
+    files.RemoveFile(path);
+    ui.ProcessMessages();
+  }
+}
+
+void RemoveLinksBelow(platform::FileSystem& files, const std::string& folder,
+                      std::string_view pattern) {
+  if (folder.empty() || !IsSeparator(folder.back())) return;
+  const char separator = folder.back();
+  std::vector<std::pair<std::string, std::string_view>> pending{{folder, pattern}};
+  while (!pending.empty()) {
+    auto [current, match] = pending.back();
+    pending.pop_back();
+    const auto entries = files.ListDirectory(current);
+    if (!entries) continue;
+    for (const platform::DirectoryEntry& entry : *entries) {
+      if (!MatchesPattern(entry.name, match)) continue;
+      if (entry.link) {
+        files.RemoveFile(current + entry.name);
+      } else if (entry.directory) {
+        pending.push_back({current + entry.name + separator, "*.*"});
+      }
+    }
+  }
+}
+
+}  // namespace cloakwise::cleanup

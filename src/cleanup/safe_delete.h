@@ -1,0 +1,42 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/ui_thread.h"
+
+// Deleting inside a folder without ever reaching outside it. Folders are
+// paths ending with their separator ("C:\Temp\" or "/tmp/x/"), and names
+// are joined with that same separator.
+namespace cloakwise::cleanup {
+
+// The folder, when the clean-up may work in it: an absolute path that names
+// more than a drive or share root and is none of the refused folders (the
+// Windows folder, the user's profile folder), compared without regard to case
+// or a trailing separator. Nothing for an empty, relative or odd path, which
+// a file call would resolve against the working directory.
+std::optional<std::string> UsableFolder(const std::optional<std::string>& path,
+                                        const std::vector<std::string>& refused);
+
+// Whether a name matches a shell pattern of the forms the clean-up uses:
+// "*.*" (every name) or "*.ext" (names ending in ".ext", any case).
+bool MatchesPattern(std::string_view name, std::string_view pattern);
+
+// Deletes every file below the folder, depth first in listing order, and
+// lets pending user-interface messages run after each. Names that begin with
+// a dot are left alone, files and folders alike. A link (to a file or a
+// folder, a junction, any reparse point) is removed itself and never
+// followed. Folders themselves stay.
+void DeleteFilesRecursively(platform::FileSystem& files, platform::UiThread& ui,
+                            const std::string& folder);
+
+// Removes every link among the folder's entries that match the pattern, and
+// every link anywhere below the matching real folders, so that a shell delete
+// of folder + pattern has none to follow out of the folder.
+void RemoveLinksBelow(platform::FileSystem& files, const std::string& folder,
+                      std::string_view pattern);
+
+}  // namespace cloakwise::cleanup
