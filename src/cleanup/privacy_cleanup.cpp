@@ -133,9 +133,10 @@ void PrivacyCleanup::DeleteWithShell(platform::ShellFolder which, const char* pa
   const auto folder = Usable(services_.shell.FolderPath(which));
   if (!folder) return;
   // The shell's delete walks into folders, links among them: none may be
-  // left for it to follow.
-  RemoveLinksBelow(services_.files, *folder, pattern);
-  services_.shell.ShellDelete(*folder + pattern);
+  // left for it to follow, or it does not go there at all.
+  if (RemoveLinksBelow(services_.files, *folder, pattern)) {
+    services_.shell.ShellDelete(*folder + pattern);
+  }
 }
 
 void PrivacyCleanup::DeleteHistoryFiles() {
@@ -176,8 +177,9 @@ void PrivacyCleanup::DeleteTemporaryFiles() {
       services_.files.RemoveFile(path);
       continue;
     }
-    RemoveLinksBelow(services_.files, path + temp->back(), "*.*");
-    services_.shell.ShellDelete(path);
+    if (RemoveLinksBelow(services_.files, path + temp->back(), "*.*")) {
+      services_.shell.ShellDelete(path);
+    }
   }
 }
 

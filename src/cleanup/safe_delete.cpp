@@ -117,25 +117,30 @@ void DeleteFilesRecursively(platform::FileSystem& files, platform::UiThread& ui,
   }
 }
 
-void RemoveLinksBelow(platform::FileSystem& files, const std::string& folder,
+bool RemoveLinksBelow(platform::FileSystem& files, const std::string& folder,
                       std::string_view pattern) {
-  if (folder.empty() || !IsSeparator(folder.back())) return;
+  if (folder.empty() || !IsSeparator(folder.back())) return false;
+  bool allRemoved = true;
   const char separator = folder.back();
   std::vector<std::pair<std::string, std::string_view>> pending{{folder, pattern}};
   while (!pending.empty()) {
     auto [current, match] = pending.back();
     pending.pop_back();
     const auto entries = files.ListDirectory(current);
-    if (!entries) continue;
+    if (!entries) {
+      allRemoved = false;
+      continue;
+    }
     for (const platform::DirectoryEntry& entry : *entries) {
       if (!MatchesPattern(entry.name, match)) continue;
       if (entry.link) {
-        files.RemoveFile(current + entry.name);
+        if (!files.RemoveFile(current + entry.name)) allRemoved = false;
       } else if (entry.directory) {
         pending.push_back({current + entry.name + separator, "*.*"});
       }
     }
   }
+  return allRemoved;
 }
 
 }  // namespace cloakwise::cleanup

@@ -35,8 +35,10 @@ void DeleteFilesRecursively(platform::FileSystem& files, platform::UiThread& ui,
 
 // Removes every link among the folder's entries that match the pattern, and
 // every link anywhere below the matching real folders, so that a shell delete
-// of folder + pattern has none to follow out of the folder.
-void RemoveLinksBelow(platform::FileSystem& files, const std::string& folder,
+// of folder + pattern has none to follow out of the folder. False when a link
+// could not be removed (or a folder not listed): then the shell must not go
+// there.
+bool RemoveLinksBelow(platform::FileSystem& files, const std::string& folder,
                       std::string_view pattern);
 
 }  // namespace cloakwise::cleanup

@@ -34,6 +34,10 @@ class PrivacyCleanupTest : public ::testing::Test, public fakes::AppHarness {
       files.files[std::string(kProfile) + "\\" + name] = "data";
     }
     files.folders["C:\\Users\\u\\History\\"] = {{"index.dat", false}};
+    files.folders["C:\\Users\\u\\Cookies\\"] = {{"user@site.txt", false}};
+    // A link the file system will not remove: the shell's delete, which
+    // would follow it, must not go there.
+    files.folders["C:\\Users\\u\\Recent\\"] = {{"doc.lnk", false}, {"linked", true, false, false, true}};
     files.folders["C:\\Users\\u\\Temp\\"] = {{"a.tmp", false}, {"sub", true}, {"link", true, false, false, true}};
     files.folders["C:\\Users\\u\\Temp\\sub\\"] = {{"b.tmp", false}};
     registry.AddValue(platform::RegistryRoot::CurrentUser, kTypedUrls, "url1", std::string("a"));
@@ -73,10 +77,11 @@ TEST_F(PrivacyCleanupTest, ApplyConfirmsThenRunsEveryTaskInOrderKeepingWhatTheUs
   EXPECT_FALSE(registry.Value(platform::RegistryRoot::CurrentUser, kTypedUrls, "url2"));
   EXPECT_EQ(shell.calls, (std::vector<std::string>{
                              "ShellDelete C:\\Users\\u\\Cookies\\*.txt",
-                             "ShellDelete C:\\Users\\u\\Temp\\sub", "ShellDelete C:\\Users\\u\\Recent\\*.*",
-                             "EmptyRecycleBin", "ShellDelete C:\\Users\\u\\Cookies\\*.txt",
-                             "ShellDelete C:\\Users\\u\\Temp\\sub", "ShellDelete C:\\Users\\u\\Recent\\*.*",
-                             "EmptyRecycleBin"}));
+                             "ShellDelete C:\\Users\\u\\Temp\\sub", "EmptyRecycleBin",
+                             "ShellDelete C:\\Users\\u\\Cookies\\*.txt",
+                             "ShellDelete C:\\Users\\u\\Temp\\sub", "EmptyRecycleBin"}));
+  EXPECT_NE(std::find(files.deletions.begin(), files.deletions.end(), "C:\\Users\\u\\Recent\\linked"),
+            files.deletions.end());
   for (const char* gone : {"formhistory.dat", "formhistory.sqlite", "formhistory.sqlite-wal",
                            "cookies.txt", "cookies.sqlite", "cookies.sqlite-shm", "history.dat"}) {
     EXPECT_FALSE(files.FileExists(std::string(kProfile) + "\\" + gone)) << gone;

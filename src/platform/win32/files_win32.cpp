@@ -6,6 +6,36 @@
 #include "platform/win32/win32_platform.h"
 
 namespace cloakwise::platform {
+namespace {
+
+// The path the system reaches when it follows every link on the way; empty
+// when it cannot say.
+std::string FinalPath(const std::string& path) {
+  const HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return "";
+  char buffer[32768];
+  const DWORD length = GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
+  CloseHandle(handle);
+  if (length == 0 || length >= sizeof buffer) return "";
+  std::string result(buffer, length);
+  if (!result.empty() && result.back() != '\\') result += '\\';
+  return result;
+}
+
+// Wine shows a Unix link to a file as a plain file without the reparse mark,
+// and DeleteFile on it deletes the file it leads to. Its path, followed to the
+// end, gives it away: it no longer ends in the folder it is listed in. Unsure
+// counts as a link: nothing is deleted through it.
+bool ResolvesElsewhere(const std::string& resolvedFolder, const std::string& name,
+                       const std::string& path) {
+  if (resolvedFolder.empty()) return true;
+  std::string resolved = FinalPath(path);
+  if (!resolved.empty() && resolved.back() == '\\') resolved.pop_back();
+  return resolved.empty() || lstrcmpiA(resolved.c_str(), (resolvedFolder + name).c_str()) != 0;
+}
+
+}  // namespace
 
 std::optional<std::string> Win32FileSystem::ReadFile(const std::string& path) {
   // Full sharing, delete included, so a writer can put a new file in place
@@ -77,8 +107,14 @@ bool Win32FileSystem::RemoveFile(const std::string& path) {
     // A junction or a link to a folder goes with RemoveDirectory, which
     // removes the link and leaves what it leads to; a real folder is no file.
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-    // Wine removes a Unix link to a folder only as a file.
-    return RemoveDirectoryA(path.c_str()) != 0 || DeleteFileA(path.c_str()) != 0;
+    return RemoveDirectoryA(path.c_str()) != 0;
+  }
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    const auto slash = path.find_last_of('\\');
+    if (slash == std::string::npos ||
+        ResolvesElsewhere(FinalPath(path.substr(0, slash + 1)), path.substr(slash + 1), path)) {
+      return false;  // a link that only deleting what it leads to would remove
+    }
   }
   return DeleteFileA(path.c_str()) != 0;
 }
@@ -91,12 +127,16 @@ std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(const 
     return std::nullopt;
   }
   std::vector<DirectoryEntry> entries;
+  const std::string resolvedFolder = FinalPath(folder);
   do {
     const std::string name = data.cFileName;
     if (name == "." || name == "..") continue;
     const DWORD a = data.dwFileAttributes;
-    entries.push_back({name, (a & FILE_ATTRIBUTE_DIRECTORY) != 0, (a & FILE_ATTRIBUTE_HIDDEN) != 0,
-                       (a & FILE_ATTRIBUTE_SYSTEM) != 0, (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+    const bool directory = (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool link = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+                      (!directory && ResolvesElsewhere(resolvedFolder, name, folder + name));
+    entries.push_back({name, directory, (a & FILE_ATTRIBUTE_HIDDEN) != 0,
+                       (a & FILE_ATTRIBUTE_SYSTEM) != 0, link});
   } while (FindNextFileA(find, &data));
   FindClose(find);
   return entries;
