@@ -70,11 +70,17 @@ std::optional<std::vector<DirectoryEntry>> PosixFileSystem::ListDirectory(const 
   while (const dirent* e = ::readdir(dir)) {
     const std::string name = e->d_name;
     if (name == "." || name == "..") continue;
-    struct stat st{};
-    const bool known = ::lstat((folder + name).c_str(), &st) == 0;
+    // The listing tells the kind on most file systems; only where it cannot
+    // is each entry looked at, one call more per file.
+    bool directory = e->d_type == DT_DIR, link = e->d_type == DT_LNK;
+    if (e->d_type == DT_UNKNOWN) {
+      struct stat st{};
+      const bool known = ::lstat((folder + name).c_str(), &st) == 0;
+      directory = known && S_ISDIR(st.st_mode);
+      link = known && S_ISLNK(st.st_mode);
+    }
     // Dot files are what a Linux user calls hidden.
-    entries.push_back({name, known && S_ISDIR(st.st_mode), name.front() == '.', false,
-                       known && S_ISLNK(st.st_mode)});
+    entries.push_back({name, directory, name.front() == '.', false, link});
   }
   ::closedir(dir);
   return entries;
