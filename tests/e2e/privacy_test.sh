@@ -28,7 +28,8 @@ shot() {  # window name
 unix_path() { winepath -u "$(wine cmd /c "echo %$1%" | tr -d '\r')"; }
 
 outside=$(mktemp -d /tmp/cloakwise-e2e-outside.XXXXXX)
-trap 'rm -rf "$outside"; [ -z "${XVFB_PID:-}" ] || kill "$XVFB_PID" 2>/dev/null; true' EXIT
+trash=$(mktemp -d /tmp/cloakwise-e2e-trash.XXXXXX)
+trap 'rm -rf "$outside" "$trash"; [ -z "${XVFB_PID:-}" ] || kill "$XVFB_PID" 2>/dev/null; true' EXIT
 echo "keep me" >"$outside/canary.txt"
 
 temp=$(unix_path TEMP)
@@ -66,6 +67,8 @@ mkdir -p "$app"
 cp "$exe" "$app/cloakwise.exe"
 printf '[Options]\r\nStartUp=0\r\n' >"$app/options.ini"
 
+# Wine's Recycle Bin is the desktop's trash: keep it in this run's folder.
+export XDG_DATA_HOME="$trash"
 (cd "$app" && exec wine cloakwise.exe) >"$out/cloakwise.log" 2>&1 &
 app_pid=$!
 window=$(wait_for_window '^Cloakwise$')
@@ -129,6 +132,9 @@ for f in "${kept[@]}"; do
 done
 wine reg query "$typed" >"$out/typed.txt" 2>&1 || fail "the typed-URL key is gone: $(cat "$out/typed.txt")"
 grep -q 'url[12]' "$out/typed.txt" && fail "typed URLs are left: $(tr -d '\r' <"$out/typed.txt")"
+# The shell moved the emptied folders to the Recycle Bin. Wine 8 does not
+# empty it (its SHEmptyRecycleBin does nothing), so that is not checked here.
+[ -e "$trash/Trash/files/plain" ] || fail "the shell's delete did not use the Recycle Bin"
 clip=$(timeout 5 xclip -o -selection clipboard 2>/dev/null || true)
 [ -z "$clip" ] || fail "the clipboard still holds '$clip'"
 
