@@ -36,6 +36,11 @@ LengthKind ParseContentLength(const std::optional<std::string>& header, std::uin
   return LengthKind::kValue;
 }
 
+// 1xx, 204 and 304 replies end at their head, whatever it announces.
+bool HasNoBody(int status) {
+  return (status >= 100 && status <= 199) || status == 204 || status == 304;
+}
+
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -153,7 +158,9 @@ ReplyHead ReplyReader::ReadHead() {
       head.headers.emplace_back(std::string(name),
                                 std::string(TrimBlanks(std::string_view(line).substr(colon + 1))));
     }
-    if (head.status != 100) return head;
+    // Interim replies (100 Continue, 102 Processing, 103 Early Hints) come
+    // before the real one; their count is bounded by the header limit.
+    if (head.status < 100 || head.status > 199 || head.status == 101) return head;
   }
 }
 
@@ -226,6 +233,7 @@ void ReplyReader::ReadToClose(std::string& out, bool errorBody) {
 }
 
 void ReplyReader::ReadBody(const ReplyHead& head, bool errorBody, std::string& body) {
+  if (HasNoBody(head.status)) return;
   std::uint64_t length = 0;
   const LengthKind kind =
       ParseContentLength(head.Find("Content-Length"), limits_.maxBodyBytes, &length);

@@ -47,11 +47,13 @@ class ReplyReader {
   ReplyReader(ByteSource& source, const ReplyLimits& limits) : source_(source), limits_(limits) {}
 
   // The status line and, when it carries a code, the header lines up to the
-  // empty line. Replies with status 100 are skipped.
+  // empty line. Interim replies (1xx) are passed over, all but 101: a switch
+  // of protocols is the last reply there is to read.
   ReplyHead ReadHead();
 
-  // The body as the head frames it (Content-Length, chunked, or up to the
-  // close). An error body is cut at the body limit instead of failing.
+  // The body as the head frames it: none for 1xx, 204 and 304; else by
+  // Content-Length, chunked, or up to the close. An error body is cut at the
+  // body limit instead of failing.
   std::string ReadBody(const ReplyHead& head, bool errorBody) {
     std::string body;
     ReadBody(head, errorBody, body);
@@ -64,6 +66,7 @@ class ReplyReader {
   bool PeerClosed() const { return closed_; }
   // Bytes arrived beyond the reply: the connection cannot carry another one.
   bool HasUnreadInput() const { return start_ < buffer_.size(); }
+  std::size_t UnreadBytes() const { return buffer_.size() - start_; }
 
  private:
   std::string ReadLine();

@@ -110,6 +110,12 @@ TEST(HostileServer, Catalogue) {
       {"endless 100 Continue",
        [](ServerConnection& c) { Flood(c, "HTTP/1.1 100 Continue\r\n\r\n", 4 << 20); },
        Fails<ReplyTooLarge>()},
+      {"a switch of protocols",
+       [](ServerConnection& c) {
+         c.Send("HTTP/1.1 101 Switching Protocols\r\nUpgrade: h2c\r\n\r\nnot HTTP");
+         c.Sleep(5000);
+       },
+       FailsWithStatus(101)},
       {"huge chunk size",
        [](ServerConnection& c) {
          c.Send(kChunkedHead + "FFFFFFFFFFFFFFFFFFFF\r\n");

@@ -96,15 +96,38 @@ TEST(ReplyReader, GivesTheSameBodyWhereverTheReadsSplit) {
   ExpectSameForEverySplit("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nwxyz", "wxyz");
 }
 
-TEST(ReplyReader, SkipsContinueRepliesWithTheirHeaders) {
+TEST(ReplyReader, SkipsInterimRepliesWithTheirHeaders) {
   const Read r =
       ReadAll({"HTTP/1.1 100 Continue\r\nX-Early: 1\r\n\r\n"
-               "HTTP/1.1 100 Continue\r\n\r\n"
+               "HTTP/1.1 102 Processing\r\n\r\n"
+               "HTTP/1.1 103 Early Hints\r\nLink: </style.css>; rel=preload\r\n\r\n"
+               "HTTP/1.1 199 Whatever\r\n\r\n"
                "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"});
   EXPECT_EQ(r.head.status, 200);
   EXPECT_EQ(r.head.statusLine, "HTTP/1.1 200 OK");
   EXPECT_FALSE(r.head.Find("X-Early"));
+  EXPECT_FALSE(r.head.Find("Link"));
   EXPECT_EQ(r.body, "ok");
+  // A switch of protocols is the last reply: what follows is not HTTP.
+  EXPECT_EQ(
+      ReadAll({"HTTP/1.1 101 Switching Protocols\r\n\r\nHTTP/1.1 200 OK\r\n\r\n"}).head.status,
+      101);
+}
+
+TEST(ReplyReader, StatusesWithoutABodyEndAtTheirHead) {
+  const std::pair<int, std::string> cases[] = {
+      {204, "HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\n"},
+      {304, "HTTP/1.1 304 Not Modified\r\nTransfer-Encoding: chunked\r\n\r\n"},
+      {101, "HTTP/1.1 101 Switching Protocols\r\nUpgrade: h2c\r\nContent-Length: 4\r\n\r\n"},
+  };
+  for (const auto& [status, head] : cases) {
+    ScriptedSource source({head + "next"});
+    ReplyReader reader(source, {});
+    const ReplyHead h = reader.ReadHead();
+    EXPECT_EQ(h.status, status);
+    EXPECT_EQ(reader.ReadBody(h, false), "") << status;
+    EXPECT_EQ(reader.UnreadBytes(), 4u) << status;
+  }
 }
 
 TEST(ReplyReader, NotesBytesBeyondTheReply) {
@@ -185,10 +208,10 @@ TEST(ReplyReader, RefusesSizesBeyondTheCapsBeforeReadingThem) {
       {"stream over the cap", "HTTP/1.0 200 OK\r\n\r\n" + std::string(1001, 'x')},
       {"header block over its cap", "HTTP/1.1 200 OK\r\n" + std::string(30, 'X') + ": 1\r\n" +
                                         std::string(200, 'Y') + ": 1\r\n\r\n"},
-      {"endless continue replies",
+      {"endless interim replies",
        [] {
          std::string s;
-         for (int i = 0; i < 20; ++i) s += "HTTP/1.1 100 Continue\r\n\r\n";
+         for (int i = 0; i < 20; ++i) s += "HTTP/1.1 103 Early Hints\r\n\r\n";
          return s;
        }()},
   };
