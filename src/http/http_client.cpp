@@ -275,7 +275,7 @@ std::string HttpClient::Request(const char* method, const std::string& urlText,
                                  : !EqualsIgnoreCase(connection, "close") &&
                                        !EqualsIgnoreCase(proxyConnection, "close");
     // Bytes beyond the reply mean the next reply could not be told apart.
-    keep = keep && !reader.PeerClosed() && !reader.HasUnreadInput();
+    keep = keep && !reader.PeerClosed() && !reader.HasUnreadInput() && !reader.AmbiguousFraming();
     if (!keep) Disconnect();
     return replyBody;
   };

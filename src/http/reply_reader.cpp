@@ -11,29 +11,64 @@ namespace {
 
 constexpr std::size_t kReadSize = 16384;
 
-using text::ContainsIgnoreCase;
 using text::EqualsIgnoreCase;
 using text::TrimBlanks;
 
 enum class LengthKind { kNone, kValue, kTooLarge };
 
-// Content-Length must be plain decimal digits; anything else counts as no
-// length at all, so the body runs to the close (and still meets the cap).
-LengthKind ParseContentLength(const std::optional<std::string>& header, std::uint64_t cap,
-                              std::uint64_t* value) {
-  if (!header) return LengthKind::kNone;
-  const std::string_view digits = TrimBlanks(*header);
-  if (digits.empty()) return LengthKind::kNone;
-  std::uint64_t n = 0;
-  for (const char c : digits) {
-    if (c < '0' || c > '9') return LengthKind::kNone;
+// Calls each element of a comma-separated list, blanks trimmed, empty ones
+// included.
+template <class Visit>
+void ForEachListElement(std::string_view list, Visit visit) {
+  for (;;) {
+    const auto comma = list.find(',');
+    visit(TrimBlanks(list.substr(0, comma)));
+    if (comma == std::string_view::npos) return;
+    list.remove_prefix(comma + 1);
   }
+}
+
+// Every Content-Length line, each perhaps a list, must give one and the same
+// decimal number. A reply that gives two, or one that is no number, has no end
+// that can be trusted and fails rather than be cut at a guess.
+LengthKind ParseContentLength(const std::vector<std::string>& headers, std::uint64_t cap,
+                              std::uint64_t* value) {
+  if (headers.empty()) return LengthKind::kNone;
+  std::string_view digits;
+  bool first = true;
+  for (const std::string& header : headers) {
+    ForEachListElement(header, [&](std::string_view element) {
+      const bool number =
+          !element.empty() &&
+          std::all_of(element.begin(), element.end(), [](char c) { return c >= '0' && c <= '9'; });
+      if (!number) throw MalformedReply("Content-Length is no number");
+      while (element.size() > 1 && element.front() == '0') element.remove_prefix(1);
+      if (!first && element != digits) throw MalformedReply("two different Content-Length values");
+      digits = element;
+      first = false;
+    });
+  }
+  std::uint64_t n = 0;
   for (const char c : digits) {
     n = n * 10 + static_cast<std::uint64_t>(c - '0');
     if (n > cap) return LengthKind::kTooLarge;  // also stops any overflow
   }
   *value = n;
   return LengthKind::kValue;
+}
+
+// The last transfer coding named by all Transfer-Encoding lines together,
+// read as one list; nothing when there is no such line.
+std::optional<std::string> LastTransferCoding(const ReplyHead& head) {
+  const std::vector<std::string> lines = head.FindAll("Transfer-Encoding");
+  if (lines.empty()) return std::nullopt;
+  std::string_view last;
+  for (const std::string& line : lines) {
+    ForEachListElement(line, [&last](std::string_view coding) {
+      if (!coding.empty()) last = coding;
+    });
+  }
+  return std::string(last);
 }
 
 // 1xx, 204 and 304 replies end at their head, whatever it announces.
@@ -236,17 +271,25 @@ void ReplyReader::ReadBody(const ReplyHead& head, bool errorBody, std::string& b
   if (HasNoBody(head.status)) return;
   std::uint64_t length = 0;
   const LengthKind kind =
-      ParseContentLength(head.Find("Content-Length"), limits_.maxBodyBytes, &length);
-  if (kind == LengthKind::kTooLarge) {
+      ParseContentLength(head.FindAll("Content-Length"), limits_.maxBodyBytes, &length);
+  if (const std::optional<std::string> coding = LastTransferCoding(head)) {
+    // A transfer coding frames the reply whatever length it also gives. Only
+    // chunked tells where the body ends; with any other last coding the
+    // server marks the end by closing.
+    ambiguousFraming_ = kind != LengthKind::kNone;
+    if (EqualsIgnoreCase(*coding, "chunked")) {
+      ReadChunked(body, errorBody);
+    } else {
+      ReadToClose(body, errorBody);
+    }
+  } else if (kind == LengthKind::kTooLarge) {
     if (!errorBody) throw ReplyTooLarge("Content-Length " + *head.Find("Content-Length"));
     ReadExact(body, limits_.maxBodyBytes, true);
-  } else if (kind == LengthKind::kValue && length > 0) {
+  } else if (kind == LengthKind::kValue) {
     body.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 20)));
     // A server that closes early has ended the body; what came is the body.
     ReadExact(body, length, true);
-  } else if (ContainsIgnoreCase(head.Find("Transfer-Encoding").value_or(""), "chunked")) {
-    ReadChunked(body, errorBody);
-  } else if (kind == LengthKind::kNone) {
+  } else {
     ReadToClose(body, errorBody);
   }
 }

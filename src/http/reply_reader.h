@@ -51,8 +51,10 @@ class ReplyReader {
   // of protocols is the last reply there is to read.
   ReplyHead ReadHead();
 
-  // The body as the head frames it: none for 1xx, 204 and 304; else by
-  // Content-Length, chunked, or up to the close. An error body is cut at the
+  // The body as the head frames it: none for 1xx, 204 and 304; else by a
+  // Transfer-Encoding (chunked when that is the last coding, otherwise up to
+  // the close), else by Content-Length, else up to the close. Lengths that
+  // are no number or that differ fail the reply. An error body is cut at the
   // body limit instead of failing.
   std::string ReadBody(const ReplyHead& head, bool errorBody) {
     std::string body;
@@ -67,6 +69,10 @@ class ReplyReader {
   // Bytes arrived beyond the reply: the connection cannot carry another one.
   bool HasUnreadInput() const { return start_ < buffer_.size(); }
   std::size_t UnreadBytes() const { return buffer_.size() - start_; }
+  // The reply gave both a length and a transfer coding. The coding framed it,
+  // but a proxy on the way may have trusted the length: the connection cannot
+  // be trusted to carry another reply.
+  bool AmbiguousFraming() const { return ambiguousFraming_; }
 
  private:
   std::string ReadLine();
@@ -83,6 +89,7 @@ class ReplyReader {
   std::size_t start_ = 0;
   std::size_t headerBytes_ = 0;
   bool closed_ = false;
+  bool ambiguousFraming_ = false;
 };
 
 }  // namespace cloakwise::http
