@@ -70,7 +70,8 @@ class HttpStatusError : public HttpError {
 };
 
 // A reply whose end cannot be trusted: a length that is no number or two
-// lengths that differ.
+// lengths that differ, a chunk size that is no number, chunk data that does
+// not end where its size said.
 class MalformedReply : public HttpError {
  public:
   explicit MalformedReply(const std::string& what) : HttpError("Malformed reply: " + what) {}

@@ -164,25 +164,26 @@ std::string ReplyReader::ReadLine() {
   }
 }
 
+std::string ReplyReader::ReadHeaderLine() {
+  std::string line = ReadLine();
+  headerBytes_ += line.size() + 2;
+  if (headerBytes_ > limits_.maxHeaderBytes) throw ReplyTooLarge("header block");
+  return line;
+}
+
 ReplyHead ReplyReader::ReadHead() {
   ReplyHead head;
-  auto readCounted = [this]() {
-    std::string line = ReadLine();
-    headerBytes_ += line.size() + 2;
-    if (headerBytes_ > limits_.maxHeaderBytes) throw ReplyTooLarge("header block");
-    return line;
-  };
   for (;;) {
     head = ReplyHead{};
     // Stray line ends before a status line are tolerated (and counted).
     do {
-      head.statusLine = readCounted();
+      head.statusLine = ReadHeaderLine();
     } while (head.statusLine.empty());
     head.status = ParseStatusCode(head.statusLine);
     // Whatever follows a line that is not a status line is not headers.
     if (head.status == -1) return head;
     for (;;) {
-      const std::string line = readCounted();
+      const std::string line = ReadHeaderLine();
       if (line.empty()) break;
       // A line starting with a blank (old-style folding) or without a name
       // is ignored rather than guessed at.
@@ -220,25 +221,20 @@ void ReplyReader::ReadExact(std::string& out, std::uint64_t count, bool closeEnd
 void ReplyReader::ReadChunked(std::string& out, bool errorBody) {
   for (;;) {
     const std::string line = ReadLine();
-    // The size runs up to the first blank (or extension); a size that does
-    // not parse counts as 0 and ends the body.
+    // The size runs up to the first blank or extension, which are skipped.
+    // A size that is no number leaves the body without a trustworthy end.
     const std::string_view text = std::string_view(line).substr(0, line.find_first_of(" \t;"));
-    std::uint64_t size = 0;
-    bool parsed = !text.empty();
-    for (const char c : text) parsed = parsed && HexDigit(c) >= 0;
-    if (parsed) {
-      for (const char c : text) {
-        size = size * 16 + static_cast<std::uint64_t>(HexDigit(c));
-        if (size > RoomFor(out)) break;  // before it can overflow
-      }
+    if (text.empty() ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return HexDigit(c) >= 0; })) {
+      throw MalformedReply("chunk size is no number");
     }
-    if (!parsed || size == 0) {
-      // The line after the last chunk; a server that closes instead has
-      // still delivered the whole body.
-      try {
-        ReadLine();
-      } catch (const ConnectionClosed&) {
-      }
+    std::uint64_t size = 0;
+    for (const char c : text) {
+      size = size * 16 + static_cast<std::uint64_t>(HexDigit(c));
+      if (size > RoomFor(out)) break;  // before it can overflow
+    }
+    if (size == 0) {
+      SkipTrailer();
       return;
     }
     if (size > RoomFor(out)) {
@@ -247,7 +243,20 @@ void ReplyReader::ReadChunked(std::string& out, bool errorBody) {
       return;
     }
     ReadExact(out, size, false);
-    ReadLine();  // the line end after the chunk's data
+    // Data that runs on past its size means the sizes cannot be trusted:
+    // dropping the rest of the line would hide it.
+    if (!ReadLine().empty()) throw MalformedReply("chunk longer than its size");
+  }
+}
+
+void ReplyReader::SkipTrailer() {
+  // Trailer lines run up to an empty line, all of them read so that none is
+  // taken for the start of the next reply. A server that closes instead has
+  // still delivered the whole body.
+  try {
+    while (!ReadHeaderLine().empty()) {
+    }
+  } catch (const ConnectionClosed&) {
   }
 }
 

@@ -76,10 +76,13 @@ class ReplyReader {
 
  private:
   std::string ReadLine();
+  // A line of the header block or the trailer, counted against its limit.
+  std::string ReadHeaderLine();
   bool Fill();  // false at the end of the stream
   // Appends up to count bytes; a close before that throws unless allowed.
   void ReadExact(std::string& out, std::uint64_t count, bool closeEndsBody);
   void ReadChunked(std::string& out, bool errorBody);
+  void SkipTrailer();
   void ReadToClose(std::string& out, bool errorBody);
   std::uint64_t RoomFor(const std::string& body) const;
 

@@ -307,6 +307,8 @@ TEST(ConnectionReuse, FollowsTheKeepAliveDecision) {
       {"1.0, Proxy-Connection: keep-alive", "1.0", Ok("x", "Proxy-Connection: keep-alive\r\n"), 1},
       {"1.1, body to the close", "1.1", "HTTP/1.1 200 OK\r\n\r\nx", 2},
       {"1.1, bytes beyond the reply", "1.1", Ok("x") + "HTTP/1.1 200 OK\r\n", 2},
+      {"1.1, chunked with a trailer", "1.1",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nx\r\n0\r\nX-T: 1\r\n\r\n", 1},
       {"1.1, a length beside chunked", "1.1",
        "HTTP/1.1 200 OK\r\nContent-Length: 1\r\nTransfer-Encoding: chunked\r\n\r\n"
        "1\r\nx\r\n0\r\n\r\n",

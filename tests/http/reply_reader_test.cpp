@@ -69,10 +69,10 @@ TEST(ReplyReader, ReadsEachBodyForm) {
       {"chunked, upper case and size with a comment",
        "HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\n\r\n2 two\r\nab\r\n0\r\n\r\n", "ab",
        false},
-      {"chunked, unparsable size ends it",
-       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\nzz\r\n\r\n", "ab", false},
-      {"chunked, negative size ends it",
-       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\n-5\r\n\r\n", "ab", false},
+      {"chunked, a trailer read to its end",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\n0\r\n"
+       "X-Sum: 1\r\nY: 2\r\n\r\n",
+       "ab", false},
       {"chunked, close after the last chunk",
        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nz\r\n0\r\n", "z", true},
       {"to the close", "HTTP/1.0 200 OK\r\nServer: x\r\n\r\nall of it", "all of it", true},
@@ -111,10 +111,11 @@ TEST(ReplyReader, ReadsEachBodyForm) {
 }
 
 // Whoever else reads the reply on its way, a proxy or a cache, must not be
-// able to find another end in it than ours: lengths that could be read two
-// ways fail instead of being cut at a guess.
+// able to find another end in it than ours: lengths and chunk sizes that
+// could be read two ways fail instead of being cut at a guess.
 TEST(ReplyReader, FailsAReplyWhoseEndCannotBeTrusted) {
   const std::string ok = "HTTP/1.1 200 OK\r\n";
+  const std::string chunked = ok + "Transfer-Encoding: chunked\r\n\r\n";
   const std::pair<const char*, std::string> malformed[] = {
       {"two different lengths", ok + "Content-Length: 3\r\nContent-Length: 4\r\n\r\nabcd"},
       {"a list of two lengths", ok + "Content-Length: 3, 4\r\n\r\nabcd"},
@@ -125,6 +126,11 @@ TEST(ReplyReader, FailsAReplyWhoseEndCannotBeTrusted) {
       {"length with a blank inside", ok + "Content-Length: 1 2\r\n\r\nabcdef"},
       {"a bad length beside chunked",
        ok + "Content-Length: x\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n"},
+      {"chunk size not a number", chunked + "2\r\nab\r\nzz\r\n\r\n"},
+      {"negative chunk size", chunked + "2\r\nab\r\n-5\r\n\r\n"},
+      {"empty chunk size line", chunked + "2\r\nab\r\n\r\n\r\n"},
+      {"chunk size ended by a bare CR", chunked + "5\r\r;ABCD\r\n34\r\nE\r\n0\r\n\r\n"},
+      {"chunk longer than its size", chunked + "3\r\nabcdef\r\n0\r\n\r\n"},
   };
   for (const auto& [name, reply] : malformed) {
     EXPECT_THROW(ReadAll({reply}), MalformedReply) << name;
@@ -270,6 +276,12 @@ TEST(ReplyReader, RefusesSizesBeyondTheCapsBeforeReadingThem) {
        [] {
          std::string s;
          for (int i = 0; i < 20; ++i) s += "HTTP/1.1 103 Early Hints\r\n\r\n";
+         return s;
+       }()},
+      {"endless trailer",
+       [] {
+         std::string s = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n";
+         for (int i = 0; i < 20; ++i) s += "X-Trailer: 0123456789\r\n";
          return s;
        }()},
   };
