@@ -69,6 +69,14 @@ class HttpStatusError : public HttpError {
   std::string errorBody_;
 };
 
+// A reply whose end cannot be trusted: a length that is no number or two
+// lengths that differ, a chunk size that is no number, chunk data that does
+// not end where its size said.
+class MalformedReply : public HttpError {
+ public:
+  explicit MalformedReply(const std::string& what) : HttpError("Malformed reply: " + what) {}
+};
+
 // A reply whose header block or body would exceed the client's caps. Raised
 // before anything of the announced size is allocated.
 class ReplyTooLarge : public HttpError {

@@ -254,20 +254,19 @@ std::string HttpClient::Request(const char* method, const std::string& urlText,
     if (head.status == -1) throw HttpStatusError(head.statusLine, -1, "");
 
     if (head.status < 200 || head.status > 299) {
-      // Redirects are not followed: they fail like any other status.
+      // Redirects are not followed: they fail like any other status, and so
+      // does a switch of protocols (101), whose head ends what HTTP can read.
       std::string errorBody;
-      if (head.status != 304) {
-        waiter.SetReadTimeout(kErrorBodyTimeoutMs);
-        try {
-          reader.ReadBody(head, true, errorBody);
-        } catch (const HttpError&) {
-          // The status is the failure; the error body is what came in time.
-        }
+      waiter.SetReadTimeout(kErrorBodyTimeoutMs);
+      try {
+        reader.ReadBody(head, true, errorBody);
+      } catch (const HttpError&) {
+        // The status is the failure; the error body is what came in time.
       }
       throw HttpStatusError(head.statusLine, head.status, std::move(errorBody));
     }
 
-    std::string replyBody = head.status == 204 ? "" : reader.ReadBody(head, false);
+    std::string replyBody = reader.ReadBody(head, false);
 
     const std::string connection = head.Find("Connection").value_or("");
     const std::string proxyConnection = head.Find("Proxy-Connection").value_or("");
@@ -276,7 +275,7 @@ std::string HttpClient::Request(const char* method, const std::string& urlText,
                                  : !EqualsIgnoreCase(connection, "close") &&
                                        !EqualsIgnoreCase(proxyConnection, "close");
     // Bytes beyond the reply mean the next reply could not be told apart.
-    keep = keep && !reader.PeerClosed() && !reader.HasUnreadInput();
+    keep = keep && !reader.PeerClosed() && !reader.HasUnreadInput() && !reader.AmbiguousFraming();
     if (!keep) Disconnect();
     return replyBody;
   };

@@ -11,29 +11,69 @@ namespace {
 
 constexpr std::size_t kReadSize = 16384;
 
-using text::ContainsIgnoreCase;
 using text::EqualsIgnoreCase;
 using text::TrimBlanks;
 
 enum class LengthKind { kNone, kValue, kTooLarge };
 
-// Content-Length must be plain decimal digits; anything else counts as no
-// length at all, so the body runs to the close (and still meets the cap).
-LengthKind ParseContentLength(const std::optional<std::string>& header, std::uint64_t cap,
-                              std::uint64_t* value) {
-  if (!header) return LengthKind::kNone;
-  const std::string_view digits = TrimBlanks(*header);
-  if (digits.empty()) return LengthKind::kNone;
-  std::uint64_t n = 0;
-  for (const char c : digits) {
-    if (c < '0' || c > '9') return LengthKind::kNone;
+// Calls each element of a comma-separated list, blanks trimmed, empty ones
+// included.
+template <class Visit>
+void ForEachListElement(std::string_view list, Visit visit) {
+  for (;;) {
+    const auto comma = list.find(',');
+    visit(TrimBlanks(list.substr(0, comma)));
+    if (comma == std::string_view::npos) return;
+    list.remove_prefix(comma + 1);
   }
+}
+
+// Every Content-Length line, each perhaps a list, must give one and the same
+// decimal number. A reply that gives two, or one that is no number, has no end
+// that can be trusted and fails rather than be cut at a guess.
+LengthKind ParseContentLength(const std::vector<std::string>& headers, std::uint64_t cap,
+                              std::uint64_t* value) {
+  if (headers.empty()) return LengthKind::kNone;
+  std::string_view digits;
+  bool first = true;
+  for (const std::string& header : headers) {
+    ForEachListElement(header, [&](std::string_view element) {
+      const bool number =
+          !element.empty() &&
+          std::all_of(element.begin(), element.end(), [](char c) { return c >= '0' && c <= '9'; });
+      if (!number) throw MalformedReply("Content-Length is no number");
+      while (element.size() > 1 && element.front() == '0') element.remove_prefix(1);
+      if (!first && element != digits) throw MalformedReply("two different Content-Length values");
+      digits = element;
+      first = false;
+    });
+  }
+  std::uint64_t n = 0;
   for (const char c : digits) {
     n = n * 10 + static_cast<std::uint64_t>(c - '0');
     if (n > cap) return LengthKind::kTooLarge;  // also stops any overflow
   }
   *value = n;
   return LengthKind::kValue;
+}
+
+// The last transfer coding named by all Transfer-Encoding lines together,
+// read as one list; nothing when there is no such line.
+std::optional<std::string> LastTransferCoding(const ReplyHead& head) {
+  const std::vector<std::string> lines = head.FindAll("Transfer-Encoding");
+  if (lines.empty()) return std::nullopt;
+  std::string_view last;
+  for (const std::string& line : lines) {
+    ForEachListElement(line, [&last](std::string_view coding) {
+      if (!coding.empty()) last = coding;
+    });
+  }
+  return std::string(last);
+}
+
+// 1xx, 204 and 304 replies end at their head, whatever it announces.
+bool HasNoBody(int status) {
+  return (status >= 100 && status <= 199) || status == 204 || status == 304;
 }
 
 int HexDigit(char c) {
@@ -124,25 +164,26 @@ std::string ReplyReader::ReadLine() {
   }
 }
 
+std::string ReplyReader::ReadHeaderLine() {
+  std::string line = ReadLine();
+  headerBytes_ += line.size() + 2;
+  if (headerBytes_ > limits_.maxHeaderBytes) throw ReplyTooLarge("header block");
+  return line;
+}
+
 ReplyHead ReplyReader::ReadHead() {
   ReplyHead head;
-  auto readCounted = [this]() {
-    std::string line = ReadLine();
-    headerBytes_ += line.size() + 2;
-    if (headerBytes_ > limits_.maxHeaderBytes) throw ReplyTooLarge("header block");
-    return line;
-  };
   for (;;) {
     head = ReplyHead{};
     // Stray line ends before a status line are tolerated (and counted).
     do {
-      head.statusLine = readCounted();
+      head.statusLine = ReadHeaderLine();
     } while (head.statusLine.empty());
     head.status = ParseStatusCode(head.statusLine);
     // Whatever follows a line that is not a status line is not headers.
     if (head.status == -1) return head;
     for (;;) {
-      const std::string line = readCounted();
+      const std::string line = ReadHeaderLine();
       if (line.empty()) break;
       // A line starting with a blank (old-style folding) or without a name
       // is ignored rather than guessed at.
@@ -153,7 +194,9 @@ ReplyHead ReplyReader::ReadHead() {
       head.headers.emplace_back(std::string(name),
                                 std::string(TrimBlanks(std::string_view(line).substr(colon + 1))));
     }
-    if (head.status != 100) return head;
+    // Interim replies (100 Continue, 102 Processing, 103 Early Hints) come
+    // before the real one; their count is bounded by the header limit.
+    if (head.status < 100 || head.status > 199 || head.status == 101) return head;
   }
 }
 
@@ -178,25 +221,20 @@ void ReplyReader::ReadExact(std::string& out, std::uint64_t count, bool closeEnd
 void ReplyReader::ReadChunked(std::string& out, bool errorBody) {
   for (;;) {
     const std::string line = ReadLine();
-    // The size runs up to the first blank (or extension); a size that does
-    // not parse counts as 0 and ends the body.
+    // The size runs up to the first blank or extension, which are skipped.
+    // A size that is no number leaves the body without a trustworthy end.
     const std::string_view text = std::string_view(line).substr(0, line.find_first_of(" \t;"));
-    std::uint64_t size = 0;
-    bool parsed = !text.empty();
-    for (const char c : text) parsed = parsed && HexDigit(c) >= 0;
-    if (parsed) {
-      for (const char c : text) {
-        size = size * 16 + static_cast<std::uint64_t>(HexDigit(c));
-        if (size > RoomFor(out)) break;  // before it can overflow
-      }
+    if (text.empty() ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return HexDigit(c) >= 0; })) {
+      throw MalformedReply("chunk size is no number");
     }
-    if (!parsed || size == 0) {
-      // The line after the last chunk; a server that closes instead has
-      // still delivered the whole body.
-      try {
-        ReadLine();
-      } catch (const ConnectionClosed&) {
-      }
+    std::uint64_t size = 0;
+    for (const char c : text) {
+      size = size * 16 + static_cast<std::uint64_t>(HexDigit(c));
+      if (size > RoomFor(out)) break;  // before it can overflow
+    }
+    if (size == 0) {
+      SkipTrailer();
       return;
     }
     if (size > RoomFor(out)) {
@@ -205,7 +243,20 @@ void ReplyReader::ReadChunked(std::string& out, bool errorBody) {
       return;
     }
     ReadExact(out, size, false);
-    ReadLine();  // the line end after the chunk's data
+    // Data that runs on past its size means the sizes cannot be trusted:
+    // dropping the rest of the line would hide it.
+    if (!ReadLine().empty()) throw MalformedReply("chunk longer than its size");
+  }
+}
+
+void ReplyReader::SkipTrailer() {
+  // Trailer lines run up to an empty line, all of them read so that none is
+  // taken for the start of the next reply. A server that closes instead has
+  // still delivered the whole body.
+  try {
+    while (!ReadHeaderLine().empty()) {
+    }
+  } catch (const ConnectionClosed&) {
   }
 }
 
@@ -226,19 +277,28 @@ void ReplyReader::ReadToClose(std::string& out, bool errorBody) {
 }
 
 void ReplyReader::ReadBody(const ReplyHead& head, bool errorBody, std::string& body) {
+  if (HasNoBody(head.status)) return;
   std::uint64_t length = 0;
   const LengthKind kind =
-      ParseContentLength(head.Find("Content-Length"), limits_.maxBodyBytes, &length);
-  if (kind == LengthKind::kTooLarge) {
+      ParseContentLength(head.FindAll("Content-Length"), limits_.maxBodyBytes, &length);
+  if (const std::optional<std::string> coding = LastTransferCoding(head)) {
+    // A transfer coding frames the reply whatever length it also gives. Only
+    // chunked tells where the body ends; with any other last coding the
+    // server marks the end by closing.
+    ambiguousFraming_ = kind != LengthKind::kNone;
+    if (EqualsIgnoreCase(*coding, "chunked")) {
+      ReadChunked(body, errorBody);
+    } else {
+      ReadToClose(body, errorBody);
+    }
+  } else if (kind == LengthKind::kTooLarge) {
     if (!errorBody) throw ReplyTooLarge("Content-Length " + *head.Find("Content-Length"));
     ReadExact(body, limits_.maxBodyBytes, true);
-  } else if (kind == LengthKind::kValue && length > 0) {
+  } else if (kind == LengthKind::kValue) {
     body.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(length, 1u << 20)));
     // A server that closes early has ended the body; what came is the body.
     ReadExact(body, length, true);
-  } else if (ContainsIgnoreCase(head.Find("Transfer-Encoding").value_or(""), "chunked")) {
-    ReadChunked(body, errorBody);
-  } else if (kind == LengthKind::kNone) {
+  } else {
     ReadToClose(body, errorBody);
   }
 }

@@ -47,11 +47,15 @@ class ReplyReader {
   ReplyReader(ByteSource& source, const ReplyLimits& limits) : source_(source), limits_(limits) {}
 
   // The status line and, when it carries a code, the header lines up to the
-  // empty line. Replies with status 100 are skipped.
+  // empty line. Interim replies (1xx) are passed over, all but 101: a switch
+  // of protocols is the last reply there is to read.
   ReplyHead ReadHead();
 
-  // The body as the head frames it (Content-Length, chunked, or up to the
-  // close). An error body is cut at the body limit instead of failing.
+  // The body as the head frames it: none for 1xx, 204 and 304; else by a
+  // Transfer-Encoding (chunked when that is the last coding, otherwise up to
+  // the close), else by Content-Length, else up to the close. Lengths that
+  // are no number or that differ fail the reply. An error body is cut at the
+  // body limit instead of failing.
   std::string ReadBody(const ReplyHead& head, bool errorBody) {
     std::string body;
     ReadBody(head, errorBody, body);
@@ -64,13 +68,21 @@ class ReplyReader {
   bool PeerClosed() const { return closed_; }
   // Bytes arrived beyond the reply: the connection cannot carry another one.
   bool HasUnreadInput() const { return start_ < buffer_.size(); }
+  std::size_t UnreadBytes() const { return buffer_.size() - start_; }
+  // The reply gave both a length and a transfer coding. The coding framed it,
+  // but a proxy on the way may have trusted the length: the connection cannot
+  // be trusted to carry another reply.
+  bool AmbiguousFraming() const { return ambiguousFraming_; }
 
  private:
   std::string ReadLine();
+  // A line of the header block or the trailer, counted against its limit.
+  std::string ReadHeaderLine();
   bool Fill();  // false at the end of the stream
   // Appends up to count bytes; a close before that throws unless allowed.
   void ReadExact(std::string& out, std::uint64_t count, bool closeEndsBody);
   void ReadChunked(std::string& out, bool errorBody);
+  void SkipTrailer();
   void ReadToClose(std::string& out, bool errorBody);
   std::uint64_t RoomFor(const std::string& body) const;
 
@@ -80,6 +92,7 @@ class ReplyReader {
   std::size_t start_ = 0;
   std::size_t headerBytes_ = 0;
   bool closed_ = false;
+  bool ambiguousFraming_ = false;
 };
 
 }  // namespace cloakwise::http

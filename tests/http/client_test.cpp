@@ -138,6 +138,10 @@ TEST(Bodies, EveryFormOverASocket) {
       {"204 with a stray body is empty", "HTTP/1.1 204 No Content\r\n\r\n", ""},
       {"length 0", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", ""},
       {"100 skipped", "HTTP/1.1 100 Continue\r\n\r\n" + Ok("after"), "after"},
+      {"102 and 103 skipped",
+       "HTTP/1.1 102 Processing\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\n" +
+           Ok("after"),
+       "after"},
       {"length, early close", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort", "short"},
       {"binary, byte for byte", Ok(std::string("\0\xff\r\n\x80", 5)),
        std::string("\0\xff\r\n\x80", 5)},
@@ -303,6 +307,12 @@ TEST(ConnectionReuse, FollowsTheKeepAliveDecision) {
       {"1.0, Proxy-Connection: keep-alive", "1.0", Ok("x", "Proxy-Connection: keep-alive\r\n"), 1},
       {"1.1, body to the close", "1.1", "HTTP/1.1 200 OK\r\n\r\nx", 2},
       {"1.1, bytes beyond the reply", "1.1", Ok("x") + "HTTP/1.1 200 OK\r\n", 2},
+      {"1.1, chunked with a trailer", "1.1",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nx\r\n0\r\nX-T: 1\r\n\r\n", 1},
+      {"1.1, a length beside chunked", "1.1",
+       "HTTP/1.1 200 OK\r\nContent-Length: 1\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "1\r\nx\r\n0\r\n\r\n",
+       2},
   };
   for (const auto& c : cases) {
     TestServer server([&c](ServerConnection& conn) {

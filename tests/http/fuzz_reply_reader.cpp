@@ -57,8 +57,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (static_cast<unsigned char>(c) < 0x20) __builtin_trap();
     }
     if (head.status == -1) return 0;
+    // Interim replies are passed over; only a switch of protocols ends there.
+    const bool interim = head.status >= 100 && head.status <= 199;
+    if (interim && head.status != 101) __builtin_trap();
     const std::string body = reader.ReadBody(head, errorBody);
     if (body.size() > limits.maxBodyBytes) __builtin_trap();
+    if ((interim || head.status == 204 || head.status == 304) && !body.empty()) __builtin_trap();
   } catch (const HttpError&) {
   }
   return 0;

@@ -110,6 +110,36 @@ TEST(HostileServer, Catalogue) {
       {"endless 100 Continue",
        [](ServerConnection& c) { Flood(c, "HTTP/1.1 100 Continue\r\n\r\n", 4 << 20); },
        Fails<ReplyTooLarge>()},
+      {"a length with a NUL inside",
+       [](ServerConnection& c) {
+         c.Send(kOkHead + "Content-Length: 2" + std::string(1, '\0') + "0\r\n\r\nok!");
+         c.Sleep(5000);
+       },
+       Fails<MalformedReply>()},
+      {"a negative length",
+       [](ServerConnection& c) {
+         c.Send(kOkHead + "Content-Length: -5\r\n\r\nall");
+         c.Sleep(5000);
+       },
+       Fails<MalformedReply>()},
+      {"two lengths",
+       [](ServerConnection& c) {
+         c.Send(kOkHead + "Content-Length: 2\r\nContent-Length: 20\r\n\r\nok");
+         c.Sleep(5000);
+       },
+       Fails<MalformedReply>()},
+      {"a negative chunk size",
+       [](ServerConnection& c) {
+         c.Send(kChunkedHead + "2\r\nab\r\n-5\r\nxyz\r\n");
+         c.Sleep(5000);
+       },
+       Fails<MalformedReply>()},
+      {"a switch of protocols",
+       [](ServerConnection& c) {
+         c.Send("HTTP/1.1 101 Switching Protocols\r\nUpgrade: h2c\r\n\r\nnot HTTP");
+         c.Sleep(5000);
+       },
+       FailsWithStatus(101)},
       {"huge chunk size",
        [](ServerConnection& c) {
          c.Send(kChunkedHead + "FFFFFFFFFFFFFFFFFFFF\r\n");
@@ -206,9 +236,10 @@ TEST(HostileServer, SeparatorsThatMustNotConfuseTheParser) {
        kOkHead + "X-A: 1\rContent-Length: 999999999999\r\n\r\nok", "ok"},
       {"a length hidden behind a NUL",
        kOkHead + "X-A: 1" + nul + "Content-Length: 999999999999\r\n\r\nok", "ok"},
-      {"a length with a NUL inside", kOkHead + "Content-Length: 2" + nul + "0\r\n\r\nok!", "ok!"},
-      {"a negative length", kOkHead + "Content-Length: -5\r\n\r\nall", "all"},
-      {"a negative chunk size ends the body", kChunkedHead + "2\r\nab\r\n-5\r\nxyz\r\n", "ab"},
+      {"a length hidden in a name with a blank", kOkHead + "Content-Length : 2\r\n\r\nall", "all"},
+      {"a length beside chunked",
+       kOkHead + "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n",
+       "ok"},
       {"a folded length line", kOkHead + "Content-Length: 2\r\n Content-Length: 99\r\n\r\nok",
        "ok"},
   };

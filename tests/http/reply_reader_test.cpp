@@ -69,23 +69,72 @@ TEST(ReplyReader, ReadsEachBodyForm) {
       {"chunked, upper case and size with a comment",
        "HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\n\r\n2 two\r\nab\r\n0\r\n\r\n", "ab",
        false},
-      {"chunked, unparsable size ends it",
-       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\nzz\r\n\r\n", "ab", false},
-      {"chunked, negative size ends it",
-       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\n-5\r\n\r\n", "ab", false},
+      {"chunked, a trailer read to its end",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nab\r\n0\r\n"
+       "X-Sum: 1\r\nY: 2\r\n\r\n",
+       "ab", false},
       {"chunked, close after the last chunk",
        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nz\r\n0\r\n", "z", true},
       {"to the close", "HTTP/1.0 200 OK\r\nServer: x\r\n\r\nall of it", "all of it", true},
       {"length 0", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", "", false},
-      {"length not a number runs to the close",
-       "HTTP/1.1 200 OK\r\nContent-Length: 3x\r\n\r\nabcdef", "abcdef", true},
+      {"the same length twice, and as a list",
+       "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 02, 2\r\n\r\nok", "ok", false},
       {"bare line feeds", "HTTP/1.1 200 OK\nContent-Length: 2\n\nok", "ok", false},
+      {"chunked beside a length: chunked frames it",
+       "HTTP/1.1 200 OK\r\nContent-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n"
+       "5\r\nhello\r\n0\r\n\r\n",
+       "hello", false},
+      {"chunked last of the codings, over two lines",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip,\r\nTransfer-Encoding: ,CHUNKED \r\n\r\n"
+       "2\r\nab\r\n0\r\n\r\n",
+       "ab", false},
+      {"chunked before another coding: up to the close",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked, gzip\r\n\r\n2\r\nab\r\n0\r\n\r\n",
+       "2\r\nab\r\n0\r\n\r\n", true},
+      {"chunked, then another coding on a later line: up to the close",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nTransfer-Encoding: identity\r\n\r\n"
+       "2\r\nab\r\n0\r\n\r\n",
+       "2\r\nab\r\n0\r\n\r\n", true},
+      {"a coding other than chunked outweighs a length",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip\r\nContent-Length: 2\r\n\r\nabcd", "abcd", true},
+      {"a word that merely contains chunked is not chunked",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunkedchunked\r\n\r\n2\r\nab\r\n0\r\n\r\n",
+       "2\r\nab\r\n0\r\n\r\n", true},
   };
   for (const auto& c : cases) {
     const Read r = ReadAll({c.reply});
     EXPECT_EQ(r.head.status, 200) << c.name;
     EXPECT_EQ(r.body, c.body) << c.name;
     EXPECT_EQ(r.closed, c.closed) << c.name;
+    EXPECT_FALSE(r.unread) << c.name;
+  }
+}
+
+// Whoever else reads the reply on its way, a proxy or a cache, must not be
+// able to find another end in it than ours: lengths and chunk sizes that
+// could be read two ways fail instead of being cut at a guess.
+TEST(ReplyReader, FailsAReplyWhoseEndCannotBeTrusted) {
+  const std::string ok = "HTTP/1.1 200 OK\r\n";
+  const std::string chunked = ok + "Transfer-Encoding: chunked\r\n\r\n";
+  const std::pair<const char*, std::string> malformed[] = {
+      {"two different lengths", ok + "Content-Length: 3\r\nContent-Length: 4\r\n\r\nabcd"},
+      {"a list of two lengths", ok + "Content-Length: 3, 4\r\n\r\nabcd"},
+      {"a list with an empty element", ok + "Content-Length: 3,\r\n\r\nabc"},
+      {"length not a number", ok + "Content-Length: 3x\r\n\r\nabcdef"},
+      {"negative length", ok + "Content-Length: -5\r\n\r\nabcdef"},
+      {"empty length", ok + "Content-Length: \r\n\r\nabcdef"},
+      {"length with a blank inside", ok + "Content-Length: 1 2\r\n\r\nabcdef"},
+      {"a bad length beside chunked",
+       ok + "Content-Length: x\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n"},
+      {"chunk size not a number", chunked + "2\r\nab\r\nzz\r\n\r\n"},
+      {"negative chunk size", chunked + "2\r\nab\r\n-5\r\n\r\n"},
+      {"empty chunk size line", chunked + "2\r\nab\r\n\r\n\r\n"},
+      {"chunk size ended by a bare CR", chunked + "5\r\r;ABCD\r\n34\r\nE\r\n0\r\n\r\n"},
+      {"chunk longer than its size", chunked + "3\r\nabcdef\r\n0\r\n\r\n"},
+  };
+  for (const auto& [name, reply] : malformed) {
+    EXPECT_THROW(ReadAll({reply}), MalformedReply) << name;
+    EXPECT_THROW(ReadAll({reply}, {}, true), MalformedReply) << name << ", error body";
   }
 }
 
@@ -96,15 +145,53 @@ TEST(ReplyReader, GivesTheSameBodyWhereverTheReadsSplit) {
   ExpectSameForEverySplit("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nwxyz", "wxyz");
 }
 
-TEST(ReplyReader, SkipsContinueRepliesWithTheirHeaders) {
+TEST(ReplyReader, SkipsInterimRepliesWithTheirHeaders) {
   const Read r =
       ReadAll({"HTTP/1.1 100 Continue\r\nX-Early: 1\r\n\r\n"
-               "HTTP/1.1 100 Continue\r\n\r\n"
+               "HTTP/1.1 102 Processing\r\n\r\n"
+               "HTTP/1.1 103 Early Hints\r\nLink: </style.css>; rel=preload\r\n\r\n"
+               "HTTP/1.1 199 Whatever\r\n\r\n"
                "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"});
   EXPECT_EQ(r.head.status, 200);
   EXPECT_EQ(r.head.statusLine, "HTTP/1.1 200 OK");
   EXPECT_FALSE(r.head.Find("X-Early"));
+  EXPECT_FALSE(r.head.Find("Link"));
   EXPECT_EQ(r.body, "ok");
+  // A switch of protocols is the last reply: what follows is not HTTP.
+  EXPECT_EQ(
+      ReadAll({"HTTP/1.1 101 Switching Protocols\r\n\r\nHTTP/1.1 200 OK\r\n\r\n"}).head.status,
+      101);
+}
+
+TEST(ReplyReader, StatusesWithoutABodyEndAtTheirHead) {
+  const std::pair<int, std::string> cases[] = {
+      {204, "HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\n"},
+      {304, "HTTP/1.1 304 Not Modified\r\nTransfer-Encoding: chunked\r\n\r\n"},
+      {101, "HTTP/1.1 101 Switching Protocols\r\nUpgrade: h2c\r\nContent-Length: 4\r\n\r\n"},
+  };
+  for (const auto& [status, head] : cases) {
+    ScriptedSource source({head + "next"});
+    ReplyReader reader(source, {});
+    const ReplyHead h = reader.ReadHead();
+    EXPECT_EQ(h.status, status);
+    EXPECT_EQ(reader.ReadBody(h, false), "") << status;
+    EXPECT_EQ(reader.UnreadBytes(), 4u) << status;
+  }
+}
+
+TEST(ReplyReader, TellsWhenALengthStoodBesideATransferCoding) {
+  auto ambiguous = [](const std::string& reply) {
+    ScriptedSource source({reply});
+    ReplyReader reader(source, {});
+    reader.ReadBody(reader.ReadHead(), false);
+    return reader.AmbiguousFraming();
+  };
+  const std::string ok = "HTTP/1.1 200 OK\r\n";
+  const std::string chunks = "\r\n1\r\nx\r\n0\r\n\r\n";
+  EXPECT_TRUE(ambiguous(ok + "Content-Length: 1\r\nTransfer-Encoding: chunked\r\n" + chunks));
+  EXPECT_TRUE(ambiguous(ok + "Content-Length: 1\r\nTransfer-Encoding: gzip\r\n\r\nx"));
+  EXPECT_FALSE(ambiguous(ok + "Transfer-Encoding: chunked\r\n" + chunks));
+  EXPECT_FALSE(ambiguous(ok + "Content-Length: 1\r\n\r\nx"));
 }
 
 TEST(ReplyReader, NotesBytesBeyondTheReply) {
@@ -185,10 +272,16 @@ TEST(ReplyReader, RefusesSizesBeyondTheCapsBeforeReadingThem) {
       {"stream over the cap", "HTTP/1.0 200 OK\r\n\r\n" + std::string(1001, 'x')},
       {"header block over its cap", "HTTP/1.1 200 OK\r\n" + std::string(30, 'X') + ": 1\r\n" +
                                         std::string(200, 'Y') + ": 1\r\n\r\n"},
-      {"endless continue replies",
+      {"endless interim replies",
        [] {
          std::string s;
-         for (int i = 0; i < 20; ++i) s += "HTTP/1.1 100 Continue\r\n\r\n";
+         for (int i = 0; i < 20; ++i) s += "HTTP/1.1 103 Early Hints\r\n\r\n";
+         return s;
+       }()},
+      {"endless trailer",
+       [] {
+         std::string s = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n";
+         for (int i = 0; i < 20; ++i) s += "X-Trailer: 0123456789\r\n";
          return s;
        }()},
   };
