@@ -64,6 +64,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   pasteList.owner = window.Handle();
   window.onListMenuOpening = [&] { app.listChecker.OnListMenuOpening(); };
   window.onCloseQuery = [&] { return app.PrepareToClose(); };
+  window.SetSessionEndHandler([&] { app.PrepareToClose(/*sessionEnding=*/true); });
   window.onMenuPopup = [&] { app.OnMainMenuOpening(); };
   // A right click on the proxy list opens the list's own menu.
   app.form.checker.proxyGrid.onContextMenu = [&] { window.OpenListMenu(); };

@@ -167,16 +167,25 @@ void Application::OnMainMenuOpening() {
   form.mainMenu.startStopItem.SetCaption(rotation.ProxyActive() ? "Stop" : "Start");
 }
 
-bool Application::PrepareToClose() {
+bool Application::PrepareToClose(bool sessionEnding) {
   // No proxy the program installed may outlive it, in either browser.
   systemProxy.ClearProgramProxy();
   try {
     firefoxProxy.SetFirefoxProxy("", false, false);
   } catch (const FileError& e) {
+    // A box would hold up the log-off; the system's debug log keeps it.
+    if (sessionEnding) {
+      platform.desktop.NoteError(e.what());
+      return true;
+    }
     // A profile still holds the proxy: say so and keep running, so that the
-    // user can close Firefox and try again.
-    platform.desktop.ShowError(e.what());
-    return false;
+    // user can close Firefox and try again. A profile that can never be
+    // written must not keep the program from ending: the next close ends it.
+    if (!closeRefused_) {
+      closeRefused_ = true;
+      platform.desktop.ShowError(e.what());
+      return false;
+    }
   }
   platform.ui.ProcessMessages();
   return true;

@@ -72,8 +72,11 @@ class Application {
   void OnMainMenuOpening();
   void CloseProgram();
   // Asked before the main window closes, and when Windows ends the session:
-  // clears both browsers' proxy; false keeps the program running.
-  bool PrepareToClose();
+  // clears both browsers' proxy; false keeps the program running. A profile
+  // that cannot be cleared keeps the program running once, with the error
+  // shown; the next close ends it. When the session ends, nothing waits for
+  // the user and the session always may end.
+  bool PrepareToClose(bool sessionEnding = false);
 
   const std::string& ExecutableFolder() const { return exeFolder_; }
   SettingsStore& Settings() { return *settings_; }
@@ -109,6 +112,7 @@ class Application {
   void LoadCustomProxyList();
 
   std::string exeFolder_;
+  bool closeRefused_ = false;
 };
 
 }  // namespace cloakwise

@@ -30,6 +30,8 @@ class Desktop {
   virtual void ShowHelp(const std::string& topic) = 0;
   // The toolkit's own error display, for errors no handler caught.
   virtual void ShowError(const std::string& text) = 0;
+  // Records an error where nobody has to answer it (the system's debug log).
+  virtual void NoteError(const std::string& text) = 0;
   // Ends the message loop: the program ends once the current handler returns.
   virtual void QuitApplication() = 0;
   // Puts plain text on the clipboard; false when the clipboard is held by

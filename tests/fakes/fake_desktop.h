@@ -27,6 +27,7 @@ class FakeDesktop : public platform::Desktop {
   }
   void ShowHelp(const std::string& topic) override { calls.push_back("Help " + topic); }
   void ShowError(const std::string& text) override { calls.push_back("Error " + text); }
+  void NoteError(const std::string& text) override { calls.push_back("Noted " + text); }
   void QuitApplication() override {
     calls.push_back("Quit");
     quit = true;

@@ -133,6 +133,25 @@ TEST_F(OptionHandlersTest, CloseQueryRunsPendingMessagesAndAlwaysAllowsClosing) 
   EXPECT_FALSE(desktop.quit) << "a log-off ends the program through Windows, not by itself";
 }
 
+TEST_F(OptionHandlersTest, AnUnwritableProfileHoldsUpOneCloseAndNeverALogOff) {
+  files.folders[kProfiles].push_back(platform::DirectoryEntry{"p", true});
+  files.readOnly.insert(std::string(kProfiles) + "p\\user.js");
+  const auto errorsShown = [&] {
+    return std::count_if(desktop.calls.begin(), desktop.calls.end(),
+                         [](const std::string& call) { return call.rfind("Error ", 0) == 0; });
+  };
+  EXPECT_TRUE(app.PrepareToClose(/*sessionEnding=*/true));
+  EXPECT_EQ(desktop.calls.back().rfind("Noted Cannot create file", 0), 0u);
+  EXPECT_EQ(errorsShown(), 0) << "nothing waits for the user while the session ends";
+
+  form.mainMenu.closeItem.Click();
+  EXPECT_FALSE(desktop.quit);
+  EXPECT_EQ(errorsShown(), 1);
+  form.mainMenu.closeItem.Click();
+  EXPECT_TRUE(desktop.quit) << "the second close ends the program";
+  EXPECT_EQ(errorsShown(), 1);
+}
+
 TEST_F(OptionHandlersTest, MenuItemsShowTheWindowOnTheirView) {
   fakes::AppHarness hidden;
   hidden.Start({"/startup"});

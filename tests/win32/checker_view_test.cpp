@@ -11,6 +11,7 @@
 #include "platform/win32/win32_platform.h"
 #include "ui/layout.h"
 #include "ui/win32/main_window.h"
+#include "ui/win32/session_end.h"
 #include "win32/screenshot.h"
 
 namespace cloakwise {
@@ -162,6 +163,17 @@ TEST_F(CheckerWindowTest, RepaintReadsOnlyTheRowsOnScreenAndHighlightsTheCurrent
     Sleep(300);  // until the window's pixels have reached the screen
     test_support::SaveScreen(shot);
   }
+}
+
+TEST_F(CheckerWindowTest, NoWindowLetsTheSessionEndBeforeTheProxiesCanBeCleared) {
+  EXPECT_EQ(SendMessageA(window.Handle(), WM_QUERYENDSESSION, 0, 0), FALSE);
+  EXPECT_EQ(ui::win32::AnswerQueryEndSession(), FALSE) << "the program's other windows";
+  int cleared = 0;
+  window.SetSessionEndHandler([&] { ++cleared; });
+  EXPECT_EQ(SendMessageA(window.Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
+  EXPECT_EQ(cleared, 1);
+  EXPECT_EQ(ui::win32::AnswerQueryEndSession(), TRUE);
+  window.SetSessionEndHandler(nullptr);
 }
 
 // The menu runs its own loop; a timer on this thread plays the user's keys

@@ -96,6 +96,10 @@ void Win32Desktop::ShowError(const std::string& text) {
   MessageBoxA(applicationWindow, text.c_str(), "Cloakwise", MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
+void Win32Desktop::NoteError(const std::string& text) {
+  OutputDebugStringA(("Cloakwise: " + text + "\n").c_str());
+}
+
 void Win32Desktop::QuitApplication() {
   PostQuitMessage(0);
 }

@@ -15,6 +15,7 @@ class Win32Desktop : public Desktop {
   void ShellOpen(ShellOwner owner, const std::string& file, const std::string& parameters) override;
   void ShowHelp(const std::string& topic) override;
   void ShowError(const std::string& text) override;
+  void NoteError(const std::string& text) override;
   bool SetClipboardText(const std::string& text) override;
   bool EmptyClipboard() override;
   void QuitApplication() override;

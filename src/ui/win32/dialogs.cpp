@@ -1,4 +1,5 @@
 #include "ui/win32/dialogs.h"
+#include "ui/win32/session_end.h"
 
 #include "ui/win32/paint.h"
 
@@ -90,6 +91,7 @@ void MessageBoxHost::RunModal(MessageBoxForm& form) {
 }
 
 LRESULT CALLBACK MessageBoxHost::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_QUERYENDSESSION) return AnswerQueryEndSession();
   auto* self = Self<MessageBoxHost>(window, message, lParam);
   if (!self || !self->form_) return DefWindowProcA(window, message, wParam, lParam);
   switch (message) {
@@ -167,6 +169,7 @@ void AboutWindow::ControlChanged(const Control& control) {
 }
 
 LRESULT CALLBACK AboutWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_QUERYENDSESSION) return AnswerQueryEndSession();
   auto* self = Self<AboutWindow>(window, message, lParam);
   if (!self) return DefWindowProcA(window, message, wParam, lParam);
   switch (message) {

@@ -1,4 +1,5 @@
 #include "ui/win32/main_window.h"
+#include "ui/win32/session_end.h"
 
 #include <shellapi.h>
 
@@ -149,6 +150,11 @@ MainWindow::~MainWindow() {
   for (HICON icon : idleIcons_) DestroyIcon(icon);
   for (HICON icon : searchIcons_) DestroyIcon(icon);
   for (HFONT f : {font_, bold_, serif_, small_, smallSerif_, cell_, cellBold_}) DeleteObject(f);
+}
+
+void MainWindow::SetSessionEndHandler(std::function<void()> handler) {
+  onSessionEnd_ = std::move(handler);
+  sessionEndHandled = static_cast<bool>(onSessionEnd_);
 }
 
 void MainWindow::ControlChanged(const Control& control) {
@@ -327,9 +333,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (CloseQuery()) DestroyWindow(window_);
       return 0;
     case WM_QUERYENDSESSION:
-      // Logging off or shutting down: the same close query, and the session
-      // is always allowed to end.
-      CloseQuery();
+      if (!onSessionEnd_) return FALSE;  // not ready to clear anything yet
+      onSessionEnd_();
       return TRUE;
     case WM_ENDSESSION:
       if (wParam) DestroyWindow(window_);

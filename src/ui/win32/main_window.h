@@ -33,9 +33,11 @@ class MainWindow : public ModelObserver {
   void StartDrag();
   void ShowFromTray();
 
-  // Asked before the window closes, also when the user logs off or Windows
-  // shuts down; false keeps the program running.
+  // Asked before the window closes; false keeps the program running.
   std::function<bool()> onCloseQuery;
+  // Clears what must not outlive the program when Windows ends the session,
+  // which may always end; until it is set, no window lets the session end.
+  void SetSessionEndHandler(std::function<void()> handler);
   std::function<void()> onMenuPopup;
   std::function<void()> onListMenuOpening;
   std::function<void()> onTrayClick;
@@ -58,6 +60,7 @@ class MainWindow : public ModelObserver {
   MainForm& form_;
   Layout& layout_;
   HWND window_ = nullptr;
+  std::function<void()> onSessionEnd_;
   UINT taskbarCreated_ = 0;
   std::vector<HICON> idleIcons_, searchIcons_;
   int balloonShown_ = 0;

@@ -1,4 +1,5 @@
 #include "ui/win32/paste_list_window.h"
+#include "ui/win32/session_end.h"
 
 #include "ui/win32/paint.h"
 
@@ -101,6 +102,7 @@ void PasteListWindow::Paint(HWND window) {
 
 LRESULT CALLBACK PasteListWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
                                              LPARAM lParam) {
+  if (message == WM_QUERYENDSESSION) return AnswerQueryEndSession();
   if (message == WM_NCCREATE) {
     SetWindowLongPtrA(
         window, GWLP_USERDATA,
