@@ -28,10 +28,38 @@ std::string Describe(std::exception_ptr error) {
   }
 }
 
+// One copy per user session: two would each hold their own view of the
+// settings, and two rotations would fight over the one system proxy. A second
+// start by the user brings the running copy's window to the front instead; a
+// start by Windows ("/startup") does nothing more. True when this copy is the
+// one to run; the handle stays open for as long as it does.
+bool FirstCopyInSession(bool startedByWindows) {
+  CreateMutexA(nullptr, FALSE, "Local\\Cloakwise.OneCopyPerSession");
+  if (GetLastError() != ERROR_ALREADY_EXISTS) return true;
+  if (!startedByWindows) {
+    const UINT showRequest = RegisterWindowMessageA(cloakwise::ui::win32::kShowRequestMessage);
+    // The running copy may be starting up itself: give its window a moment.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+      if (HWND running = FindWindowA(cloakwise::ui::win32::kMainWindowClass, nullptr)) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(running, &process);
+        AllowSetForegroundWindow(process);
+        PostMessageA(running, showRequest, 0, 0);
+        break;
+      }
+      Sleep(100);
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   using namespace cloakwise;
+  std::vector<std::string> args;
+  for (int i = 1; i < __argc; ++i) args.emplace_back(__argv[i]);
+  if (!FirstCopyInSession(!args.empty() && args.front() == "/startup")) return 0;
   platform::Win32UiThread uiThread;
   platform::Win32Registry registry;
   platform::Win32InternetOptions internetOptions;
@@ -72,13 +100,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     app.ShowMainWindow();
     window.ShowFromTray();
   };
+  window.onShowRequest = window.onTrayClick;
   // An error no handler caught is shown, and the program goes on.
   const auto showError = [&](std::exception_ptr error) { desktop.ShowError(Describe(error)); };
   uiThread.onError = showError;
   window.onError = showError;
 
-  std::vector<std::string> args;
-  for (int i = 1; i < __argc; ++i) args.emplace_back(__argv[i]);
   try {
     app.Startup(args);
   } catch (const std::exception& e) {

@@ -110,7 +110,22 @@ sleep 1
 [ -n "$(tray_window)" ] || fail "no tray icon after /startup"
 [ -z "$(xdotool search --onlyvisible --name '^Cloakwise$' 2>/dev/null)" ] || fail "/startup showed the window"
 click_in_window "$(tray_window)" 10 10 1
-[ -n "$(wait_for_window '^Cloakwise$')" ] || fail "a click on the tray icon did not show the window"
+window=$(wait_for_window '^Cloakwise$')
+[ -n "$window" ] || fail "a click on the tray icon did not show the window"
+
+echo "-- one copy per session: a second start ends, and the user's brings the first to the front"
+click_in_window "$window" 424 12  # the close mark hides the window
+wait_until_gone '^Cloakwise$' || fail "the close mark did not hide the window"
+(cd "$app" && timeout 30 wine cloakwise.exe /startup) >>"$out/cloakwise.log" 2>&1 ||
+  fail "a second copy started by Windows did not end at once"
+sleep 1
+[ -z "$(xdotool search --onlyvisible --name '^Cloakwise$' 2>/dev/null)" ] ||
+  fail "a second start by Windows showed the window"
+(cd "$app" && timeout 30 wine cloakwise.exe) >>"$out/cloakwise.log" 2>&1 ||
+  fail "a second copy started by the user did not end at once"
+[ -n "$(wait_for_window '^Cloakwise$')" ] || fail "the second start did not show the running copy"
+[ "$(xdotool search --name '^Cloakwise$' 2>/dev/null | wc -l)" -eq 1 ] || fail "two main windows"
+kill -0 "$app_pid" 2>/dev/null || fail "the first copy ended"
 tray_menu 1 || fail "no tray icon"
 expect_ended
 

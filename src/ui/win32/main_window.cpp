@@ -137,6 +137,7 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
       CreateWindowExA(0, kMainWindowClass, "Cloakwise", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, x,
                       y, Layout::kWidth, Layout::kHeight, nullptr, nullptr, instance, this);
   taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
+  showRequest_ = RegisterWindowMessageA(kShowRequestMessage);
   form_.SetObserver(this);
   UpdateTray(true);
 }
@@ -260,6 +261,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   const int y = static_cast<short>(HIWORD(lParam));
   if (message == taskbarCreated_ && taskbarCreated_ != 0) {
     UpdateTray(true);  // the shell came back: the icon must be added again
+    return 0;
+  }
+  if (message == showRequest_ && showRequest_ != 0) {
+    if (onShowRequest) onShowRequest();
     return 0;
   }
   switch (message) {

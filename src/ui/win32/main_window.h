@@ -13,6 +13,8 @@
 namespace cloakwise::ui::win32 {
 
 inline constexpr char kMainWindowClass[] = "CloakwiseMain";
+// What a second copy of the program sends the running one before it ends.
+inline constexpr char kShowRequestMessage[] = "Cloakwise.ShowMainWindow";
 
 // The main window: paints the model through the layout, turns clicks into
 // the layout's actions, and carries the tray icon and its menu.
@@ -41,6 +43,8 @@ class MainWindow : public ModelObserver {
   std::function<void()> onMenuPopup;
   std::function<void()> onListMenuOpening;
   std::function<void()> onTrayClick;
+  // Another copy was started by the user and asks this one to show itself.
+  std::function<void()> onShowRequest;
   // An exception that a handler let escape; it cannot cross the window
   // procedure.
   std::function<void(std::exception_ptr)> onError;
@@ -62,6 +66,7 @@ class MainWindow : public ModelObserver {
   HWND window_ = nullptr;
   std::function<void()> onSessionEnd_;
   UINT taskbarCreated_ = 0;
+  UINT showRequest_ = 0;
   std::vector<HICON> idleIcons_, searchIcons_;
   int balloonShown_ = 0;
   bool trayAdded_ = false;
