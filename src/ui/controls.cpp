@@ -1,5 +1,7 @@
 #include "ui/controls.h"
 
+#include <utility>
+
 #include "core/ini_text.h"
 
 namespace cloakwise::ui {
@@ -39,30 +41,58 @@ void TextBox::SetText(std::string text) {
   Changed();
 }
 
+namespace {
+
+// Runs the handler of a change already made. When it fails (the option could
+// not be stored), the change is undone quietly, so the control shows what is
+// stored again, and the failure goes on to whoever shows it.
+void RunOrUndo(const std::function<void()>& onChange, const std::function<void()>& undo) {
+  if (!onChange) return;
+  try {
+    onChange();
+  } catch (...) {
+    undo();
+    throw;
+  }
+}
+
+}  // namespace
+
 void CheckBox::SetChecked(bool checked) {
   if (checked_ == checked) return;
   checked_ = checked;
   Changed();
-  if (onChange) onChange();
+  RunOrUndo(onChange, [this] {
+    checked_ = !checked_;
+    Changed();
+  });
 }
 
 bool Slider::SetPosition(int position) {
   if (position < min_ || position > max_) return false;
   if (position_ != position) {
+    const int previous = position_;
     position_ = position;
     Changed();
-    if (onChange) onChange();
+    RunOrUndo(onChange, [this, previous] {
+      position_ = previous;
+      Changed();
+    });
   }
   return true;
 }
 
 void SpinEdit::Assign(int value, std::string text) {
-  const bool changed = value_ != value || text_ != text;
+  if (value_ == value && text_ == text) return;
+  const int previousValue = value_;
+  std::string previousText = std::exchange(text_, std::move(text));
   value_ = value;
-  text_ = std::move(text);
-  if (!changed) return;
   Changed();
-  if (onChange) onChange();
+  RunOrUndo(onChange, [&] {
+    value_ = previousValue;
+    text_ = std::move(previousText);
+    Changed();
+  });
 }
 
 void SpinEdit::SetValue(int value) {

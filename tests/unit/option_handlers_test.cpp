@@ -105,11 +105,20 @@ TEST_F(OptionHandlersTest, MessageArrivingWhileOneIsShowingIsDropped) {
   EXPECT_EQ(modal.shown.back(), "Proxy changed: second") << "one after another both appear";
 }
 
-TEST_F(OptionHandlersTest, RefusedWriteInAHandlerRaisesAndKeepsTheFile) {
+TEST_F(OptionHandlersTest, RefusedWriteInAHandlerRaisesKeepsTheFileAndShowsWhatIsStored) {
   const std::string before = Ini();
   files.readOnly.insert(kIni);
   EXPECT_THROW(form.options.rotateEveryCaption.Click(), SettingsWriteError);
   EXPECT_EQ(Ini(), before);
+  EXPECT_FALSE(form.options.rotateEveryBox.Checked());
+  EXPECT_THROW(form.privacy.clipboardCaption.Click(), SettingsWriteError);
+  EXPECT_TRUE(form.privacy.clipboardBox.Checked());
+  const int speed = form.options.speedSlider.Position();
+  EXPECT_THROW(form.options.speedSlider.SetPosition(speed == 0 ? 1 : 0), SettingsWriteError);
+  EXPECT_EQ(form.options.speedSlider.Position(), speed);
+  const std::string minutes = form.options.rotationMinutesField.Text();
+  EXPECT_THROW(form.options.rotationMinutesField.EditText("33"), SettingsWriteError);
+  EXPECT_EQ(form.options.rotationMinutesField.Text(), minutes);
 }
 
 TEST_F(OptionHandlersTest, CloseClearsTheSystemProxyThenQuits) {
