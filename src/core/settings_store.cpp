@@ -1,6 +1,7 @@
 #include "core/settings_store.h"
 
 #include "core/ini_text.h"
+#include "core/text.h"
 
 namespace cloakwise {
 namespace {
@@ -9,8 +10,13 @@ bool HasLineBreakOrNul(std::string_view s) {
   return s.find_first_of(std::string_view("\r\n\0", 3)) != s.npos;
 }
 
+// Names that would spill into another line, or that the reader would take
+// apart differently (blanks it trims, a key read as a comment), could never
+// be found again: each write of one would add another line.
 void CheckName(std::string_view what, std::string_view name) {
-  if (name.empty() || HasLineBreakOrNul(name) || name.find_first_of("=[]") != name.npos) {
+  if (name.empty() || HasLineBreakOrNul(name) || name.find_first_of("=[]") != name.npos ||
+      text::IsBlank(name.front()) || text::IsBlank(name.back()) ||
+      (what == "key" && name.front() == ';')) {
     throw std::invalid_argument("settings: unusable " + std::string(what) + " name");
   }
 }
