@@ -193,6 +193,14 @@ TEST_F(SettingsStoreTest, RefusedWriteRaisesTheErrorTextAndKeepsTheFile) {
   EXPECT_EQ(File(), "[Options]\r\nTimeout=9\r\n");
 }
 
+TEST_F(SettingsStoreTest, WhereNoTemporaryFileCanBeMadeTheFileIsWrittenThroughItself) {
+  Given("[Options]\r\nStartUp=0\r\n");
+  files.noTemporary.insert(kPath);
+  store.WriteInteger("Options", "Timeout", 9);
+  EXPECT_EQ(File(), "[Options]\r\nStartUp=0\r\nTimeout=9\r\n");
+  EXPECT_EQ(files.inPlaceWrites, std::vector<std::string>{kPath});
+}
+
 TEST_F(SettingsStoreTest, UnreadableExistingFileIsNeverReplacedByAOneValueFile) {
   Given("[Options]\r\nTimeout=9\r\n[Proxy list]\r\n1=1.2.3.4:80\r\n");
   files.unreadable.insert(kPath);
