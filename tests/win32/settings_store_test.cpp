@@ -102,8 +102,8 @@ TEST_F(Win32SettingsTest, OpeningClearsAbandonedTemporariesAndNothingElse) {
   CreateDirectoryA((dir + "options.ini.tmp4242.5").c_str(), nullptr);
   Put(dir + held, "[Options]\r\nStartUp=1\r\n");
   // Held as a writer holds its temporary until the renaming.
-  const HANDLE writer = CreateFileA((dir + held).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr);
+  const HANDLE writer = CreateFileA((dir + held).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);
 
   SettingsStore store(files, path);
