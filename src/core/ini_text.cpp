@@ -227,7 +227,7 @@ Document Document::Parse(std::string_view fileBytes) {
       line.end = LineEnd::Lf;
     }
     std::string_view raw = text.substr(pos, end - pos);
-    // A CR with no LF after it, at the very end, is part of the line.
+    // A CR with no LF after it, at the very end, belongs to the line.
     if (line.end == LineEnd::Lf && !raw.empty() && raw.back() == '\r') {
       raw.remove_suffix(1);
       line.end = LineEnd::CrLf;
