@@ -1,6 +1,7 @@
 #include "core/settings_store.h"
 
 #include "core/ini_text.h"
+#include "core/text.h"
 
 namespace cloakwise {
 namespace {
@@ -9,13 +10,23 @@ bool HasLineBreakOrNul(std::string_view s) {
   return s.find_first_of(std::string_view("\r\n\0", 3)) != s.npos;
 }
 
+// Names that would spill into another line, or that the reader would take
+// apart differently (blanks it trims, a key read as a comment), could never
+// be found again: each write of one would add another line.
 void CheckName(std::string_view what, std::string_view name) {
-  if (name.empty() || HasLineBreakOrNul(name) || name.find_first_of("=[]") != name.npos) {
+  if (name.empty() || HasLineBreakOrNul(name) || name.find_first_of("=[]") != name.npos ||
+      text::IsBlank(name.front()) || text::IsBlank(name.back()) ||
+      (what == "key" && name.front() == ';')) {
     throw std::invalid_argument("settings: unusable " + std::string(what) + " name");
   }
 }
 
 }  // namespace
+
+SettingsStore::SettingsStore(platform::FileSystem& files, std::string path)
+    : files_(files), path_(std::move(path)) {
+  files_.RemoveAbandonedTemporaryFiles(path_);
+}
 
 std::string SettingsStore::ReadText() const {
   std::shared_lock lock(mutex_);
@@ -63,7 +74,15 @@ void SettingsStore::Modify(Change&& change) {
   if (!current && files_.FileExists(path_)) throw SettingsWriteError(path_);
   auto doc = ini::Document::Parse(current.value_or(std::string()));
   change(doc);
-  if (!files_.WriteFileAtomic(path_, doc.Serialize())) throw SettingsWriteError(path_);
+  const std::string content = doc.Serialize();
+  if (files_.WriteFileAtomic(path_, content)) return;
+  // A program folder the user may not add files to, with options.ini itself
+  // left writable, has no room for the temporary file. Rather than refuse to
+  // start, write through the file itself. That gives up what the temporary
+  // file bought: a kill or power cut mid-write leaves options.ini torn, and
+  // a reader in another process may see it half written. Our own readers
+  // wait on the lock held here.
+  if (!files_.WriteFileInPlace(path_, content)) throw SettingsWriteError(path_);
 }
 
 void SettingsStore::WriteString(std::string_view section, std::string_view key,

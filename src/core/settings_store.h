@@ -24,13 +24,15 @@ class SettingsWriteError : public std::runtime_error {
 // is in the file when it returns. The file is replaced whole on each write, so
 // a search worker reading it while the user-interface thread writes it sees
 // either the old or the new file, never a torn one, and a crash never leaves
-// a half-written one.
+// a half-written one. The one exception is a folder where no new file may be
+// made: there the file is written in place (see Modify).
 class SettingsStore {
  public:
   static constexpr std::size_t kMaxStringLength = 2047;
 
-  SettingsStore(platform::FileSystem& files, std::string path)
-      : files_(files), path_(std::move(path)) {}
+  // Opening the store clears away the temporary files that writes of
+  // earlier runs left when they were killed.
+  SettingsStore(platform::FileSystem& files, std::string path);
 
   const std::string& Path() const { return path_; }
 

@@ -27,6 +27,22 @@ class FileSystem {
   // the target's place in one step, so that a reader sees the old or the new
   // file and a crash never leaves a half-written one.
   virtual bool WriteFileAtomic(const std::string& path, std::string_view content) = 0;
+  // For a folder where no new file may be made (a program folder the user
+  // may not add to, with the file itself left writable): puts the content in
+  // the existing file by writing through it. It refuses, changing nothing,
+  // when the file is missing, read-only or no plain file, and when a new file
+  // can be made beside it after all, so it never stands in for a
+  // WriteFileAtomic that failed for another reason (a full disk, a target
+  // held open). The file grows to its new size before any byte is written,
+  // so a full disk refuses with the old content whole. What it costs: it is
+  // not atomic. A kill or power cut mid-write leaves the file torn, and a
+  // reader in another process may see old and new bytes mixed.
+  virtual bool WriteFileInPlace(const std::string& path, std::string_view content) = 0;
+  // Removes the temporary files that WriteFileAtomic(path, ...) left behind
+  // when its process was killed mid-write: plain files named as its own
+  // temporaries for this path and no others, and only those that no write
+  // under way still owns. Returns how many went.
+  virtual int RemoveAbandonedTemporaryFiles(const std::string& path) = 0;
   virtual bool FileExists(const std::string& path) = 0;
   // Deletes a file, or a link itself (to a file or to a folder), never what a
   // link leads to; false when nothing was deleted. Not for real folders.

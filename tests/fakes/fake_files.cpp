@@ -13,7 +13,15 @@ std::optional<std::string> FakeFileSystem::ReadFile(const std::string& path) {
 bool FakeFileSystem::WriteFileAtomic(const std::string& path, std::string_view content) {
   std::lock_guard lock(mutex_);
   writes.push_back(path);
-  if (readOnly.count(path)) return false;
+  if (readOnly.count(path) || noTemporary.count(path)) return false;
+  files[path] = std::string(content);
+  return true;
+}
+
+bool FakeFileSystem::WriteFileInPlace(const std::string& path, std::string_view content) {
+  std::lock_guard lock(mutex_);
+  inPlaceWrites.push_back(path);
+  if (readOnly.count(path) || !noTemporary.count(path) || !files.count(path)) return false;
   files[path] = std::string(content);
   return true;
 }

@@ -15,22 +15,27 @@ class FakeFileSystem : public platform::FileSystem {
  public:
   std::optional<std::string> ReadFile(const std::string& path) override;
   bool WriteFileAtomic(const std::string& path, std::string_view content) override;
+  bool WriteFileInPlace(const std::string& path, std::string_view content) override;
+  int RemoveAbandonedTemporaryFiles(const std::string&) override { return 0; }
   bool FileExists(const std::string& path) override;
   // Removes the file and records the path; false for a path it does not hold.
   bool RemoveFile(const std::string& path) override;
   // Folders are the keys of `folders`, each with its entries in order.
-  std::optional<std::vector<platform::DirectoryEntry>> ListDirectory(const std::string& folder) override;
+  std::optional<std::vector<platform::DirectoryEntry>> ListDirectory(
+      const std::string& folder) override;
   std::string LastErrorText() override { return lastError; }
 
   std::map<std::string, std::vector<platform::DirectoryEntry>> folders;
   std::string lastError = "Access is denied";
 
   std::map<std::string, std::string> files;
-  std::set<std::string> unreadable;    // exist, but reads fail
-  std::set<std::string> readOnly;      // writes fail
-  std::vector<std::string> writes;     // paths, in order
-  std::vector<std::string> listings;   // folders listed, in order
-  std::vector<std::string> deletions;  // paths deleted, in order
+  std::set<std::string> unreadable;        // exist, but reads fail
+  std::set<std::string> readOnly;          // writes fail
+  std::set<std::string> noTemporary;       // in a folder where no new file may be made
+  std::vector<std::string> writes;         // paths, in order
+  std::vector<std::string> inPlaceWrites;  // paths written through, in order
+  std::vector<std::string> listings;       // folders listed, in order
+  std::vector<std::string> deletions;      // paths deleted, in order
 
  private:
   std::mutex mutex_;

@@ -117,6 +117,17 @@ TEST_F(SettingsStoreTest, WritesKeepEveryOtherLineAndTheFilesLineEnds) {
             "\n[Service]\nHost=127.0.0.1:8000\n");
 }
 
+TEST_F(SettingsStoreTest, EachLineKeepsItsOwnLineEnd) {
+  // Mixed ends, as a file edited by hand on two systems has them; a CR with
+  // no LF after it at the very end; lines added take the first line's end.
+  Given("[Options]\nTimeout=9\r\n; note\r\r\n[Other]\nx=1\r");
+  store.WriteInteger("Options", "Timeout", 12);
+  EXPECT_EQ(File(), "[Options]\nTimeout=12\r\n; note\r\r\n[Other]\nx=1\r");
+  store.WriteInteger("Options", "ProxyType", 2);
+  store.WriteInteger("Other", "y", 3);
+  EXPECT_EQ(File(), "[Options]\nTimeout=12\r\nProxyType=2\n; note\r\r\n[Other]\nx=1\r\ny=3\n");
+}
+
 TEST_F(SettingsStoreTest, FileWithoutFinalNewlineGetsOneOnlyWhereLinesAreAdded) {
   Given("[Options]\r\nTimeout=9");
   EXPECT_EQ(store.ReadInteger("Options", "Timeout", 0), 9);
@@ -182,6 +193,14 @@ TEST_F(SettingsStoreTest, RefusedWriteRaisesTheErrorTextAndKeepsTheFile) {
   EXPECT_EQ(File(), "[Options]\r\nTimeout=9\r\n");
 }
 
+TEST_F(SettingsStoreTest, WhereNoTemporaryFileCanBeMadeTheFileIsWrittenThroughItself) {
+  Given("[Options]\r\nStartUp=0\r\n");
+  files.noTemporary.insert(kPath);
+  store.WriteInteger("Options", "Timeout", 9);
+  EXPECT_EQ(File(), "[Options]\r\nStartUp=0\r\nTimeout=9\r\n");
+  EXPECT_EQ(files.inPlaceWrites, std::vector<std::string>{kPath});
+}
+
 TEST_F(SettingsStoreTest, UnreadableExistingFileIsNeverReplacedByAOneValueFile) {
   Given("[Options]\r\nTimeout=9\r\n[Proxy list]\r\n1=1.2.3.4:80\r\n");
   files.unreadable.insert(kPath);
@@ -198,6 +217,12 @@ TEST_F(SettingsStoreTest, TextsThatWouldSpillIntoOtherLinesAreRefusedBeforeWriti
   EXPECT_THROW(store.WriteString("Opt]ions", "Host", "x"), std::invalid_argument);
   EXPECT_THROW(store.WriteString("Options", "", "x"), std::invalid_argument);
   EXPECT_THROW(store.WriteString("Options", "Host", std::string("a\0b", 3)), std::invalid_argument);
+  // Names the reader would trim or take for a comment: never found again.
+  for (const char* key : {" Host", "Host\t", ";Host"}) {
+    EXPECT_THROW(store.WriteString("Options", key, "x"), std::invalid_argument) << key;
+  }
+  EXPECT_THROW(store.WriteString(" Options", "Host", "x"), std::invalid_argument);
+  EXPECT_THROW(store.EraseSection("Options "), std::invalid_argument);
   EXPECT_TRUE(files.writes.empty());
 }
 
@@ -209,6 +234,69 @@ TEST_F(SettingsStoreTest, MalformedLinesAreKeptAndDoNotBreakReads) {
   EXPECT_EQ(store.ReadInteger("Options", "Timeout", 0), 10);
   store.WriteInteger("Options", "ProxyType", 2);
   EXPECT_EQ(File(), odd.substr(0, odd.size() - 5) + "ProxyType=2\r\n===\r\n");
+}
+
+std::string Utf16(std::u16string_view text, bool bigEndian) {
+  std::string out;
+  for (const char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    out += bigEndian ? high : low;
+    out += bigEndian ? low : high;
+  }
+  return out;
+}
+
+// A file saved with a byte-order mark, as editors and Windows' own profile
+// functions save it, is read as it was meant and written back in its own
+// encoding: the mark stays, lines the program does not change go back byte
+// for byte, and the file never ends up in two encodings.
+TEST_F(SettingsStoreTest, FilesWithAByteOrderMarkKeepTheirMarkAndEncoding) {
+  // Lines as UTF-16 holds them: an accent, a character beyond 16 bits, and a
+  // lone half of a surrogate pair that no conversion can make sense of.
+  const std::u16string before =
+      u"[Options]\r\nStartUp=0\r\nFirefox=1\r\n; caf\u00e9 \U0001F600 \xD800!\r\n"
+      u"[Proxy list]\r\n1=\u00e9t\u00e9:80\r\n";
+  // A value the program writes: 8-bit text, 0xE9 being an ANSI "e" with an
+  // accent, next to the same letter in UTF-8.
+  const std::string ansiValue = "\xE9 \xC3\xA9 \x80";
+  const std::u16string after =
+      u"[Options]\r\nStartUp=0\r\nFirefox=0\r\nNote=\u00e9 \u00e9 \u20ac\r\n"
+      u"; caf\u00e9 \U0001F600 \xD800!\r\n[Proxy list]\r\n1=\u00e9t\u00e9:80\r\n";
+  // The same lines in UTF-8, the lone half encoded as any 16-bit unit is.
+  const std::string beforeUtf8 =
+      "[Options]\r\nStartUp=0\r\nFirefox=1\r\n; caf\xC3\xA9 \xF0\x9F\x98\x80 \xED\xA0\x80!\r\n"
+      "[Proxy list]\r\n1=\xC3\xA9t\xC3\xA9:80\r\n";
+  const std::string afterUtf8 =
+      "[Options]\r\nStartUp=0\r\nFirefox=0\r\nNote=\xC3\xA9 \xC3\xA9 \xE2\x82\xAC\r\n"
+      "; caf\xC3\xA9 \xF0\x9F\x98\x80 \xED\xA0\x80!\r\n[Proxy list]\r\n1=\xC3\xA9t\xC3\xA9:80\r\n";
+  struct Case {
+    const char* name;
+    std::string before, after;
+  };
+  for (const Case& c :
+       {Case{"UTF-8", "\xEF\xBB\xBF" + beforeUtf8, "\xEF\xBB\xBF" + afterUtf8},
+        Case{"UTF-16 LE", "\xFF\xFE" + Utf16(before, false), "\xFF\xFE" + Utf16(after, false)},
+        Case{"UTF-16 BE", "\xFE\xFF" + Utf16(before, true), "\xFE\xFF" + Utf16(after, true)}}) {
+    SCOPED_TRACE(c.name);
+    Given(c.before);
+    EXPECT_TRUE(store.ValueExists("Options", "StartUp")) << "the first section is found";
+    EXPECT_FALSE(store.ReadBool("Options", "StartUp", true));
+    EXPECT_EQ(store.ReadSectionValues("Proxy list"),
+              std::vector<std::string>{"1=\xC3\xA9t\xC3\xA9:80"})
+        << "text outside ASCII reads as UTF-8";
+    store.WriteBool("Options", "Firefox", false);
+    store.WriteString("Options", "Note", ansiValue);
+    EXPECT_EQ(File(), c.after);
+    EXPECT_EQ(store.ReadString("Options", "Note", ""), "\xC3\xA9 \xC3\xA9 \xE2\x82\xAC");
+  }
+  // Half a 16-bit unit at the end of a UTF-16 file stays its last byte.
+  Given("\xFF\xFE" + Utf16(u"[Options]\r\n", false) + "\x41");
+  store.WriteInteger("Options", "Timeout", 9);
+  EXPECT_EQ(File(), "\xFF\xFE" + Utf16(u"[Options]\r\nTimeout=9\r\n", false) + "\x41");
+  // A mark alone is an empty file of that encoding.
+  Given("\xFE\xFF");
+  store.WriteInteger("Options", "Timeout", 9);
+  EXPECT_EQ(File(), "\xFE\xFF" + Utf16(u"[Options]\r\nTimeout=9\r\n", true));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <string>
+#include <string_view>
 
 #include "platform/win32/win32_platform.h"
 
@@ -40,9 +41,9 @@ bool ResolvesElsewhere(const std::string& resolvedFolder, const std::string& nam
 std::optional<std::string> Win32FileSystem::ReadFile(const std::string& path) {
   // Full sharing, delete included, so a writer can put a new file in place
   // while we read the old one.
-  const HANDLE file =
-      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
   std::string content;
   char buffer[16384];
@@ -61,38 +62,152 @@ std::optional<std::string> Win32FileSystem::ReadFile(const std::string& path) {
   return content;
 }
 
+namespace {
+
+std::atomic<unsigned> temporaryCount{0};
+
+// The target's name, ".tmp", the writing process's id, "." and a count.
+std::string TemporaryName(const std::string& path) {
+  return path + ".tmp" + std::to_string(GetCurrentProcessId()) + "." +
+         std::to_string(temporaryCount++);
+}
+
+bool AllDigits(std::string_view s) {
+  return !s.empty() && s.find_first_not_of("0123456789") == s.npos;
+}
+
+// Whether `name` is one of the temporaries made for the file named `target`.
+// Windows compares names without regard to case, and so do we.
+bool IsTemporaryOf(std::string_view name, std::string_view target) {
+  const std::string prefix = std::string(target) + ".tmp";
+  if (name.size() <= prefix.size() ||
+      CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.data(),
+                     static_cast<int>(prefix.size()), prefix.data(),
+                     static_cast<int>(prefix.size())) != CSTR_EQUAL) {
+    return false;
+  }
+  name.remove_prefix(prefix.size());
+  const auto dot = name.find('.');
+  return dot != name.npos && AllDigits(name.substr(0, dot)) && AllDigits(name.substr(dot + 1));
+}
+
+bool WriteAll(HANDLE file, std::string_view content) {
+  while (!content.empty()) {
+    DWORD written = 0;
+    const DWORD chunk =
+        content.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(content.size());
+    if (!::WriteFile(file, content.data(), chunk, &written, nullptr) || written == 0) return false;
+    content.remove_prefix(written);
+  }
+  return true;
+}
+
+bool SetSize(HANDLE file, LONGLONG size) {
+  LARGE_INTEGER at;
+  at.QuadPart = size;
+  return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+}
+
+}  // namespace
+
 bool Win32FileSystem::WriteFileAtomic(const std::string& path, std::string_view content) {
   // A file the user marked read-only stays as it is. Windows refuses to
   // replace it anyway; Wine would not, so say it here for both.
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
-  static std::atomic<unsigned> counter{0};
-  const std::string temp = path + ".tmp" + std::to_string(GetCurrentProcessId()) + "." +
-                           std::to_string(counter++);
-  const HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  bool ok = true;
-  while (ok && !content.empty()) {
-    DWORD written = 0;
-    const DWORD chunk = content.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(content.size());
-    ok = ::WriteFile(file, content.data(), chunk, &written, nullptr) && written > 0;
-    content.remove_prefix(written);
+  // The temporary stays open, shared for nothing but its renaming, until it
+  // has taken the target's place: that open handle is how the clearing of
+  // abandoned temporaries tells a write under way from a killed one. A
+  // temporary of an earlier process with the same id may still be there;
+  // the next count is a free name.
+  std::string temp;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
+    temp = TemporaryName(path);
+    file = CreateFileA(temp.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return false;
   }
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = WriteAll(file, content);
   ok = FlushFileBuffers(file) && ok;
-  ok = CloseHandle(file) && ok;
   // Another program (a virus scanner, an editor) may hold the target for a
   // moment without delete sharing; give it a short while before giving up.
   for (int attempt = 0; ok; ++attempt) {
-    if (MoveFileExA(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (MoveFileExA(temp.c_str(), path.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      CloseHandle(file);
       return true;
     }
     const DWORD error = GetLastError();
     if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == 40) break;
     Sleep(5);
   }
+  CloseHandle(file);
   DeleteFileA(temp.c_str());
   return false;
+}
+
+bool Win32FileSystem::WriteFileInPlace(const std::string& path, std::string_view content) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+    return false;
+  }
+  // Only where the folder refuses a new file: anywhere else the atomic
+  // write failed for a reason that writing in place would not mend.
+  const HANDLE probe = CreateFileA(TemporaryName(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                   CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (probe != INVALID_HANDLE_VALUE) {
+    CloseHandle(probe);
+    return false;
+  }
+  if (GetLastError() != ERROR_ACCESS_DENIED) return false;
+
+  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER oldSize{};
+  const auto newSize = static_cast<LONGLONG>(content.size());
+  bool ok = GetFileSizeEx(file, &oldSize);
+  if (ok && newSize > oldSize.QuadPart && !SetSize(file, newSize)) {
+    SetSize(file, oldSize.QuadPart);
+    CloseHandle(file);
+    return false;
+  }
+  ok = ok && SetFilePointerEx(file, LARGE_INTEGER{}, nullptr, FILE_BEGIN);
+  ok = ok && WriteAll(file, content);
+  ok = ok && SetEndOfFile(file);
+  ok = ok && FlushFileBuffers(file);
+  ok = CloseHandle(file) && ok;
+  return ok;
+}
+
+int Win32FileSystem::RemoveAbandonedTemporaryFiles(const std::string& path) {
+  const auto slash = path.find_last_of("\\/");
+  const std::string folder = slash == path.npos ? std::string() : path.substr(0, slash + 1);
+  const std::string target = slash == path.npos ? path : path.substr(slash + 1);
+  WIN32_FIND_DATAA data;
+  const HANDLE find = FindFirstFileA((path + ".tmp*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return 0;
+  int removed = 0;
+  do {
+    if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+        !IsTemporaryOf(data.cFileName, target)) {
+      continue;
+    }
+    // A write under way holds its temporary open until the renaming, so
+    // only a temporary nobody holds opens without sharing; it goes when
+    // this handle closes.
+    const std::string candidate = folder + data.cFileName;
+    const HANDLE file = CreateFileA(candidate.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) continue;
+    CloseHandle(file);
+    if (GetFileAttributesA(candidate.c_str()) == INVALID_FILE_ATTRIBUTES) ++removed;
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  return removed;
 }
 
 bool Win32FileSystem::FileExists(const std::string& path) {
@@ -150,8 +265,8 @@ std::string Win32FileSystem::LastErrorText() {
       nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string result = length ? std::string(text, length) : "System error " + std::to_string(error);
   LocalFree(text);
-  while (!result.empty() && (result.back() == '\r' || result.back() == '\n' || result.back() == '.' ||
-                             result.back() == ' ')) {
+  while (!result.empty() && (result.back() == '\r' || result.back() == '\n' ||
+                             result.back() == '.' || result.back() == ' ')) {
     result.pop_back();
   }
   return result;

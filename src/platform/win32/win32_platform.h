@@ -37,6 +37,8 @@ class Win32FileSystem : public FileSystem {
  public:
   std::optional<std::string> ReadFile(const std::string& path) override;
   bool WriteFileAtomic(const std::string& path, std::string_view content) override;
+  bool WriteFileInPlace(const std::string& path, std::string_view content) override;
+  int RemoveAbandonedTemporaryFiles(const std::string& path) override;
   bool FileExists(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
   std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& folder) override;
