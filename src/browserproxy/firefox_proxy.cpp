@@ -98,7 +98,9 @@ void FirefoxProxy::SetFirefoxProxy(const std::string& proxy, bool enable, bool n
 
 void FirefoxProxy::RewriteProfile(const std::string& folder,
                                   const std::vector<std::string>& proxyLines) {
-  const std::string path = std::string(text::TrimBlanksAndControls(folder)) + "\\user.js";
+  // The name comes from the folder's own listing: a blank at its end is part
+  // of it, and Windows keeps blanks inside a path.
+  const std::string path = folder + "\\user.js";
   std::vector<std::string> lines;
   if (files_.FileExists(path)) {
     const auto text = files_.ReadFile(path);

@@ -94,6 +94,21 @@ TEST_F(FirefoxProxyTest, NoProfilesMeansNoFilesAndNoNotice) {
   EXPECT_EQ(files.listings.size(), 2u) << "nothing is listed without an application-data folder";
 }
 
+TEST_F(FirefoxProxyTest, ProfileFolderNamesAreUsedExactlyAsListed) {
+  // Windows keeps blanks inside a path; only a trimmed name misses the folder.
+  const std::vector<std::string> names = {"odd ", " lead", "two  "};
+  std::vector<std::string> paths;
+  for (const std::string& name : names) {
+    Profile(name, "mine();\r\n");
+    paths.push_back(std::string(kProfiles) + name + "\\user.js");
+  }
+  firefox.SetFirefoxProxy("", false, false);
+  EXPECT_EQ(files.writes, paths);
+  for (const std::string& name : names) {
+    EXPECT_EQ(UserJs(name), std::string("mine();\r\n") + kClear) << '"' << name << '"';
+  }
+}
+
 TEST_F(FirefoxProxyTest, ProxyWithoutColonIsAllPort) {
   Profile("p");
   firefox.SetFirefoxProxy("1.2.3.4", true, false);
