@@ -1,5 +1,7 @@
 #include "browserproxy/firefox_proxy.h"
 
+#include <optional>
+
 #include "core/text.h"
 
 namespace cloakwise {
@@ -87,7 +89,18 @@ void FirefoxProxy::SetFirefoxProxy(const std::string& proxy, bool enable, bool n
   const std::string profiles = FirefoxProfilesFolder(desktop_);
   std::vector<std::string> folders;
   if (!profiles.empty()) ListSubfolders(profiles, folders, files_, ui_);
-  for (const std::string& folder : folders) RewriteProfile(folder, proxyLines);
+  // One locked or read-only profile must not leave the others holding a
+  // proxy: all are written, then the first failure is told, in the words of
+  // the moment it happened.
+  std::optional<FileError> firstFailure;
+  for (const std::string& folder : folders) {
+    try {
+      RewriteProfile(folder, proxyLines);
+    } catch (const FileError& e) {
+      if (!firstFailure) firstFailure = e;
+    }
+  }
+  if (firstFailure) throw *firstFailure;
 
   if (!folders.empty() && notify) {
     showMessage_("Proxy changed",

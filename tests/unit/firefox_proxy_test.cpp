@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "core/option_keys.h"
 #include "fakes/app_harness.h"
 
@@ -134,26 +136,60 @@ TEST_F(FirefoxProxyTest, ProxyTextsThatWouldBreakOutOfThePreferenceAreRefusedBef
   EXPECT_EQ(UserJs("p"), "mine();\r\n");
 }
 
-TEST_F(FirefoxProxyTest, FileErrorsStopAtThatProfileAndNameThePath) {
-  Profile("a", "x\r\n");
-  Profile("b", "y\r\n");
-  Profile("c");
-  const std::string b = std::string(kProfiles) + "b\\user.js";
-  files.readOnly.insert(b);
-  try {
-    firefox.SetFirefoxProxy("1.2.3.4:8080", true, true);
-    FAIL() << "no error";
-  } catch (const FileError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot create file \"" + b + "\". Access is denied");
+// Each refusal names the file it was about, so a reason fetched after other
+// files were touched would show the wrong one.
+class NamingRefusals : public fakes::FakeFileSystem {
+ public:
+  std::optional<std::string> ReadFile(const std::string& path) override {
+    lastError = "reading " + path;
+    return FakeFileSystem::ReadFile(path);
   }
-  EXPECT_EQ(UserJs("a"), std::string("x\r\n") + kInstall);
-  EXPECT_EQ(UserJs("b"), "y\r\n");
-  EXPECT_FALSE(files.files.count(std::string(kProfiles) + "c\\user.js"));
-  EXPECT_TRUE(modal.shown.empty());
+  bool WriteFileAtomic(const std::string& path, std::string_view content) override {
+    lastError = "writing " + path;
+    return FakeFileSystem::WriteFileAtomic(path, content);
+  }
+};
 
-  files.readOnly.clear();
-  files.unreadable.insert(b);
-  EXPECT_THROW(firefox.SetFirefoxProxy("", false, false), FileError);
+TEST_F(FirefoxProxyTest, FileErrorsNameTheFirstFailingProfileAfterEveryOtherIsWritten) {
+  const auto path = [](const std::string& name) { return kProfiles + name + "\\user.js"; };
+  struct Case {
+    bool enable;
+    std::set<std::string> readOnly, unreadable;
+    std::string error;
+  };
+  const Case cases[] = {
+      {true, {"b"}, {}, "Cannot create file \"" + path("b") + "\". writing " + path("b")},
+      {false, {}, {"c"}, "Cannot open file \"" + path("c") + "\". reading " + path("c")},
+      {false, {"b"}, {"c"}, "Cannot create file \"" + path("b") + "\". writing " + path("b")},
+      {true, {"d"}, {}, "Cannot create file \"" + path("d") + "\". writing " + path("d")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error);
+    NamingRefusals refusing;
+    std::vector<std::string> shown;
+    FirefoxProxy proxy(refusing, desktop, ui, [&](const std::string& t, const std::string&) {
+      shown.push_back(t);
+    });
+    for (const std::string name : {"a", "b", "c", "d"}) {
+      refusing.folders[kProfiles].push_back(DirectoryEntry{name, true, false, false});
+      refusing.files[path(name)] = "mine();\r\n";
+      if (c.readOnly.count(name)) refusing.readOnly.insert(path(name));
+      if (c.unreadable.count(name)) refusing.unreadable.insert(path(name));
+    }
+    try {
+      proxy.SetFirefoxProxy("1.2.3.4:8080", c.enable, true);
+      ADD_FAILURE() << "no error";
+    } catch (const FileError& e) {
+      EXPECT_EQ(std::string(e.what()), c.error);
+    }
+    for (const std::string name : {"a", "b", "c", "d"}) {
+      const bool failing = c.readOnly.count(name) || c.unreadable.count(name);
+      EXPECT_EQ(refusing.files[path(name)],
+                std::string("mine();\r\n") + (failing ? "" : c.enable ? kInstall : kClear))
+          << name;
+    }
+    EXPECT_TRUE(shown.empty()) << "the error stands in for the restart notice";
+  }
 }
 
 TEST_F(FirefoxProxyTest, ExitClearsFirefoxAfterTheSystemProxyAndStaysWhenThatFails) {
@@ -167,10 +203,13 @@ TEST_F(FirefoxProxyTest, ExitClearsFirefoxAfterTheSystemProxyAndStaysWhenThatFai
   failing.Start();
   failing.files.folders[kProfiles].push_back(DirectoryEntry{"p", true, false, false});
   failing.files.readOnly.insert(std::string(kProfiles) + "p\\user.js");
+  failing.files.folders[kProfiles].push_back(DirectoryEntry{"q", true, false, false});
   failing.app.form.mainMenu.closeItem.Click();
   EXPECT_FALSE(failing.desktop.quit) << "the close is abandoned";
   EXPECT_TRUE(failing.app.form.window.Visible());
   EXPECT_EQ(failing.desktop.calls.back().rfind("Error Cannot create file", 0), 0u);
+  EXPECT_EQ(failing.files.files[std::string(kProfiles) + "q\\user.js"], kClear)
+      << "the profile after the failing one is cleared all the same";
   EXPECT_EQ(failing.registry.Value(platform::RegistryRoot::CurrentUser, kInternetSettingsKey,
                                    "ProxyServer"),
             fakes::FakeRegistry::Data(std::string(":")))
