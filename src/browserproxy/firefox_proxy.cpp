@@ -1,29 +1,42 @@
 #include "browserproxy/firefox_proxy.h"
 
 #include <optional>
+#include <string_view>
 
 #include "core/text.h"
 
 namespace cloakwise {
 namespace {
 
-constexpr char kProxyPrefix[] = "user_pref(\"network.proxy.";
+constexpr std::string_view kProxyPrefix = "user_pref(\"network.proxy.";
 
-// CR, LF and CR LF all end a line; a NUL ends the text; empty lines stay.
-std::vector<std::string> SplitLines(std::string text) {
-  text = text.substr(0, text.find('\0'));
-  std::vector<std::string> lines;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t end = text.find_first_of("\r\n", pos);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(pos));
-      break;
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// The user's file with its proxy lines taken out and proxyLines added at the
+// end. It is handled as bytes, not as text: a NUL or a byte of another code
+// page is the user's as much as any letter. CR, LF and CR LF each end a line,
+// and every line kept keeps its own end; the last one, when it has none, gets
+// CR LF so the program's lines start on their own. A UTF-8 mark stays in
+// front and hides no proxy line.
+std::string ReplaceProxyLines(std::string_view file, const std::vector<std::string>& proxyLines) {
+  const std::size_t mark = file.starts_with(kUtf8Mark) ? kUtf8Mark.size() : 0;
+  std::string out(file.substr(0, mark));
+  out.reserve(file.size() + 256);
+  bool lastLineEnded = true;
+  for (std::size_t pos = mark; pos < file.size();) {
+    std::size_t end = pos;
+    while (end < file.size() && file[end] != '\r' && file[end] != '\n') ++end;
+    std::size_t next = end;
+    if (next < file.size()) next += file.compare(end, 2, "\r\n") == 0 ? 2 : 1;
+    if (!file.substr(pos, end - pos).starts_with(kProxyPrefix)) {
+      out.append(file.substr(pos, next - pos));
+      lastLineEnded = next > end;
     }
-    lines.push_back(text.substr(pos, end - pos));
-    pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+    pos = next;
   }
-  return lines;
+  if (!lastLineEnded) out += "\r\n";
+  for (const std::string& line : proxyLines) out += line + "\r\n";
+  return out;
 }
 
 // A host or port goes between quotes, or bare after a comma, in a line that
@@ -114,19 +127,13 @@ void FirefoxProxy::RewriteProfile(const std::string& folder,
   // The name comes from the folder's own listing: a blank at its end is part
   // of it, and Windows keeps blanks inside a path.
   const std::string path = folder + "\\user.js";
-  std::vector<std::string> lines;
-  if (files_.FileExists(path)) {
-    const auto text = files_.ReadFile(path);
-    if (!text) throw FileError("Cannot open file \"" + path + "\". " + files_.LastErrorText());
-    lines = SplitLines(*text);
-  }
-  for (auto i = lines.size(); i-- > 0;) {
-    if (lines[i].rfind(kProxyPrefix, 0) == 0)
-      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
-  }
-  lines.insert(lines.end(), proxyLines.begin(), proxyLines.end());
   std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
+  if (files_.FileExists(path)) {
+    auto read = files_.ReadFile(path);
+    if (!read) throw FileError("Cannot open file \"" + path + "\". " + files_.LastErrorText());
+    text = std::move(*read);
+  }
+  text = ReplaceProxyLines(text, proxyLines);
   if (!files_.WriteFileAtomic(path, text)) {
     throw FileError("Cannot create file \"" + path + "\". " + files_.LastErrorText());
   }

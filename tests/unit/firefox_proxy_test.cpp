@@ -49,10 +49,11 @@ TEST_F(FirefoxProxyTest, InstallReplacesOldProxyLinesAndKeepsTheRest) {
           "user_pref(\"network.proxy.ftp\", \"gone\");\r\n"
           "user_pref(\"Network.proxy.http\", \"case differs\");");
   firefox.SetFirefoxProxy("1.2.3.4:8080", true, false);
+  // Each line kept keeps its own end; the last one gets an end of its own.
   EXPECT_EQ(UserJs("abc.default"),
-            std::string("user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n"
-                        "\r\n"
-                        " user_pref(\"network.proxy.http\", \"kept\");\r\n"
+            std::string("user_pref(\"browser.startup.homepage\", \"about:blank\");\n"
+                        "\n"
+                        " user_pref(\"network.proxy.http\", \"kept\");\r"
                         "user_pref(\"Network.proxy.http\", \"case differs\");\r\n") +
                 kInstall);
   EXPECT_TRUE(modal.shown.empty());
@@ -119,10 +120,29 @@ TEST_F(FirefoxProxyTest, ProxyWithoutColonIsAllPort) {
             std::string::npos);
 }
 
-TEST_F(FirefoxProxyTest, NulEndsTheTextAndALeadingBlankKeepsALine) {
-  Profile("p", std::string("keep();\r\n\0user_pref(\"network.proxy.type\", 1);\r\n", 47));
-  firefox.SetFirefoxProxy("", false, false);
-  EXPECT_EQ(UserJs("p"), std::string("keep();\r\n") + kClear);
+TEST_F(FirefoxProxyTest, EveryByteOfTheUsersLinesSurvives) {
+  using namespace std::string_literals;
+  const std::string proxyLine = "user_pref(\"network.proxy.type\", 1);\r\n";
+  struct Case {
+    std::string before, kept;
+  };
+  const Case cases[] = {
+      // A NUL is a byte like any other: neither the end of the file nor of a
+      // line, and a line that merely holds a proxy preference after it stays.
+      {"keep();\r\n\0"s + proxyLine, "keep();\r\n\0"s + proxyLine},
+      {"a\0b();\n"s + proxyLine + "c();\n\0"s, "a\0b();\nc();\n\0\r\n"s},
+      // A UTF-8 mark stays in front and hides no proxy line.
+      {"\xEF\xBB\xBF" + proxyLine + "mine();\n", "\xEF\xBB\xBFmine();\n"},
+      {"\xEF\xBB\xBF", "\xEF\xBB\xBF"},
+      // Lone CRs, bytes of another code page.
+      {"a\rb\r" + proxyLine + "caf\xE9\r", "a\rb\rcaf\xE9\r"},
+  };
+  for (const Case& c : cases) {
+    Profile("p", c.before);
+    firefox.SetFirefoxProxy("", false, false);
+    EXPECT_EQ(UserJs("p"), c.kept + kClear) << testing::PrintToString(c.before);
+    files.folders[kProfiles].clear();
+  }
 }
 
 TEST_F(FirefoxProxyTest, ProxyTextsThatWouldBreakOutOfThePreferenceAreRefusedBeforeAnyWrite) {

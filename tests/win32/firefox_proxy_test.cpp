@@ -77,7 +77,7 @@ TEST_F(Win32FirefoxTest, InstallAndClearEveryVisibleProfileByteForByte) {
   ASSERT_NE(profiles.string().find("Mozilla\\Firefox\\Profiles"), std::string::npos);
   firefox.SetFirefoxProxy("1.2.3.4:8080", true, false);
   EXPECT_EQ(Slurp(profiles / "one.default" / "user.js"),
-            "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n"
+            "user_pref(\"browser.startup.homepage\", \"about:blank\");\n"
             "user_pref(\"network.proxy.type\", 1);\r\n"
             "user_pref(\"network.proxy.http\", \"1.2.3.4\");\r\n"
             "user_pref(\"network.proxy.http_port\",8080);\r\n"
@@ -90,7 +90,7 @@ TEST_F(Win32FirefoxTest, InstallAndClearEveryVisibleProfileByteForByte) {
       "user_pref(\"network.proxy.no_proxies_on\", \"\");\r\n";
   EXPECT_EQ(Slurp(profiles / "two.work" / "user.js"), cleared);
   EXPECT_EQ(Slurp(profiles / "one.default" / "user.js"),
-            "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n" + cleared);
+            "user_pref(\"browser.startup.homepage\", \"about:blank\");\n" + cleared);
   EXPECT_EQ(Slurp(profiles / "hidden.profile" / "user.js"), "untouched\n");
   EXPECT_EQ(host.shown, 0);
   // Nothing but user.js is left in a profile: no temporary files.
