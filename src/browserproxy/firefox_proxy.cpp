@@ -10,32 +10,97 @@ namespace {
 
 constexpr std::string_view kProxyPrefix = "user_pref(\"network.proxy.";
 
-constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+// How a user.js spells its characters. Notepad's "Unicode" files are UTF-16
+// with a byte-order mark; anything else is taken byte by byte, as Firefox
+// reads its UTF-8, and a UTF-8 mark is kept in front.
+class Encoding {
+ public:
+  static Encoding Of(std::string_view file) {
+    if (file.starts_with("\xEF\xBB\xBF")) return Encoding(3, 1, false);
+    if (file.starts_with("\xFF\xFE")) return Encoding(2, 2, false);
+    if (file.starts_with("\xFE\xFF")) return Encoding(2, 2, true);
+    return Encoding(0, 1, false);
+  }
+
+  std::size_t MarkSize() const { return markSize_; }
+  std::size_t Width() const { return width_; }
+
+  // The character whose first byte is at `at`.
+  unsigned At(std::string_view bytes, std::size_t at) const {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    if (width_ == 1) return byte(at);
+    return bigEndian_ ? (byte(at) << 8 | byte(at + 1)) : (byte(at + 1) << 8 | byte(at));
+  }
+
+  bool StartsWith(std::string_view bytes, std::string_view ascii) const {
+    if (bytes.size() < ascii.size() * width_) return false;
+    for (std::size_t i = 0; i < ascii.size(); ++i) {
+      if (At(bytes, i * width_) != static_cast<unsigned char>(ascii[i])) return false;
+    }
+    return true;
+  }
+
+  // The program's own lines hold an IP address or host name and a port, all
+  // ASCII, so each byte is one character.
+  std::string Encode(std::string_view ascii) const {
+    if (width_ == 1) return std::string(ascii);
+    std::string bytes;
+    bytes.reserve(ascii.size() * 2);
+    for (const char c : ascii) {
+      bytes += bigEndian_ ? '\0' : c;
+      bytes += bigEndian_ ? c : '\0';
+    }
+    return bytes;
+  }
+
+ private:
+  Encoding(std::size_t markSize, std::size_t width, bool bigEndian)
+      : markSize_(markSize), width_(width), bigEndian_(bigEndian) {}
+
+  std::size_t markSize_;
+  std::size_t width_;
+  bool bigEndian_;
+};
 
 // The user's file with its proxy lines taken out and proxyLines added at the
-// end. It is handled as bytes, not as text: a NUL or a byte of another code
-// page is the user's as much as any letter. CR, LF and CR LF each end a line,
-// and every line kept keeps its own end; the last one, when it has none, gets
-// CR LF so the program's lines start on their own. A UTF-8 mark stays in
-// front and hides no proxy line.
+// end, in the file's own encoding. It is handled as characters of its
+// encoding, never as text that ends somewhere: a NUL or a byte of another
+// code page is the user's as much as any letter. CR, LF and CR LF each end a
+// line, and every line kept keeps its own end; the last one, when it has
+// none, gets CR LF so the program's lines start on their own.
 std::string ReplaceProxyLines(std::string_view file, const std::vector<std::string>& proxyLines) {
-  const std::size_t mark = file.starts_with(kUtf8Mark) ? kUtf8Mark.size() : 0;
-  std::string out(file.substr(0, mark));
-  out.reserve(file.size() + 256);
+  const Encoding encoding = Encoding::Of(file);
+  const std::size_t width = encoding.Width();
+  std::string out(file.substr(0, encoding.MarkSize()));
+  out.reserve(file.size() + 512);
+  std::string_view body = file.substr(encoding.MarkSize());
+  // A UTF-16 file cut inside a character keeps that odd byte last, after the
+  // program's lines, so that they stay aligned with the user's.
+  const std::string_view stray = body.substr(body.size() - body.size() % width);
+  body.remove_suffix(stray.size());
+  const auto isLineEnd = [&](std::size_t at) {
+    const unsigned c = encoding.At(body, at);
+    return c == '\r' || c == '\n';
+  };
   bool lastLineEnded = true;
-  for (std::size_t pos = mark; pos < file.size();) {
+  for (std::size_t pos = 0; pos < body.size();) {
     std::size_t end = pos;
-    while (end < file.size() && file[end] != '\r' && file[end] != '\n') ++end;
+    while (end < body.size() && !isLineEnd(end)) end += width;
     std::size_t next = end;
-    if (next < file.size()) next += file.compare(end, 2, "\r\n") == 0 ? 2 : 1;
-    if (!file.substr(pos, end - pos).starts_with(kProxyPrefix)) {
-      out.append(file.substr(pos, next - pos));
+    if (next < body.size()) {
+      next += width;
+      if (encoding.At(body, end) == '\r' && next < body.size() && encoding.At(body, next) == '\n')
+        next += width;
+    }
+    if (!encoding.StartsWith(body.substr(pos, end - pos), kProxyPrefix)) {
+      out.append(body.substr(pos, next - pos));
       lastLineEnded = next > end;
     }
     pos = next;
   }
-  if (!lastLineEnded) out += "\r\n";
-  for (const std::string& line : proxyLines) out += line + "\r\n";
+  if (!lastLineEnded) out += encoding.Encode("\r\n");
+  for (const std::string& line : proxyLines) out += encoding.Encode(line + "\r\n");
+  out.append(stray);
   return out;
 }
 

@@ -145,6 +145,44 @@ TEST_F(FirefoxProxyTest, EveryByteOfTheUsersLinesSurvives) {
   }
 }
 
+// The bytes of text in UTF-16, byte-order mark first.
+std::string Utf16(std::u16string_view text, bool bigEndian) {
+  std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const char16_t unit : text) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+  }
+  return bytes;
+}
+
+TEST_F(FirefoxProxyTest, Utf16FilesAreRewrittenInTheirOwnEncoding) {
+  using namespace std::string_literals;
+  const std::u16string proxyLine = u"user_pref(\"network.proxy.type\", 1);\r\n";
+  // U+0A0D is CR LF or LF CR as bytes, in either order, and still no line end.
+  const std::u16string mine = u"mine(\u0A0D);\r\n\u0000\r\ncaf\u00E9();\nlast();"s;
+  struct Case {
+    bool bigEndian, enable;
+    std::u16string before, kept;
+    std::string stray;  // bytes after the last whole character
+  };
+  const Case cases[] = {
+      {false, false, proxyLine + mine, mine + u"\r\n", ""},
+      {true, true, mine + u"\r" + proxyLine, mine + u"\r", ""},
+      {true, false, u"", u"", ""},
+      // A last odd byte stays last, so the program's lines stay aligned.
+      {false, true, u"a();", u"a();\r\n", "\x7F"},
+  };
+  for (const Case& c : cases) {
+    Profile("p", Utf16(c.before, c.bigEndian) + c.stray);
+    firefox.SetFirefoxProxy("1.2.3.4:8080", c.enable, false);
+    const std::string ours = c.enable ? kInstall : kClear;
+    EXPECT_EQ(UserJs("p"),
+              Utf16(c.kept + std::u16string(ours.begin(), ours.end()), c.bigEndian) + c.stray)
+        << testing::PrintToString(Utf16(c.before, c.bigEndian) + c.stray);
+    files.folders[kProfiles].clear();
+  }
+}
+
 TEST_F(FirefoxProxyTest, ProxyTextsThatWouldBreakOutOfThePreferenceAreRefusedBeforeAnyWrite) {
   Profile("p", "mine();\r\n");
   for (const std::string evil : {"1.2.3.4\", evil(\":80", "1.2.3.4:80);evil(", "a\\b:80",
@@ -187,9 +225,8 @@ TEST_F(FirefoxProxyTest, FileErrorsNameTheFirstFailingProfileAfterEveryOtherIsWr
     SCOPED_TRACE(c.error);
     NamingRefusals refusing;
     std::vector<std::string> shown;
-    FirefoxProxy proxy(refusing, desktop, ui, [&](const std::string& t, const std::string&) {
-      shown.push_back(t);
-    });
+    FirefoxProxy proxy(refusing, desktop, ui,
+                       [&](const std::string& t, const std::string&) { shown.push_back(t); });
     for (const std::string name : {"a", "b", "c", "d"}) {
       refusing.folders[kProfiles].push_back(DirectoryEntry{name, true, false, false});
       refusing.files[path(name)] = "mine();\r\n";
@@ -204,9 +241,8 @@ TEST_F(FirefoxProxyTest, FileErrorsNameTheFirstFailingProfileAfterEveryOtherIsWr
     }
     for (const std::string name : {"a", "b", "c", "d"}) {
       const bool failing = c.readOnly.count(name) || c.unreadable.count(name);
-      EXPECT_EQ(refusing.files[path(name)],
-                std::string("mine();\r\n") + (failing ? "" : c.enable ? kInstall : kClear))
-          << name;
+      const std::string ours = failing ? "" : c.enable ? kInstall : kClear;
+      EXPECT_EQ(refusing.files[path(name)], "mine();\r\n" + ours) << name;
     }
     EXPECT_TRUE(shown.empty()) << "the error stands in for the restart notice";
   }
