@@ -1,27 +1,107 @@
 #include "browserproxy/firefox_proxy.h"
 
+#include <optional>
+#include <string_view>
+
 #include "core/text.h"
 
 namespace cloakwise {
 namespace {
 
-constexpr char kProxyPrefix[] = "user_pref(\"network.proxy.";
+constexpr std::string_view kProxyPrefix = "user_pref(\"network.proxy.";
 
-// CR, LF and CR LF all end a line; a NUL ends the text; empty lines stay.
-std::vector<std::string> SplitLines(std::string text) {
-  text = text.substr(0, text.find('\0'));
-  std::vector<std::string> lines;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const std::size_t end = text.find_first_of("\r\n", pos);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(pos));
-      break;
-    }
-    lines.push_back(text.substr(pos, end - pos));
-    pos = end + ((text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ? 2 : 1);
+// How a user.js spells its characters. Notepad's "Unicode" files are UTF-16
+// with a byte-order mark; anything else is taken byte by byte, as Firefox
+// reads its UTF-8, and a UTF-8 mark is kept in front.
+class Encoding {
+ public:
+  static Encoding Of(std::string_view file) {
+    if (file.starts_with("\xEF\xBB\xBF")) return Encoding(3, 1, false);
+    if (file.starts_with("\xFF\xFE")) return Encoding(2, 2, false);
+    if (file.starts_with("\xFE\xFF")) return Encoding(2, 2, true);
+    return Encoding(0, 1, false);
   }
-  return lines;
+
+  std::size_t MarkSize() const { return markSize_; }
+  std::size_t Width() const { return width_; }
+
+  // The character whose first byte is at `at`.
+  unsigned At(std::string_view bytes, std::size_t at) const {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    if (width_ == 1) return byte(at);
+    return bigEndian_ ? (byte(at) << 8 | byte(at + 1)) : (byte(at + 1) << 8 | byte(at));
+  }
+
+  bool StartsWith(std::string_view bytes, std::string_view ascii) const {
+    if (bytes.size() < ascii.size() * width_) return false;
+    for (std::size_t i = 0; i < ascii.size(); ++i) {
+      if (At(bytes, i * width_) != static_cast<unsigned char>(ascii[i])) return false;
+    }
+    return true;
+  }
+
+  // The program's own lines hold an IP address or host name and a port, all
+  // ASCII, so each byte is one character.
+  std::string Encode(std::string_view ascii) const {
+    if (width_ == 1) return std::string(ascii);
+    std::string bytes;
+    bytes.reserve(ascii.size() * 2);
+    for (const char c : ascii) {
+      bytes += bigEndian_ ? '\0' : c;
+      bytes += bigEndian_ ? c : '\0';
+    }
+    return bytes;
+  }
+
+ private:
+  Encoding(std::size_t markSize, std::size_t width, bool bigEndian)
+      : markSize_(markSize), width_(width), bigEndian_(bigEndian) {}
+
+  std::size_t markSize_;
+  std::size_t width_;
+  bool bigEndian_;
+};
+
+// The user's file with its proxy lines taken out and proxyLines added at the
+// end, in the file's own encoding. It is handled as characters of its
+// encoding, never as text that ends somewhere: a NUL or a byte of another
+// code page is the user's as much as any letter. CR, LF and CR LF each end a
+// line, and every line kept keeps its own end; the last one, when it has
+// none, gets CR LF so the program's lines start on their own.
+std::string ReplaceProxyLines(std::string_view file, const std::vector<std::string>& proxyLines) {
+  const Encoding encoding = Encoding::Of(file);
+  const std::size_t width = encoding.Width();
+  std::string out(file.substr(0, encoding.MarkSize()));
+  out.reserve(file.size() + 512);
+  std::string_view body = file.substr(encoding.MarkSize());
+  // A UTF-16 file cut inside a character keeps that odd byte last, after the
+  // program's lines, so that they stay aligned with the user's.
+  const std::string_view stray = body.substr(body.size() - body.size() % width);
+  body.remove_suffix(stray.size());
+  const auto isLineEnd = [&](std::size_t at) {
+    const unsigned c = encoding.At(body, at);
+    return c == '\r' || c == '\n';
+  };
+  bool lastLineEnded = true;
+  for (std::size_t pos = 0; pos < body.size();) {
+    std::size_t end = pos;
+    while (end < body.size() && !isLineEnd(end)) end += width;
+    std::size_t next = end;
+    if (next < body.size()) {
+      next += width;
+      if (encoding.At(body, end) == '\r' && next < body.size() && encoding.At(body, next) == '\n')
+        next += width;
+    }
+    if (!encoding.StartsWith(body.substr(pos, end - pos), kProxyPrefix)) {
+      out.append(body.substr(pos, next - pos));
+      lastLineEnded = next > end;
+    }
+    pos = next;
+  }
+  if (!lastLineEnded) out += encoding.Encode("\r\n");
+  for (const std::string& line : proxyLines) out += encoding.Encode(line + "\r\n");
+  out.append(stray);
+  return out;
 }
 
 // A host or port goes between quotes, or bare after a comma, in a line that
@@ -87,7 +167,18 @@ void FirefoxProxy::SetFirefoxProxy(const std::string& proxy, bool enable, bool n
   const std::string profiles = FirefoxProfilesFolder(desktop_);
   std::vector<std::string> folders;
   if (!profiles.empty()) ListSubfolders(profiles, folders, files_, ui_);
-  for (const std::string& folder : folders) RewriteProfile(folder, proxyLines);
+  // One locked or read-only profile must not leave the others holding a
+  // proxy: all are written, then the first failure is told, in the words of
+  // the moment it happened.
+  std::optional<FileError> firstFailure;
+  for (const std::string& folder : folders) {
+    try {
+      RewriteProfile(folder, proxyLines);
+    } catch (const FileError& e) {
+      if (!firstFailure) firstFailure = e;
+    }
+  }
+  if (firstFailure) throw *firstFailure;
 
   if (!folders.empty() && notify) {
     showMessage_("Proxy changed",
@@ -98,20 +189,16 @@ void FirefoxProxy::SetFirefoxProxy(const std::string& proxy, bool enable, bool n
 
 void FirefoxProxy::RewriteProfile(const std::string& folder,
                                   const std::vector<std::string>& proxyLines) {
-  const std::string path = std::string(text::TrimBlanksAndControls(folder)) + "\\user.js";
-  std::vector<std::string> lines;
-  if (files_.FileExists(path)) {
-    const auto text = files_.ReadFile(path);
-    if (!text) throw FileError("Cannot open file \"" + path + "\". " + files_.LastErrorText());
-    lines = SplitLines(*text);
-  }
-  for (auto i = lines.size(); i-- > 0;) {
-    if (lines[i].rfind(kProxyPrefix, 0) == 0)
-      lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
-  }
-  lines.insert(lines.end(), proxyLines.begin(), proxyLines.end());
+  // The name comes from the folder's own listing: a blank at its end is part
+  // of it, and Windows keeps blanks inside a path.
+  const std::string path = folder + "\\user.js";
   std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
+  if (files_.FileExists(path)) {
+    auto read = files_.ReadFile(path);
+    if (!read) throw FileError("Cannot open file \"" + path + "\". " + files_.LastErrorText());
+    text = std::move(*read);
+  }
+  text = ReplaceProxyLines(text, proxyLines);
   if (!files_.WriteFileAtomic(path, text)) {
     throw FileError("Cannot create file \"" + path + "\". " + files_.LastErrorText());
   }

@@ -47,10 +47,11 @@ class FirefoxProxy {
       : files_(files), desktop_(desktop), ui_(ui), showMessage_(std::move(showMessage)) {}
 
   // Installs proxy (host:port) with enable, or clears without; with notify,
-  // shows the restart notice once when at least one profile exists. Throws
-  // FileError at the first profile whose file cannot be read or written, and
-  // UnsafeProxyText, before touching any file, for a proxy that cannot be
-  // written as a JavaScript string.
+  // shows the restart notice once when at least one profile exists. Every
+  // profile is written even when one fails; then, in place of the notice,
+  // throws FileError for the first profile whose file could not be read or
+  // written. Throws UnsafeProxyText, before touching any file, for a proxy
+  // that cannot be written as a JavaScript string.
   void SetFirefoxProxy(const std::string& proxy, bool enable, bool notify);
 
  private:

@@ -58,8 +58,17 @@ class Win32FirefoxTest : public ::testing::Test {
          "user_pref(\"browser.startup.homepage\", \"about:blank\");\n"
          "user_pref(\"network.proxy.type\", 0);\n");
     Spit(profiles / "hidden.profile" / "user.js", "untouched\n");
+    // Windows drops blanks only at the end of a path's last name: the
+    // separator after it keeps the blank in this folder's name.
+    ASSERT_TRUE(CreateDirectoryA(oddFolder().c_str(), nullptr));
+    Spit(oddFolder() + "user.js", "mine();\n");
   }
-  void TearDown() override { fs::remove_all(profiles.parent_path().parent_path().parent_path()); }
+  void TearDown() override {
+    DeleteFileA((oddFolder() + "user.js").c_str());
+    RemoveDirectoryA(("\\\\?\\" + oddFolder().substr(0, oddFolder().size() - 1)).c_str());
+    fs::remove_all(profiles.parent_path().parent_path().parent_path());
+  }
+  std::string oddFolder() const { return profiles.string() + "odd \\"; }
 
   platform::Win32FileSystem files;
   platform::Win32Desktop desktop;
@@ -77,7 +86,7 @@ TEST_F(Win32FirefoxTest, InstallAndClearEveryVisibleProfileByteForByte) {
   ASSERT_NE(profiles.string().find("Mozilla\\Firefox\\Profiles"), std::string::npos);
   firefox.SetFirefoxProxy("1.2.3.4:8080", true, false);
   EXPECT_EQ(Slurp(profiles / "one.default" / "user.js"),
-            "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n"
+            "user_pref(\"browser.startup.homepage\", \"about:blank\");\n"
             "user_pref(\"network.proxy.type\", 1);\r\n"
             "user_pref(\"network.proxy.http\", \"1.2.3.4\");\r\n"
             "user_pref(\"network.proxy.http_port\",8080);\r\n"
@@ -90,8 +99,9 @@ TEST_F(Win32FirefoxTest, InstallAndClearEveryVisibleProfileByteForByte) {
       "user_pref(\"network.proxy.no_proxies_on\", \"\");\r\n";
   EXPECT_EQ(Slurp(profiles / "two.work" / "user.js"), cleared);
   EXPECT_EQ(Slurp(profiles / "one.default" / "user.js"),
-            "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n" + cleared);
+            "user_pref(\"browser.startup.homepage\", \"about:blank\");\n" + cleared);
   EXPECT_EQ(Slurp(profiles / "hidden.profile" / "user.js"), "untouched\n");
+  EXPECT_EQ(Slurp(oddFolder() + "user.js"), "mine();\n" + cleared);
   EXPECT_EQ(host.shown, 0);
   // Nothing but user.js is left in a profile: no temporary files.
   int entries = 0;
