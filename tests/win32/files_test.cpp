@@ -68,5 +68,19 @@ TEST_F(Win32FilesTest, ReadOnlyTargetIsRefusedAndKept) {
   EXPECT_FALSE(files.WriteFileAtomic(dir + "no such folder\\options.ini", "x"));
 }
 
+TEST_F(Win32FilesTest, ARefusedWriteIsReportedWithItsRealReason) {
+  const std::string readOnly = dir + "read-only.js", folderInTheWay = dir + "user.js";
+  ASSERT_TRUE(files.WriteFileAtomic(readOnly, "keep"));
+  SetFileAttributesA(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(CreateDirectoryA(folderInTheWay.c_str(), nullptr));
+  for (const std::string& path : {readOnly, folderInTheWay}) {
+    SetLastError(ERROR_SUCCESS);
+    EXPECT_FALSE(files.WriteFileAtomic(path, "new"));
+    const DWORD error = GetLastError();
+    EXPECT_NE(error, static_cast<DWORD>(ERROR_SUCCESS)) << path << ": " << files.LastErrorText();
+  }
+  EXPECT_EQ(FilesInDir(), 2) << "no temporary is left";
+}
+
 }  // namespace
 }  // namespace cloakwise::platform

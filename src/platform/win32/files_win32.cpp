@@ -114,7 +114,10 @@ bool Win32FileSystem::WriteFileAtomic(const std::string& path, std::string_view 
   // A file the user marked read-only stays as it is. Windows refuses to
   // replace it anyway; Wine would not, so say it here for both.
   const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return false;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    SetLastError(ERROR_ACCESS_DENIED);  // the reason the caller will give
+    return false;
+  }
   // The temporary stays open, shared for nothing but its renaming, until it
   // has taken the target's place: that open handle is how the clearing of
   // abandoned temporaries tells a write under way from a killed one. A
@@ -131,6 +134,7 @@ bool Win32FileSystem::WriteFileAtomic(const std::string& path, std::string_view 
   if (file == INVALID_HANDLE_VALUE) return false;
   bool ok = WriteAll(file, content);
   ok = FlushFileBuffers(file) && ok;
+  DWORD failure = ok ? ERROR_SUCCESS : GetLastError();
   // Another program (a virus scanner, an editor) may hold the target for a
   // moment without delete sharing; give it a short while before giving up.
   for (int attempt = 0; ok; ++attempt) {
@@ -139,12 +143,16 @@ bool Win32FileSystem::WriteFileAtomic(const std::string& path, std::string_view 
       CloseHandle(file);
       return true;
     }
-    const DWORD error = GetLastError();
-    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || attempt == 40) break;
+    failure = GetLastError();
+    if ((failure != ERROR_ACCESS_DENIED && failure != ERROR_SHARING_VIOLATION) || attempt == 40) {
+      break;
+    }
     Sleep(5);
   }
   CloseHandle(file);
   DeleteFileA(temp.c_str());
+  // The clearing up must not replace the reason with its own success.
+  SetLastError(failure);
   return false;
 }
 
