@@ -199,6 +199,9 @@ void FirefoxProxy::RewriteProfile(const std::string& folder,
     text = std::move(*read);
   }
   text = ReplaceProxyLines(text, proxyLines);
+  // A write killed half-way (the program ended with the session) leaves its
+  // temporary beside user.js; nothing else would ever remove it.
+  files_.RemoveAbandonedTemporaryFiles(path);
   if (!files_.WriteFileAtomic(path, text)) {
     throw FileError("Cannot create file \"" + path + "\". " + files_.LastErrorText());
   }

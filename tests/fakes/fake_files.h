@@ -16,7 +16,11 @@ class FakeFileSystem : public platform::FileSystem {
   std::optional<std::string> ReadFile(const std::string& path) override;
   bool WriteFileAtomic(const std::string& path, std::string_view content) override;
   bool WriteFileInPlace(const std::string& path, std::string_view content) override;
-  int RemoveAbandonedTemporaryFiles(const std::string&) override { return 0; }
+  int RemoveAbandonedTemporaryFiles(const std::string& path) override {
+    std::lock_guard lock(mutex_);
+    temporaryCleanups.push_back(path);
+    return 0;
+  }
   bool FileExists(const std::string& path) override;
   // Removes the file and records the path; false for a path it does not hold.
   bool RemoveFile(const std::string& path) override;
@@ -36,6 +40,7 @@ class FakeFileSystem : public platform::FileSystem {
   std::vector<std::string> inPlaceWrites;  // paths written through, in order
   std::vector<std::string> listings;       // folders listed, in order
   std::vector<std::string> deletions;      // paths deleted, in order
+  std::vector<std::string> temporaryCleanups;  // targets whose leftovers were cleared
 
  private:
   std::mutex mutex_;

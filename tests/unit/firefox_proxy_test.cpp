@@ -72,6 +72,7 @@ TEST_F(FirefoxProxyTest, EveryProfileIsReadAfreshAndTheNoticeComesOnceAfterAll) 
   EXPECT_EQ(UserJs("one"), std::string("user_pref(\"a\", 1);\r\n") + kInstall);
   EXPECT_EQ(UserJs("two"), kInstall) << "nothing of the first profile's file";
   EXPECT_EQ(files.writes.size(), 3u);
+  EXPECT_EQ(files.temporaryCleanups, files.writes) << "each write first clears what a killed one left";
   EXPECT_FALSE(files.files.count(std::string(kProfiles) + "hidden\\user.js"));
   EXPECT_FALSE(files.files.count(std::string(kProfiles) + "system\\user.js"));
   EXPECT_EQ(modal.shown, std::vector<std::string>{kNotice});
