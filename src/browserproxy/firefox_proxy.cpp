@@ -62,6 +62,8 @@ class Encoding {
   bool bigEndian_;
 };
 
+}  // namespace
+
 // The user's file with its proxy lines taken out and proxyLines added at the
 // end, in the file's own encoding. It is handled as characters of its
 // encoding, never as text that ends somewhere: a NUL or a byte of another
@@ -103,6 +105,8 @@ std::string ReplaceProxyLines(std::string_view file, const std::vector<std::stri
   out.append(stray);
   return out;
 }
+
+namespace {
 
 // A host or port goes between quotes, or bare after a comma, in a line that
 // Firefox runs as JavaScript: nothing that could end the string or the

@@ -3,6 +3,7 @@
 #include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/desktop.h"
@@ -23,6 +24,11 @@ class UnsafeProxyText : public std::invalid_argument {
  public:
   using std::invalid_argument::invalid_argument;
 };
+
+// The user's user.js with its proxy lines taken out and proxyLines added at
+// the end, in the file's own encoding (8-bit, UTF-8 or UTF-16 with a mark);
+// every other byte of the user's stays.
+std::string ReplaceProxyLines(std::string_view file, const std::vector<std::string>& proxyLines);
 
 // The user's application-data folder; empty when the shell cannot say.
 std::string GetAppDataFolder(platform::Desktop& desktop);
