@@ -220,19 +220,20 @@ Document Document::Parse(std::string_view fileBytes) {
   std::size_t pos = 0;
   while (pos < text.size()) {
     Line line;
-    auto end = text.find('\n', pos);
+    auto end = text.find_first_of("\r\n", pos);
+    std::size_t next = end + 1;
     if (end == std::string_view::npos) {
-      end = text.size();
-    } else {
+      end = next = text.size();
+    } else if (text[end] == '\n') {
       line.end = LineEnd::Lf;
-    }
-    std::string_view raw = text.substr(pos, end - pos);
-    // A CR with no LF after it, at the very end, belongs to the line.
-    if (line.end == LineEnd::Lf && !raw.empty() && raw.back() == '\r') {
-      raw.remove_suffix(1);
+    } else if (end + 1 < text.size() && text[end + 1] == '\n') {
       line.end = LineEnd::CrLf;
+      next = end + 2;
+    } else {
+      line.end = LineEnd::Cr;
     }
-    pos = end + 1;
+    const std::string_view raw = text.substr(pos, end - pos);
+    pos = next;
 
     line.text = std::string(raw);
     const std::string_view trimmed = Trim(raw);
@@ -250,8 +251,12 @@ Document Document::Parse(std::string_view fileBytes) {
     }
     doc.lines_.push_back(std::move(line));
   }
+  // Lines the program adds end like the first line, except that a CR alone
+  // becomes CR LF: an added line ending in a lone CR before an empty line
+  // ending in LF would read back as one line.
   if (!doc.lines_.empty() && doc.lines_.front().end != LineEnd::None) {
-    doc.newLineEnd_ = doc.lines_.front().end;
+    doc.newLineEnd_ =
+        doc.lines_.front().end == LineEnd::Cr ? LineEnd::CrLf : doc.lines_.front().end;
   }
   return doc;
 }
@@ -262,8 +267,8 @@ void Document::AppendText(std::string& out) const {
   out.reserve(size);
   for (const Line& line : lines_) {
     out += line.text;
-    if (line.end == LineEnd::CrLf) out += '\r';
-    if (line.end != LineEnd::None) out += '\n';
+    if (line.end == LineEnd::CrLf || line.end == LineEnd::Cr) out += '\r';
+    if (line.end == LineEnd::CrLf || line.end == LineEnd::Lf) out += '\n';
   }
 }
 
@@ -294,6 +299,11 @@ void Document::InsertLine(std::size_t at, Line line) {
   // them, even in a file whose last line had none.
   if (at > 0 && lines_[at - 1].end == LineEnd::None) lines_[at - 1].end = newLineEnd_;
   line.end = newLineEnd_;
+  // After a line ending in a lone CR, an empty line ending in LF would make
+  // a CR LF of the two.
+  if (at > 0 && lines_[at - 1].end == LineEnd::Cr && line.text.empty() && line.end == LineEnd::Lf) {
+    line.end = LineEnd::CrLf;
+  }
   lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
 }
 

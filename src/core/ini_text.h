@@ -52,7 +52,8 @@ class Document {
   void EraseSection(std::string_view section);
 
  private:
-  enum class LineEnd : unsigned char { None, Lf, CrLf };
+  // Old editors end lines with a CR alone; Windows reads those as lines too.
+  enum class LineEnd : unsigned char { None, Lf, CrLf, Cr };
   struct Line {
     enum class Kind { Other, Section, Entry } kind = Kind::Other;
     std::string text;             // the line as it stood, without its line end

@@ -29,12 +29,16 @@ void Check(bool condition) {
   if (!condition) __builtin_trap();
 }
 
-// The text's lines, each with its own line end.
+// The text's lines, each with its own line end: CR LF, LF or CR alone.
 std::vector<std::string_view> Lines(std::string_view text) {
   std::vector<std::string_view> lines;
   while (!text.empty()) {
-    const auto lf = text.find('\n');
-    const std::size_t length = lf == std::string_view::npos ? text.size() : lf + 1;
+    const auto end = text.find_first_of("\r\n");
+    std::size_t length = end == std::string_view::npos ? text.size() : end + 1;
+    if (end != std::string_view::npos && text[end] == '\r' && end + 1 < text.size() &&
+        text[end + 1] == '\n') {
+      ++length;
+    }
     lines.push_back(text.substr(0, length));
     text.remove_prefix(length);
   }
@@ -44,9 +48,11 @@ std::vector<std::string_view> Lines(std::string_view text) {
 // A line kept as it was; a last line without an end may have gained one.
 bool Kept(std::string_view before, std::string_view after, bool wasLast) {
   if (after == before) return true;
-  if (!wasLast || before.ends_with('\n') || !after.starts_with(before)) return false;
+  if (!wasLast || before.ends_with('\n') || before.ends_with('\r') || !after.starts_with(before)) {
+    return false;
+  }
   const std::string_view added = after.substr(before.size());
-  return added == "\n" || added == "\r\n";
+  return added == "\n" || added == "\r\n" || added == "\r";
 }
 
 // `after` is `before` with `inserted` lines put in one place, or, with none

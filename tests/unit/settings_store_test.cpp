@@ -118,14 +118,22 @@ TEST_F(SettingsStoreTest, WritesKeepEveryOtherLineAndTheFilesLineEnds) {
 }
 
 TEST_F(SettingsStoreTest, EachLineKeepsItsOwnLineEnd) {
-  // Mixed ends, as a file edited by hand on two systems has them; a CR with
-  // no LF after it at the very end; lines added take the first line's end.
+  // Mixed ends, as a file edited by hand on two systems has them; a CR alone
+  // ends a line too; lines added take the first line's end.
   Given("[Options]\nTimeout=9\r\n; note\r\r\n[Other]\nx=1\r");
   store.WriteInteger("Options", "Timeout", 12);
   EXPECT_EQ(File(), "[Options]\nTimeout=12\r\n; note\r\r\n[Other]\nx=1\r");
   store.WriteInteger("Options", "ProxyType", 2);
   store.WriteInteger("Other", "y", 3);
-  EXPECT_EQ(File(), "[Options]\nTimeout=12\r\nProxyType=2\n; note\r\r\n[Other]\nx=1\r\ny=3\n");
+  EXPECT_EQ(File(), "[Options]\nTimeout=12\r\nProxyType=2\n; note\r\r\n[Other]\nx=1\ry=3\n");
+
+  // An old editor's file, with a CR alone after every line: read line by
+  // line, and lines added end in CR LF.
+  Given("[Options]\rStartUp=0\rFirefox=1\r");
+  EXPECT_EQ(store.ReadInteger("Options", "StartUp", 7), 0);
+  EXPECT_EQ(store.ReadInteger("Options", "Firefox", 7), 1);
+  store.WriteInteger("Options", "Timeout", 9);
+  EXPECT_EQ(File(), "[Options]\rStartUp=0\rFirefox=1\rTimeout=9\r\n");
 }
 
 TEST_F(SettingsStoreTest, FileWithoutFinalNewlineGetsOneOnlyWhereLinesAreAdded) {
