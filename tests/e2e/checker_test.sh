@@ -8,33 +8,15 @@
 # proxy" on a row that is no proxy and on the fastest one, and Close during a
 # check ending within one probe's time-out.
 set -euo pipefail
-exe="$1"
-out="$2"  # folder for screenshots and logs
-: "${WINEPREFIX:?}"
-export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
-root=$(cd "$(dirname "$0")/../.." && pwd)
-mkdir -p "$out"
-source "$root/scripts/lib/desktop.sh"
-ensure_display "$out/xvfb.log"
-
-app_pid=""
-fail() {
-  echo "FAIL: $*"
-  import -window root "$out/failure.png" 2>/dev/null || true
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  exit 1
-}
-shot() {  # window name
-  import -window "$1" "$out/$2.png"
-  echo "screenshot: $out/$2.png"
-}
+source "$(dirname "$0")/../../scripts/lib/e2e.sh"
+e2e_start "$1" "$2"
 
 source "$root/scripts/lib/proxy_world.sh"
 world="dead-1 test-anonymous-2800 squid-elite test-elite-12000 tinyproxy-transparent test-elite-garbage"
 world+=" test-elite-1200 squid-transparent tinyproxy-anonymous test-elite-close squid-anonymous tinyproxy-elite"
 worldDir=$(mktemp -d /tmp/cloakwise-e2e-checker.XXXXXX)
 chmod 755 "$worldDir"  # squid and tinyproxy drop root and must pass through
-trap 'rm -rf "$worldDir"; [ -z "${XVFB_PID:-}" ] || kill "$XVFB_PID" 2>/dev/null; true' EXIT
+e2e_on_exit 'rm -rf "$worldDir"'
 start_proxy_world "$worldDir/world" "$root/build/native" "$world" >"$out/world.log" 2>&1 ||
   { cat "$out/world.log"; fail "the proxy world did not start"; }
 
@@ -146,23 +128,44 @@ wait_for_grid "$out/checked.txt" 30 || fail "the checked grid differs from cloak
 shot "$window" checked
 
 echo "-- Copy to clipboard, by type"
+# Sets lastCopied to what the program put on the clipboard.
 copy_by_type() {  # item of the submenu from its top (0..2), screenshot name
+  # Reading the clipboard holds it for a moment: never while the program
+  # copies, so the last copy read stands for what was there before.
+  local before menu="" copied=""
+  before=$(xdotool search --onlyvisible --name '' 2>/dev/null | sort)
   click_in_window "$window" 60 "$(row_y 4)" 3
-  sleep 0.5
+  # Keys go to the menu only once it is there: a new, nameless window.
+  for _ in $(seq 50); do
+    menu=$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --name '' 2>/dev/null | sort) | head -n1)
+    [ -n "$menu" ] && break
+    sleep 0.1
+  done
+  [ -n "$menu" ] || fail "the list's menu did not open"
+  sleep 0.3
   xdotool key Up  # from nothing selected to the last item, "Copy to clipboard"
   sleep 0.2
   xdotool key Right
-  sleep 0.2
+  sleep 0.3
   for _ in $(seq "$1"); do xdotool key Down; sleep 0.1; done
   sleep 0.3
   [ -z "${2:-}" ] || shot root "$2" >&2
   xdotool key Return
-  sleep 0.5
-  xclip -o -selection clipboard | tr -d '\r'
+  # Wine hands the clipboard to X a moment later; asking for it holds the
+  # clipboard, so not before the program has surely copied.
+  sleep 1
+  for _ in $(seq 10); do
+    copied=$(timeout 2 xclip -o -selection clipboard 2>/dev/null | tr -d '\r' || true)
+    [ -n "$copied" ] && [ "$copied" != "$lastCopied" ] && break
+    sleep 0.5
+  done
+  lastCopied=$copied
 }
+lastCopied=""
 types=("Anonymous|Elite" "Anonymous" "Elite")
 for item in 0 1 2; do
-  got=$(copy_by_type "$item" "$([ $item -eq 2 ] && echo list-menu)")
+  copy_by_type "$item" "$([ $item -eq 2 ] && echo list-menu)"
+  got=$lastCopied
   want=$(awk -v t="^(${types[$item]})$" '$2 ~ t { print $1 }' "$out/checked.txt")
   [ "$got" = "$want" ] || fail "copy item $item gave '$got', not '$want'"
 done

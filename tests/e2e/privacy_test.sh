@@ -5,31 +5,14 @@
 # clipboard; links out of the temporary folder whose targets must survive;
 # the privacy view pictured before, during and after the run.
 set -euo pipefail
-exe="$1"
-out="$2"  # folder for screenshots and logs
-: "${WINEPREFIX:?}"
-export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
-root=$(cd "$(dirname "$0")/../.." && pwd)
-mkdir -p "$out"
-source "$root/scripts/lib/desktop.sh"
-ensure_display "$out/xvfb.log"
+source "$(dirname "$0")/../../scripts/lib/e2e.sh"
+e2e_start "$1" "$2"
 
-app_pid=""
-fail() {
-  echo "FAIL: $*"
-  import -window root "$out/failure.png" 2>/dev/null || true
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  exit 1
-}
-shot() {  # window name
-  import -window "$1" "$out/$2.png"
-  echo "screenshot: $out/$2.png"
-}
 unix_path() { winepath -u "$(wine cmd /c "echo %$1%" | tr -d '\r')"; }
 
 outside=$(mktemp -d /tmp/cloakwise-e2e-outside.XXXXXX)
 trash=$(mktemp -d /tmp/cloakwise-e2e-trash.XXXXXX)
-trap 'rm -rf "$outside" "$trash"; [ -z "${XVFB_PID:-}" ] || kill "$XVFB_PID" 2>/dev/null; true' EXIT
+e2e_on_exit 'rm -rf "$outside" "$trash"'
 echo "keep me" >"$outside/canary.txt"
 
 temp=$(unix_path TEMP)

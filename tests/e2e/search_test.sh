@@ -13,22 +13,8 @@
 #   4  three test proxies, elite, anonymous, transparent: "Change IP now"
 #   then the pool starts over, and the rotation tick goes through 1-3 again.
 set -euo pipefail
-exe="$1"
-out="$2"  # folder for screenshots and logs
-: "${WINEPREFIX:?}"
-export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
-root=$(cd "$(dirname "$0")/../.." && pwd)
-mkdir -p "$out"
-source "$root/scripts/lib/desktop.sh"
-ensure_display "$out/xvfb.log"
-
-app_pid=""
-fail() {
-  echo "FAIL: $*"
-  import -window root "$out/failure.png" 2>/dev/null || true
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
-  exit 1
-}
+source "$(dirname "$0")/../../scripts/lib/e2e.sh"
+e2e_start "$1" "$2"
 
 source "$root/scripts/lib/proxy_world.sh"
 world="test-transparent-2500 dead-1 dead-2 dead-3 dead-4 dead-5 squid-transparent tinyproxy-anonymous squid-elite test-elite-40 test-anonymous-10 test-transparent"
@@ -36,7 +22,7 @@ world="test-transparent-2500 dead-1 dead-2 dead-3 dead-4 dead-5 squid-transparen
 worldDir=$(mktemp -d /tmp/cloakwise-e2e-world.XXXXXX)
 chmod 755 "$worldDir"
 # Set before the world chains its own stop in front of it.
-trap 'rm -rf "$worldDir"; [ -z "${XVFB_PID:-}" ] || kill "$XVFB_PID" 2>/dev/null; true' EXIT
+e2e_on_exit 'rm -rf "$worldDir"'
 start_proxy_world "$worldDir/world" "$root/build/native" "$world" >"$out/world.log" 2>&1 ||
   { cat "$out/world.log"; fail "the proxy world did not start"; }
 address_of() {  # candidate name

@@ -67,9 +67,23 @@ void Win32Desktop::ShowHelp(const std::string& topic) {
   HtmlHelpA(applicationWindow, topic.c_str(), HH_DISPLAY_TOPIC, 0);
 }
 
+namespace {
+
+// Clipboard viewers and managers open the clipboard for a moment after each
+// change; a short wait gets past them. Held longer, it is another program's.
+bool OpenClipboardPatiently(HWND owner) {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    if (OpenClipboard(owner)) return true;
+    Sleep(10);
+  }
+  return false;
+}
+
+}  // namespace
+
 bool Win32Desktop::SetClipboardText(const std::string& text) {
-  if (!OpenClipboard(mainWindow)) return false;
-  EmptyClipboard();
+  if (!OpenClipboardPatiently(mainWindow)) return false;
+  ::EmptyClipboard();  // the system's, not this class's own
   // The clipboard owns the memory once SetClipboardData accepts it.
   HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
   bool stored = false;
@@ -86,7 +100,7 @@ bool Win32Desktop::SetClipboardText(const std::string& text) {
 }
 
 bool Win32Desktop::EmptyClipboard() {
-  if (!OpenClipboard(mainWindow)) return false;
+  if (!OpenClipboardPatiently(mainWindow)) return false;
   const bool emptied = ::EmptyClipboard() != 0;
   CloseClipboard();
   return emptied;

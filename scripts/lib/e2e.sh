@@ -1,0 +1,49 @@
+# Shared by the end-to-end tests of cloakwise.exe. Source it, then call
+#   e2e_start EXE OUT
+# which sets exe, out (the folder for screenshots and logs, made here) and
+# root (the source tree), needs WINEPREFIX, quiets Wine, chooses the display
+# (scripts/lib/desktop.sh, whose functions it brings) and clears app_pid.
+# fail MESSAGE pictures the screen and exits 1; shot WINDOW NAME saves a
+# picture of a window (or "root") as OUT/NAME.png. However the test exits,
+# the program under test (app_pid) is ended first, since a copy left running
+# would take the place of the next test's, and then the commands given to
+# e2e_on_exit run, and the display started here is stopped. Set no EXIT trap
+# of your own; the proxy world chains its stop in front of this one.
+
+e2e_start() {
+  exe="$1"
+  out="$2"
+  : "${WINEPREFIX:?}"
+  export WINEDEBUG="${WINEDEBUG:--all}" WINEDLLOVERRIDES="mscoree,mshtml="
+  root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+  mkdir -p "$out"
+  source "$root/scripts/lib/desktop.sh"
+  ensure_display "$out/xvfb.log"
+  app_pid=""
+  _e2e_exit_commands=()
+  trap _e2e_on_exit EXIT
+}
+
+e2e_on_exit() { _e2e_exit_commands+=("$1"); }
+
+_e2e_on_exit() {
+  local rc=$? command
+  if [ -n "${app_pid:-}" ] && kill -0 "$app_pid" 2>/dev/null; then
+    kill "$app_pid" 2>/dev/null
+    for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+  fi
+  for command in "${_e2e_exit_commands[@]}"; do eval "$command" || true; done
+  [ -z "${XVFB_PID:-}" ] || kill "$XVFB_PID" 2>/dev/null || true
+  return "$rc"
+}
+
+fail() {
+  echo "FAIL: $*"
+  import -window root "$out/failure.png" 2>/dev/null || true
+  exit 1
+}
+
+shot() {
+  import -window "$1" "$out/$2.png"
+  echo "screenshot: $out/$2.png"
+}
