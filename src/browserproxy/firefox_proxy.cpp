@@ -101,6 +101,14 @@ std::string ReplaceProxyLines(std::string_view file, const std::vector<std::stri
     pos = next;
   }
   if (!lastLineEnded) out += encoding.Encode("\r\n");
+  // Taking out the lines in front may bare bytes that read as a byte-order
+  // mark, and the next rewrite would read the whole file otherwise: an empty
+  // line stands in front of them instead.
+  const auto marked = [](std::string_view bytes) {
+    return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") ||
+           bytes.starts_with("\xEF\xBB\xBF");
+  };
+  if (!marked(file) && marked(out)) out.insert(0, "\r\n");
   for (const std::string& line : proxyLines) out += encoding.Encode(line + "\r\n");
   out.append(stray);
   return out;
