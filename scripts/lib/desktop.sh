@@ -64,10 +64,18 @@ tray_menu() {
   [ -n "$tray" ] || return 1
   before=$(xdotool search --onlyvisible --name '' 2>/dev/null | sort)
   click_in_window "$tray" 10 10 3
-  # Keys go to the menu only once it is there: a new, nameless window. A
+  # Keys go to the menu only once it is there: a new, nameless window taller
+  # than the tooltip that the mouse over the icon may bring up as well. A
   # loaded machine may take a while to show it.
+  local candidate height
   for _ in $(seq 50); do
-    menu=$(comm -13 <(echo "$before") <(xdotool search --onlyvisible --name '' 2>/dev/null | sort) | head -n1)
+    for candidate in $(comm -13 <(echo "$before") <(xdotool search --onlyvisible --name '' 2>/dev/null | sort)); do
+      height=$(xdotool getwindowgeometry "$candidate" 2>/dev/null | awk -F'x' '/Geometry/ { print $2 }')
+      if [ "${height:-0}" -ge 60 ]; then
+        menu=$candidate
+        break
+      fi
+    done
     [ -n "$menu" ] && break
     sleep 0.1
   done
