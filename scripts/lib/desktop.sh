@@ -59,25 +59,30 @@ wait_until_gone() {
 # places above its bottom ("Close" is 1): the menu opens with nothing
 # selected, and Up starts from its last item. Fails without a tray icon.
 tray_menu() {
-  local tray before menu=""
+  local tray menu="" candidate height before
   tray=$(tray_window)
   [ -n "$tray" ] || return 1
-  before=$(xdotool search --onlyvisible --name '' 2>/dev/null | sort)
-  click_in_window "$tray" 10 10 3
-  # Keys go to the menu only once it is there: a new, nameless window taller
-  # than the tooltip that the mouse over the icon may bring up as well. A
-  # loaded machine may take a while to show it.
-  local candidate height
-  for _ in $(seq 50); do
-    for candidate in $(comm -13 <(echo "$before") <(xdotool search --onlyvisible --name '' 2>/dev/null | sort)); do
-      height=$(xdotool getwindowgeometry "$candidate" 2>/dev/null | awk -F'x' '/Geometry/ { print $2 }')
-      if [ "${height:-0}" -ge 60 ]; then
-        menu=$candidate
-        break
-      fi
+  # Keys go to the menu only once it is there: a new window of the program's
+  # own (balloons and the icon's tooltip belong to Wine's explorer.exe, and a
+  # balloon may pop up just now) that is taller than a tooltip. A balloon
+  # lying over the icon takes the click instead, so click again when no menu
+  # came; a loaded machine may take a while to show it.
+  for _ in 1 2 3; do
+    before=$(xdotool search --onlyvisible --classname '^cloakwise\.exe$' 2>/dev/null | sort)
+    click_in_window "$tray" 10 10 3
+    for _ in $(seq 30); do
+      for candidate in $(comm -13 <(echo "$before") \
+          <(xdotool search --onlyvisible --classname '^cloakwise\.exe$' 2>/dev/null | sort)); do
+        height=$(xdotool getwindowgeometry "$candidate" 2>/dev/null | awk -F'x' '/Geometry/ { print $2 }')
+        if [ "${height:-0}" -ge 60 ]; then
+          menu=$candidate
+          break
+        fi
+      done
+      [ -n "$menu" ] && break
+      sleep 0.1
     done
     [ -n "$menu" ] && break
-    sleep 0.1
   done
   [ -n "$menu" ] || return 1
   sleep 0.2
