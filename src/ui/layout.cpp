@@ -140,6 +140,26 @@ const Layout::Widget* Layout::Hit(int x, int y) const {
   return nullptr;
 }
 
+bool Layout::ClickableAt(int x, int y) const {
+  const Widget* w = Hit(x, y);
+  if (!w) return false;
+  if (w->action) return true;
+  if (!w->control || !w->control->Enabled()) return false;
+  switch (w->kind) {
+    case Kind::CheckBox:
+    case Kind::Slider:
+      return true;
+    case Kind::Spin:
+      return x >= w->rect.x + w->rect.w - 16;  // the arrows; the rest takes typing
+    case Kind::Label:
+    case Kind::TextButton:
+    case Kind::HotSpot:
+      return static_cast<bool>(static_cast<Clickable*>(w->control)->onClick);
+    default:
+      return false;
+  }
+}
+
 void Layout::LeftDown(int x, int y) {
   const Widget* w = Hit(x, y);
   if (w && w->kind == Kind::Grid) {

@@ -49,6 +49,9 @@ class Layout {
   const std::vector<Widget>& Widgets() const { return widgets_; }
   // The topmost visible widget under the point on the current view.
   const Widget* Hit(int x, int y) const;
+  // Whether a click at the point does something, which the hand cursor
+  // promises: not over plain texts, a disabled control or the grid.
+  bool ClickableAt(int x, int y) const;
   void LeftDown(int x, int y);
   void LeftClick(int x, int y);  // the left button released
   // The second press of a quick pair, which comes instead of LeftDown.

@@ -176,5 +176,34 @@ TEST_F(LayoutTest, HiddenAndDisabledControlsTakeNoClicks) {
   EXPECT_EQ(layout.Hit(378, 318), nullptr);
 }
 
+// The hand promises a click that does something; plain texts, the gauge and a
+// disabled caption keep the arrow.
+TEST_F(LayoutTest, HandCursorOnlyWhereAClickActs) {
+  const struct {
+    ui::View view;
+    int x, y;
+    bool hand;
+    const char* what;
+  } cases[] = {
+      {ui::View::Status, 224, 258, true, "START"},
+      {ui::View::Status, 30, 350, true, "MENU"},
+      {ui::View::Status, 300, 380, true, "a tab"},
+      {ui::View::Status, 100, 125, false, "the proxy address"},
+      {ui::View::Status, 200, 212, false, "the speed gauge"},
+      {ui::View::Status, 200, 290, false, "the state indicator"},
+      {ui::View::Status, 200, 200, false, "the body"},
+      {ui::View::Options, 100, 121, false, "the disabled Firefox caption"},
+      {ui::View::Options, 100, 93, true, "a caption that toggles its box"},
+      {ui::View::Options, 270, 86, true, "the minutes' arrows"},
+      {ui::View::Options, 230, 90, false, "the minutes' text"},
+      {ui::View::Options, 100, 150, false, "a heading"},
+  };
+  form.options.firefoxCaption.SetEnabled(false);
+  for (const auto& c : cases) {
+    app.ShowView(c.view);
+    EXPECT_EQ(layout.ClickableAt(c.x, c.y), c.hand) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace cloakwise

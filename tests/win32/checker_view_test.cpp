@@ -246,5 +246,43 @@ TEST_F(CheckerWindowTest, RightClickOnARowOpensTheListMenuWithItsCopySubmenu) {
   EXPECT_TRUE(frame.empty()) << "not the main menu";
 }
 
+// The same window on the options view: the minutes are typed into a real
+// text field, stepped with the arrow keys, and clamped once the user leaves.
+using OptionsWindowTest = CheckerWindowTest;
+
+TEST_F(OptionsWindowTest, MinutesFieldTakesTypingAndArrowsAndClampsOnLeaving) {
+  ui::SpinEdit& minutes = form.options.rotationMinutesField;
+  std::vector<int> changes;
+  minutes.onChange = [&] { changes.push_back(minutes.Value()); };
+  HWND field = FindWindowExW(window.Handle(), nullptr, L"EDIT", nullptr);
+  ASSERT_NE(field, nullptr);
+  EXPECT_FALSE(IsWindowVisible(field)) << "not on the checker view";
+  form.view.Set(ui::View::Options);
+  ASSERT_TRUE(IsWindowVisible(field));
+  const auto text = [&] {
+    char buffer[16] = {};
+    GetWindowTextA(field, buffer, sizeof buffer);
+    return std::string(buffer);
+  };
+  EXPECT_EQ(text(), "10");
+
+  SetFocus(field);
+  SendMessageW(field, EM_SETSEL, 0, -1);
+  for (char c : std::string("25")) SendMessageW(field, WM_CHAR, static_cast<WPARAM>(c), 0);
+  SendMessageW(field, WM_KEYDOWN, VK_UP, 0);
+  EXPECT_EQ(text(), "26");
+  SendMessageW(field, EM_SETSEL, 0, -1);
+  for (char c : std::string("5000")) SendMessageW(field, WM_CHAR, static_cast<WPARAM>(c), 0);
+  EXPECT_EQ(minutes.Value(), 5000) << "no clamping while typing";
+  Mouse(WM_LBUTTONDOWN, 200, 200);  // a click elsewhere leaves the field
+  Mouse(WM_LBUTTONUP, 200, 200);
+  EXPECT_NE(GetFocus(), field);
+  EXPECT_EQ(text(), "1440");
+  EXPECT_EQ(changes, (std::vector<int>{2, 25, 26, 5, 50, 500, 5000, 1440}));
+
+  form.view.Set(ui::View::Status);
+  EXPECT_FALSE(IsWindowVisible(field));
+}
+
 }  // namespace
 }  // namespace cloakwise

@@ -1,5 +1,4 @@
 #include "ui/win32/main_window.h"
-#include "ui/win32/session_end.h"
 
 #include <shellapi.h>
 
@@ -8,12 +7,15 @@
 
 #include "ui/win32/grid_painter.h"
 #include "ui/win32/paint.h"
+#include "ui/win32/session_end.h"
 
 namespace cloakwise::ui::win32 {
 namespace {
 
 constexpr UINT kTrayMessage = WM_APP + 10;
 constexpr UINT kTrayId = 1;
+constexpr int kMinutesFieldId = 100;
+constexpr COLORREF kMinutesFieldFace = RGB(250, 250, 252);
 
 // The tray icons are drawn here rather than shipped: a shield for the idle
 // set, and eight frames of a turning dot around it while searching.
@@ -58,26 +60,6 @@ HICON MakeIcon(int frame) {
   DeleteObject(color);
   DeleteObject(mask);
   return icon;
-}
-
-// Adds the visible items of a menu, and of the menus its items unfold, to a
-// popup menu; an item's command id is its place in `commands`, plus one.
-void AppendItems(HMENU target, const Menu& menu, std::vector<MenuItem*>& commands) {
-  for (MenuItem* item : menu.Items()) {
-    if (!item->Visible()) continue;
-    const UINT grayed = item->Enabled() ? 0 : MF_GRAYED;
-    if (item->IsSeparator()) {
-      AppendMenuA(target, MF_SEPARATOR, 0, nullptr);
-    } else if (const Menu* submenu = item->Submenu()) {
-      HMENU popup = CreatePopupMenu();
-      AppendItems(popup, *submenu, commands);
-      AppendMenuA(target, MF_STRING | MF_POPUP | grayed, reinterpret_cast<UINT_PTR>(popup),
-                  item->Caption().c_str());
-    } else {
-      commands.push_back(item);
-      AppendMenuA(target, MF_STRING | grayed, commands.size(), item->Caption().c_str());
-    }
-  }
 }
 
 std::optional<Grid::Key> GridKey(WPARAM key) {
@@ -133,9 +115,10 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
 
   const int x = (GetSystemMetrics(SM_CXSCREEN) - Layout::kWidth) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - Layout::kHeight) / 2;
-  window_ =
-      CreateWindowExA(0, kMainWindowClass, "Cloakwise", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, x,
-                      y, Layout::kWidth, Layout::kHeight, nullptr, nullptr, instance, this);
+  window_ = CreateWindowExA(0, kMainWindowClass, "Cloakwise",
+                            WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, x, y,
+                            Layout::kWidth, Layout::kHeight, nullptr, nullptr, instance, this);
+  CreateMinutesField(instance);
   taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
   showRequest_ = RegisterWindowMessageA(kShowRequestMessage);
   form_.SetObserver(this);
@@ -151,6 +134,88 @@ MainWindow::~MainWindow() {
   for (HICON icon : idleIcons_) DestroyIcon(icon);
   for (HICON icon : searchIcons_) DestroyIcon(icon);
   for (HFONT f : {font_, bold_, serif_, small_, smallSerif_, cell_, cellBold_}) DeleteObject(f);
+  if (minutesFieldBrush_) DeleteObject(minutesFieldBrush_);
+}
+
+void MainWindow::CreateMinutesField(HINSTANCE instance) {
+  const SpinEdit& spin = form_.options.rotationMinutesField;
+  for (const auto& w : layout_.Widgets()) {
+    if (w.control != &spin) continue;
+    // Inside the painted frame, left of the arrows, which stay the layout's.
+    minutesField_ = CreateWindowExW(
+        0, L"EDIT", L"", WS_CHILD | ES_NUMBER | ES_AUTOHSCROLL, w.rect.x + 3, w.rect.y + 3,
+        w.rect.w - 16 - 4, w.rect.h - 6, window_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMinutesFieldId)), instance, nullptr);
+  }
+  if (!minutesField_) return;
+  minutesFieldBrush_ = CreateSolidBrush(kMinutesFieldFace);
+  SendMessageW(minutesField_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  // The field is narrow; the default margins would scroll four digits.
+  SendMessageW(minutesField_, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(1, 0));
+  // Four digits hold the largest number of minutes the field takes.
+  SendMessageW(minutesField_, EM_LIMITTEXT, 4, 0);
+  SetWindowLongPtrW(minutesField_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  minutesFieldProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+      minutesField_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MinutesFieldProc)));
+  SyncMinutesField();
+}
+
+void MainWindow::SyncMinutesField() {
+  if (!minutesField_) return;
+  const SpinEdit& spin = form_.options.rotationMinutesField;
+  const bool shown = form_.view.Current() == View::Options && spin.Visible();
+  if (!shown && GetFocus() == minutesField_) SetFocus(window_);
+  if (shown != (IsWindowVisible(minutesField_) != FALSE)) {
+    ShowWindow(minutesField_, shown ? SW_SHOWNA : SW_HIDE);
+  }
+  EnableWindow(minutesField_, spin.Enabled());
+  char current[16] = {};
+  GetWindowTextA(minutesField_, current, sizeof current);
+  if (spin.Text() != current) {
+    // The model's text changed by the arrows, a clamp or an undo: show it,
+    // without reading it back as typing.
+    settingMinutesText_ = true;
+    SetWindowTextA(minutesField_, spin.Text().c_str());
+    settingMinutesText_ = false;
+    const auto end = static_cast<LPARAM>(spin.Text().size());
+    SendMessageW(minutesField_, EM_SETSEL, static_cast<WPARAM>(end), end);
+  }
+}
+
+void MainWindow::MinutesFieldCommand(WORD code) {
+  SpinEdit& spin = form_.options.rotationMinutesField;
+  if (code == EN_CHANGE && !settingMinutesText_) {
+    char text[16] = {};
+    GetWindowTextA(minutesField_, text, sizeof text);
+    spin.EditText(text);
+  } else if (code == EN_KILLFOCUS) {
+    spin.ExitEdit();  // out-of-range numbers are clamped once the user leaves
+  }
+}
+
+LRESULT CALLBACK MainWindow::MinutesFieldProc(HWND field, UINT message, WPARAM wParam,
+                                              LPARAM lParam) {
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(field, GWLP_USERDATA));
+  if (message == WM_KEYDOWN && (wParam == VK_UP || wParam == VK_DOWN || wParam == VK_RETURN)) {
+    try {
+      if (wParam == VK_RETURN) {
+        SetFocus(self->window_);  // done typing: the value is taken, and clamped
+      } else {
+        SpinEdit& spin = self->form_.options.rotationMinutesField;
+        spin.SetValue(spin.Value() + (wParam == VK_UP ? 1 : -1));
+      }
+    } catch (...) {
+      if (self->onError) self->onError(std::current_exception());
+    }
+    return 0;
+  }
+  if (message == WM_KEYDOWN && wParam == 'A' && GetKeyState(VK_CONTROL) < 0) {
+    SendMessageW(field, EM_SETSEL, 0, -1);  // the plain edit control lacks select-all
+    return 0;
+  }
+  // No beep for Enter, nor for the Ctrl+A that the control does not know.
+  if (message == WM_CHAR && (wParam == '\r' || wParam == 1)) return 0;
+  return CallWindowProcW(self->minutesFieldProc_, field, message, wParam, lParam);
 }
 
 void MainWindow::SetSessionEndHandler(std::function<void()> handler) {
@@ -170,6 +235,7 @@ void MainWindow::ControlChanged(const Control& control) {
     UpdateTray(false);
   } else {
     InvalidateRect(window_, nullptr, FALSE);
+    SyncMinutesField();
   }
 }
 
@@ -215,9 +281,8 @@ void MainWindow::UpdateTray(bool add) {
 }
 
 MenuItem* MainWindow::TrackMenu(const Menu& menu, UINT alignment) {
-  HMENU popup = CreatePopupMenu();
   std::vector<MenuItem*> commands;
-  AppendItems(popup, menu, commands);
+  HMENU popup = flatMenu_.Build(menu, commands);
   POINT at;
   GetCursorPos(&at);
   // Without this a tray menu stays open when the user clicks elsewhere.
@@ -279,6 +344,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 1;  // Paint covers every pixel
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
+      // A click elsewhere ends typing in the minutes field, as leaving it does.
+      if (minutesField_ && GetFocus() == minutesField_) SetFocus(window_);
       if (message == WM_LBUTTONDOWN) {
         layout_.LeftDown(x, y);
       } else {
@@ -313,17 +380,35 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return DefWindowProcA(window_, message, wParam, lParam);
     case WM_SETCURSOR: {
+      // A child, the minutes' text field, has its own.
+      if (reinterpret_cast<HWND>(wParam) != window_ || LOWORD(lParam) != HTCLIENT) {
+        return DefWindowProcA(window_, message, wParam, lParam);
+      }
       POINT p;
       GetCursorPos(&p);
       ScreenToClient(window_, &p);
-      const auto* hit = layout_.Hit(p.x, p.y);
-      const bool clickable =
-          hit &&
-          (hit->action || (hit->control && hit->kind != Layout::Kind::Gauge &&
-                           hit->kind != Layout::Kind::Heading && hit->kind != Layout::Kind::Grid));
-      SetCursor(LoadCursor(nullptr, clickable ? IDC_HAND : IDC_ARROW));
+      SetCursor(LoadCursor(nullptr, layout_.ClickableAt(p.x, p.y) ? IDC_HAND : IDC_ARROW));
       return TRUE;
     }
+    case WM_COMMAND:
+      if (LOWORD(wParam) == kMinutesFieldId && reinterpret_cast<HWND>(lParam) == minutesField_) {
+        MinutesFieldCommand(HIWORD(wParam));
+        return 0;
+      }
+      return DefWindowProcA(window_, message, wParam, lParam);
+    case WM_CTLCOLOREDIT:
+      if (reinterpret_cast<HWND>(lParam) == minutesField_) {
+        SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
+        SetBkColor(reinterpret_cast<HDC>(wParam), kMinutesFieldFace);
+        return reinterpret_cast<LRESULT>(minutesFieldBrush_);
+      }
+      return DefWindowProcA(window_, message, wParam, lParam);
+    case WM_MEASUREITEM:
+      if (flatMenu_.Measure(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam))) return TRUE;
+      return DefWindowProcA(window_, message, wParam, lParam);
+    case WM_DRAWITEM:
+      if (flatMenu_.Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
+      return DefWindowProcA(window_, message, wParam, lParam);
     case kTrayMessage:
       if (lParam == WM_LBUTTONUP && onTrayClick) onTrayClick();
       if (lParam == WM_RBUTTONUP) OpenMenu();

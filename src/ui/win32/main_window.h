@@ -9,6 +9,7 @@
 
 #include "ui/layout.h"
 #include "ui/main_form.h"
+#include "ui/win32/flat_menu.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -59,6 +60,12 @@ class MainWindow : public ModelObserver {
   // the item chosen, if any.
   MenuItem* TrackMenu(const Menu& menu, UINT alignment);
   void UpdateTray(bool add);
+  // The minutes field is a real text field over the painted one, so typing,
+  // the caret and the clipboard work as anywhere in Windows.
+  void CreateMinutesField(HINSTANCE instance);
+  void SyncMinutesField();
+  void MinutesFieldCommand(WORD code);
+  static LRESULT CALLBACK MinutesFieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam);
   bool CloseQuery() { return !onCloseQuery || onCloseQuery(); }
 
   MainForm& form_;
@@ -72,6 +79,11 @@ class MainWindow : public ModelObserver {
   bool trayAdded_ = false;
   HFONT font_ = nullptr, bold_ = nullptr, serif_ = nullptr, small_ = nullptr;
   HFONT smallSerif_ = nullptr, cell_ = nullptr, cellBold_ = nullptr;
+  FlatMenu flatMenu_;
+  HWND minutesField_ = nullptr;
+  WNDPROC minutesFieldProc_ = nullptr;
+  HBRUSH minutesFieldBrush_ = nullptr;
+  bool settingMinutesText_ = false;
 };
 
 }  // namespace cloakwise::ui::win32

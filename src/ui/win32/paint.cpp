@@ -44,15 +44,19 @@ void DrawText(HDC dc, HFONT font, COLORREF color, RECT r, const std::string& tex
   SelectObject(dc, old);
 }
 
+SIZE TextSize(HDC dc, HFONT font, const std::string& text) {
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE size{};
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  return size;
+}
+
 HFONT FittingFont(HDC dc, std::initializer_list<HFONT> fonts, const std::string& text, int width) {
   HFONT chosen = nullptr;
   for (HFONT font : fonts) {
     chosen = font;
-    HGDIOBJ old = SelectObject(dc, font);
-    SIZE size{};
-    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc, old);
-    if (size.cx <= width) break;
+    if (TextSize(dc, font, text).cx <= width) break;
   }
   return chosen;
 }

@@ -28,6 +28,7 @@ HFONT MakeFont(int pixelHeight, bool bold, const char* face);
 void FillSolidRect(HDC dc, const RECT& r, COLORREF color);
 void FillGradient(HDC dc, const RECT& r, COLORREF top, COLORREF bottom);
 void DrawText(HDC dc, HFONT font, COLORREF color, RECT r, const std::string& text, UINT format);
+SIZE TextSize(HDC dc, HFONT font, const std::string& text);
 // The first of the fonts, largest first, in which the text fits the width;
 // the last one when none does. Fonts differ from one system to the next, and
 // a caption cut off reads worse than a smaller one.

@@ -1,0 +1,107 @@
+#include "ui/win32/flat_menu.h"
+
+#include "ui/win32/paint.h"
+
+namespace cloakwise::ui::win32 {
+namespace {
+
+constexpr int kItemHeight = 19;
+constexpr int kSeparatorHeight = 7;
+constexpr int kTextIndent = 12;
+// Room at the right for the arrow that the system draws beside an item that
+// unfolds a submenu.
+constexpr int kArrowRoom = 22;
+
+HFONT ArialPoints(int points, bool bold) {
+  HDC screen = GetDC(nullptr);
+  const int pixels = MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72);
+  ReleaseDC(nullptr, screen);
+  return MakeFont(pixels, bold, "Arial");
+}
+
+const MenuItem* ItemOf(ULONG_PTR data) {
+  return reinterpret_cast<const MenuItem*>(data);
+}
+
+}  // namespace
+
+FlatMenu::FlatMenu()
+    : font_(ArialPoints(8, false)), bold_(ArialPoints(8, true)), face_(CreateSolidBrush(kFace)) {}
+
+FlatMenu::~FlatMenu() {
+  DeleteObject(font_);
+  DeleteObject(bold_);
+  DeleteObject(face_);
+}
+
+HMENU FlatMenu::Build(const Menu& menu, std::vector<MenuItem*>& commands) const {
+  HMENU popup = CreatePopupMenu();
+  Append(popup, menu, commands);
+  // The face shows around the items too, in the menu's margins.
+  MENUINFO info{};
+  info.cbSize = sizeof info;
+  info.fMask = MIM_BACKGROUND | MIM_APPLYTOSUBMENUS;
+  info.hbrBack = face_;
+  SetMenuInfo(popup, &info);
+  return popup;
+}
+
+void FlatMenu::Append(HMENU target, const Menu& menu, std::vector<MenuItem*>& commands) const {
+  for (MenuItem* item : menu.Items()) {
+    if (!item->Visible()) continue;
+    const auto data = reinterpret_cast<LPCWSTR>(item);  // owner-drawn: the item, not a text
+    const UINT grayed = item->Enabled() ? 0 : MF_GRAYED;
+    if (item->IsSeparator()) {
+      AppendMenuW(target, MF_OWNERDRAW | MF_SEPARATOR, 0, data);
+    } else if (const Menu* submenu = item->Submenu()) {
+      HMENU popup = CreatePopupMenu();
+      Append(popup, *submenu, commands);
+      AppendMenuW(target, MF_OWNERDRAW | MF_POPUP | grayed, reinterpret_cast<UINT_PTR>(popup),
+                  data);
+    } else {
+      commands.push_back(item);
+      AppendMenuW(target, MF_OWNERDRAW | grayed, commands.size(), data);
+    }
+  }
+}
+
+bool FlatMenu::Measure(MEASUREITEMSTRUCT& m) const {
+  if (m.CtlType != ODT_MENU || m.itemData == 0) return false;
+  const MenuItem* item = ItemOf(m.itemData);
+  if (item->IsSeparator()) {
+    m.itemWidth = 0;
+    m.itemHeight = kSeparatorHeight;
+    return true;
+  }
+  // Measured in bold, so the highlight never needs more room than there is.
+  HDC screen = GetDC(nullptr);
+  const SIZE size = TextSize(screen, bold_, item->Caption());
+  ReleaseDC(nullptr, screen);
+  m.itemWidth = static_cast<UINT>(kTextIndent + size.cx + kArrowRoom);
+  m.itemHeight = static_cast<UINT>(size.cy + 6 > kItemHeight ? size.cy + 6 : kItemHeight);
+  return true;
+}
+
+bool FlatMenu::Draw(const DRAWITEMSTRUCT& d) const {
+  if (d.CtlType != ODT_MENU || d.itemData == 0) return false;
+  const MenuItem* item = ItemOf(d.itemData);
+  RECT r = d.rcItem;
+  if (item->IsSeparator()) {
+    FillSolidRect(d.hDC, r, kFace);
+    const int middle = (r.top + r.bottom) / 2;
+    FillSolidRect(d.hDC, {r.left + 4, middle - 1, r.right - 4, middle}, RGB(90, 120, 170));
+    FillSolidRect(d.hDC, {r.left + 4, middle, r.right - 4, middle + 1}, RGB(235, 244, 255));
+    return true;
+  }
+  const bool grayed = (d.itemState & (ODS_GRAYED | ODS_DISABLED)) != 0;
+  const bool selected = (d.itemState & ODS_SELECTED) != 0 && !grayed;
+  FillSolidRect(d.hDC, r, selected ? kHighlight : kFace);
+  r.left += kTextIndent;
+  const COLORREF color =
+      grayed ? RGB(110, 125, 145) : (selected ? RGB(255, 255, 255) : RGB(0, 0, 0));
+  DrawText(d.hDC, selected ? bold_ : font_, color, r, item->Caption(),
+           DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  return true;
+}
+
+}  // namespace cloakwise::ui::win32

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+#include "ui/controls.h"
+
+namespace cloakwise::ui::win32 {
+
+// The program's popup menus, drawn flat by their owner window: Arial
+// 8-point items on a sky-blue face, the highlighted item navy with bold
+// white text. The system still unfolds submenus and moves the highlight
+// with the keys; only the drawing is ours.
+class FlatMenu {
+ public:
+  FlatMenu();
+  ~FlatMenu();
+  FlatMenu(const FlatMenu&) = delete;
+  FlatMenu& operator=(const FlatMenu&) = delete;
+
+  // A popup of the visible items of a menu and of the menus its items
+  // unfold; an item's command id is its place in `commands`, plus one. The
+  // items point at the model, which must outlive the popup.
+  HMENU Build(const Menu& menu, std::vector<MenuItem*>& commands) const;
+  // The owner window's WM_MEASUREITEM and WM_DRAWITEM for menu items; false
+  // when the message is about something else.
+  bool Measure(MEASUREITEMSTRUCT& item) const;
+  bool Draw(const DRAWITEMSTRUCT& item) const;
+
+  static constexpr COLORREF kFace = RGB(166, 202, 240);
+  static constexpr COLORREF kHighlight = RGB(0, 0, 128);
+
+ private:
+  void Append(HMENU target, const Menu& menu, std::vector<MenuItem*>& commands) const;
+
+  HFONT font_, bold_;
+  HBRUSH face_;
+};
+
+}  // namespace cloakwise::ui::win32
