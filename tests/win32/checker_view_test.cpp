@@ -246,6 +246,30 @@ TEST_F(CheckerWindowTest, RightClickOnARowOpensTheListMenuWithItsCopySubmenu) {
   EXPECT_TRUE(frame.empty()) << "not the main menu";
 }
 
+// The pointer as the window sets it when the mouse rests at a point.
+TEST_F(CheckerWindowTest, HandCursorOverStartArrowOverPlainText) {
+  form.view.Set(ui::View::Status);
+  form.status.startStopButton.onClick = [] {};
+  const struct {
+    int x, y;
+    LPCTSTR cursor;
+    const char* picture;
+  } points[] = {{224, 258, IDC_HAND, "hand-over-start.bmp"}, {100, 125, IDC_ARROW, nullptr}};
+  for (const auto& p : points) {
+    const POINT at = OnScreen(p.x, p.y);
+    SetCursorPos(at.x, at.y);
+    SendMessageA(window.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(window.Handle()),
+                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(GetCursor(), LoadCursor(nullptr, p.cursor)) << p.x << "," << p.y;
+    if (p.picture && !test_support::ScreenshotPath(p.picture).empty()) {
+      Repaint();
+      Pump();
+      Sleep(300);  // until the window's pixels have reached the screen
+      test_support::SaveScreen(test_support::ScreenshotPath(p.picture));
+    }
+  }
+}
+
 // The same window on the options view: the minutes are typed into a real
 // text field, stepped with the arrow keys, and clamped once the user leaves.
 using OptionsWindowTest = CheckerWindowTest;

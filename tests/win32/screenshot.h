@@ -9,7 +9,7 @@
 namespace cloakwise::test_support {
 
 // Saves the whole screen as a BMP file, the way a user would take a picture
-// of it.
+// of it, with the mouse pointer drawn where it is.
 inline bool SaveScreen(const std::string& path) {
   HDC screen = GetDC(nullptr);
   const int w = GetSystemMetrics(SM_CXSCREEN), h = GetSystemMetrics(SM_CYSCREEN);
@@ -20,6 +20,16 @@ inline bool SaveScreen(const std::string& path) {
   HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(dc, bitmap);
   BitBlt(dc, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+  CURSORINFO cursor{sizeof cursor};
+  ICONINFO hotSpot{};
+  if (GetCursorInfo(&cursor) && (cursor.flags & CURSOR_SHOWING) && cursor.hCursor &&
+      GetIconInfo(cursor.hCursor, &hotSpot)) {
+    DrawIconEx(dc, cursor.ptScreenPos.x - static_cast<int>(hotSpot.xHotspot),
+               cursor.ptScreenPos.y - static_cast<int>(hotSpot.yHotspot), cursor.hCursor, 0, 0, 0,
+               nullptr, DI_NORMAL);
+    if (hotSpot.hbmMask) DeleteObject(hotSpot.hbmMask);
+    if (hotSpot.hbmColor) DeleteObject(hotSpot.hbmColor);
+  }
   GdiFlush();
   const DWORD stride = ((w * 3 + 3) & ~3), size = stride * h;
   BITMAPFILEHEADER file{
