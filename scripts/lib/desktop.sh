@@ -58,6 +58,7 @@ wait_until_gone() {
 # Opens the main menu from the tray icon and chooses the item that lies $1
 # places above its bottom ("Close" is 1): the menu opens with nothing
 # selected, and Up starts from its last item. Fails without a tray icon.
+# With a second argument, pictures the screen with the item highlighted.
 tray_menu() {
   local tray menu="" candidate height before
   tray=$(tray_window)
@@ -87,6 +88,7 @@ tray_menu() {
   [ -n "$menu" ] || return 1
   sleep 0.2
   for _ in $(seq "$1"); do xdotool key Up; sleep 0.1; done
+  if [ -n "${2:-}" ]; then sleep 0.3; import -window root "$2"; echo "screenshot: $2"; fi
   xdotool key Return
   sleep 0.5
 }

@@ -63,7 +63,7 @@ wine reg query "$layers_key" 2>/dev/null | tr -d '\r' | grep -qF "$exe_win    RE
 import -window root "$out/status-view.png"
 
 echo "-- Options... from the tray menu, then SAVE"
-tray_menu 4 || fail "no tray icon"
+tray_menu 4 "$out/tray-menu.png" || fail "no tray icon"
 # SAVE sits at 330,304 (96 x 28) on the options view.
 click_in_window "$window" 378 318
 box=$(wait_for_window '^Options$')
