@@ -246,6 +246,46 @@ TEST_F(CheckerWindowTest, RightClickOnARowOpensTheListMenuWithItsCopySubmenu) {
   EXPECT_TRUE(frame.empty()) << "not the main menu";
 }
 
+// The main menu from MENU: it unfolds upwards from the mouse, drawn flat,
+// and the keys move through it as through any menu.
+RECT mainMenuRect{};
+void PlayMainMenuKeys(HWND, UINT, UINT_PTR, DWORD) {
+  const auto press = [](WPARAM key) { PostMessageA(script.window, WM_KEYDOWN, key, 0); };
+  switch (++script.tick) {
+    case 1:
+    case 2:
+      press(VK_UP);  // "Close", then "About..."
+      break;
+    case 3:
+      if (HWND menu = FindWindowExA(nullptr, nullptr, "#32768", nullptr)) {
+        GetWindowRect(menu, &mainMenuRect);
+      }
+      if (!script.shot.empty()) test_support::SaveScreen(script.shot);
+      press(VK_RETURN);
+      break;
+    default:
+      if (script.tick > 20) press(VK_ESCAPE);
+  }
+}
+
+TEST_F(CheckerWindowTest, MainMenuUnfoldsUpwardsFromTheMouse) {
+  form.view.Set(ui::View::Status);
+  std::vector<std::string> chosen;
+  for (ui::MenuItem* item : form.mainMenu.Items()) {
+    item->onClick = [&chosen, item] { chosen.push_back(item->Caption()); };
+  }
+  script = MenuScript{window.Handle(), 0, 0, test_support::ScreenshotPath("main-menu.bmp")};
+  const POINT at = OnScreen(30, 354);  // on MENU
+  SetCursorPos(at.x, at.y);
+  const UINT_PTR timer = SetTimer(nullptr, 0, 300, PlayMainMenuKeys);
+  window.OpenMenu();
+  KillTimer(nullptr, timer);
+  Pump();
+  EXPECT_EQ(chosen, std::vector<std::string>{"About..."});
+  EXPECT_LE(mainMenuRect.bottom, at.y + 1);
+  EXPECT_GT(mainMenuRect.bottom - mainMenuRect.top, 100) << "every item shown";
+}
+
 // The pointer as the window sets it when the mouse rests at a point.
 TEST_F(CheckerWindowTest, HandCursorOverStartArrowOverPlainText) {
   form.view.Set(ui::View::Status);
