@@ -2,10 +2,12 @@
 
 #include <shellapi.h>
 
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
 #include "ui/win32/grid_painter.h"
+#include "ui/tray_mark.h"
 #include "ui/win32/paint.h"
 #include "ui/win32/session_end.h"
 
@@ -17,46 +19,38 @@ constexpr UINT kTrayId = 1;
 constexpr int kMinutesFieldId = 100;
 constexpr COLORREF kMinutesFieldFace = RGB(250, 250, 252);
 
-// The tray icons are drawn here rather than shipped: a shield for the idle
-// set, and eight frames of a turning dot around it while searching.
-HICON MakeIcon(int frame) {
-  const int size = 16;
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  HBITMAP color = CreateCompatibleBitmap(screen, size, size);
-  HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);
-  ReleaseDC(nullptr, screen);
-
-  HGDIOBJ old = SelectObject(dc, mask);
-  PatBlt(dc, 0, 0, size, size, BLACKNESS);  // every pixel opaque
-  SelectObject(dc, color);
-  RECT all{0, 0, size, size};
-  FillSolidRect(dc, all, RGB(20, 24, 32));
-  HBRUSH shield = CreateSolidBrush(frame < 0 ? RGB(120, 160, 200) : RGB(70, 200, 90));
-  HGDIOBJ oldBrush = SelectObject(dc, shield);
-  HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
-  const POINT outline[] = {{3, 2}, {12, 2}, {12, 8}, {8, 14}, {3, 8}};
-  Polygon(dc, outline, 5);
-  if (frame >= 0) {
-    static const POINT ring[8] = {{7, 0},  {13, 2}, {15, 7}, {13, 13},
-                                  {7, 15}, {1, 13}, {0, 7},  {1, 2}};
-    HBRUSH dot = CreateSolidBrush(RGB(255, 220, 60));
-    SelectObject(dc, dot);
-    Ellipse(dc, ring[frame].x - 1, ring[frame].y - 1, ring[frame].x + 3, ring[frame].y + 3);
-    SelectObject(dc, shield);
-    DeleteObject(dot);
+// The icons are drawn from the mark's shapes at the size the system asks for,
+// rather than shipped, so a high-DPI notification area gets a sharp icon.
+HICON MakeIcon(int frame, int size) {
+  const std::vector<std::uint32_t> pixels = tray_mark::Draw(frame, size);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = size;
+  info.bmiHeader.biHeight = -size;  // top row first, as the mark is drawn
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP color = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!color || !bits) return nullptr;
+  std::memcpy(bits, pixels.data(), pixels.size() * sizeof pixels[0]);
+  // The mask only matters where the alpha channel is not used: a set bit
+  // lets the background through. Its rows are padded to 16 bits.
+  const int stride = (size + 15) / 16 * 2;
+  std::vector<BYTE> maskBits(static_cast<std::size_t>(stride) * size, 0);
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      if ((pixels[static_cast<std::size_t>(y) * size + x] >> 24) < 128) {
+        maskBits[static_cast<std::size_t>(y) * stride + x / 8] |= static_cast<BYTE>(0x80 >> (x % 8));
+      }
+    }
   }
-  SelectObject(dc, oldPen);
-  SelectObject(dc, oldBrush);
-  SelectObject(dc, old);
-  DeleteObject(shield);
-  DeleteDC(dc);
-
-  ICONINFO info{};
-  info.fIcon = TRUE;
-  info.hbmColor = color;
-  info.hbmMask = mask;
-  HICON icon = CreateIconIndirect(&info);
+  HBITMAP mask = CreateBitmap(size, size, 1, 1, maskBits.data());
+  ICONINFO iconInfo{};
+  iconInfo.fIcon = TRUE;
+  iconInfo.hbmColor = color;
+  iconInfo.hbmMask = mask;
+  HICON icon = CreateIconIndirect(&iconInfo);
   DeleteObject(color);
   DeleteObject(mask);
   return icon;
@@ -85,8 +79,13 @@ std::optional<Grid::Key> GridKey(WPARAM key) {
 
 MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
     : form_(form), layout_(layout) {
-  idleIcons_.push_back(MakeIcon(-1));
-  for (int i = 0; i < TrayIcon::kSearchIconCount; ++i) searchIcons_.push_back(MakeIcon(i));
+  // The tray takes small icons; the window's big one is what Alt+Tab shows.
+  const int trayIconSize = GetSystemMetrics(SM_CXSMICON);
+  idleIcons_.push_back(MakeIcon(tray_mark::kIdleFrame, trayIconSize));
+  for (int i = 0; i < TrayIcon::kSearchIconCount; ++i) {
+    searchIcons_.push_back(MakeIcon(i, trayIconSize));
+  }
+  windowIcon_ = MakeIcon(tray_mark::kIdleFrame, GetSystemMetrics(SM_CXICON));
   font_ = MakeFont(13, false, "Arial");
   bold_ = MakeFont(13, true, "Arial");
   serif_ = MakeFont(21, false, "Times New Roman");
@@ -109,7 +108,7 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance;
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.hIcon = idleIcons_.front();
+  wc.hIcon = windowIcon_;
   wc.lpszClassName = kMainWindowClass;
   RegisterClassA(&wc);
 
@@ -133,6 +132,7 @@ MainWindow::~MainWindow() {
   }
   for (HICON icon : idleIcons_) DestroyIcon(icon);
   for (HICON icon : searchIcons_) DestroyIcon(icon);
+  DestroyIcon(windowIcon_);
   for (HFONT f : {font_, bold_, serif_, small_, smallSerif_, cell_, cellBold_}) DeleteObject(f);
   if (minutesFieldBrush_) DeleteObject(minutesFieldBrush_);
 }

@@ -75,6 +75,7 @@ class MainWindow : public ModelObserver {
   UINT taskbarCreated_ = 0;
   UINT showRequest_ = 0;
   std::vector<HICON> idleIcons_, searchIcons_;
+  HICON windowIcon_ = nullptr;
   int balloonShown_ = 0;
   bool trayAdded_ = false;
   HFONT font_ = nullptr, bold_ = nullptr, serif_ = nullptr, small_ = nullptr;

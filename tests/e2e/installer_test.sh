@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The installer and the uninstaller under Wine, in a copy of the run's
+# prefix: a silent install for the current user, the installed program
+# started from where it was installed and finding a proxy of the reference
+# service, then a silent uninstall that ends the running program (whose own
+# exit clears the proxy) and removes its files, its shortcut, its start-up
+# entry and its compatibility flag, but keeps the user's options.ini.
+set -euo pipefail
+source "$(dirname "$0")/../../scripts/lib/e2e.sh"
+e2e_start "$1" "$2"
+
+setup=$(ls "$root"/build/dist/cloakwise-*-setup.exe 2>/dev/null | head -n1 || true)
+if [ -z "$setup" ] || [ "$setup" -ot "$exe" ]; then
+  "$root/scripts/package" >"$out/package.log" 2>&1 || { cat "$out/package.log"; fail "scripts/package failed"; }
+  setup=$(ls "$root"/build/dist/cloakwise-*-setup.exe | head -n1)
+fi
+
+# What the installer registers and removes is seen alone, and the other
+# tests' prefix stays as it was; the copy gets a Wine server of its own.
+prefix=$(mktemp -d /tmp/cloakwise-installer-wine.XXXXXX)
+cp -a "$WINEPREFIX/." "$prefix/"
+export WINEPREFIX="$prefix"
+e2e_on_exit 'WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1; rm -rf "$prefix"'
+
+source "$root/scripts/lib/proxy_world.sh"
+worldDir=$(mktemp -d /tmp/cloakwise-e2e-world.XXXXXX)
+chmod 755 "$worldDir"  # the world checks that proxies dropping root could pass
+e2e_on_exit 'rm -rf "$worldDir"'
+start_proxy_world "$worldDir/world" "$root/build/native" "test-elite test-anonymous test-transparent" \
+  >"$out/world.log" 2>&1 || { cat "$out/world.log"; fail "the proxy world did not start"; }
+elite=""
+for c in "${PROXY_WORLD_CANDIDATES[@]}"; do
+  read -r -a fields <<<"$c"
+  [ "${fields[0]}" != test-elite ] || elite=${fields[1]}
+done
+[ -n "$elite" ] || fail "the world lacks its elite proxy"
+
+winvar() { wine cmd /c "echo %$1%" | tr -d '\r'; }
+localAppData=$(winvar LOCALAPPDATA)
+installWin="$localAppData\\Programs\\Cloakwise"
+install=$(winepath -u "$installWin")
+shortcut="$(winepath -u "$(winvar APPDATA)")/Microsoft/Windows/Start Menu/Programs/Cloakwise.lnk"
+layers='HKCU\Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\Layers'
+run='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+uninstallKey='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Cloakwise'
+has_value() { wine reg query "$1" /v "$2" >/dev/null 2>&1; }
+has_key() { wine reg query "$1" >/dev/null 2>&1; }
+
+echo "-- silent install for the current user"
+timeout 60 wine "$(winepath -w "$setup")" /S >"$out/setup.log" 2>&1 || fail "the installer failed"
+for f in cloakwise.exe readme.txt uninstall.exe; do [ -f "$install/$f" ] || fail "not installed: $f"; done
+cmp -s "$install/cloakwise.exe" "$exe" || fail "the installed cloakwise.exe is not the one built"
+[ -f "$shortcut" ] || fail "no Start-menu shortcut"
+has_value "$uninstallKey" UninstallString || fail "no uninstall entry"
+
+echo "-- the installed program finds the reference service's elite proxy"
+printf '[Options]\r\nStartUp=1\r\nProxyType=2\r\n[Service]\r\nHost=%s\r\n' "$SERVICE_HOST" >"$install/options.ini"
+(cd "$install" && exec wine "$installWin\\cloakwise.exe") >"$out/cloakwise.log" 2>&1 &
+app_pid=$!
+window=$(wait_for_window '^Cloakwise$')
+[ -n "$window" ] || fail "the installed program showed no window"
+sleep 1
+click_in_window "$window" 224 258  # START
+wait_for_proxy_server "$elite" 30 || fail "no proxy installed: registry $(proxy_server)"
+has_value "$run" Cloakwise || fail "the program wrote no Run value"
+has_value "$layers" "$installWin\\cloakwise.exe" || fail "the program wrote no Layers value"
+
+echo "-- silent uninstall while the program runs"
+# The uninstaller hands over to a copy of itself in the temporary folder and
+# returns; what it does shows in the files and the registry.
+timeout 60 wine "$installWin\\uninstall.exe" /S >"$out/uninstall.log" 2>&1 || fail "the uninstaller failed"
+for _ in $(seq 150); do
+  [ ! -e "$install/uninstall.exe" ] && ! has_key "$uninstallKey" && break
+  sleep 0.2
+done
+for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$app_pid" 2>/dev/null && fail "the uninstaller left cloakwise.exe running"
+app_pid=""
+[ "$(proxy_server)" = ":" ] || fail "the proxy outlived the program: $(proxy_server)"
+for f in cloakwise.exe readme.txt uninstall.exe; do [ ! -e "$install/$f" ] || fail "left behind: $f"; done
+[ ! -e "$shortcut" ] || fail "the Start-menu shortcut is left"
+[ -f "$install/options.ini" ] || fail "a silent uninstall removed options.ini"
+grep -q "Host=$SERVICE_HOST" "$install/options.ini" || fail "options.ini was changed"
+! has_value "$run" Cloakwise || fail "the Run value is left"
+! has_value "$layers" "$installWin\\cloakwise.exe" || fail "the Layers value is left"
+! has_key "$uninstallKey" || fail "the uninstall entry is left"
+echo "PASS: e2e install, run and uninstall for the current user"
