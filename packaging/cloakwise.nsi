@@ -34,7 +34,7 @@ VIAddVersionKey /LANG=1033 "CompanyName" "Cloakwise"
 VIAddVersionKey /LANG=1033 "FileDescription" "Cloakwise Setup"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
-VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2024 Cloakwise"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) 2026 Cloakwise"
 
 Page directory
 Page instfiles

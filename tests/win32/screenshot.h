@@ -20,7 +20,8 @@ inline bool SaveScreen(const std::string& path) {
   HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(dc, bitmap);
   BitBlt(dc, 0, 0, w, h, screen, 0, 0, SRCCOPY);
-  CURSORINFO cursor{sizeof cursor};
+  CURSORINFO cursor{};
+  cursor.cbSize = sizeof cursor;
   ICONINFO hotSpot{};
   if (GetCursorInfo(&cursor) && (cursor.flags & CURSOR_SHOWING) && cursor.hCursor &&
       GetIconInfo(cursor.hCursor, &hotSpot)) {
