@@ -73,6 +73,19 @@ click_in_window "$window" 224 258  # START
 sleep 0.4  # the Searching indicator blinks: on for the first second
 import -window "$window" "$out/searching.png"
 echo "screenshot: $out/searching.png"
+# The tray icon turns while searching: three pictures a little more than a
+# frame (200 ms) apart each differ from the one before.
+tray=$(tray_window)
+for i in 1 2 3; do
+  import -window "$tray" -crop 20x20+0+0 +repage "$out/tray-search-$i.png"
+  sleep 0.25
+done
+for i in 1 2; do
+  [ "$(compare -metric AE "$out/tray-search-$i.png" "$out/tray-search-$((i + 1)).png" null: 2>&1)" != 0 ] ||
+    fail "the tray icon did not turn while searching"
+done
+montage "$out"/tray-search-[123].png -scale 400% -tile 3x1 -geometry +4+4 "$out/tray-search.png"
+echo "screenshot: $out/tray-search.png"
 installed "$squidElite" 20 || fail "squid elite was not installed: registry $(proxy_server)"
 grep -c 'step 2: batch' "$worldDir/world/service.log" | grep -qx 3 ||
   fail "expected three batches before the install: $(grep 'step 2' "$worldDir/world/service.log")"
