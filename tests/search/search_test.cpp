@@ -173,6 +173,31 @@ TEST_F(SearchTest, EqualSpeedsGoToTheLowerSlotWhicheverReportsFirst) {
   }
 }
 
+// The host is what the view and the check compare: a better report of the
+// installed host through another port installs nothing. With the Firefox
+// option off, installing leaves the profile's user.js as it was (STOP and
+// exit clear it whatever the option says).
+TEST_F(SearchTest, TheInstalledHostThroughAnotherPortAndFirefoxOffChangeNothing) {
+  harness = std::make_unique<fakes::AppHarness>([] { return std::int64_t{0}; });
+  const std::string later = Proxy(Anonymity::Elite, Fault::Delay, 400);
+  const std::string host(text::SplitAtFirstColon(later)->first);
+  proxies.push_back(testproxy::StartOnAddress(host, Anonymity::Elite, Fault::None, 0));
+  const std::string first = proxies.back()->Endpoint();
+  const std::string keep = "user_pref(\"browser.startup.homepage\", \"about:home\");\r\n";
+  Start({later + " A", first + " B", Dead() + " C"});
+  harness->files.files[std::string(fakes::AppHarness::kProfiles) + "main\\user.js"] = keep;
+  Form().status.startStopButton.Click();
+  ASSERT_TRUE(Installed(first));
+  const int balloons = Form().trayIcon.LastBalloon().serial;
+  ASSERT_TRUE(ProbesIdle());
+  EXPECT_EQ(App().search.Slots()[0].state, SlotState::Accepted) << "the better slot, same host";
+  EXPECT_EQ(Registry("ProxyServer"), first);
+  EXPECT_EQ(Form().status.proxyDescriptionLabel.Caption(), "B");
+  EXPECT_EQ(Form().trayIcon.LastBalloon().serial, balloons);
+  EXPECT_EQ(UserJs(), keep);
+  EXPECT_TRUE(harness->modal.shown.empty()) << "no restart notice";
+}
+
 TEST_F(SearchTest, AThirteenSecondAnswerIsNeverInstalledAndStartsNoBatch) {
   std::int64_t now = 0;
   harness = std::make_unique<fakes::AppHarness>([&now] { return now += 13000; });
@@ -315,6 +340,17 @@ TEST_F(SearchTest, AStopWhileTheBatchIsFetchedWins) {
   EXPECT_EQ(Form().status.startStopButton.Caption(), "START");
   EXPECT_EQ(Form().trayIcon.LastBalloon().text, "Anonymity deactivated");
   EXPECT_EQ(serviceRequests.load(), 2) << "one fetch served every request";
+}
+
+TEST_F(SearchTest, ARotationTickDuringTheFetchJoinsIt) {
+  const std::string elite = Proxy(Anonymity::Elite);
+  Start({elite + " E", Dead() + " D", Dead() + " D"}, "Change1=1\r\n");
+  harness->ui.Post([&] { harness->ui.AdvanceTime(Form().rotationTimer.Interval()); });
+  Form().status.startStopButton.Click();
+  ASSERT_TRUE(Installed(elite));
+  ASSERT_TRUE(ProbesIdle());
+  EXPECT_EQ(serviceRequests.load(), 2) << "the tick was served by the fetch under way";
+  EXPECT_EQ(Form().status.startStopButton.Caption(), "STOP");
 }
 
 TEST_F(SearchTest, AProxyLeftByAKilledRunIsClearedAtStartOnlyWhenStillInPlace) {
