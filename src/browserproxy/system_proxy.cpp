@@ -33,9 +33,13 @@ void SystemProxy::SetSystemProxy(const std::string& host, const std::string& por
 }
 
 void SystemProxy::InstallProgramProxy(const std::string& host, const std::string& port) {
+  // Noted before it is installed: a run killed in between leaves a note that
+  // the next start drops, never a proxy that nobody clears.
+  {
+    ScopedKey key(registry_, RegistryRoot::CurrentUser, kProgramKey, /*create=*/true);
+    if (key) registry_.WriteString(key.get(), kInstalledProxyValue, host + ":" + port);
+  }
   SetSystemProxy(host, port);
-  ScopedKey key(registry_, RegistryRoot::CurrentUser, kProgramKey, /*create=*/true);
-  if (key) registry_.WriteString(key.get(), kInstalledProxyValue, host + ":" + port);
 }
 
 void SystemProxy::ClearProgramProxy() {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "fakes/fake_internet_options.h"
 #include "fakes/fake_registry.h"
 
@@ -47,6 +49,23 @@ TEST_F(SystemProxyTest, InstallRunsEveryStepInOrder) {
   EXPECT_TRUE(registry.KeyExists(RegistryRoot::CurrentUser, kConnectionsKey))
       << "a missing Connections key is created";
   EXPECT_EQ(registry.OpenKeyCount(), 0);
+}
+
+// The note of the program's own proxy comes first and goes last, so a run
+// killed at any point never leaves a proxy without it.
+TEST_F(SystemProxyTest, TheProgramsProxyIsNotedBeforeItIsSetAndForgottenAfterItIsCleared) {
+  const auto position = [&](const std::string& call) {
+    return std::find(registry.calls.begin(), registry.calls.end(), call) - registry.calls.begin();
+  };
+  proxy.InstallProgramProxy("1.2.3.4", "8080");
+  EXPECT_LT(position("WriteString " + std::string(kInstalledProxyValue) + "=1.2.3.4:8080"),
+            position("WriteString ProxyServer=1.2.3.4:8080"));
+  registry.calls.clear();
+  proxy.ClearProgramProxy();
+  EXPECT_LT(position("WriteString ProxyServer=:"),
+            position("DeleteValue " + std::string(kInstalledProxyValue)));
+  EXPECT_LT(position("DeleteValue " + std::string(kInstalledProxyValue)),
+            static_cast<std::ptrdiff_t>(registry.calls.size()));
 }
 
 TEST_F(SystemProxyTest, ClearWritesTheColonAloneAndDirectEverywhere) {
