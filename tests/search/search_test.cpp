@@ -261,19 +261,27 @@ TEST_F(SearchTest, StopDuringProbesDropsTheirResultsAndKeepsTheProxyCleared) {
   EXPECT_EQ(serviceRequests.load(), 2) << "no further batch";
 }
 
-TEST_F(SearchTest, ClosingWhileProbesRunEndsWithinTheirBoundWithTheProxyCleared) {
-  const std::string slow = Proxy(Anonymity::Elite, Fault::Delay, 1500);
-  Start({slow + " S", Dead() + " D", Dead() + " D"});
-  Form().status.startStopButton.Click();
-  ASSERT_TRUE(Pump([&] { return Probes(0) == 1; }));
-  Form().mainMenu.closeItem.Click();
-  EXPECT_TRUE(harness->desktop.quit);
-  EXPECT_EQ(Registry("ProxyServer"), ":");
-  // The program object goes once the message loop has ended; its probe
-  // clients must outlive the probe still under way.
-  const auto before = std::chrono::steady_clock::now();
-  harness.reset();
-  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1500 + 1000));
+TEST_F(SearchTest, ClosingOrLoggingOffWhileProbesRunEndsWithinTheirBoundWithTheProxyCleared) {
+  for (const bool logOff : {false, true}) {
+    SCOPED_TRACE(logOff ? "log-off" : "Close");
+    harness = std::make_unique<fakes::AppHarness>();
+    const std::string slow = Proxy(Anonymity::Elite, Fault::Delay, 1500);
+    Start({slow + " S", Dead() + " D", Dead() + " D"});
+    Form().status.startStopButton.Click();
+    ASSERT_TRUE(Pump([&] { return Probes(proxies.size() - 1) == 1; }));
+    if (logOff) {
+      EXPECT_TRUE(App().PrepareToClose(/*sessionEnding=*/true));
+    } else {
+      Form().mainMenu.closeItem.Click();
+      EXPECT_TRUE(harness->desktop.quit);
+    }
+    EXPECT_EQ(Registry("ProxyServer"), ":");
+    // The program object goes once the message loop has ended; its probe
+    // clients must outlive the probe still under way.
+    const auto before = std::chrono::steady_clock::now();
+    harness.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1500 + 1000));
+  }
 }
 
 TEST_F(SearchTest, OfflineStartOnlyShowsTheSearchWaiting) {
