@@ -6,6 +6,7 @@
 #include <cstring>
 #include <optional>
 
+#include "platform/win32/wide.h"
 #include "ui/win32/grid_painter.h"
 #include "ui/win32/paint.h"
 
@@ -14,6 +15,19 @@ namespace {
 
 constexpr UINT kTrayMessage = WM_APP + 10;
 constexpr UINT kTrayId = 1;
+
+// Puts as much of the text in a fixed field of the tray's data as fits, with
+// its closing NUL, never half of a character that takes two units.
+template <std::size_t N>
+void CopyTrayText(wchar_t (&field)[N], const std::string& utf8) {
+  const std::wstring text = platform::Widen(utf8);
+  std::size_t length = text.size() < N - 1 ? text.size() : N - 1;
+  if (length > 0 && length < text.size() && text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF) {
+    --length;
+  }
+  text.copy(field, length);
+  field[length] = L'\0';
+}
 
 // The tray icons are drawn here rather than shipped: a shield for the idle
 // set, and eight frames of a turning dot around it while searching.
@@ -122,22 +136,23 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
     cellBold_ = MakeFont(cell_ == large ? 11 : 10, true, "Tahoma");
   }
 
-  WNDCLASSA wc{};
+  const std::wstring className = platform::Widen(kMainWindowClass);
+  WNDCLASSW wc{};
   wc.style = CS_DBLCLKS;  // a double click on the proxy list uses the proxy
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance;
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hIcon = idleIcons_.front();
-  wc.lpszClassName = kMainWindowClass;
-  RegisterClassA(&wc);
+  wc.lpszClassName = className.c_str();
+  RegisterClassW(&wc);
 
   const int x = (GetSystemMetrics(SM_CXSCREEN) - Layout::kWidth) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - Layout::kHeight) / 2;
   window_ =
-      CreateWindowExA(0, kMainWindowClass, "Cloakwise", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, x,
+      CreateWindowExW(0, className.c_str(), L"Cloakwise", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX, x,
                       y, Layout::kWidth, Layout::kHeight, nullptr, nullptr, instance, this);
-  taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
-  showRequest_ = RegisterWindowMessageA(kShowRequestMessage);
+  taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+  showRequest_ = RegisterWindowMessageW(platform::Widen(kShowRequestMessage).c_str());
   form_.SetObserver(this);
   UpdateTray(true);
 }
@@ -145,7 +160,7 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
 MainWindow::~MainWindow() {
   form_.SetObserver(nullptr);
   if (window_) {
-    SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
   }
   for (HICON icon : idleIcons_) DestroyIcon(icon);
@@ -185,11 +200,11 @@ void MainWindow::HideToTray() {
 
 void MainWindow::StartDrag() {
   ReleaseCapture();
-  SendMessageA(window_, WM_SYSCOMMAND, 0xF012, 0);  // SC_MOVE by the caption
+  SendMessageW(window_, WM_SYSCOMMAND, 0xF012, 0);  // SC_MOVE by the caption
 }
 
 void MainWindow::UpdateTray(bool add) {
-  NOTIFYICONDATAA data{};
+  NOTIFYICONDATAW data{};
   data.cbSize = sizeof data;
   data.hWnd = window_;
   data.uID = kTrayId;
@@ -197,20 +212,20 @@ void MainWindow::UpdateTray(bool add) {
   data.uCallbackMessage = kTrayMessage;
   const auto& icons = form_.trayIcon.Set() == TrayIcon::IconSet::Idle ? idleIcons_ : searchIcons_;
   data.hIcon = icons[static_cast<std::size_t>(form_.trayIcon.IconIndex()) % icons.size()];
-  strncpy(data.szTip, "Cloakwise", sizeof data.szTip - 1);
+  CopyTrayText(data.szTip, "Cloakwise");
   const auto& balloon = form_.trayIcon.LastBalloon();
   if (balloon.serial != balloonShown_) {
     balloonShown_ = balloon.serial;
     data.uFlags |= NIF_INFO;
-    strncpy(data.szInfoTitle, balloon.title.c_str(), sizeof data.szInfoTitle - 1);
-    strncpy(data.szInfo, balloon.text.c_str(), sizeof data.szInfo - 1);
+    CopyTrayText(data.szInfoTitle, balloon.title);
+    CopyTrayText(data.szInfo, balloon.text);
     data.dwInfoFlags = NIIF_INFO;
     data.uTimeout = 10000;
   }
   if (add || !trayAdded_) {
-    trayAdded_ = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+    trayAdded_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
   } else {
-    Shell_NotifyIconA(NIM_MODIFY, &data);
+    Shell_NotifyIconW(NIM_MODIFY, &data);
   }
 }
 
@@ -242,12 +257,12 @@ void MainWindow::OpenListMenu() {
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     self->window_ = window;
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
-  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (!self) return DefWindowProcA(window, message, wParam, lParam);
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
   try {
     return self->HandleMessage(message, wParam, lParam);
   } catch (...) {
@@ -311,7 +326,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         layout_.KeyDown(*key);
         return 0;
       }
-      return DefWindowProcA(window_, message, wParam, lParam);
+      return DefWindowProcW(window_, message, wParam, lParam);
     case WM_SETCURSOR: {
       POINT p;
       GetCursorPos(&p);
@@ -333,7 +348,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         HideToTray();  // minimising sends the window to the tray
         return 0;
       }
-      return DefWindowProcA(window_, message, wParam, lParam);
+      return DefWindowProcW(window_, message, wParam, lParam);
     case WM_CLOSE:
       if (CloseQuery()) DestroyWindow(window_);
       return 0;
@@ -345,17 +360,17 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam) DestroyWindow(window_);
       return 0;
     case WM_DESTROY: {
-      NOTIFYICONDATAA data{};
+      NOTIFYICONDATAW data{};
       data.cbSize = sizeof data;
       data.hWnd = window_;
       data.uID = kTrayId;
-      Shell_NotifyIconA(NIM_DELETE, &data);
+      Shell_NotifyIconW(NIM_DELETE, &data);
     }
       window_ = nullptr;
       PostQuitMessage(0);
       return 0;
     default:
-      return DefWindowProcA(window_, message, wParam, lParam);
+      return DefWindowProcW(window_, message, wParam, lParam);
   }
 }
 
