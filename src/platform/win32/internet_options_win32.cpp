@@ -5,26 +5,17 @@
 #include "platform/win32/win32_platform.h"
 
 namespace cloakwise::platform {
-namespace {
-
-// INTERNET_PROXY_INFO as InternetSetOptionW reads it: the header spells its
-// texts in whichever width the build defaults to.
-struct WideProxyInfo {
-  DWORD dwAccessType;
-  LPCWSTR lpszProxy;
-  LPCWSTR lpszProxyBypass;
-};
-static_assert(sizeof(WideProxyInfo) == sizeof(INTERNET_PROXY_INFO));
-
-}  // namespace
 
 bool Win32InternetOptions::SetProxy(const ProxyInfo& info) {
-  const std::wstring proxy = Widen(info.proxy), bypass = Widen(info.proxyBypass);
-  WideProxyInfo buffer{};
+  // The one 8-bit call left: its texts are an address and the bypass list,
+  // plain ASCII, and under Wine the wide form of this option never returns
+  // once URL.DLL's InetIsOffline has run in the process, as it does at
+  // start-up.
+  INTERNET_PROXY_INFO buffer{};
   buffer.dwAccessType = info.accessType;
-  buffer.lpszProxy = proxy.c_str();
-  buffer.lpszProxyBypass = bypass.c_str();
-  return InternetSetOptionW(nullptr, INTERNET_OPTION_PROXY, &buffer, sizeof buffer) != FALSE;
+  buffer.lpszProxy = info.proxy.c_str();
+  buffer.lpszProxyBypass = info.proxyBypass.c_str();
+  return InternetSetOptionA(nullptr, INTERNET_OPTION_PROXY, &buffer, sizeof buffer) != FALSE;
 }
 
 bool Win32InternetOptions::SetPerConnection(const PerConnectionOptionList& list) {
