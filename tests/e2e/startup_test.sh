@@ -36,13 +36,16 @@ import -window root "$out/startup.png"
 echo "screenshot: $out/startup.png"
 
 # End the Windows session as a log-off does: the program gets
-# WM_QUERYENDSESSION and must clear the proxy before it goes.
+# WM_QUERYENDSESSION and must clear the proxy before it goes. Its start-up
+# entry goes first: the next Wine command begins a new session, which would
+# start the program again, holding this script's output open.
+wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Cloakwise /f >/dev/null 2>&1 || true
 wineboot -e >/dev/null 2>&1 || true
 for _ in $(seq 100); do kill -0 $app_pid 2>/dev/null || break; sleep 0.1; done
 kill -0 $app_pid 2>/dev/null && fail "cloakwise.exe still running after the session ended"
 
-server=$(wine reg query "$settings" /v ProxyServer | tr -d '\r')
-enable=$(wine reg query "$settings" /v ProxyEnable | tr -d '\r')
+server=$(wine reg query "$settings" /v ProxyServer 2>>"$out/wine.log" | tr -d '\r')
+enable=$(wine reg query "$settings" /v ProxyEnable 2>>"$out/wine.log" | tr -d '\r')
 echo "$server" | grep -Eq 'ProxyServer +REG_SZ +:$' || fail "ProxyServer after log-off: $server"
 echo "$enable" | grep -Eq 'ProxyEnable +REG_DWORD +0x0$' || fail "ProxyEnable after log-off: $enable"
 echo "PASS: e2e startup and log-off"
