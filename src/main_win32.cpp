@@ -1,7 +1,6 @@
 // The Windows entry point: builds the real platform layer and the windows,
 // runs start-up, then the message loop.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <cstdlib>
 #include <string>
@@ -11,7 +10,6 @@
 #include "app/vendor.h"
 #include "platform/win32/desktop_win32.h"
 #include "platform/win32/shell_win32.h"
-#include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/layout.h"
 #include "ui/win32/dialogs.h"
@@ -36,20 +34,17 @@ std::string Describe(std::exception_ptr error) {
 // start by Windows ("/startup") does nothing more. True when this copy is the
 // one to run; the handle stays open for as long as it does.
 bool FirstCopyInSession(bool startedByWindows) {
-  CreateMutexW(nullptr, FALSE, L"Local\\Cloakwise.OneCopyPerSession");
+  CreateMutexA(nullptr, FALSE, "Local\\Cloakwise.OneCopyPerSession");
   if (GetLastError() != ERROR_ALREADY_EXISTS) return true;
   if (!startedByWindows) {
-    using cloakwise::platform::Widen;
-    const UINT showRequest =
-        RegisterWindowMessageW(Widen(cloakwise::ui::win32::kShowRequestMessage).c_str());
-    const std::wstring mainWindowClass = Widen(cloakwise::ui::win32::kMainWindowClass);
+    const UINT showRequest = RegisterWindowMessageA(cloakwise::ui::win32::kShowRequestMessage);
     // The running copy may be starting up itself: give its window a moment.
     for (int attempt = 0; attempt < 50; ++attempt) {
-      if (HWND running = FindWindowW(mainWindowClass.c_str(), nullptr)) {
+      if (HWND running = FindWindowA(cloakwise::ui::win32::kMainWindowClass, nullptr)) {
         DWORD process = 0;
         GetWindowThreadProcessId(running, &process);
         AllowSetForegroundWindow(process);
-        PostMessageW(running, showRequest, 0, 0);
+        PostMessageA(running, showRequest, 0, 0);
         break;
       }
       Sleep(100);
@@ -58,23 +53,12 @@ bool FirstCopyInSession(bool startedByWindows) {
   return false;
 }
 
-// The arguments as the user gave them, in UTF-8; the 8-bit copies the C
-// runtime makes would turn what the code page lacks into question marks.
-std::vector<std::string> CommandLineArguments() {
-  std::vector<std::string> args;
-  int count = 0;
-  if (wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count)) {
-    for (int i = 1; i < count; ++i) args.push_back(cloakwise::platform::Narrow(argv[i]));
-    LocalFree(argv);
-  }
-  return args;
-}
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   using namespace cloakwise;
-  const std::vector<std::string> args = CommandLineArguments();
+  std::vector<std::string> args;
+  for (int i = 1; i < __argc; ++i) args.emplace_back(__argv[i]);
   if (!FirstCopyInSession(!args.empty() && args.front() == "/startup")) return 0;
   platform::Win32UiThread uiThread;
   platform::Win32Registry registry;

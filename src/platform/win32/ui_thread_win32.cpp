@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
 
 namespace cloakwise::platform {
@@ -10,7 +9,7 @@ namespace {
 
 constexpr UINT kPostedTask = WM_APP + 1;
 constexpr UINT kSentTask = WM_APP + 2;
-constexpr wchar_t kClassName[] = L"CloakwiseUiThread";
+constexpr char kClassName[] = "CloakwiseUiThread";
 
 struct SentTask {
   const std::function<void()>* task;
@@ -19,26 +18,26 @@ struct SentTask {
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* self = reinterpret_cast<Win32UiThread*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = reinterpret_cast<Win32UiThread*>(GetWindowLongPtrA(window, GWLP_USERDATA));
   if (self && (message == kPostedTask || message == kSentTask || message == WM_TIMER)) {
     return self->HandleMessage(message, wParam, lParam);
   }
-  return DefWindowProcW(window, message, wParam, lParam);
+  return DefWindowProcA(window, message, wParam, lParam);
 }
 
 }  // namespace
 
 Win32UiThread::Win32UiThread() : owner_(GetCurrentThreadId()) {
-  WNDCLASSW wc{};
+  WNDCLASSA wc{};
   wc.lpfnWndProc = WindowProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.hInstance = GetModuleHandleA(nullptr);
   wc.lpszClassName = kClassName;
-  RegisterClassW(&wc);  // fails harmlessly when a second instance registers again
-  window_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                            GetModuleHandleW(nullptr), this);
+  RegisterClassA(&wc);  // fails harmlessly when a second instance registers again
+  window_ = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            GetModuleHandleA(nullptr), this);
 }
 
 Win32UiThread::~Win32UiThread() {
@@ -50,7 +49,7 @@ Win32UiThread::~Win32UiThread() {
   for (auto& [id, tick] : timers_) KillTimer(window, id);
   // Free what was posted but never ran.
   MSG msg;
-  while (PeekMessageW(&msg, window, kPostedTask, kPostedTask, PM_REMOVE)) {
+  while (PeekMessageA(&msg, window, kPostedTask, kPostedTask, PM_REMOVE)) {
     delete reinterpret_cast<std::function<void()>*>(msg.lParam);
   }
   DestroyWindow(window);
@@ -60,7 +59,7 @@ void Win32UiThread::Post(std::function<void()> task) {
   auto payload = std::make_unique<std::function<void()>>(std::move(task));
   std::lock_guard lock(mutex_);
   if (shutdown_) return;
-  if (PostMessageW(static_cast<HWND>(window_), kPostedTask, 0,
+  if (PostMessageA(static_cast<HWND>(window_), kPostedTask, 0,
                    reinterpret_cast<LPARAM>(payload.get()))) {
     payload.release();  // the window procedure owns it now
   }
@@ -78,28 +77,28 @@ void Win32UiThread::Send(const std::function<void()>& task) {
   // The data lives on this stack; SendMessage does not return before the
   // user-interface thread has finished with it (or the window is gone).
   SentTask sent{&task, nullptr};
-  SendMessageW(static_cast<HWND>(window_), kSentTask, 0, reinterpret_cast<LPARAM>(&sent));
+  SendMessageA(static_cast<HWND>(window_), kSentTask, 0, reinterpret_cast<LPARAM>(&sent));
   if (sent.error) std::rethrow_exception(sent.error);
 }
 
 void Win32UiThread::ProcessMessages() {
   MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       // Leave the quit request for the real message loop.
       PostQuitMessage(static_cast<int>(msg.wParam));
       return;
     }
     TranslateMessage(&msg);
-    DispatchMessageW(&msg);
+    DispatchMessageA(&msg);
   }
 }
 
 int Win32UiThread::RunMessageLoop() {
   MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
-    DispatchMessageW(&msg);
+    DispatchMessageA(&msg);
   }
   return static_cast<int>(msg.wParam);
 }
@@ -124,9 +123,9 @@ void Win32UiThread::Report(std::exception_ptr error) {
   try {
     std::rethrow_exception(error);
   } catch (const std::exception& e) {
-    MessageBoxW(nullptr, Widen(e.what()).c_str(), L"Cloakwise", MB_OK | MB_ICONERROR);
+    MessageBoxA(nullptr, e.what(), "Cloakwise", MB_OK | MB_ICONERROR);
   } catch (...) {
-    MessageBoxW(nullptr, L"Unexpected error", L"Cloakwise", MB_OK | MB_ICONERROR);
+    MessageBoxA(nullptr, "Unexpected error", "Cloakwise", MB_OK | MB_ICONERROR);
   }
 }
 
