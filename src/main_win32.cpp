@@ -1,6 +1,7 @@
 // The Windows entry point: builds the real platform layer and the windows,
 // runs start-up, then the message loop.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdlib>
 #include <string>
@@ -10,6 +11,7 @@
 #include "app/vendor.h"
 #include "platform/win32/desktop_win32.h"
 #include "platform/win32/shell_win32.h"
+#include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/layout.h"
 #include "ui/win32/dialogs.h"
@@ -34,17 +36,20 @@ std::string Describe(std::exception_ptr error) {
 // start by Windows ("/startup") does nothing more. True when this copy is the
 // one to run; the handle stays open for as long as it does.
 bool FirstCopyInSession(bool startedByWindows) {
-  CreateMutexA(nullptr, FALSE, "Local\\Cloakwise.OneCopyPerSession");
+  CreateMutexW(nullptr, FALSE, L"Local\\Cloakwise.OneCopyPerSession");
   if (GetLastError() != ERROR_ALREADY_EXISTS) return true;
   if (!startedByWindows) {
-    const UINT showRequest = RegisterWindowMessageA(cloakwise::ui::win32::kShowRequestMessage);
+    using cloakwise::platform::Widen;
+    const UINT showRequest =
+        RegisterWindowMessageW(Widen(cloakwise::ui::win32::kShowRequestMessage).c_str());
+    const std::wstring mainWindowClass = Widen(cloakwise::ui::win32::kMainWindowClass);
     // The running copy may be starting up itself: give its window a moment.
     for (int attempt = 0; attempt < 50; ++attempt) {
-      if (HWND running = FindWindowA(cloakwise::ui::win32::kMainWindowClass, nullptr)) {
+      if (HWND running = FindWindowW(mainWindowClass.c_str(), nullptr)) {
         DWORD process = 0;
         GetWindowThreadProcessId(running, &process);
         AllowSetForegroundWindow(process);
-        PostMessageA(running, showRequest, 0, 0);
+        PostMessageW(running, showRequest, 0, 0);
         break;
       }
       Sleep(100);
@@ -53,12 +58,23 @@ bool FirstCopyInSession(bool startedByWindows) {
   return false;
 }
 
+// The arguments as the user gave them, in UTF-8; the 8-bit copies the C
+// runtime makes would turn what the code page lacks into question marks.
+std::vector<std::string> CommandLineArguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  if (wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    for (int i = 1; i < count; ++i) args.push_back(cloakwise::platform::Narrow(argv[i]));
+    LocalFree(argv);
+  }
+  return args;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   using namespace cloakwise;
-  std::vector<std::string> args;
-  for (int i = 1; i < __argc; ++i) args.emplace_back(__argv[i]);
+  const std::vector<std::string> args = CommandLineArguments();
   if (!FirstCopyInSession(!args.empty() && args.front() == "/startup")) return 0;
   platform::Win32UiThread uiThread;
   platform::Win32Registry registry;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "http/socket.h"
+#include "platform/win32/wide.h"
 
 namespace cloakwise::http {
 namespace {
@@ -54,11 +55,12 @@ WaitResult SelectOne(NativeSocket s, int direction, int timeoutMs, bool* excepte
 }  // namespace
 
 std::string SocketErrorText(int code) {
-  char buffer[512] = {};
+  // The system's words in its own language, in any script.
+  wchar_t buffer[512] = {};
   const DWORD n =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                     static_cast<DWORD>(code), 0, buffer, sizeof buffer, nullptr);
-  std::string text(buffer, n);
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                     static_cast<DWORD>(code), 0, buffer, sizeof buffer / sizeof *buffer, nullptr);
+  std::string text = cloakwise::platform::Narrow(std::wstring_view(buffer, n));
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
     text.pop_back();
   }

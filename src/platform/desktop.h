@@ -10,6 +10,7 @@ namespace cloakwise::platform {
 enum class ShellOwner { Application, MainWindow };
 
 // The small contacts with the Windows desktop that are not the registry.
+// Paths and texts are UTF-8, whatever the system's 8-bit code page.
 class Desktop {
  public:
   virtual ~Desktop() = default;
@@ -24,9 +25,9 @@ class Desktop {
   // The addresses the computer's own host name resolves to, in the resolver's
   // order; nothing when it does not resolve.
   virtual std::optional<std::vector<std::string>> OwnHostAddresses() = 0;
-  // ShellExecuteA with the verb "open" and SW_SHOW; the result is ignored.
+  // ShellExecute with the verb "open" and SW_SHOW; the result is ignored.
   virtual void ShellOpen(ShellOwner owner, const std::string& file, const std::string& parameters) = 0;
-  // HtmlHelpA(HH_DISPLAY_TOPIC) with the application window as owner.
+  // HtmlHelp(HH_DISPLAY_TOPIC) with the application window as owner.
   virtual void ShowHelp(const std::string& topic) = 0;
   // The toolkit's own error display, for errors no handler caught.
   virtual void ShowError(const std::string& text) = 0;

@@ -17,7 +17,8 @@ struct DirectoryEntry {
   bool link = false;
 };
 
-// Whole-file access. Paths are 8-bit ANSI texts in the platform's own form.
+// Whole-file access. Paths are UTF-8 texts in the platform's own form; file
+// content is bytes, never converted.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;

@@ -8,7 +8,7 @@
 namespace cloakwise::platform {
 
 // WinInet's published option codes and constants, so that the logic and its
-// tests speak the same numbers as InternetSetOptionA.
+// tests speak the same numbers as InternetSetOption.
 inline constexpr std::uint32_t kInternetOptionRefresh = 37;
 inline constexpr std::uint32_t kInternetOptionProxy = 38;
 inline constexpr std::uint32_t kInternetOptionSettingsChanged = 39;
@@ -46,7 +46,7 @@ struct PerConnectionOptionList {
   friend bool operator==(const PerConnectionOptionList&, const PerConnectionOptionList&) = default;
 };
 
-// InternetSetOptionA with a null handle: settings for every WinInet program of
+// InternetSetOption with a null handle: settings for every WinInet program of
 // the current user. Results are reported, never thrown.
 class InternetOptions {
  public:

@@ -11,7 +11,8 @@ enum class RegistryRoot { CurrentUser, LocalMachine };
 
 // The Windows registry, as far as the program uses it. Keys are opened and
 // closed inside the operation that needs them; every call reports failure by
-// its result and never throws.
+// its result and never throws. Key paths, value names and string data are
+// UTF-8; strings are stored as the registry's own Unicode REG_SZ.
 class Registry {
  public:
   using Key = std::uintptr_t;

@@ -9,7 +9,7 @@ namespace cloakwise::platform {
 enum class ShellFolder { Cookies, History, Recent, Windows, Profile };
 
 // The shell's folders and its own delete, and the Recycle Bin. Every call
-// reports failure by its result and never throws.
+// reports failure by its result and never throws. Paths are UTF-8.
 //
 // User-interface thread only: the shell may show its own windows.
 class Shell {

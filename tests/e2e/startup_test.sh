@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # cloakwise.exe under Wine and Xvfb, as a user meets it: it starts, shows its
 # window, and when the session ends (log-off) the proxy it may have installed
-# is removed from the real registry of the prefix.
+# is removed from the real registry of the prefix. It is installed in a folder
+# whose name the 8-bit code page cannot spell, as a user's own folder may be.
 set -euo pipefail
 exe="$1"
 out="$2"  # folder for the screenshot and logs
@@ -12,8 +13,9 @@ mkdir -p "$out"
 fail() { echo "FAIL: $*"; exit 1; }
 settings='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
 
-app="$WINEPREFIX/drive_c/Cloakwise"
+app="$WINEPREFIX/drive_c/Прога"
 mkdir -p "$app"
+rm -f "$app/options.ini"  # the one checked below is this start's own
 cp "$exe" "$app/cloakwise.exe"
 wine reg add "$settings" /v ProxyServer /t REG_SZ /d 5.6.7.8:3128 /f >/dev/null
 wine reg add "$settings" /v ProxyEnable /t REG_DWORD /d 1 /f >/dev/null
@@ -29,6 +31,7 @@ window=$(wait_for_window '^Cloakwise$')
 sleep 1
 geometry=$(xdotool getwindowgeometry "$window")
 echo "$geometry" | grep -q "Geometry: 448x397" || fail "window geometry: $geometry"
+[ -f "$app/options.ini" ] || fail "no options.ini beside the program in $app"
 import -window root "$out/startup.png"
 echo "screenshot: $out/startup.png"
 

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "platform/win32/desktop_win32.h"
+#include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/win32/dialogs.h"
 #include "win32/screenshot.h"
@@ -62,6 +63,8 @@ class Win32FirefoxTest : public ::testing::Test {
     // separator after it keeps the blank in this folder's name.
     ASSERT_TRUE(CreateDirectoryA(oddFolder().c_str(), nullptr));
     Spit(oddFolder() + "user.js", "mine();\n");
+    // A profile named in scripts no 8-bit code page holds together.
+    ASSERT_TRUE(CreateDirectoryW(platform::Widen(unicodeFolder()).c_str(), nullptr));
   }
   void TearDown() override {
     DeleteFileA((oddFolder() + "user.js").c_str());
@@ -69,6 +72,9 @@ class Win32FirefoxTest : public ::testing::Test {
     fs::remove_all(profiles.parent_path().parent_path().parent_path());
   }
   std::string oddFolder() const { return profiles.string() + "odd \\"; }
+  std::string unicodeFolder() const {
+    return profiles.string() + "\xD0\xBB\xD0\xB8\xD1\x81\xE7\x8B\x90\xF0\x9F\xA6\x8A.default\\";  // лис狐🦊
+  }
 
   platform::Win32FileSystem files;
   platform::Win32Desktop desktop;
@@ -102,6 +108,7 @@ TEST_F(Win32FirefoxTest, InstallAndClearEveryVisibleProfileByteForByte) {
             "user_pref(\"browser.startup.homepage\", \"about:blank\");\n" + cleared);
   EXPECT_EQ(Slurp(profiles / "hidden.profile" / "user.js"), "untouched\n");
   EXPECT_EQ(Slurp(oddFolder() + "user.js"), "mine();\n" + cleared);
+  EXPECT_EQ(files.ReadFile(unicodeFolder() + "user.js"), cleared);
   EXPECT_EQ(host.shown, 0);
   // Nothing but user.js is left in a profile: no temporary files.
   int entries = 0;

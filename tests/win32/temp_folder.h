@@ -23,7 +23,7 @@ class TempFolder {
   ~TempFolder() {
     // Read-only files would survive the removal.
     for (auto& e : std::filesystem::recursive_directory_iterator(path_)) {
-      SetFileAttributesA(e.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+      SetFileAttributesW(e.path().c_str(), FILE_ATTRIBUTE_NORMAL);  // any name, in any script
     }
     std::error_code ignored;
     std::filesystem::remove_all(path_, ignored);

@@ -7,21 +7,25 @@
 
 #include <cstring>
 
+#include "platform/win32/wide.h"
+
 namespace cloakwise::platform {
 
 std::optional<std::string> Win32Desktop::AppDataFolder() {
-  char path[MAX_PATH + 1] = {};
-  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, path))) return std::nullopt;
-  return std::string(path);
+  // The shell gives this folder in a buffer of MAX_PATH characters and no
+  // more; characters, not bytes, so a name in any script fits as on Windows.
+  wchar_t path[MAX_PATH + 1] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, path))) return std::nullopt;
+  return Narrow(path);
 }
 
 std::string Win32Desktop::ExecutablePath() {
-  std::string path(MAX_PATH, '\0');
+  std::wstring path(MAX_PATH, L'\0');
   for (;;) {
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
     if (length < path.size()) {
       path.resize(length);
-      return path;
+      return Narrow(path);
     }
     path.resize(path.size() * 2);  // a long path: ask again with more room
   }
@@ -29,8 +33,8 @@ std::string Win32Desktop::ExecutablePath() {
 
 std::optional<int> Win32Desktop::CallInetIsOffline() {
   using InetIsOfflineFn = BOOL(WINAPI*)(DWORD);
-  if (!LoadLibraryA("URL.DLL")) return std::nullopt;
-  const HMODULE module = GetModuleHandleA("URL.DLL");
+  if (!LoadLibraryW(L"URL.DLL")) return std::nullopt;
+  const HMODULE module = GetModuleHandleW(L"URL.DLL");
   if (!module) return std::nullopt;
   const auto fn = reinterpret_cast<InetIsOfflineFn>(
       reinterpret_cast<void*>(GetProcAddress(module, "InetIsOffline")));
@@ -59,12 +63,14 @@ std::optional<std::vector<std::string>> Win32Desktop::OwnHostAddresses() {
 
 void Win32Desktop::ShellOpen(ShellOwner owner, const std::string& file,
                              const std::string& parameters) {
-  ShellExecuteA(owner == ShellOwner::MainWindow ? mainWindow : applicationWindow, "open",
-                file.c_str(), parameters.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOW);
+  const std::wstring wideFile = Widen(file), wideParameters = Widen(parameters);
+  ShellExecuteW(owner == ShellOwner::MainWindow ? mainWindow : applicationWindow, L"open",
+                wideFile.c_str(), parameters.empty() ? nullptr : wideParameters.c_str(), nullptr,
+                SW_SHOW);
 }
 
 void Win32Desktop::ShowHelp(const std::string& topic) {
-  HtmlHelpA(applicationWindow, topic.c_str(), HH_DISPLAY_TOPIC, 0);
+  HtmlHelpW(applicationWindow, Widen(topic).c_str(), HH_DISPLAY_TOPIC, 0);
 }
 
 namespace {
@@ -84,14 +90,18 @@ bool OpenClipboardPatiently(HWND owner) {
 bool Win32Desktop::SetClipboardText(const std::string& text) {
   if (!OpenClipboardPatiently(mainWindow)) return false;
   ::EmptyClipboard();  // the system's, not this class's own
-  // The clipboard owns the memory once SetClipboardData accepts it.
-  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
+  // As Unicode text, from which Windows makes the 8-bit forms for programs
+  // that ask for those. The clipboard owns the memory once SetClipboardData
+  // accepts it.
+  const std::wstring wide = Widen(text);
+  const std::size_t bytes = (wide.size() + 1) * sizeof(wchar_t);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
   bool stored = false;
   if (memory) {
-    if (void* bytes = GlobalLock(memory)) {
-      std::memcpy(bytes, text.c_str(), text.size() + 1);
+    if (void* target = GlobalLock(memory)) {
+      std::memcpy(target, wide.c_str(), bytes);
       GlobalUnlock(memory);
-      stored = SetClipboardData(CF_TEXT, memory) != nullptr;
+      stored = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
     }
     if (!stored) GlobalFree(memory);
   }
@@ -107,11 +117,12 @@ bool Win32Desktop::EmptyClipboard() {
 }
 
 void Win32Desktop::ShowError(const std::string& text) {
-  MessageBoxA(applicationWindow, text.c_str(), "Cloakwise", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  MessageBoxW(applicationWindow, Widen(text).c_str(), L"Cloakwise",
+              MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
 void Win32Desktop::NoteError(const std::string& text) {
-  OutputDebugStringA(("Cloakwise: " + text + "\n").c_str());
+  OutputDebugStringW(Widen("Cloakwise: " + text + "\n").c_str());
 }
 
 void Win32Desktop::QuitApplication() {

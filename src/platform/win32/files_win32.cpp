@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
 
 namespace cloakwise::platform {
@@ -12,14 +13,23 @@ namespace {
 // The path the system reaches when it follows every link on the way; empty
 // when it cannot say.
 std::string FinalPath(const std::string& path) {
-  const HANDLE handle = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle =
+      CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return "";
-  char buffer[32768];
-  const DWORD length = GetFinalPathNameByHandleA(handle, buffer, sizeof buffer, FILE_NAME_NORMALIZED);
+  // Too small a buffer is answered with the size it needs, NUL included.
+  std::wstring buffer(MAX_PATH, L'\0');
+  DWORD length = 0;
+  for (;;) {
+    length = GetFinalPathNameByHandleW(handle, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                       FILE_NAME_NORMALIZED);
+    if (length < buffer.size()) break;
+    buffer.resize(length);
+  }
   CloseHandle(handle);
-  if (length == 0 || length >= sizeof buffer) return "";
-  std::string result(buffer, length);
+  if (length == 0) return "";
+  buffer.resize(length);
+  std::string result = Narrow(buffer);
   if (!result.empty() && result.back() != '\\') result += '\\';
   return result;
 }
@@ -33,7 +43,8 @@ bool ResolvesElsewhere(const std::string& resolvedFolder, const std::string& nam
   if (resolvedFolder.empty()) return true;
   std::string resolved = FinalPath(path);
   if (!resolved.empty() && resolved.back() == '\\') resolved.pop_back();
-  return resolved.empty() || lstrcmpiA(resolved.c_str(), (resolvedFolder + name).c_str()) != 0;
+  return resolved.empty() ||
+         lstrcmpiW(Widen(resolved).c_str(), Widen(resolvedFolder + name).c_str()) != 0;
 }
 
 }  // namespace
@@ -41,7 +52,7 @@ bool ResolvesElsewhere(const std::string& resolvedFolder, const std::string& nam
 std::optional<std::string> Win32FileSystem::ReadFile(const std::string& path) {
   // Full sharing, delete included, so a writer can put a new file in place
   // while we read the old one.
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+  const HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
@@ -72,22 +83,22 @@ std::string TemporaryName(const std::string& path) {
          std::to_string(temporaryCount++);
 }
 
-bool AllDigits(std::string_view s) {
-  return !s.empty() && s.find_first_not_of("0123456789") == s.npos;
+bool AllDigits(std::wstring_view s) {
+  return !s.empty() && s.find_first_not_of(L"0123456789") == s.npos;
 }
 
 // Whether `name` is one of the temporaries made for the file named `target`.
 // Windows compares names without regard to case, and so do we.
-bool IsTemporaryOf(std::string_view name, std::string_view target) {
-  const std::string prefix = std::string(target) + ".tmp";
+bool IsTemporaryOf(std::wstring_view name, std::wstring_view target) {
+  const std::wstring prefix = std::wstring(target) + L".tmp";
   if (name.size() <= prefix.size() ||
-      CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.data(),
+      CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, name.data(),
                      static_cast<int>(prefix.size()), prefix.data(),
                      static_cast<int>(prefix.size())) != CSTR_EQUAL) {
     return false;
   }
   name.remove_prefix(prefix.size());
-  const auto dot = name.find('.');
+  const auto dot = name.find(L'.');
   return dot != name.npos && AllDigits(name.substr(0, dot)) && AllDigits(name.substr(dot + 1));
 }
 
@@ -113,7 +124,7 @@ bool SetSize(HANDLE file, LONGLONG size) {
 bool Win32FileSystem::WriteFileAtomic(const std::string& path, std::string_view content) {
   // A file the user marked read-only stays as it is. Windows refuses to
   // replace it anyway; Wine would not, so say it here for both.
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     SetLastError(ERROR_ACCESS_DENIED);  // the reason the caller will give
     return false;
@@ -127,7 +138,7 @@ bool Win32FileSystem::WriteFileAtomic(const std::string& path, std::string_view 
   HANDLE file = INVALID_HANDLE_VALUE;
   for (int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
     temp = TemporaryName(path);
-    file = CreateFileA(temp.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+    file = CreateFileW(Widen(temp).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return false;
   }
@@ -138,7 +149,7 @@ bool Win32FileSystem::WriteFileAtomic(const std::string& path, std::string_view 
   // Another program (a virus scanner, an editor) may hold the target for a
   // moment without delete sharing; give it a short while before giving up.
   for (int attempt = 0; ok; ++attempt) {
-    if (MoveFileExA(temp.c_str(), path.c_str(),
+    if (MoveFileExW(Widen(temp).c_str(), Widen(path).c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       CloseHandle(file);
       return true;
@@ -150,29 +161,29 @@ bool Win32FileSystem::WriteFileAtomic(const std::string& path, std::string_view 
     Sleep(5);
   }
   CloseHandle(file);
-  DeleteFileA(temp.c_str());
+  DeleteFileW(Widen(temp).c_str());
   // The clearing up must not replace the reason with its own success.
   SetLastError(failure);
   return false;
 }
 
 bool Win32FileSystem::WriteFileInPlace(const std::string& path, std::string_view content) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
     return false;
   }
   // Only where the folder refuses a new file: anywhere else the atomic
   // write failed for a reason that writing in place would not mend.
-  const HANDLE probe = CreateFileA(TemporaryName(path).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
-                                   CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  const HANDLE probe = CreateFileW(Widen(TemporaryName(path)).c_str(), GENERIC_WRITE | DELETE, 0,
+                                   nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (probe != INVALID_HANDLE_VALUE) {
     CloseHandle(probe);
     return false;
   }
   if (GetLastError() != ERROR_ACCESS_DENIED) return false;
 
-  const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  const HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER oldSize{};
@@ -195,42 +206,42 @@ int Win32FileSystem::RemoveAbandonedTemporaryFiles(const std::string& path) {
   const auto slash = path.find_last_of("\\/");
   const std::string folder = slash == path.npos ? std::string() : path.substr(0, slash + 1);
   const std::string target = slash == path.npos ? path : path.substr(slash + 1);
-  WIN32_FIND_DATAA data;
-  const HANDLE find = FindFirstFileA((path + ".tmp*").c_str(), &data);
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileW(Widen(path + ".tmp*").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return 0;
   int removed = 0;
   do {
     if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
-        !IsTemporaryOf(data.cFileName, target)) {
+        !IsTemporaryOf(data.cFileName, Widen(target))) {
       continue;
     }
     // A write under way holds its temporary open until the renaming, so
     // only a temporary nobody holds opens without sharing; it goes when
     // this handle closes.
-    const std::string candidate = folder + data.cFileName;
-    const HANDLE file = CreateFileA(candidate.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+    const std::wstring candidate = Widen(folder) + data.cFileName;
+    const HANDLE file = CreateFileW(candidate.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) continue;
     CloseHandle(file);
-    if (GetFileAttributesA(candidate.c_str()) == INVALID_FILE_ATTRIBUTES) ++removed;
-  } while (FindNextFileA(find, &data));
+    if (GetFileAttributesW(candidate.c_str()) == INVALID_FILE_ATTRIBUTES) ++removed;
+  } while (FindNextFileW(find, &data));
   FindClose(find);
   return removed;
 }
 
 bool Win32FileSystem::FileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool Win32FileSystem::RemoveFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
     // A junction or a link to a folder goes with RemoveDirectory, which
     // removes the link and leaves what it leads to; a real folder is no file.
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-    return RemoveDirectoryA(path.c_str()) != 0;
+    return RemoveDirectoryW(Widen(path).c_str()) != 0;
   }
   if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     const auto slash = path.find_last_of('\\');
@@ -239,12 +250,12 @@ bool Win32FileSystem::RemoveFile(const std::string& path) {
       return false;  // a link that only deleting what it leads to would remove
     }
   }
-  return DeleteFileA(path.c_str()) != 0;
+  return DeleteFileW(Widen(path).c_str()) != 0;
 }
 
 std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(const std::string& folder) {
-  WIN32_FIND_DATAA data;
-  const HANDLE find = FindFirstFileA((folder + "*.*").c_str(), &data);
+  WIN32_FIND_DATAW data;
+  const HANDLE find = FindFirstFileW(Widen(folder + "*.*").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) {
     if (GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<DirectoryEntry>{};
     return std::nullopt;
@@ -252,7 +263,7 @@ std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(const 
   std::vector<DirectoryEntry> entries;
   const std::string resolvedFolder = FinalPath(folder);
   do {
-    const std::string name = data.cFileName;
+    const std::string name = Narrow(data.cFileName);
     if (name == "." || name == "..") continue;
     const DWORD a = data.dwFileAttributes;
     const bool directory = (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -260,18 +271,19 @@ std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(const 
                       (!directory && ResolvesElsewhere(resolvedFolder, name, folder + name));
     entries.push_back({name, directory, (a & FILE_ATTRIBUTE_HIDDEN) != 0,
                        (a & FILE_ATTRIBUTE_SYSTEM) != 0, link});
-  } while (FindNextFileA(find, &data));
+  } while (FindNextFileW(find, &data));
   FindClose(find);
   return entries;
 }
 
 std::string Win32FileSystem::LastErrorText() {
   const DWORD error = GetLastError();
-  char* text = nullptr;
-  const DWORD length = FormatMessageA(
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string result = length ? std::string(text, length) : "System error " + std::to_string(error);
+      nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string result = length ? Narrow(std::wstring_view(text, length))
+                              : "System error " + std::to_string(error);
   LocalFree(text);
   while (!result.empty() && (result.back() == '\r' || result.back() == '\n' ||
                              result.back() == '.' || result.back() == ' ')) {

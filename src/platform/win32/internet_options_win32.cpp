@@ -1,11 +1,16 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
 
 namespace cloakwise::platform {
 
 bool Win32InternetOptions::SetProxy(const ProxyInfo& info) {
+  // The one 8-bit call left: its texts are an address and the bypass list,
+  // plain ASCII, and under Wine the wide form of this option never returns
+  // once URL.DLL's InetIsOffline has run in the process, as it does at
+  // start-up.
   INTERNET_PROXY_INFO buffer{};
   buffer.dwAccessType = info.accessType;
   buffer.lpszProxy = info.proxy.c_str();
@@ -15,31 +20,31 @@ bool Win32InternetOptions::SetProxy(const ProxyInfo& info) {
 
 bool Win32InternetOptions::SetPerConnection(const PerConnectionOptionList& list) {
   // The structures want writable texts; keep copies alive for the call.
-  std::string connection = list.connection;
-  std::vector<std::string> texts;
-  texts.reserve(list.options.size());
-  std::vector<INTERNET_PER_CONN_OPTIONA> options(list.options.size());
+  std::wstring connection = Widen(list.connection);
+  std::vector<std::wstring> texts;
+  texts.reserve(list.options.size());  // no reallocation: the options point into it
+  std::vector<INTERNET_PER_CONN_OPTIONW> options(list.options.size());
   for (std::size_t i = 0; i < list.options.size(); ++i) {
     options[i].dwOption = list.options[i].option;
     if (const auto* number = std::get_if<std::uint32_t>(&list.options[i].value)) {
       options[i].Value.dwValue = *number;
     } else {
-      texts.push_back(std::get<std::string>(list.options[i].value));
+      texts.push_back(Widen(std::get<std::string>(list.options[i].value)));
       options[i].Value.pszValue = texts.back().data();
     }
   }
-  INTERNET_PER_CONN_OPTION_LISTA buffer{};
+  INTERNET_PER_CONN_OPTION_LISTW buffer{};
   buffer.dwSize = sizeof buffer;
   buffer.pszConnection = connection.data();
   buffer.dwOptionCount = static_cast<DWORD>(options.size());
   buffer.dwOptionError = 0;
   buffer.pOptions = options.data();
-  return InternetSetOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &buffer,
+  return InternetSetOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &buffer,
                             sizeof buffer) != FALSE;
 }
 
 bool Win32InternetOptions::Notify(std::uint32_t option) {
-  return InternetSetOptionA(nullptr, option, nullptr, 0) != FALSE;
+  return InternetSetOptionW(nullptr, option, nullptr, 0) != FALSE;
 }
 
 }  // namespace cloakwise::platform

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
 
 namespace cloakwise::platform {
@@ -12,16 +13,19 @@ HKEY Handle(Registry::Key key) { return reinterpret_cast<HKEY>(key); }
 std::optional<Registry::Key> Win32Registry::OpenKey(RegistryRoot root, const std::string& path,
                                                     bool create) {
   const HKEY base = root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  const std::wstring widePath = Widen(path);
   HKEY key = nullptr;
   LONG status;
   if (create) {
-    status = RegCreateKeyExA(base, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+    status = RegCreateKeyExW(base, widePath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                              KEY_ALL_ACCESS, nullptr, &key, nullptr);
   } else {
-    status = RegOpenKeyExA(base, path.c_str(), 0, KEY_ALL_ACCESS, &key);
+    status = RegOpenKeyExW(base, widePath.c_str(), 0, KEY_ALL_ACCESS, &key);
     // An ordinary user may only read keys such as HKLM's; reading is all
     // that is asked of a key opened without creating it.
-    if (status == ERROR_ACCESS_DENIED) status = RegOpenKeyExA(base, path.c_str(), 0, KEY_READ, &key);
+    if (status == ERROR_ACCESS_DENIED) {
+      status = RegOpenKeyExW(base, widePath.c_str(), 0, KEY_READ, &key);
+    }
   }
   if (status != ERROR_SUCCESS) return std::nullopt;
   return reinterpret_cast<Key>(key);
@@ -30,32 +34,34 @@ std::optional<Registry::Key> Win32Registry::OpenKey(RegistryRoot root, const std
 void Win32Registry::CloseKey(Key key) { RegCloseKey(Handle(key)); }
 
 bool Win32Registry::WriteString(Key key, const std::string& name, const std::string& value) {
-  return RegSetValueExA(Handle(key), name.c_str(), 0, REG_SZ,
-                        reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>(value.size() + 1)) == ERROR_SUCCESS;
+  // The size counts the closing NUL, which readers of REG_SZ expect.
+  const std::wstring data = Widen(value);
+  return RegSetValueExW(Handle(key), Widen(name).c_str(), 0, REG_SZ,
+                        reinterpret_cast<const BYTE*>(data.c_str()),
+                        static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 bool Win32Registry::WriteDword(Key key, const std::string& name, std::uint32_t value) {
   const DWORD data = value;
-  return RegSetValueExA(Handle(key), name.c_str(), 0, REG_DWORD,
+  return RegSetValueExW(Handle(key), Widen(name).c_str(), 0, REG_DWORD,
                         reinterpret_cast<const BYTE*>(&data), sizeof data) == ERROR_SUCCESS;
 }
 
 bool Win32Registry::DeleteValue(Key key, const std::string& name) {
-  return RegDeleteValueA(Handle(key), name.c_str()) == ERROR_SUCCESS;
+  return RegDeleteValueW(Handle(key), Widen(name).c_str()) == ERROR_SUCCESS;
 }
 
 std::vector<std::string> Win32Registry::ListValueNames(Key key) {
   std::vector<std::string> names;
   DWORD maxName = 0;
-  if (RegQueryInfoKeyA(Handle(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+  if (RegQueryInfoKeyW(Handle(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                        &maxName, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
     return names;
   }
-  std::string buffer(maxName + 1, '\0');
+  std::wstring buffer(maxName + 1, L'\0');
   for (DWORD index = 0;; ++index) {
     DWORD length = static_cast<DWORD>(buffer.size());
-    const LONG status = RegEnumValueA(Handle(key), index, buffer.data(), &length, nullptr, nullptr,
+    const LONG status = RegEnumValueW(Handle(key), index, buffer.data(), &length, nullptr, nullptr,
                                       nullptr, nullptr);
     if (status == ERROR_MORE_DATA) {
       // A value was added since the size was asked; try this index again.
@@ -64,25 +70,29 @@ std::vector<std::string> Win32Registry::ListValueNames(Key key) {
       continue;
     }
     if (status != ERROR_SUCCESS) break;
-    names.emplace_back(buffer.data(), length);
+    names.push_back(Narrow(std::wstring_view(buffer.data(), length)));
   }
   return names;
 }
 
 std::optional<std::string> Win32Registry::ReadString(Key key, const std::string& name) {
+  const std::wstring wideName = Widen(name);
   DWORD type = 0, size = 0;
-  if (RegQueryValueExA(Handle(key), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+  if (RegQueryValueExW(Handle(key), wideName.c_str(), nullptr, &type, nullptr, &size) !=
+          ERROR_SUCCESS ||
       (type != REG_SZ && type != REG_EXPAND_SZ)) {
     return std::nullopt;
   }
-  std::string value(size, '\0');
-  if (RegQueryValueExA(Handle(key), name.c_str(), nullptr, &type,
+  // The data need not end in a NUL, nor even fill its last character.
+  std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+  size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+  if (RegQueryValueExW(Handle(key), wideName.c_str(), nullptr, &type,
                        reinterpret_cast<BYTE*>(value.data()), &size) != ERROR_SUCCESS) {
     return std::nullopt;
   }
-  value.resize(size);
-  while (!value.empty() && value.back() == '\0') value.pop_back();
-  return value;
+  value.resize(size / sizeof(wchar_t));
+  while (!value.empty() && value.back() == L'\0') value.pop_back();
+  return Narrow(value);
 }
 
 }  // namespace cloakwise::platform

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
 
 namespace cloakwise::platform {
@@ -9,7 +10,7 @@ namespace {
 
 constexpr UINT kPostedTask = WM_APP + 1;
 constexpr UINT kSentTask = WM_APP + 2;
-constexpr char kClassName[] = "CloakwiseUiThread";
+constexpr wchar_t kClassName[] = L"CloakwiseUiThread";
 
 struct SentTask {
   const std::function<void()>* task;
@@ -18,26 +19,26 @@ struct SentTask {
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
   }
-  auto* self = reinterpret_cast<Win32UiThread*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  auto* self = reinterpret_cast<Win32UiThread*>(GetWindowLongPtrW(window, GWLP_USERDATA));
   if (self && (message == kPostedTask || message == kSentTask || message == WM_TIMER)) {
     return self->HandleMessage(message, wParam, lParam);
   }
-  return DefWindowProcA(window, message, wParam, lParam);
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace
 
 Win32UiThread::Win32UiThread() : owner_(GetCurrentThreadId()) {
-  WNDCLASSA wc{};
+  WNDCLASSW wc{};
   wc.lpfnWndProc = WindowProc;
-  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = kClassName;
-  RegisterClassA(&wc);  // fails harmlessly when a second instance registers again
-  window_ = CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                            GetModuleHandleA(nullptr), this);
+  RegisterClassW(&wc);  // fails harmlessly when a second instance registers again
+  window_ = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            GetModuleHandleW(nullptr), this);
 }
 
 Win32UiThread::~Win32UiThread() {
@@ -49,7 +50,7 @@ Win32UiThread::~Win32UiThread() {
   for (auto& [id, tick] : timers_) KillTimer(window, id);
   // Free what was posted but never ran.
   MSG msg;
-  while (PeekMessageA(&msg, window, kPostedTask, kPostedTask, PM_REMOVE)) {
+  while (PeekMessageW(&msg, window, kPostedTask, kPostedTask, PM_REMOVE)) {
     delete reinterpret_cast<std::function<void()>*>(msg.lParam);
   }
   DestroyWindow(window);
@@ -59,7 +60,7 @@ void Win32UiThread::Post(std::function<void()> task) {
   auto payload = std::make_unique<std::function<void()>>(std::move(task));
   std::lock_guard lock(mutex_);
   if (shutdown_) return;
-  if (PostMessageA(static_cast<HWND>(window_), kPostedTask, 0,
+  if (PostMessageW(static_cast<HWND>(window_), kPostedTask, 0,
                    reinterpret_cast<LPARAM>(payload.get()))) {
     payload.release();  // the window procedure owns it now
   }
@@ -77,28 +78,28 @@ void Win32UiThread::Send(const std::function<void()>& task) {
   // The data lives on this stack; SendMessage does not return before the
   // user-interface thread has finished with it (or the window is gone).
   SentTask sent{&task, nullptr};
-  SendMessageA(static_cast<HWND>(window_), kSentTask, 0, reinterpret_cast<LPARAM>(&sent));
+  SendMessageW(static_cast<HWND>(window_), kSentTask, 0, reinterpret_cast<LPARAM>(&sent));
   if (sent.error) std::rethrow_exception(sent.error);
 }
 
 void Win32UiThread::ProcessMessages() {
   MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       // Leave the quit request for the real message loop.
       PostQuitMessage(static_cast<int>(msg.wParam));
       return;
     }
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
 }
 
 int Win32UiThread::RunMessageLoop() {
   MSG msg;
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
   return static_cast<int>(msg.wParam);
 }
@@ -123,9 +124,9 @@ void Win32UiThread::Report(std::exception_ptr error) {
   try {
     std::rethrow_exception(error);
   } catch (const std::exception& e) {
-    MessageBoxA(nullptr, e.what(), "Cloakwise", MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, Widen(e.what()).c_str(), L"Cloakwise", MB_OK | MB_ICONERROR);
   } catch (...) {
-    MessageBoxA(nullptr, "Unexpected error", "Cloakwise", MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, L"Unexpected error", L"Cloakwise", MB_OK | MB_ICONERROR);
   }
 }
 

@@ -1,40 +1,45 @@
 #include "ui/win32/dialogs.h"
 #include "ui/win32/session_end.h"
 
+#include "platform/win32/wide.h"
 #include "ui/win32/paint.h"
 
 namespace cloakwise::ui::win32 {
 namespace {
+
+using platform::Widen;
 
 constexpr int kBoxWidth = 499, kBoxHeight = 167;
 constexpr int kAboutWidth = 320, kAboutHeight = 150;
 constexpr int kOkId = 1;
 constexpr RECT kLinkRect{152, 140, 152 + 193, 140 + 21};
 
-HWND CreateCentred(HINSTANCE instance, const char* className, const char* title, int width,
+HWND CreateCentred(HINSTANCE instance, const char* className, const std::string& title, int width,
                    int height, void* self) {
   const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  return CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, className, title, WS_POPUP, x, y, width,
-                         height, nullptr, nullptr, instance, self);
+  return CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, Widen(className).c_str(),
+                         Widen(title).c_str(), WS_POPUP, x, y, width, height, nullptr, nullptr,
+                         instance, self);
 }
 
 void RegisterOnce(HINSTANCE instance, const char* name, WNDPROC proc) {
-  WNDCLASSA wc{};
+  const std::wstring wideName = Widen(name);
+  WNDCLASSW wc{};
   wc.lpfnWndProc = proc;
   wc.hInstance = instance;
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = name;
-  RegisterClassA(&wc);
+  wc.lpszClassName = wideName.c_str();
+  RegisterClassW(&wc);
 }
 
 template <class T>
 T* Self(HWND window, UINT message, LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    SetWindowLongPtrA(window, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
+    SetWindowLongPtrW(window, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
   }
-  return reinterpret_cast<T*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
 
 void PaintBackground(HDC dc, int width, int height) {
@@ -57,12 +62,12 @@ MessageBoxHost::~MessageBoxHost() {
 void MessageBoxHost::RunModal(MessageBoxForm& form) {
   form_ = &form;
   closed_ = false;
-  HWND window = CreateCentred(instance_, kMessageBoxClass, form.title.Caption().c_str(), kBoxWidth,
-                              kBoxHeight, this);
-  HWND ok = CreateWindowExA(0, "BUTTON", form.okButton.Caption().c_str(),
+  HWND window =
+      CreateCentred(instance_, kMessageBoxClass, form.title.Caption(), kBoxWidth, kBoxHeight, this);
+  HWND ok = CreateWindowExW(0, L"BUTTON", Widen(form.okButton.Caption()).c_str(),
                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 208, 108, 75, 25,
                             window, reinterpret_cast<HMENU>(kOkId), instance_, nullptr);
-  SendMessageA(ok, WM_SETFONT, reinterpret_cast<WPARAM>(bold_), TRUE);
+  SendMessageW(ok, WM_SETFONT, reinterpret_cast<WPARAM>(bold_), TRUE);
   const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
   if (ownerWasEnabled) EnableWindow(owner, FALSE);
   ShowWindow(window, SW_SHOW);
@@ -71,7 +76,7 @@ void MessageBoxHost::RunModal(MessageBoxForm& form) {
 
   MSG msg;
   while (!closed_) {
-    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got <= 0) {
       // The program is ending: leave the quit request for the main loop.
       if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
@@ -83,7 +88,7 @@ void MessageBoxHost::RunModal(MessageBoxForm& form) {
       break;
     }
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
   if (ownerWasEnabled) EnableWindow(owner, TRUE);
   DestroyWindow(window);
@@ -93,7 +98,7 @@ void MessageBoxHost::RunModal(MessageBoxForm& form) {
 LRESULT CALLBACK MessageBoxHost::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_QUERYENDSESSION) return AnswerQueryEndSession();
   auto* self = Self<MessageBoxHost>(window, message, lParam);
-  if (!self || !self->form_) return DefWindowProcA(window, message, wParam, lParam);
+  if (!self || !self->form_) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
@@ -136,18 +141,18 @@ LRESULT CALLBACK MessageBoxHost::WindowProc(HWND window, UINT message, WPARAM wP
       self->closed_ = true;
       return 0;
   }
-  return DefWindowProcA(window, message, wParam, lParam);
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 AboutWindow::AboutWindow(HINSTANCE instance, AboutForm& form)
     : form_(form), bold_(MakeFont(14, true, "Arial")), font_(MakeFont(14, false, "Arial")) {
   RegisterOnce(instance, kAboutClass, WindowProc);
-  window_ = CreateCentred(instance, kAboutClass, form.title.Caption().c_str(), kAboutWidth, kAboutHeight,
-                          this);
-  HWND close = CreateWindowExA(0, "BUTTON", form.close.Caption().c_str(),
+  window_ =
+      CreateCentred(instance, kAboutClass, form.title.Caption(), kAboutWidth, kAboutHeight, this);
+  HWND close = CreateWindowExW(0, L"BUTTON", Widen(form.close.Caption()).c_str(),
                                WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, (kAboutWidth - 75) / 2, 108,
                                75, 25, window_, reinterpret_cast<HMENU>(kOkId), instance, nullptr);
-  SendMessageA(close, WM_SETFONT, reinterpret_cast<WPARAM>(bold_), TRUE);
+  SendMessageW(close, WM_SETFONT, reinterpret_cast<WPARAM>(bold_), TRUE);
   form_.window.SetObserver(this);
 }
 
@@ -171,7 +176,7 @@ void AboutWindow::ControlChanged(const Control& control) {
 LRESULT CALLBACK AboutWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_QUERYENDSESSION) return AnswerQueryEndSession();
   auto* self = Self<AboutWindow>(window, message, lParam);
-  if (!self) return DefWindowProcA(window, message, wParam, lParam);
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
@@ -197,7 +202,7 @@ LRESULT CALLBACK AboutWindow::WindowProc(HWND window, UINT message, WPARAM wPara
       self->form_.close.Click();
       return 0;
   }
-  return DefWindowProcA(window, message, wParam, lParam);
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace cloakwise::ui::win32

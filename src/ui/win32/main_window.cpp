@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <optional>
 
+#include "platform/win32/wide.h"
 #include "ui/win32/grid_painter.h"
 #include "ui/tray_mark.h"
 #include "ui/win32/paint.h"
@@ -18,6 +20,19 @@ constexpr UINT kTrayMessage = WM_APP + 10;
 constexpr UINT kTrayId = 1;
 constexpr int kMinutesFieldId = 100;
 constexpr COLORREF kMinutesFieldFace = RGB(250, 250, 252);
+
+// Puts as much of the text in a fixed field of the tray's data as fits, with
+// its closing NUL, never half of a character that takes two units.
+template <std::size_t N>
+void CopyTrayText(wchar_t (&field)[N], const std::string& utf8) {
+  const std::wstring text = platform::Widen(utf8);
+  std::size_t length = text.size() < N - 1 ? text.size() : N - 1;
+  if (length > 0 && length < text.size() && text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF) {
+    --length;
+  }
+  text.copy(field, length);
+  field[length] = L'\0';
+}
 
 // The icons are drawn from the mark's shapes at the size the system asks for,
 // rather than shipped, so a high-DPI notification area gets a sharp icon.
@@ -103,23 +118,24 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
     cellBold_ = MakeFont(cell_ == large ? 11 : 10, true, "Tahoma");
   }
 
-  WNDCLASSA wc{};
+  const std::wstring className = platform::Widen(kMainWindowClass);
+  WNDCLASSW wc{};
   wc.style = CS_DBLCLKS;  // a double click on the proxy list uses the proxy
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance;
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hIcon = windowIcon_;
-  wc.lpszClassName = kMainWindowClass;
-  RegisterClassA(&wc);
+  wc.lpszClassName = className.c_str();
+  RegisterClassW(&wc);
 
   const int x = (GetSystemMetrics(SM_CXSCREEN) - Layout::kWidth) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - Layout::kHeight) / 2;
-  window_ = CreateWindowExA(0, kMainWindowClass, "Cloakwise",
+  window_ = CreateWindowExW(0, className.c_str(), L"Cloakwise",
                             WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, x, y,
                             Layout::kWidth, Layout::kHeight, nullptr, nullptr, instance, this);
   CreateMinutesField(instance);
-  taskbarCreated_ = RegisterWindowMessageA("TaskbarCreated");
-  showRequest_ = RegisterWindowMessageA(kShowRequestMessage);
+  taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+  showRequest_ = RegisterWindowMessageW(platform::Widen(kShowRequestMessage).c_str());
   form_.SetObserver(this);
   UpdateTray(true);
 }
@@ -127,7 +143,7 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
 MainWindow::~MainWindow() {
   form_.SetObserver(nullptr);
   if (window_) {
-    SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
   }
   for (HICON icon : idleIcons_) DestroyIcon(icon);
@@ -160,6 +176,12 @@ void MainWindow::CreateMinutesField(HINSTANCE instance) {
   SyncMinutesField();
 }
 
+std::string MainWindow::MinutesFieldText() const {
+  wchar_t text[16] = {};  // the field holds four characters
+  GetWindowTextW(minutesField_, text, static_cast<int>(std::size(text)));
+  return platform::Narrow(text);
+}
+
 void MainWindow::SyncMinutesField() {
   if (!minutesField_) return;
   const SpinEdit& spin = form_.options.rotationMinutesField;
@@ -169,13 +191,11 @@ void MainWindow::SyncMinutesField() {
     ShowWindow(minutesField_, shown ? SW_SHOWNA : SW_HIDE);
   }
   EnableWindow(minutesField_, spin.Enabled());
-  char current[16] = {};
-  GetWindowTextA(minutesField_, current, sizeof current);
-  if (spin.Text() != current) {
+  if (spin.Text() != MinutesFieldText()) {
     // The model's text changed by the arrows, a clamp or an undo: show it,
     // without reading it back as typing.
     settingMinutesText_ = true;
-    SetWindowTextA(minutesField_, spin.Text().c_str());
+    SetWindowTextW(minutesField_, platform::Widen(spin.Text()).c_str());
     settingMinutesText_ = false;
     const auto end = static_cast<LPARAM>(spin.Text().size());
     SendMessageW(minutesField_, EM_SETSEL, static_cast<WPARAM>(end), end);
@@ -185,9 +205,7 @@ void MainWindow::SyncMinutesField() {
 void MainWindow::MinutesFieldCommand(WORD code) {
   SpinEdit& spin = form_.options.rotationMinutesField;
   if (code == EN_CHANGE && !settingMinutesText_) {
-    char text[16] = {};
-    GetWindowTextA(minutesField_, text, sizeof text);
-    spin.EditText(text);
+    spin.EditText(MinutesFieldText());
   } else if (code == EN_KILLFOCUS) {
     spin.ExitEdit();  // out-of-range numbers are clamped once the user leaves
   }
@@ -251,11 +269,11 @@ void MainWindow::HideToTray() {
 
 void MainWindow::StartDrag() {
   ReleaseCapture();
-  SendMessageA(window_, WM_SYSCOMMAND, 0xF012, 0);  // SC_MOVE by the caption
+  SendMessageW(window_, WM_SYSCOMMAND, 0xF012, 0);  // SC_MOVE by the caption
 }
 
 void MainWindow::UpdateTray(bool add) {
-  NOTIFYICONDATAA data{};
+  NOTIFYICONDATAW data{};
   data.cbSize = sizeof data;
   data.hWnd = window_;
   data.uID = kTrayId;
@@ -263,20 +281,20 @@ void MainWindow::UpdateTray(bool add) {
   data.uCallbackMessage = kTrayMessage;
   const auto& icons = form_.trayIcon.Set() == TrayIcon::IconSet::Idle ? idleIcons_ : searchIcons_;
   data.hIcon = icons[static_cast<std::size_t>(form_.trayIcon.IconIndex()) % icons.size()];
-  strncpy(data.szTip, "Cloakwise", sizeof data.szTip - 1);
+  CopyTrayText(data.szTip, "Cloakwise");
   const auto& balloon = form_.trayIcon.LastBalloon();
   if (balloon.serial != balloonShown_) {
     balloonShown_ = balloon.serial;
     data.uFlags |= NIF_INFO;
-    strncpy(data.szInfoTitle, balloon.title.c_str(), sizeof data.szInfoTitle - 1);
-    strncpy(data.szInfo, balloon.text.c_str(), sizeof data.szInfo - 1);
+    CopyTrayText(data.szInfoTitle, balloon.title);
+    CopyTrayText(data.szInfo, balloon.text);
     data.dwInfoFlags = NIIF_INFO;
     data.uTimeout = 10000;
   }
   if (add || !trayAdded_) {
-    trayAdded_ = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
+    trayAdded_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
   } else {
-    Shell_NotifyIconA(NIM_MODIFY, &data);
+    Shell_NotifyIconW(NIM_MODIFY, &data);
   }
 }
 
@@ -289,7 +307,7 @@ MenuItem* MainWindow::TrackMenu(const Menu& menu, UINT alignment) {
   SetForegroundWindow(window_);
   const UINT chosen = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON | alignment, at.x, at.y,
                                      0, window_, nullptr);
-  PostMessageA(window_, WM_NULL, 0, 0);
+  PostMessageW(window_, WM_NULL, 0, 0);
   DestroyMenu(popup);  // and the menus it unfolds
   return chosen > 0 && chosen <= commands.size() ? commands[chosen - 1] : nullptr;
 }
@@ -307,12 +325,12 @@ void MainWindow::OpenListMenu() {
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     self->window_ = window;
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
-  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (!self) return DefWindowProcA(window, message, wParam, lParam);
+  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(window, message, wParam, lParam);
   try {
     return self->HandleMessage(message, wParam, lParam);
   } catch (...) {
@@ -378,11 +396,11 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         layout_.KeyDown(*key);
         return 0;
       }
-      return DefWindowProcA(window_, message, wParam, lParam);
+      return DefWindowProcW(window_, message, wParam, lParam);
     case WM_SETCURSOR: {
       // A child, the minutes' text field, has its own.
       if (reinterpret_cast<HWND>(wParam) != window_ || LOWORD(lParam) != HTCLIENT) {
-        return DefWindowProcA(window_, message, wParam, lParam);
+        return DefWindowProcW(window_, message, wParam, lParam);
       }
       POINT p;
       GetCursorPos(&p);
@@ -395,20 +413,20 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         MinutesFieldCommand(HIWORD(wParam));
         return 0;
       }
-      return DefWindowProcA(window_, message, wParam, lParam);
+      return DefWindowProcW(window_, message, wParam, lParam);
     case WM_CTLCOLOREDIT:
       if (reinterpret_cast<HWND>(lParam) == minutesField_) {
         SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
         SetBkColor(reinterpret_cast<HDC>(wParam), kMinutesFieldFace);
         return reinterpret_cast<LRESULT>(minutesFieldBrush_);
       }
-      return DefWindowProcA(window_, message, wParam, lParam);
+      return DefWindowProcW(window_, message, wParam, lParam);
     case WM_MEASUREITEM:
       if (flatMenu_.Measure(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam))) return TRUE;
-      return DefWindowProcA(window_, message, wParam, lParam);
+      return DefWindowProcW(window_, message, wParam, lParam);
     case WM_DRAWITEM:
       if (flatMenu_.Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
-      return DefWindowProcA(window_, message, wParam, lParam);
+      return DefWindowProcW(window_, message, wParam, lParam);
     case kTrayMessage:
       if (lParam == WM_LBUTTONUP && onTrayClick) onTrayClick();
       if (lParam == WM_RBUTTONUP) OpenMenu();
@@ -418,7 +436,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         HideToTray();  // minimising sends the window to the tray
         return 0;
       }
-      return DefWindowProcA(window_, message, wParam, lParam);
+      return DefWindowProcW(window_, message, wParam, lParam);
     case WM_CLOSE:
       if (CloseQuery()) DestroyWindow(window_);
       return 0;
@@ -430,17 +448,17 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam) DestroyWindow(window_);
       return 0;
     case WM_DESTROY: {
-      NOTIFYICONDATAA data{};
+      NOTIFYICONDATAW data{};
       data.cbSize = sizeof data;
       data.hWnd = window_;
       data.uID = kTrayId;
-      Shell_NotifyIconA(NIM_DELETE, &data);
+      Shell_NotifyIconW(NIM_DELETE, &data);
     }
       window_ = nullptr;
       PostQuitMessage(0);
       return 0;
     default:
-      return DefWindowProcA(window_, message, wParam, lParam);
+      return DefWindowProcW(window_, message, wParam, lParam);
   }
 }
 

@@ -64,6 +64,7 @@ class MainWindow : public ModelObserver {
   // the caret and the clipboard work as anywhere in Windows.
   void CreateMinutesField(HINSTANCE instance);
   void SyncMinutesField();
+  std::string MinutesFieldText() const;
   void MinutesFieldCommand(WORD code);
   static LRESULT CALLBACK MinutesFieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam);
   bool CloseQuery() { return !onCloseQuery || onCloseQuery(); }

@@ -1,6 +1,10 @@
 #include "ui/win32/paint.h"
 
+#include "platform/win32/wide.h"
+
 namespace cloakwise::ui::win32 {
+
+using platform::Widen;
 
 Canvas::Canvas(HDC target, int width, int height)
     : target_(target), dc_(CreateCompatibleDC(target)),
@@ -15,9 +19,9 @@ Canvas::~Canvas() {
 }
 
 HFONT MakeFont(int pixelHeight, bool bold, const char* face) {
-  return CreateFontA(-pixelHeight, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                     ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
-                     DEFAULT_PITCH, face);
+  return CreateFontW(-pixelHeight, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
+                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                     DEFAULT_PITCH, Widen(face).c_str());
 }
 
 void FillSolidRect(HDC dc, const RECT& r, COLORREF color) {
@@ -40,14 +44,16 @@ void DrawText(HDC dc, HFONT font, COLORREF color, RECT r, const std::string& tex
   HGDIOBJ old = SelectObject(dc, font);
   SetTextColor(dc, color);
   SetBkMode(dc, TRANSPARENT);
-  ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &r, format);
+  const std::wstring wide = Widen(text);
+  ::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &r, format);
   SelectObject(dc, old);
 }
 
 SIZE TextSize(HDC dc, HFONT font, const std::string& text) {
   HGDIOBJ old = SelectObject(dc, font);
   SIZE size{};
-  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  const std::wstring wide = Widen(text);
+  GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
   SelectObject(dc, old);
   return size;
 }
@@ -64,7 +70,8 @@ HFONT FittingFont(HDC dc, std::initializer_list<HFONT> fonts, const std::string&
 void DrawCentredText(HDC dc, HFONT font, COLORREF color, const RECT& r, const std::string& text) {
   HGDIOBJ old = SelectObject(dc, font);
   RECT measure = r;
-  ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &measure,
+  const std::wstring wide = Widen(text);
+  ::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &measure,
               DT_CENTER | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
   SelectObject(dc, old);
   const int height = measure.bottom - measure.top;

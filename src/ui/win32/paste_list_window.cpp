@@ -1,19 +1,23 @@
 #include "ui/win32/paste_list_window.h"
 #include "ui/win32/session_end.h"
 
+#include "platform/win32/wide.h"
 #include "ui/win32/paint.h"
 
 namespace cloakwise::ui::win32 {
 namespace {
 
+using platform::Narrow;
+using platform::Widen;
+
 constexpr int kTitleStrip = 32;
 constexpr int kTextId = 1;
 
 std::string TextOf(HWND edit) {
-  std::string text(static_cast<std::size_t>(GetWindowTextLengthA(edit)) + 1, '\0');
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
   text.resize(
-      static_cast<std::size_t>(GetWindowTextA(edit, text.data(), static_cast<int>(text.size()))));
-  return text;
+      static_cast<std::size_t>(GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
+  return Narrow(text);
 }
 
 }  // namespace
@@ -24,12 +28,13 @@ PasteListWindow::PasteListWindow(HINSTANCE instance)
       font_(MakeFont(13, false, "Arial")),
       serif_(MakeFont(21, false, "Times New Roman")),
       small_(MakeFont(11, false, "Tahoma")) {
-  WNDCLASSA wc{};
+  const std::wstring className = Widen(kPasteListClass);
+  WNDCLASSW wc{};
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance;
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = kPasteListClass;
-  RegisterClassA(&wc);
+  wc.lpszClassName = className.c_str();
+  RegisterClassW(&wc);
 }
 
 PasteListWindow::~PasteListWindow() {
@@ -41,18 +46,19 @@ std::string PasteListWindow::RunModal(PasteListForm& form) {
   form.window.SetVisible(true);
   const int x = (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
-  HWND window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, kPasteListClass, "Add Proxy List",
-                                WS_POPUP, x, y, kWidth, kHeight, owner, nullptr, instance_, this);
-  HWND text = CreateWindowExA(0, "EDIT", form.proxyListText.Text().c_str(),
+  HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, Widen(kPasteListClass).c_str(),
+                                L"Add Proxy List", WS_POPUP, x, y, kWidth, kHeight, owner, nullptr,
+                                instance_, this);
+  HWND text = CreateWindowExW(0, L"EDIT", Widen(form.proxyListText.Text()).c_str(),
                               WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE |
                                   ES_AUTOVSCROLL | ES_WANTRETURN,
                               kTextRect.left, kTextRect.top, kTextRect.right - kTextRect.left,
                               kTextRect.bottom - kTextRect.top, window,
                               reinterpret_cast<HMENU>(kTextId), instance_, nullptr);
-  SendMessageA(text, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
   // The box's own limit is a few tens of kilobytes; a pasted list is often
   // far longer.
-  SendMessageA(text, EM_SETLIMITTEXT, kTextLimit, 0);
+  SendMessageW(text, EM_SETLIMITTEXT, kTextLimit, 0);
 
   const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
   if (ownerWasEnabled) EnableWindow(owner, FALSE);
@@ -62,14 +68,14 @@ std::string PasteListWindow::RunModal(PasteListForm& form) {
 
   MSG msg;
   while (form.window.Visible()) {
-    const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got <= 0) {
       // The program is ending: leave the quit request for the main loop.
       if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
       break;
     }
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
   std::string answer = TextOf(text);
   if (ownerWasEnabled) EnableWindow(owner, TRUE);
@@ -104,12 +110,12 @@ LRESULT CALLBACK PasteListWindow::WindowProc(HWND window, UINT message, WPARAM w
                                              LPARAM lParam) {
   if (message == WM_QUERYENDSESSION) return AnswerQueryEndSession();
   if (message == WM_NCCREATE) {
-    SetWindowLongPtrA(
+    SetWindowLongPtrW(
         window, GWLP_USERDATA,
-        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams));
+        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
   }
-  auto* self = reinterpret_cast<PasteListWindow*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-  if (!self || !self->form_) return DefWindowProcA(window, message, wParam, lParam);
+  auto* self = reinterpret_cast<PasteListWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (!self || !self->form_) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {
     case WM_PAINT:
       self->Paint(window);
@@ -143,7 +149,7 @@ LRESULT CALLBACK PasteListWindow::WindowProc(HWND window, UINT message, WPARAM w
       self->form_->Close();
       return 0;
   }
-  return DefWindowProcA(window, message, wParam, lParam);
+  return DefWindowProcW(window, message, wParam, lParam);
 }
 
 }  // namespace cloakwise::ui::win32
