@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "browserproxy/system_proxy.h"
 #include "platform/win32/win32_platform.h"
@@ -122,6 +125,34 @@ TEST_F(Win32SystemProxyTest, MissingConnectionsKeyIsCreatedEmpty) {
   RegCloseKey(key);
   EXPECT_EQ(values, 0u);
   EXPECT_EQ(options.results.size(), 4u);
+}
+
+// Run by itself in a new process (see CMakeLists.txt), so that this is the
+// process's first setting of its proxy and the memory WinInet gets for it is
+// what this test left: blocks of the size of Wine's proxy record, freed while
+// they held a small number, as the program's own strings leave them. Wine's
+// WinInet allocates with ucrtbase's malloc.
+TEST(ProcessProxyOption, SettingItAgainAndAgainSurvivesADirtyHeap) {
+  using Malloc = void*(__cdecl*)(std::size_t);
+  using Free = void(__cdecl*)(void*);
+  const HMODULE crt = LoadLibraryW(L"ucrtbase.dll");
+  ASSERT_NE(crt, nullptr);
+  const auto crtMalloc = reinterpret_cast<Malloc>(reinterpret_cast<void*>(GetProcAddress(crt, "malloc")));
+  const auto crtFree = reinterpret_cast<Free>(reinterpret_cast<void*>(GetProcAddress(crt, "free")));
+  ASSERT_TRUE(crtMalloc && crtFree);
+  std::vector<void*> blocks;
+  for (int i = 0; i < 64; ++i) {
+    auto* words = static_cast<std::uintptr_t*>(crtMalloc(40));
+    std::fill(words, words + 5, std::uintptr_t{0xB0});
+    blocks.push_back(words);
+  }
+  for (void* block : blocks) crtFree(block);
+
+  platform::Win32InternetOptions options;
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(options.SetProxy({platform::kInternetOpenTypeProxy, "127.0.0.1:8080", ""}));
+  }
+  EXPECT_TRUE(options.SetProxy({platform::kInternetOpenTypeDirect, "", ""}));
 }
 
 }  // namespace

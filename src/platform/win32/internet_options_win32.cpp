@@ -6,11 +6,28 @@
 
 namespace cloakwise::platform {
 
+namespace {
+
+// Wine's WinInet (8.0 at least) leaves two fields of its record of the
+// process-wide proxy unset, and frees them at the next setting of this
+// option: the heap faults whenever that memory last held a small number, as
+// it did in a long run of this program. Wine takes a process's proxy from the
+// registry values that the same install writes with the per-connection
+// option, so under Wine this option is left alone and nothing is lost.
+bool UnderWine() {
+  static const bool wine = [] {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+  }();
+  return wine;
+}
+
+}  // namespace
+
 bool Win32InternetOptions::SetProxy(const ProxyInfo& info) {
+  if (UnderWine()) return true;
   // The one 8-bit call left: its texts are an address and the bypass list,
-  // plain ASCII, and under Wine the wide form of this option never returns
-  // once URL.DLL's InetIsOffline has run in the process, as it does at
-  // start-up.
+  // plain ASCII.
   INTERNET_PROXY_INFO buffer{};
   buffer.dwAccessType = info.accessType;
   buffer.lpszProxy = info.proxy.c_str();
