@@ -155,17 +155,25 @@ TEST_F(Win32SettingsTest, ClearingNeverTakesAWriteUnderWay) {
 // whether that could be done here.
 class NewFilesBarred {
  public:
-  explicit NewFilesBarred(const std::string& folder) : folder_(folder) {
-    barred_ = RunChattr("+i") && WaitUntilNewFilesCanBeMade(false);
+  explicit NewFilesBarred(const std::string& folder) : folder_(folder), probe_(folder + "probe") {
+    // The flag can land between a probe's creation and its removal at close,
+    // which leaves the probe behind in the barred folder: lift it, let the
+    // probe go, and bar again.
+    for (int attempt = 0; attempt < 5 && !barred_; ++attempt) {
+      if (!RunChattr("+i") || !WaitUntilNewFilesCanBeMade(false)) return;
+      barred_ = GetFileAttributesA(probe_.c_str()) == INVALID_FILE_ATTRIBUTES;
+      if (!barred_ && !Lift()) return;
+    }
   }
   ~NewFilesBarred() {
-    if (barred_ && RunChattr("-i")) WaitUntilNewFilesCanBeMade(true);
+    if (barred_) Lift();
   }
   NewFilesBarred(const NewFilesBarred&) = delete;
   NewFilesBarred& operator=(const NewFilesBarred&) = delete;
   bool Barred() const { return barred_; }
 
  private:
+  bool Lift() { return RunChattr("-i") && WaitUntilNewFilesCanBeMade(true); }
   bool RunChattr(const char* flag) {
     using ToUnixName = char*(CDECL*)(const WCHAR*);
     const auto toUnix = reinterpret_cast<ToUnixName>(reinterpret_cast<void*>(
@@ -190,7 +198,8 @@ class NewFilesBarred {
   // A Linux program's end cannot be waited for from here; its effect can.
   bool WaitUntilNewFilesCanBeMade(bool can) {
     for (int i = 0; i < 500; ++i) {
-      const HANDLE probe = CreateFileA((folder_ + "probe").c_str(), GENERIC_WRITE | DELETE, 0,
+      DeleteFileA(probe_.c_str());  // one a raced flag left behind
+      const HANDLE probe = CreateFileA(probe_.c_str(), GENERIC_WRITE | DELETE, 0,
                                        nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
       if (probe != INVALID_HANDLE_VALUE) CloseHandle(probe);
       if ((probe != INVALID_HANDLE_VALUE) == can) return true;
@@ -200,6 +209,7 @@ class NewFilesBarred {
   }
 
   std::string folder_;
+  std::string probe_;
   bool barred_ = false;
 };
 
