@@ -18,7 +18,7 @@
 #include "core/option_keys.h"
 #include "fakes/app_harness.h"
 #include "search/proxy_list_service.h"
-#include "search/service_config.h"
+#include "judge/judge.h"
 #include "service/reference_service.h"
 #include "testproxy/test_proxy.h"
 
@@ -78,7 +78,7 @@ int main() {
   floorProbe.Settings().proxyServer = fastest.substr(0, fastest.find(':'));
   floorProbe.Settings().proxyPort = std::stoi(fastest.substr(fastest.find(':') + 1));
   floorProbe.Settings().readTimeoutMs = 5000;
-  const std::string judge = search::MakeServiceUrls(host).judge;
+  const std::string judge = judge::MakeServiceUrls(host).judge;
 
   std::vector<double> totals, floors;
   const auto end = Clock::now() + kTimeBudget;

@@ -109,6 +109,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   window.onListMenuOpening = [&] { app.listChecker.OnListMenuOpening(); };
   window.onCloseQuery = [&] { return app.PrepareToClose(); };
   window.SetSessionEndHandler([&] { app.PrepareToClose(/*sessionEnding=*/true); });
+  window.onSessionEndCancelled = [&] { app.SessionEndCancelled(); };
   window.onMenuPopup = [&] { app.OnMainMenuOpening(); };
   // A right click on the proxy list opens the list's own menu.
   app.form.checker.proxyGrid.onContextMenu = [&] { window.OpenListMenu(); };

@@ -12,27 +12,26 @@ Application::Application(PlatformServices services)
       status(form),
       desktop(services.registry, services.files, services.desktop),
       systemProxy(services.registry, services.internetOptions),
-      firefoxProxy(services.files, services.desktop, services.ui,
+      firefoxProxy(services.files, services.desktop),
+      activeProxy({form, status, systemProxy, firefoxProxy,
+                   [this] { return settings_->ReadBool(kOptionsSection, kKeyFirefox, false); },
                    [this](const std::string& title, const std::string& text) {
                      messageBox.ShowMessageBox(title, text);
-                   }),
+                   },
+                   [this](const std::string& text) { platform.desktop.ShowError(text); },
+                   [this](const std::string& text) { platform.desktop.NoteError(text); }}),
       options(form, desktop, messageBox),
-      // The rotation is built before the search it drives and so outlives
-      // it: a worker's end may still run the window's messages.
-      rotation({form, status, search, systemProxy, firefoxProxy,
-                [this] { return desktop.IsOnline(); },
-                [this](const std::string& text) { platform.desktop.ShowError(text); }}),
-      search({form, status, services.ui, systemProxy, firefoxProxy,
+      rotation({form, activeProxy, search, [this] { return desktop.IsOnline(); }}),
+      search({form, services.ui, activeProxy,
               [this](const std::string& title, const std::string& text) {
                 messageBox.ShowMessageBox(title, text);
               },
-              [this](const std::string& text) { platform.desktop.ShowError(text); },
-              [this] { return rotation.ProxyActive(); }},
+              [this] { rotation.OnStartFailed(); }},
              services.tickCount),
       pasteListForm(services.pasteList ? std::make_unique<ui::PasteListForm>(*services.pasteList)
                                        : nullptr),
       listChecker(
-          {form, status, services.ui, systemProxy, firefoxProxy, rotation,
+          {form, services.ui, activeProxy,
            [this] { return pasteListForm ? pasteListForm->AskForProxyList() : std::string(); },
            [this](const std::string& text) { return platform.desktop.SetClipboardText(text); },
            [this](const std::string& text) { platform.desktop.ShowError(text); }}),
@@ -69,8 +68,7 @@ void Application::Startup(const std::vector<std::string>& args) {
   ShowLocalAddress();
   OpenSettings();
   WriteFirstRunDefaults();
-  ClearProxyLeftByEarlierRun();
-  ShowRotationStopped();
+  RestoreSettingsLeftByEarlierRun();
   options.ApplyStoredOptions();
   CleanUpIfAskedTo();
   LoadCustomProxyList();
@@ -120,15 +118,11 @@ void Application::WriteFirstRunDefaults() {
   desktop.SetRunAtStartup(true);
 }
 
-// A proxy that an earlier run installed and could not clear (it was killed,
-// or Windows went down) would hide nothing and may not even work any more.
-void Application::ClearProxyLeftByEarlierRun() {
-  systemProxy.ClearProxyLeftByEarlierRun();
-}
-
-void Application::ShowRotationStopped() {
-  rotation.SetProxyActive(false);
-  status.ShowStopped(/*proxyCleared=*/true);
+// A proxy that an earlier run installed and could not take away (it was
+// killed, or Windows went down) would hide nothing and may not even work any
+// more; the user's own settings it replaced come back.
+void Application::RestoreSettingsLeftByEarlierRun() {
+  activeProxy.RestoreLeftByEarlierRun();
 }
 
 void Application::ShowMainWindow() {
@@ -164,31 +158,20 @@ void Application::ShowAbout() {
 }
 
 void Application::OnMainMenuOpening() {
-  form.mainMenu.startStopItem.SetCaption(rotation.ProxyActive() ? "Stop" : "Start");
+  form.mainMenu.startStopItem.SetCaption(activeProxy.Protecting() ? "Stop" : "Start");
 }
 
 bool Application::PrepareToClose(bool sessionEnding) {
-  // No proxy the program installed may outlive it, in either browser.
-  systemProxy.ClearProgramProxy();
-  try {
-    firefoxProxy.SetFirefoxProxy("", false, false);
-  } catch (const FileError& e) {
-    // A box would hold up the log-off; the system's debug log keeps it.
-    if (sessionEnding) {
-      platform.desktop.NoteError(e.what());
-      return true;
-    }
-    // A profile still holds the proxy: say so and keep running, so that the
-    // user can close Firefox and try again. A profile that can never be
-    // written must not keep the program from ending: the next close ends it.
-    if (!closeRefused_) {
-      closeRefused_ = true;
-      platform.desktop.ShowError(e.what());
-      return false;
-    }
-  }
+  // No proxy the program installed may outlive it, in either browser, and
+  // no search may install one once it is on its way out.
+  search.Stop();
+  if (!activeProxy.Close(sessionEnding)) return false;
   platform.ui.ProcessMessages();
   return true;
+}
+
+void Application::SessionEndCancelled() {
+  activeProxy.CloseCancelled();
 }
 
 void Application::CloseProgram() {

@@ -8,6 +8,7 @@
 
 #include "app/desktop_integration.h"
 #include "app/options_controller.h"
+#include "activeproxy/active_proxy.h"
 #include "browserproxy/firefox_proxy.h"
 #include "browserproxy/system_proxy.h"
 #include "checker/list_checker.h"
@@ -72,15 +73,18 @@ class Application {
   void OnMainMenuOpening();
   void CloseProgram();
   // Asked before the main window closes, and when Windows ends the session:
-  // clears both browsers' proxy; false keeps the program running. A profile
-  // that cannot be cleared keeps the program running once, with the error
-  // shown; the next close ends it. When the session ends, nothing waits for
-  // the user and the session always may end.
+  // stops the search and puts back the user's own proxy settings in both
+  // browsers; from then on nothing is installed. False keeps the program
+  // running: a profile that cannot be put back keeps it running once, with
+  // the error shown; the next close ends it. When the session ends, nothing
+  // waits for the user and the session always may end.
   bool PrepareToClose(bool sessionEnding = false);
+  // Windows went on with the session after asking to end it.
+  void SessionEndCancelled();
 
   const std::string& ExecutableFolder() const { return exeFolder_; }
   SettingsStore& Settings() { return *settings_; }
-  bool ProxyActive() const { return rotation.ProxyActive(); }
+  bool ProxyActive() const { return activeProxy.Protecting(); }
 
   PlatformServices platform;
   ui::MainForm form;
@@ -90,7 +94,10 @@ class Application {
   DesktopIntegration desktop;
   SystemProxy systemProxy;
   FirefoxProxy firefoxProxy;
+  ActiveProxy activeProxy;
   OptionsController options;
+  // The rotation is built before the search it drives and so outlives it:
+  // a worker's end may still run the window's messages.
   search::Rotation rotation;
   search::ProxySearch search;
   std::unique_ptr<ui::PasteListForm> pasteListForm;
@@ -106,13 +113,11 @@ class Application {
   void ShowLocalAddress();
   void OpenSettings();
   void WriteFirstRunDefaults();
-  void ClearProxyLeftByEarlierRun();
-  void ShowRotationStopped();
+  void RestoreSettingsLeftByEarlierRun();
   void CleanUpIfAskedTo();
   void LoadCustomProxyList();
 
   std::string exeFolder_;
-  bool closeRefused_ = false;
 };
 
 }  // namespace cloakwise

@@ -53,7 +53,6 @@ void OptionsController::ApplyStoredOptions() {
   ui::OptionsView& options = form_.options;
   options.runAtStartupBox.SetChecked(store.ReadBool(kOptionsSection, kKeyRunAtStartup, false));
   options.firefoxBox.SetChecked(store.ReadBool(kOptionsSection, kKeyFirefox, false));
-  form_.status.firefoxHiddenBadge.SetVisible(options.firefoxBox.Checked());
   options.rotationMinutesField.SetValue(
       store.ReadInteger(kOptionsSection, kKeyRotationMinutes, 10));
   options.securitySlider.SetPosition(store.ReadInteger(kOptionsSection, kKeyMinimumAnonymity, 1));
@@ -88,7 +87,6 @@ void OptionsController::OnRotateEveryChanged() {
 
 void OptionsController::OnFirefoxOptionChanged() {
   settings_->WriteBool(kOptionsSection, kKeyFirefox, form_.options.firefoxBox.Checked());
-  form_.status.firefoxHiddenBadge.SetVisible(form_.options.firefoxBox.Checked());
 }
 
 void OptionsController::OnRotationMinutesChanged() {

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <functional>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "core/proxy_address.h"
 #include "platform/desktop.h"
 #include "platform/files.h"
 #include "platform/ui_thread.h"
@@ -13,22 +12,12 @@
 namespace cloakwise {
 
 // A preferences file that could not be read or written. The text begins with
-// "Cannot open file" or "Cannot create file" and names the path and reason.
+// "Cannot open file", "Cannot create file" or "Cannot delete file" and names
+// the path and reason.
 class FileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// A proxy text that would break out of the quoted value in user.js.
-class UnsafeProxyText : public std::invalid_argument {
- public:
-  using std::invalid_argument::invalid_argument;
-};
-
-// The user's user.js with its proxy lines taken out and proxyLines added at
-// the end, in the file's own encoding (8-bit, UTF-8 or UTF-16 with a mark);
-// every other byte of the user's stays.
-std::string ReplaceProxyLines(std::string_view file, const std::vector<std::string>& proxyLines);
 
 // The user's application-data folder; empty when the shell cannot say.
 std::string GetAppDataFolder(platform::Desktop& desktop);
@@ -42,31 +31,40 @@ void ListSubfolders(const std::string& folder, std::vector<std::string>& list,
 // data folder is unknown.
 std::string FirefoxProfilesFolder(platform::Desktop& desktop);
 
-// Writes the proxy preference lines of every Firefox profile's user.js.
+// The program's proxy in every Firefox profile's user.js, and the profiles'
+// own settings put back (see user_js.h for what each file holds). Each call
+// lists the profiles afresh; the files themselves are the memory of what is
+// in use, so a run that ended without putting a profile's settings back
+// leaves nothing the next one does not see. Nothing here runs the window's
+// messages: an install or a restore is whole when it returns.
+//
+// Every profile is tried, even when one fails; the first failure is then
+// thrown as FileError, in the words of the moment it happened.
+//
+// User-interface thread only.
 class FirefoxProxy {
  public:
-  // showMessage puts the restart notice in front of the user.
-  using ShowMessage = std::function<void(const std::string& title, const std::string& text)>;
+  FirefoxProxy(platform::FileSystem& files, platform::Desktop& desktop)
+      : files_(files), desktop_(desktop) {}
 
-  FirefoxProxy(platform::FileSystem& files, platform::Desktop& desktop, platform::UiThread& ui,
-               ShowMessage showMessage)
-      : files_(files), desktop_(desktop), ui_(ui), showMessage_(std::move(showMessage)) {}
-
-  // Installs proxy (host:port) with enable, or clears without; with notify,
-  // shows the restart notice once when at least one profile exists. Every
-  // profile is written even when one fails; then, in place of the notice,
-  // throws FileError for the first profile whose file could not be read or
-  // written. Throws UnsafeProxyText, before touching any file, for a proxy
-  // that cannot be written as a JavaScript string.
-  void SetFirefoxProxy(const std::string& proxy, bool enable, bool notify);
+  // Returns how many profiles there are (all of them now use the proxy).
+  int Install(const ProxyAddress& proxy);
+  // Puts back each profile's own settings where the program's proxy is in
+  // use, and lets go of the lines that put them back where Firefox has them
+  // again; every other profile is only read. Returns whether any profile
+  // had the program's proxy in use.
+  bool Restore();
+  // Whether any profile has the program's proxy in use.
+  bool Installed();
 
  private:
-  void RewriteProfile(const std::string& folder, const std::vector<std::string>& proxyLines);
+  std::vector<std::string> Profiles();
+  // The profile's user.js, or nothing when it does not exist.
+  std::optional<std::string> ReadUserJs(const std::string& path);
+  void Replace(const std::string& path, const std::optional<std::string>& content);
 
   platform::FileSystem& files_;
   platform::Desktop& desktop_;
-  platform::UiThread& ui_;
-  ShowMessage showMessage_;
 };
 
 }  // namespace cloakwise

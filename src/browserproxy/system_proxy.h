@@ -1,7 +1,10 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "browserproxy/internet_settings.h"
+#include "core/proxy_address.h"
 #include "platform/internet_options.h"
 #include "platform/registry.h"
 
@@ -11,34 +14,46 @@ inline constexpr char kInternetSettingsKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 inline constexpr char kConnectionsKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
-// Where the program notes the proxy it installed, so that a run that ended
-// without clearing it (killed, or Windows crashed) is cleaned up after.
+// Where the program keeps the user's own Internet settings while its proxy
+// is in their place, so that a run that could not put them back (killed, or
+// Windows went down) is made good by the next start.
 inline constexpr char kProgramKey[] = "Software\\Cloakwise";
-inline constexpr char kInstalledProxyValue[] = "InstalledProxy";
+inline constexpr char kSavedSettingsValue[] = "SavedInternetSettings";
+// What an earlier build noted of its proxy; nothing reads it any more.
+inline constexpr char kLegacyInstalledProxyValue[] = "InstalledProxy";
 
-// Installs host:port as the proxy of the current user's Internet settings, or
-// clears it when both are empty (only the text ":" clears). Every platform
-// result is ignored: a failed step leaves the next ones to run.
+// The proxy of the current user's Internet settings: the one that Edge,
+// Chrome and every WinInet and WinHTTP program follow. Installing puts the
+// program's proxy in the LAN settings and in every named connection, after
+// saving what they held; restoring puts that back, setting by setting, and
+// keeps what the user changed meanwhile. Platform results are not errors:
+// a failed step leaves the next ones to run.
+//
+// User-interface thread only.
 class SystemProxy {
  public:
   SystemProxy(platform::Registry& registry, platform::InternetOptions& options)
       : registry_(registry), options_(options) {}
 
-  void SetSystemProxy(const std::string& host, const std::string& port);
-
-  // SetSystemProxy for a proxy the program chose, noting it as installed.
-  void InstallProgramProxy(const std::string& host, const std::string& port);
-  // Clears the proxy, and the note with it.
-  void ClearProgramProxy();
-  // At start-up: a proxy noted as installed that the registry still holds,
-  // exactly, was left by a run that could not clear it and is cleared now.
-  // Anything else is the user's or another program's and stays. Returns
-  // whether it cleared.
-  bool ClearProxyLeftByEarlierRun();
-  // The last step of SetSystemProxy: ProxyServer, then ProxyEnable.
-  void WriteProxyRegistryValues(const std::string& proxy, bool enable);
+  void Install(const ProxyAddress& proxy);
+  // Puts back the user's own settings when the program's are in place, also
+  // those a killed run left; changes nothing otherwise. Returns whether the
+  // program's settings were in place.
+  bool Restore();
+  // Whether the user's settings are saved away, the program's in their place.
+  bool Installed();
 
  private:
+  InternetSettings Capture(const std::vector<std::string>& connections);
+  std::vector<std::string> ConnectionNames();
+  std::vector<std::pair<std::string, std::optional<platform::RegistryValue>>> ReadValues();
+  void WriteConnections(const InternetSettings& target, const InternetSettings& now);
+  void WriteValues(const InternetSettings& target);
+  std::optional<SavedInternetSettings> ReadSaved(bool* unreadable = nullptr);
+  void WriteSaved(const SavedInternetSettings& saved);
+  void ForgetSaved();
+  bool LegacyNoteExists();
+
   platform::Registry& registry_;
   platform::InternetOptions& options_;
 };

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <vector>
 
-#include "http/errors.h"
 
 namespace cloakwise::checker {
 namespace {
@@ -24,35 +23,14 @@ CheckResult NotWorking() {
 // the proxy does not work for us.
 CheckResult Probe(http::HttpClient& client, const std::string& proxy, const std::string& judgeUrl,
                   const Clock& now, std::int64_t started) {
-  const auto address = search::ParseCandidate(proxy);
+  const auto address = ProxyAddress::Parse(proxy);
   if (!address) return NotWorking();
-  client.Settings().proxyServer = address->host;
-  client.Settings().proxyPort = address->port;
-  client.Settings().readTimeoutMs = kProbeReadTimeoutMs;
-  std::string body;
-  try {
-    body = client.Get(judgeUrl);
-  } catch (const http::HttpError&) {
-    return NotWorking();
-  }
-  const search::JudgeVerdict verdict = search::ReadJudgeReply(body, 0);
-  if (!verdict.level) return NotWorking();
-  return CheckResult{TypeText(*verdict.level), kWorkingText, PingText(now() - started)};
+  const auto level = judge::AskJudgeThrough(client, *address, judgeUrl, kProbeReadTimeoutMs);
+  if (!level) return NotWorking();
+  return CheckResult{judge::LevelName(*level), kWorkingText, PingText(now() - started)};
 }
 
 }  // namespace
-
-std::string TypeText(search::AnonymityLevel level) {
-  switch (level) {
-    case search::AnonymityLevel::Elite:
-      return "Elite";
-    case search::AnonymityLevel::Anonymous:
-      return "Anonymous";
-    case search::AnonymityLevel::Transparent:
-      break;
-  }
-  return "Transparent";
-}
 
 std::string PingText(std::int64_t elapsedMs) {
   // Whole-number arithmetic, so no floating-point step can move a half.

@@ -7,7 +7,7 @@
 
 #include "checker/custom_proxy_list.h"
 #include "http/http_client.h"
-#include "search/probe.h"
+#include "judge/judge.h"
 
 // The check of the custom list: each worker claims entries one at a time and
 // asks the judge through each which anonymity it sees, then the list is
@@ -22,8 +22,6 @@ inline constexpr int kUnknownPingKey = 50;
 
 using Clock = std::function<std::int64_t()>;  // milliseconds, any origin
 
-// "Transparent", "Anonymous", "Elite".
-std::string TypeText(search::AnonymityLevel level);
 // Whole seconds, a half going to the even neighbour, then " Sec.":
 // 1500 ms and 2500 ms both show "2 Sec.", 500 ms shows "0 Sec.".
 std::string PingText(std::int64_t elapsedMs);

@@ -2,8 +2,7 @@
 
 #include "checker/list_check.h"
 #include "core/option_keys.h"
-#include "search/probe.h"
-#include "search/service_config.h"
+#include "judge/judge.h"
 
 namespace cloakwise::checker {
 
@@ -51,7 +50,7 @@ void ListChecker::ScheduleRepaint() {
 
 void ListChecker::LoadCustomProxyList(SettingsStore& settings) {
   settings_ = &settings;
-  judgeUrl_ = search::MakeServiceUrls(search::ReadServiceHost(settings)).judge;
+  judgeUrl_ = judge::MakeServiceUrls(judge::ReadServiceHost(settings)).judge;
   list_.Load(settings);
   services_.form.checker.proxyGrid.Invalidate();
 }
@@ -85,26 +84,15 @@ void ListChecker::UseSelectedProxy() {
   const auto entry =
       list_.IsEmpty() ? std::nullopt : list_.EntryAt(services_.form.checker.proxyGrid.CurrentRow());
   if (!entry) return;
-  ui::TrayIcon& tray = services_.form.trayIcon;
   // Only an address and a whole port may reach the registry and user.js.
-  const auto address = search::ParseCandidate(entry->proxy);
+  const auto address = ProxyAddress::Parse(entry->proxy);
   if (!address) {
-    tray.ShowBalloon("Cannot use this proxy",
-                     "\"" + entry->proxy + "\" is not an address and port (IP:Port).");
+    services_.form.trayIcon.ShowBalloon(
+        "Cannot use this proxy", "\"" + entry->proxy + "\" is not an address and port (IP:Port).");
     return;
   }
-  services_.rotation.SetProxyActive(true);
-  const std::string port = std::to_string(address->port);
-  if (settings_->ReadBool(kOptionsSection, kKeyFirefox, false)) {
-    try {
-      services_.firefoxProxy.SetFirefoxProxy(address->host + ":" + port, true, true);
-    } catch (const std::exception& e) {
-      services_.showError(e.what());
-    }
-  }
-  services_.systemProxy.InstallProgramProxy(address->host, port);
-  services_.status.ShowProxyInUse(address->host, "Custom Proxy", entry->type + " Proxy", 0);
-  tray.ShowBalloon("Proxy changed", address->host);
+  services_.activeProxy.UseChosen(
+      ProxyChoice{*address, "Custom Proxy", entry->type + " Proxy", 0, address->host});
 }
 
 void ListChecker::AddProxiesFromPasteWindow() {

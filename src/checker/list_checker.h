@@ -6,17 +6,14 @@
 #include <memory>
 #include <string>
 
-#include "browserproxy/firefox_proxy.h"
-#include "browserproxy/system_proxy.h"
+#include "activeproxy/active_proxy.h"
 #include "checker/custom_proxy_list.h"
 #include "core/settings_store.h"
 #include "core/worker_thread.h"
 #include "http/http_client.h"
 #include "platform/ui_thread.h"
-#include "search/rotation.h"
 #include "ui/main_form.h"
 #include "ui/paste_list_form.h"
-#include "ui/status_presenter.h"
 
 namespace cloakwise::checker {
 
@@ -28,11 +25,8 @@ class ListChecker {
  public:
   struct Services {
     ui::MainForm& form;
-    ui::StatusPresenter& status;
     platform::UiThread& ui;
-    SystemProxy& systemProxy;
-    FirefoxProxy& firefoxProxy;
-    search::Rotation& rotation;
+    ActiveProxy& activeProxy;
     std::function<std::string()> askForProxyList;  // the paste window's text
     std::function<bool(const std::string&)> setClipboard;
     std::function<void(const std::string&)> showError;

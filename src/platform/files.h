@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,9 @@ class FileSystem {
   // under way still owns. Returns how many went.
   virtual int RemoveAbandonedTemporaryFiles(const std::string& path) = 0;
   virtual bool FileExists(const std::string& path) = 0;
+  // When the file's content was last written, in units that only compare
+  // with each other (later is larger); nothing when it cannot be told.
+  virtual std::optional<std::int64_t> LastWriteTime(const std::string& path) = 0;
   // Deletes a file, or a link itself (to a file or to a folder), never what a
   // link leads to; false when nothing was deleted. Not for real folders.
   virtual bool RemoveFile(const std::string& path) = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -20,9 +21,13 @@ inline constexpr std::uint32_t kInternetOpenTypeProxy = 3;
 inline constexpr std::uint32_t kPerConnFlags = 1;
 inline constexpr std::uint32_t kPerConnProxyServer = 2;
 inline constexpr std::uint32_t kPerConnProxyBypass = 3;
+inline constexpr std::uint32_t kPerConnAutoConfigUrl = 4;
 
+// Flags of a connection, which may be combined.
 inline constexpr std::uint32_t kProxyTypeDirect = 1;
 inline constexpr std::uint32_t kProxyTypeProxy = 2;
+inline constexpr std::uint32_t kProxyTypeAutoProxyUrl = 4;
+inline constexpr std::uint32_t kProxyTypeAutoDetect = 8;
 
 // INTERNET_PROXY_INFO, as data.
 struct ProxyInfo {
@@ -46,14 +51,21 @@ struct PerConnectionOptionList {
   friend bool operator==(const PerConnectionOptionList&, const PerConnectionOptionList&) = default;
 };
 
-// InternetSetOption with a null handle: settings for every WinInet program of
-// the current user. Results are reported, never thrown.
+// InternetSetOption and InternetQueryOption with a null handle: settings for
+// every WinInet program of the current user. A connection named "" is the
+// LAN settings, which WinHTTP and the browsers that follow Windows read.
+// Results are reported, never thrown. User-interface thread only.
 class InternetOptions {
  public:
   virtual ~InternetOptions() = default;
   virtual bool SetProxy(const ProxyInfo& info) = 0;                              // option 38
   virtual bool SetPerConnection(const PerConnectionOptionList& list) = 0;        // option 75
   virtual bool Notify(std::uint32_t option) = 0;  // an option without buffer: 37 or 39
+  // Option 75 read back: the connection's value of each option asked for, in
+  // the order asked, texts empty where Windows has none; nothing when the
+  // settings cannot be read.
+  virtual std::optional<PerConnectionOptionList> QueryPerConnection(
+      const std::string& connection, const std::vector<std::uint32_t>& options) = 0;
 };
 
 }  // namespace cloakwise::platform

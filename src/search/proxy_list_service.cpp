@@ -5,7 +5,7 @@
 #include "http/http_client.h"
 #include "platform/ui_thread.h"
 #include "search/digit_codec.h"
-#include "search/service_config.h"
+#include "judge/judge.h"
 #include "ui/controls.h"
 #include "ui/message_box.h"
 
@@ -62,7 +62,7 @@ ProxyListService::ProxyListService(http::HttpClient& serviceClient, ServiceRepor
       reports_(std::move(reports)),
       ui_(ui),
       identity_(identity),
-      url_(MakeServiceUrls(host).proxyList) {}
+      url_(judge::MakeServiceUrls(host).proxyList) {}
 
 std::string ProxyListService::Exchange(const std::string& plainRequest) {
   return DigitDecode(serviceClient_.Post(url_, {"posttxt=" + DigitEncode(plainRequest)}));

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/option_keys.h"
-#include "search/service_config.h"
+#include "judge/judge.h"
 
 namespace cloakwise::search {
 namespace {
@@ -50,8 +50,8 @@ ProxySearch::~ProxySearch() {
 
 void ProxySearch::Configure(SettingsStore& settings) {
   settings_ = &settings;
-  const std::string host = ReadServiceHost(settings);
-  judgeUrl_ = MakeServiceUrls(host).judge;
+  const std::string host = judge::ReadServiceHost(settings);
+  judgeUrl_ = judge::MakeServiceUrls(host).judge;
   ui::StatusView& status = services_.form.status;
   service_ = std::make_unique<ProxyListService>(
       serviceClient_,
@@ -61,11 +61,18 @@ void ProxySearch::Configure(SettingsStore& settings) {
       services_.ui, identity_, host);
 }
 
-void ProxySearch::StartBatch() {
+void ProxySearch::StartBatch(BatchRequest request) {
   batchWanted_ = true;
-  if (fetching_) return;  // the fetch under way serves this request too
+  if (fetching_) {
+    // The fetch under way serves this request too, and its failure is told
+    // to whoever waits for it.
+    userWaiting_ = userWaiting_ || request == BatchRequest::User;
+    return;
+  }
+  userWaiting_ = request == BatchRequest::User;
 
   std::vector<std::string> lines;
+  bool fetched = false;
   {
     fetching_ = true;
     struct Done {
@@ -74,13 +81,19 @@ void ProxySearch::StartBatch() {
     } done{fetching_};
     try {
       service_->FetchProxyBatch(lines);
-    } catch (...) {
-      if (!batchWanted_) return;  // stopped meanwhile: nobody waits for this batch
-      throw;
+      fetched = lines.size() >= 3;
+    } catch (const std::exception&) {
+      // Told below, or nowhere.
     }
   }
-  if (!batchWanted_) return;
-  if (lines.size() < 3) throw BatchError("The proxy list service sent fewer than three proxies");
+  if (!batchWanted_) return;  // stopped meanwhile: nobody waits for this batch
+  if (!fetched) {
+    const bool told = userWaiting_;
+    userWaiting_ = false;
+    if (told) services_.onStartFailed();
+    return;
+  }
+  userWaiting_ = false;
 
   // From here on no result of an earlier probe can land: every report names
   // the batch it was started for.
@@ -133,22 +146,15 @@ void ProxySearch::RunProbe(WorkerThread& self, int slot) {
 ProxySearch::ProbeResult ProxySearch::ProbeCandidate(http::HttpClient& client,
                                                      const std::string& candidate) {
   const std::int64_t started = clock_();
-  const auto address = ParseCandidate(candidate);
+  const auto address = ProxyAddress::Parse(candidate);
   if (!address) return {};
 
   const int seconds =
       settings_->ReadInteger(kOptionsSection, kKeyProbeTimeoutSeconds, kDefaultProbeSeconds);
-  client.Settings().proxyServer = address->host;
-  client.Settings().proxyPort = address->port;
-  client.Settings().readTimeoutMs = std::clamp(seconds, 1, kMaxProbeSeconds) * 1000;
-  std::string body;
-  try {
-    body = client.Get(judgeUrl_);
-  } catch (const http::HttpError&) {
-    // A proxy that fails in any way simply does not work.
-  }
+  const auto level = judge::AskJudgeThrough(client, *address, judgeUrl_,
+                                            std::clamp(seconds, 1, kMaxProbeSeconds) * 1000);
   const int minimum = settings_->ReadInteger(kOptionsSection, kKeyMinimumAnonymity, 0);
-  const JudgeVerdict verdict = ReadJudgeReply(body, minimum);
+  const JudgeVerdict verdict = Accept(level, minimum);
   ProbeResult result{verdict.state, verdict.level, 0};
   if (result.state == SlotState::Accepted) result.speed = SpeedScore(clock_() - started);
   return result;
@@ -174,51 +180,22 @@ void ProxySearch::OnProbeReported(int reported, std::uint64_t batch, const Probe
     }
   }
   if (allFailed) {
-    try {
-      StartBatch();
-    } catch (const std::exception&) {
-      // Shown nowhere: the view keeps "Searching in..." until the next
-      // rotation tick, "Change IP now" or a stop.
-    }
+    // The view keeps "Searching in..." should this fetch fail, until the
+    // next rotation tick, "Change IP now" or a stop.
+    StartBatch(BatchRequest::FailedBatch);
     return;
   }
-  if (best < 0 || !services_.proxyActive()) return;
-  Install(best);
-}
-
-bool ProxySearch::StillInstalling(std::uint64_t install) const {
-  return install == install_ && batchWanted_ && services_.proxyActive();
+  if (best >= 0) Install(best);
 }
 
 void ProxySearch::Install(int best) {
   const Slot& slot = slots_[best];
-  const auto address = ParseCandidate(slot.candidate);
+  const auto address = ProxyAddress::Parse(slot.candidate);
   if (!address) return;  // never accepted; kept for the reader's peace of mind
-  const std::string port = std::to_string(address->port);
-  ui::MainForm& form = services_.form;
-  if (form.status.proxyAddressLabel.Caption() == address->host) return;  // in use already
-
-  const std::uint64_t install = ++install_;
-  services_.status.ShowProxyInUse(address->host, slot.description,
-                                  AnonymityText(slot.level.value_or(AnonymityLevel::Anonymous)),
-                                  slot.speed);
-  form.trayIcon.ShowBalloon("Proxy changed", address->host + " - " + slot.description);
-  const std::string proxy = address->host + ":" + port;
-  // The window runs its messages here and while Firefox's notice is up: a
-  // stop, or a better report installing its own proxy, may come meanwhile and
-  // then has the last word.
-  services_.ui.ProcessMessages();
-  if (!StillInstalling(install)) return;
-  if (settings_->ReadBool(kOptionsSection, kKeyFirefox, false)) {
-    try {
-      services_.firefoxProxy.SetFirefoxProxy(proxy, true, true);
-    } catch (const std::exception& e) {
-      services_.showError(e.what());
-    }
-    if (!StillInstalling(install)) return;
-  }
-  services_.systemProxy.InstallProgramProxy(address->host, port);
-  services_.ui.ProcessMessages();
+  services_.activeProxy.InstallFound(
+      ProxyChoice{*address, slot.description,
+                  AnonymityText(slot.level.value_or(AnonymityLevel::Anonymous)), slot.speed,
+                  address->host + " - " + slot.description});
 }
 
 }  // namespace cloakwise::search

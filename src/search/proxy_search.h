@@ -6,11 +6,9 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <stdexcept>
 #include <string>
 
-#include "browserproxy/firefox_proxy.h"
-#include "browserproxy/system_proxy.h"
+#include "activeproxy/active_proxy.h"
 #include "core/settings_store.h"
 #include "core/worker_thread.h"
 #include "http/http_client.h"
@@ -19,30 +17,24 @@
 #include "search/probe.h"
 #include "search/proxy_list_service.h"
 #include "ui/main_form.h"
-#include "ui/status_presenter.h"
 
 namespace cloakwise::search {
-
-// A batch the service sent that does not hold three candidates.
-class BatchError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // What the search needs of the rest of the program.
 struct SearchServices {
   ui::MainForm& form;
-  ui::StatusPresenter& status;
   platform::UiThread& ui;
-  SystemProxy& systemProxy;
-  FirefoxProxy& firefoxProxy;
+  ActiveProxy& activeProxy;
   // The program's message box (a refusal of the service).
   std::function<void(const std::string& title, const std::string& text)> showMessage;
-  // An error nobody else reports, such as a user.js that cannot be written.
-  std::function<void(const std::string& text)> showError;
-  // Whether the rotation is on; a found proxy is installed only then.
-  std::function<bool()> proxyActive;
+  // A fetch that a start, "Change IP now" or a rotation tick waited for
+  // failed: the rotation stops.
+  std::function<void()> onStartFailed;
 };
+
+// Who asked for a batch: the user (START, "Change IP now", a rotation tick)
+// or the search itself after a batch that failed.
+enum class BatchRequest { User, FailedBatch };
 
 // Finds a proxy in batches of three candidates from the list service, probes
 // the three at once through the judge, one worker and one client each, and
@@ -66,11 +58,14 @@ class ProxySearch {
   // Reads where the service lives; before any batch.
   void Configure(SettingsStore& settings);
 
-  // Fetches a batch and starts its three probes. Throws what the fetch
-  // throws (http::HttpError) and BatchError. While a fetch is under way a
-  // second call joins it: that fetch's batch serves both. A batch that
-  // arrives after Stop is dropped, and so is its failure.
-  void StartBatch();
+  // Fetches a batch and starts its three probes. While a fetch is under way
+  // a second call joins it: that fetch's batch serves both. A fetch that
+  // fails (the service unreachable, a time-out, a refusal, fewer than three
+  // candidates) is told to onStartFailed when any request it served came
+  // from the user; after a failed batch alone it is shown nowhere, and the
+  // search waits for the next request. A batch that arrives after Stop is
+  // dropped, and so is its failure.
+  void StartBatch(BatchRequest request);
   // The rotation stopped: no report of a probe under way arrives any more,
   // and a fetch under way is dropped when it ends.
   void Stop();
@@ -103,9 +98,6 @@ class ProxySearch {
   ProbeResult ProbeCandidate(http::HttpClient& client, const std::string& candidate);
   void OnProbeReported(int slot, std::uint64_t batch, const ProbeResult& result);
   void Install(int slot);
-  // Whether an install begun as `install` may go on after the window ran
-  // its messages: nothing stopped the rotation or began another install.
-  bool StillInstalling(std::uint64_t install) const;
 
   SearchServices services_;
   Clock clock_;
@@ -117,9 +109,9 @@ class ProxySearch {
 
   std::array<Slot, 3> slots_;
   std::uint64_t batch_ = 0;  // grows with every batch and every stop
-  std::uint64_t install_ = 0;
   bool fetching_ = false;
   bool batchWanted_ = false;
+  bool userWaiting_ = false;  // a request the fetch under way serves came from the user
 
   std::mutex jobsMutex_;
   std::array<Job, 3> jobs_;  // guarded by jobsMutex_: what each worker's next run probes

@@ -1,7 +1,5 @@
 #include "search/rotation.h"
 
-#include <exception>
-
 namespace cloakwise::search {
 
 Rotation::Rotation(Services services) : services_(std::move(services)) {
@@ -13,7 +11,7 @@ Rotation::Rotation(Services services) : services_(std::move(services)) {
 }
 
 void Rotation::ToggleStartStop() {
-  if (proxyActive_) {
+  if (services_.activeProxy.Protecting()) {
     StopSequence();
   } else {
     StartSequence();
@@ -21,44 +19,33 @@ void Rotation::ToggleStartStop() {
 }
 
 void Rotation::StartSequence() {
-  services_.status.ShowSearchPending();
+  services_.activeProxy.WaitForConnection();
   ChangeProxyNow();
 }
 
 void Rotation::ChangeProxyNow() {
   if (!services_.isOnline()) return;
-  ui::TrayIcon& tray = services_.form.trayIcon;
-  tray.ShowBalloon("Search for proxy started", "Please be patient while searching for best proxy.");
-  services_.status.ShowSearching();
-  proxyActive_ = true;
-  try {
-    services_.search.StartBatch();
-  } catch (const std::exception&) {
-    // The proxy in use, if any, stays installed and shown.
-    services_.status.ShowStopped(/*proxyCleared=*/false);
-    tray.ShowBalloon("Error while connecting", "Please check your Internet connection");
-    proxyActive_ = false;
-  }
+  if (!services_.activeProxy.BeginSearch()) return;  // the program is closing
+  services_.form.trayIcon.ShowBalloon("Search for proxy started",
+                                      "Please be patient while searching for best proxy.");
+  services_.search.StartBatch(BatchRequest::User);
+}
+
+void Rotation::OnStartFailed() {
+  // The proxy in use, if any, stays installed and shown.
+  services_.activeProxy.SearchCouldNotStart();
+  services_.form.trayIcon.ShowBalloon("Error while connecting",
+                                      "Please check your Internet connection");
 }
 
 void Rotation::StopSequence() {
   services_.search.Stop();
-  proxyActive_ = false;
-  services_.status.ShowStopped(/*proxyCleared=*/true);
-  services_.systemProxy.ClearProgramProxy();
-  // Whatever the Firefox option says now: it may have been on when the
-  // proxy went in.
-  try {
-    services_.firefoxProxy.SetFirefoxProxy("", false, false);
-  } catch (const std::exception& e) {
-    services_.showError(e.what());
-  }
-  services_.form.trayIcon.ShowBalloon("Proxy changed", "Anonymity deactivated");
+  services_.activeProxy.Stop();
 }
 
 void Rotation::OnRotationTick() {
   if (services_.form.options.rotateEveryBox.Checked() &&
-      services_.form.status.startStopButton.Caption() == "STOP") {
+      services_.activeProxy.CurrentState() != ActiveProxy::State::Stopped) {
     ChangeProxyNow();
   }
 }

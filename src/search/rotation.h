@@ -3,29 +3,24 @@
 #include <functional>
 #include <string>
 
-#include "browserproxy/firefox_proxy.h"
-#include "browserproxy/system_proxy.h"
+#include "activeproxy/active_proxy.h"
 #include "search/proxy_search.h"
 #include "ui/main_form.h"
-#include "ui/status_presenter.h"
 
 namespace cloakwise::search {
 
 // Switches the hidden address on and off and keeps it rotating: START/STOP,
-// "Change IP now" and the rotation timer's tick. Owns whether the rotation is
-// on (ProxyActive).
+// "Change IP now" and the rotation timer's tick. Whether the protection is
+// on, and what is in use, is the active proxy's to know.
 //
 // User-interface thread only.
 class Rotation {
  public:
   struct Services {
     ui::MainForm& form;
-    ui::StatusPresenter& status;
+    ActiveProxy& activeProxy;
     ProxySearch& search;
-    SystemProxy& systemProxy;
-    FirefoxProxy& firefoxProxy;
     std::function<bool()> isOnline;
-    std::function<void(const std::string& text)> showError;
   };
 
   explicit Rotation(Services services);
@@ -37,16 +32,13 @@ class Rotation {
   // Starts a search at once; does nothing at all while offline.
   void ChangeProxyNow();
   // Every few minutes: a new search while "Change the proxy every" is on and
-  // the button reads STOP.
+  // the rotation is started.
   void OnRotationTick();
-
-  bool ProxyActive() const { return proxyActive_; }
-  // A proxy chosen elsewhere (the user's own list) is in use.
-  void SetProxyActive(bool active) { proxyActive_ = active; }
+  // The fetch that a start, "Change IP now" or a tick waited for failed.
+  void OnStartFailed();
 
  private:
   Services services_;
-  bool proxyActive_ = false;
 };
 
 }  // namespace cloakwise::search

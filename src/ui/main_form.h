@@ -36,8 +36,9 @@ struct StatusView : ControlGroup {
   Picture inactiveIndicator{*this, "inactiveIndicator", true};
   Picture searchingIndicator{*this, "searchingIndicator", false};
   Picture activeIndicator{*this, "activeIndicator", false};
-  Picture ieHiddenBadge{*this, "ieHiddenBadge", true};
-  Picture firefoxHiddenBadge{*this, "firefoxHiddenBadge", true};
+  // Shown only while that browser goes through the program's proxy.
+  Picture ieHiddenBadge{*this, "ieHiddenBadge", false};
+  Picture firefoxHiddenBadge{*this, "firefoxHiddenBadge", false};
 };
 
 // The options view. Headings and slider marks are layout text.

@@ -45,20 +45,39 @@ void StatusPresenter::ShowProxyInUse(const std::string& proxy, const std::string
   form_.trayIcon.SetCycling(false);
 }
 
-void StatusPresenter::ShowStopped(bool proxyCleared) {
+void StatusPresenter::ShowStopped() {
   StatusView& status = form_.status;
   status.anonymityLabel.SetCaption("");
   form_.searchBlinkTimer.SetEnabled(false);
-  if (proxyCleared) {
-    status.speedGauge.SetPosition(0);
-    form_.trayIcon.SetIconSet(TrayIcon::IconSet::Idle);
-    status.proxyAddressLabel.SetCaption("[none]");
-    status.proxyDescriptionLabel.SetCaption("[none]");
-    form_.mainMenu.browseAnonymouslyItem.SetVisible(false);
-    form_.mainMenu.browseSeparator.SetVisible(false);
-  }
+  status.speedGauge.SetPosition(0);
+  form_.trayIcon.SetIconSet(TrayIcon::IconSet::Idle);
+  status.proxyAddressLabel.SetCaption("[none]");
+  status.proxyDescriptionLabel.SetCaption("[none]");
+  form_.mainMenu.browseAnonymouslyItem.SetVisible(false);
+  form_.mainMenu.browseSeparator.SetVisible(false);
   status.startStopButton.SetCaption("START");
   ShowIndicator(&status.inactiveIndicator);
+}
+
+void StatusPresenter::ShowStoppedKeepingProxy(const std::string& proxy,
+                                              const std::string& description) {
+  StatusView& status = form_.status;
+  status.anonymityLabel.SetCaption("");
+  form_.searchBlinkTimer.SetEnabled(false);
+  status.proxyAddressLabel.SetCaption(proxy);
+  status.proxyDescriptionLabel.SetCaption(description);
+  // Nothing searches any more, and the proxy can still be browsed through.
+  form_.trayIcon.SetIconSet(TrayIcon::IconSet::Idle);
+  form_.trayIcon.SetCycling(false);
+  form_.mainMenu.browseAnonymouslyItem.SetVisible(true);
+  form_.mainMenu.browseSeparator.SetVisible(true);
+  status.startStopButton.SetCaption("START");
+  ShowIndicator(&status.inactiveIndicator);
+}
+
+void StatusPresenter::ShowBrowsersHidden(bool windows, bool firefox) {
+  form_.status.ieHiddenBadge.SetVisible(windows);
+  form_.status.firefoxHiddenBadge.SetVisible(firefox);
 }
 
 void StatusPresenter::OnBlinkTick() {

@@ -25,10 +25,14 @@ class StatusPresenter {
   // proxy is host:port; description and anonymity are shown as given.
   void ShowProxyInUse(const std::string& proxy, const std::string& description,
                       const std::string& anonymity, int speed);
-  // Rotation off. With proxyCleared, nothing of the old proxy stays on view
-  // and the tray returns to its idle icon; without it (a search that could
-  // not start) the proxy still installed stays shown.
-  void ShowStopped(bool proxyCleared);
+  // Rotation off, nothing of the old proxy on view, the tray's idle icon.
+  void ShowStopped();
+  // Rotation off while the proxy given stays installed (a search that could
+  // not start): its address and description stay on view.
+  void ShowStoppedKeepingProxy(const std::string& proxy, const std::string& description);
+  // The browser badges: each shows "HIDDEN" only while that browser's
+  // settings send it through the program's proxy.
+  void ShowBrowsersHidden(bool windows, bool firefox);
   // The blink timer's tick: Searching on for a second, off for a second.
   void OnBlinkTick();
 

@@ -15,6 +15,7 @@ bool FakeFileSystem::WriteFileAtomic(const std::string& path, std::string_view c
   writes.push_back(path);
   if (readOnly.count(path) || noTemporary.count(path)) return false;
   files[path] = std::string(content);
+  writeTimes[path] = ++clock;
   return true;
 }
 
@@ -23,12 +24,20 @@ bool FakeFileSystem::WriteFileInPlace(const std::string& path, std::string_view 
   inPlaceWrites.push_back(path);
   if (readOnly.count(path) || !noTemporary.count(path) || !files.count(path)) return false;
   files[path] = std::string(content);
+  writeTimes[path] = ++clock;
   return true;
 }
 
 bool FakeFileSystem::FileExists(const std::string& path) {
   std::lock_guard lock(mutex_);
   return files.count(path) > 0 || unreadable.count(path) > 0;
+}
+
+std::optional<std::int64_t> FakeFileSystem::LastWriteTime(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  if (!files.count(path)) return std::nullopt;
+  const auto it = writeTimes.find(path);
+  return it == writeTimes.end() ? 0 : it->second;
 }
 
 bool FakeFileSystem::RemoveFile(const std::string& path) {

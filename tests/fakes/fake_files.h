@@ -22,6 +22,8 @@ class FakeFileSystem : public platform::FileSystem {
     return 0;
   }
   bool FileExists(const std::string& path) override;
+  // The clock's reading at the file's last write; 0 for a file a test put in.
+  std::optional<std::int64_t> LastWriteTime(const std::string& path) override;
   // Removes the file and records the path; false for a path it does not hold.
   bool RemoveFile(const std::string& path) override;
   // Folders are the keys of `folders`, each with its entries in order.
@@ -33,6 +35,8 @@ class FakeFileSystem : public platform::FileSystem {
   std::string lastError = "Access is denied";
 
   std::map<std::string, std::string> files;
+  std::map<std::string, std::int64_t> writeTimes;  // by path; a test may set them
+  std::int64_t clock = 0;                          // moves on at every write
   std::set<std::string> unreadable;        // exist, but reads fail
   std::set<std::string> readOnly;          // writes fail
   std::set<std::string> noTemporary;       // in a folder where no new file may be made

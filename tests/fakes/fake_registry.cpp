@@ -99,6 +99,62 @@ std::optional<std::string> FakeRegistry::ReadString(Key key, const std::string& 
   return std::nullopt;
 }
 
+std::optional<platform::RegistryValue> FakeRegistry::ReadValue(Key key, const std::string& name) {
+  calls.push_back("ReadValue " + name);
+  KeyData* data = Find(key);
+  if (!data) return std::nullopt;
+  for (const auto& [n, d] : data->values) {
+    if (!text::EqualsIgnoreCase(n, name)) continue;
+    if (const auto* text = std::get_if<std::string>(&d)) return platform::RegistryValue{platform::kRegSz, *text};
+    if (const auto* number = std::get_if<std::uint32_t>(&d)) {
+      std::string bytes(4, '\0');
+      for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((*number >> (8 * i)) & 0xFF);
+      return platform::RegistryValue{platform::kRegDword, bytes};
+    }
+    return std::get<platform::RegistryValue>(d);
+  }
+  return std::nullopt;
+}
+
+bool FakeRegistry::WriteValue(Key key, const std::string& name,
+                              const platform::RegistryValue& value) {
+  Data data = value;
+  std::string shown = "(type " + std::to_string(value.type) + ", " +
+                      std::to_string(value.data.size()) + " bytes)";
+  if (value.type == platform::kRegSz) {
+    data = value.data;
+    shown = value.data;
+  } else if (value.type == platform::kRegDword && value.data.size() == 4) {
+    std::uint32_t number = 0;
+    for (int i = 3; i >= 0; --i) number = number << 8 | static_cast<unsigned char>(value.data[i]);
+    data = number;
+    shown = "#" + std::to_string(number);
+  }
+  calls.push_back("WriteValue " + name + "=" + shown);
+  KeyData* keyData = Find(key);
+  if (!keyData) return false;
+  Store(keyData->values, name, std::move(data));
+  return true;
+}
+
+bool FakeRegistry::DeleteKey(platform::RegistryRoot root, const std::string& path) {
+  const std::string id = Lower(FullName(root, path));
+  calls.push_back("DeleteKey " + FullName(root, path));
+  if (denied_.count(id) || !keys_.count(id)) return false;
+  for (const auto& [other, _] : keys_) {
+    if (other.size() > id.size() && other.compare(0, id.size() + 1, id + "\\") == 0) return false;
+  }
+  keys_.erase(id);
+  return true;
+}
+
+void FakeRegistry::RemoveValue(platform::RegistryRoot root, const std::string& path,
+                               const std::string& name) {
+  const auto it = keys_.find(Lower(FullName(root, path)));
+  if (it == keys_.end()) return;
+  std::erase_if(it->second.values, [&](const auto& v) { return text::EqualsIgnoreCase(v.first, name); });
+}
+
 void FakeRegistry::AddValue(platform::RegistryRoot root, const std::string& path,
                             const std::string& name, Data data) {
   Store(keys_[Lower(FullName(root, path))].values, name, std::move(data));

@@ -14,7 +14,9 @@ namespace cloakwise::fakes {
 // arguments.
 class FakeRegistry : public platform::Registry {
  public:
-  using Data = std::variant<std::string, std::uint32_t>;
+  // Text and DWORD values as themselves; a value of any other type as the
+  // registry would hand it over.
+  using Data = std::variant<std::string, std::uint32_t, platform::RegistryValue>;
 
   std::optional<Key> OpenKey(platform::RegistryRoot root, const std::string& path, bool create) override;
   void CloseKey(Key key) override;
@@ -23,6 +25,9 @@ class FakeRegistry : public platform::Registry {
   bool DeleteValue(Key key, const std::string& name) override;
   std::vector<std::string> ListValueNames(Key key) override;
   std::optional<std::string> ReadString(Key key, const std::string& name) override;
+  std::optional<platform::RegistryValue> ReadValue(Key key, const std::string& name) override;
+  bool WriteValue(Key key, const std::string& name, const platform::RegistryValue& value) override;
+  bool DeleteKey(platform::RegistryRoot root, const std::string& path) override;
 
   // Test set-up and inspection, not recorded.
   void AddValue(platform::RegistryRoot root, const std::string& path, const std::string& name, Data data);
@@ -31,6 +36,7 @@ class FakeRegistry : public platform::Registry {
                             const std::string& name) const;
   // Keys that OpenKey refuses, as a failing registry would.
   void Deny(platform::RegistryRoot root, const std::string& path);
+  void RemoveValue(platform::RegistryRoot root, const std::string& path, const std::string& name);
   int OpenKeyCount() const { return static_cast<int>(open_.size()); }
 
   std::vector<std::string> calls;

@@ -10,7 +10,7 @@
 #include "search/client_identity.h"
 #include "search/digit_codec.h"
 #include "search/proxy_list_service.h"
-#include "search/service_config.h"
+#include "judge/judge.h"
 
 namespace cloakwise::search {
 namespace {
@@ -162,6 +162,11 @@ TEST(ClientIdentityChoice, NamesTheProgramAndVersionAndNothingPersonal) {
   for (int i = 0; i < 20 && !differs; ++i) differs = MakeClientIdentity().runNumber != a.runNumber;
   EXPECT_TRUE(differs);
 }
+
+using judge::kDefaultServiceHost;
+using judge::MakeServiceUrls;
+using judge::ReadServiceHost;
+using judge::ServiceUrls;
 
 class ServiceHostSetting : public ::testing::Test {
  protected:

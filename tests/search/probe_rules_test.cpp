@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
+#include "core/proxy_address.h"
 #include "search/probe.h"
 
 namespace cloakwise::search {
 namespace {
 
-TEST(ProbeRules, OnlyAddressesAndHostNamesWithAWholePortCanBeProbed) {
+TEST(ProxyAddressRules, OnlyAddressesAndHostNamesWithAWholePortAreProxies) {
   const struct {
     const char* candidate;
     const char* host;  // nullptr: refused
@@ -35,7 +36,7 @@ TEST(ProbeRules, OnlyAddressesAndHostNamesWithAWholePortCanBeProbed) {
       {"1.2.3.4:80:81", nullptr, 0},
   };
   for (const auto& c : cases) {
-    const auto parsed = ParseCandidate(c.candidate);
+    const auto parsed = ProxyAddress::Parse(c.candidate);
     if (!c.host) {
       EXPECT_FALSE(parsed) << c.candidate;
       continue;
@@ -63,7 +64,7 @@ TEST(ProbeRules, TheJudgesDigitMustReachTheLowestAcceptedLevel) {
       {"", 0, Failed, -1},           {"22", 0, Failed, -1}, {"<html>2</html>", 0, Failed, -1},
   };
   for (const auto& c : cases) {
-    const JudgeVerdict verdict = ReadJudgeReply(c.body, c.minimum);
+    const JudgeVerdict verdict = Accept(judge::ReadJudgeLevel(c.body), c.minimum);
     EXPECT_EQ(verdict.state, c.state) << c.body << " at " << c.minimum;
     EXPECT_EQ(verdict.level ? static_cast<int>(*verdict.level) : -1, c.level) << c.body;
   }

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "browserproxy/system_proxy.h"
+#include "browserproxy/user_js.h"
 #include "core/option_keys.h"
 #include "core/text.h"
 #include "fakes/app_harness.h"
@@ -37,9 +38,11 @@ class SearchTest : public ::testing::Test {
   static std::string Dead() { return "127.0.0.99:1"; }
 
   // Starts the service with the pool and the program with these options.
-  void Start(const std::vector<std::string>& pool, const std::string& options = "") {
+  void Start(const std::vector<std::string>& pool, const std::string& options = "",
+             std::function<bool(int step)> dropIf = {}) {
     service::ServiceOptions serviceOptions;
     serviceOptions.pool = pool;
+    serviceOptions.dropIf = std::move(dropIf);
     serviceOptions.log = [this](const std::string& line) {
       if (line.find("/proxy.php") != std::string::npos) serviceRequests++;
     };
@@ -93,6 +96,8 @@ TEST_F(SearchTest, StartInstallsTheFastestProxyOfTheChosenLevelInBothBrowsers) {
   Start({transparent + " Here", slowElite + " There", elite + " There"},
         "ProxyType=2\r\nFirefox=1\r\n");
 
+  std::string systemProxyWhenNoticed;
+  harness->modal.whileShowing = [&] { systemProxyWhenNoticed = Registry("ProxyServer"); };
   Form().status.startStopButton.Click();
   EXPECT_EQ(Form().status.startStopButton.Caption(), "STOP");
   ASSERT_TRUE(Installed(elite));
@@ -106,22 +111,26 @@ TEST_F(SearchTest, StartInstallsTheFastestProxyOfTheChosenLevelInBothBrowsers) {
   EXPECT_FALSE(Form().trayIcon.Cycling());
   EXPECT_EQ(Form().trayIcon.LastBalloon().title, "Proxy changed");
   EXPECT_EQ(Form().trayIcon.LastBalloon().text, std::string(host) + " - There");
-  EXPECT_NE(UserJs().find("user_pref(\"network.proxy.http\", \"" + std::string(host) + "\");"),
-            std::string::npos);
-  EXPECT_NE(UserJs().find("user_pref(\"network.proxy.http_port\"," + std::string(port) + ");"),
-            std::string::npos);
+  for (const char* pref : {"http", "ssl"}) {
+    EXPECT_NE(UserJs().find("user_pref(\"network.proxy." + std::string(pref) + "\", \"" +
+                            std::string(host) + "\");\r\nuser_pref(\"network.proxy." + pref +
+                            "_port\", " + std::string(port) + ");"),
+              std::string::npos)
+        << pref;
+  }
   EXPECT_EQ(harness->modal.shown,
             std::vector<std::string>{"Proxy changed: If your Firefox browser is opened, you should "
                                      "restart it to activate the new proxy settings."});
+  EXPECT_EQ(systemProxyWhenNoticed, elite) << "the notice waits for nothing";
 
   // The slower elite proxy reports later, ranks lower and changes nothing.
   ASSERT_TRUE(ProbesIdle());
   EXPECT_EQ(Registry("ProxyServer"), elite);
 
-  Form().status.startStopButton.Click();  // STOP
-  EXPECT_EQ(Registry("ProxyServer"), ":");
-  EXPECT_EQ(Registry("ProxyEnable"), "0");
-  EXPECT_NE(UserJs().find("user_pref(\"network.proxy.type\", 0);"), std::string::npos);
+  Form().status.startStopButton.Click();  // STOP: the user had no proxy
+  EXPECT_EQ(Registry("ProxyServer"), "");
+  EXPECT_EQ(Registry("ProxyEnable"), "");
+  EXPECT_EQ(userjs::StateOf(UserJs()), userjs::State::PuttingBack);
   EXPECT_EQ(Form().status.proxyAddressLabel.Caption(), "[none]");
   EXPECT_TRUE(Form().status.inactiveIndicator.Visible());
   EXPECT_EQ(Form().trayIcon.LastBalloon().text, "Anonymity deactivated");
@@ -256,7 +265,7 @@ TEST_F(SearchTest, StopDuringProbesDropsTheirResultsAndKeepsTheProxyCleared) {
   ASSERT_TRUE(Pump([&] { return Probes(0) == 1; }));
   Form().status.startStopButton.Click();  // STOP while the probe waits
   harness->ui.PumpUntil([] { return false; }, std::chrono::milliseconds(600));
-  EXPECT_EQ(Registry("ProxyServer"), ":");
+  EXPECT_EQ(Registry("ProxyServer"), "") << "nothing was installed, nothing written";
   EXPECT_EQ(Form().status.proxyAddressLabel.Caption(), "[none]");
   EXPECT_EQ(serviceRequests.load(), 2) << "no further batch";
 }
@@ -275,7 +284,7 @@ TEST_F(SearchTest, ClosingOrLoggingOffWhileProbesRunEndsWithinTheirBoundWithTheP
       Form().mainMenu.closeItem.Click();
       EXPECT_TRUE(harness->desktop.quit);
     }
-    EXPECT_EQ(Registry("ProxyServer"), ":");
+    EXPECT_EQ(Registry("ProxyServer"), "");
     // The program object goes once the message loop has ended; its probe
     // clients must outlive the probe still under way.
     const auto before = std::chrono::steady_clock::now();
@@ -343,7 +352,7 @@ TEST_F(SearchTest, AStopWhileTheBatchIsFetchedWins) {
   });
   Form().status.startStopButton.Click();
   harness->ui.PumpUntil([] { return false; }, std::chrono::milliseconds(300));
-  EXPECT_EQ(Registry("ProxyServer"), ":");
+  EXPECT_EQ(Registry("ProxyServer"), "");
   EXPECT_EQ(Form().status.proxyAddressLabel.Caption(), "[none]");
   EXPECT_EQ(Form().status.startStopButton.Caption(), "START");
   EXPECT_EQ(Form().trayIcon.LastBalloon().text, "Anonymity deactivated");
@@ -361,26 +370,23 @@ TEST_F(SearchTest, ARotationTickDuringTheFetchJoinsIt) {
   EXPECT_EQ(Form().status.startStopButton.Caption(), "STOP");
 }
 
-TEST_F(SearchTest, AProxyLeftByAKilledRunIsClearedAtStartOnlyWhenStillInPlace) {
-  const struct {
-    const char* inRegistry;
-    const char* afterStart;
-  } cases[] = {{"127.0.0.7:3128", ":"}, {"10.0.0.1:8080", "10.0.0.1:8080"}};
-  for (const auto& c : cases) {
-    harness = std::make_unique<fakes::AppHarness>();
-    {
-      platform::ScopedKey noted(harness->registry, platform::RegistryRoot::CurrentUser, kProgramKey,
-                                true);
-      harness->registry.WriteString(noted.get(), kInstalledProxyValue, "127.0.0.7:3128");
-      platform::ScopedKey settings(harness->registry, platform::RegistryRoot::CurrentUser,
-                                   kInternetSettingsKey, true);
-      harness->registry.WriteString(settings.get(), "ProxyServer", c.inRegistry);
-    }
-    harness->Start();
-    EXPECT_EQ(Registry("ProxyServer"), c.afterStart);
-    EXPECT_FALSE(harness->registry.Value(platform::RegistryRoot::CurrentUser, kProgramKey,
-                                         kInstalledProxyValue));
-  }
+// A fetch that the search began after a failed batch may be joined by the
+// user's START, "Change IP now" or a tick: its failure is then theirs to hear
+// of, and the view does not go on saying "Searching in...".
+TEST_F(SearchTest, AUserRequestThatJoinedAFailedBatchsFetchHearsItFail) {
+  std::atomic<int> requests{0};
+  Start({Dead() + " D", Dead() + " D", Dead() + " D"}, "", [&](int) {
+    if (++requests < 3) return false;
+    // The second fetch, begun by the failed batch: the user joins it.
+    harness->ui.Post([&] { Form().mainMenu.changeIpNowItem.Click(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    return true;
+  });
+  Form().status.startStopButton.Click();
+  ASSERT_TRUE(Pump([&] { return Form().trayIcon.LastBalloon().title == "Error while connecting"; }));
+  EXPECT_EQ(Form().status.startStopButton.Caption(), "START");
+  EXPECT_TRUE(Form().status.inactiveIndicator.Visible());
+  EXPECT_FALSE(App().ProxyActive());
 }
 
 }  // namespace

@@ -4,147 +4,25 @@
 
 #include <set>
 
+#include "browserproxy/user_js.h"
 #include "core/option_keys.h"
 #include "fakes/app_harness.h"
 
 namespace cloakwise {
 namespace {
 
+using namespace std::string_literals;
 using platform::DirectoryEntry;
 
-constexpr char kInstall[] =
+const ProxyAddress kProxy{"1.2.3.4", 8080};
+
+constexpr char kOwnLines[] =
     "user_pref(\"network.proxy.type\", 1);\r\n"
     "user_pref(\"network.proxy.http\", \"1.2.3.4\");\r\n"
-    "user_pref(\"network.proxy.http_port\",8080);\r\n"
+    "user_pref(\"network.proxy.http_port\", 8080);\r\n"
+    "user_pref(\"network.proxy.ssl\", \"1.2.3.4\");\r\n"
+    "user_pref(\"network.proxy.ssl_port\", 8080);\r\n"
     "user_pref(\"network.proxy.no_proxies_on\", \"\");\r\n";
-constexpr char kClear[] =
-    "user_pref(\"network.proxy.type\", 0);\r\n"
-    "user_pref(\"network.proxy.http\", \"\");\r\n"
-    "user_pref(\"network.proxy.http_port\",);\r\n"
-    "user_pref(\"network.proxy.no_proxies_on\", \"\");\r\n";
-constexpr char kNotice[] =
-    "Proxy changed: If your Firefox browser is opened, you should restart it to activate the new "
-    "proxy settings.";
-
-class FirefoxProxyTest : public ::testing::Test, public fakes::AppHarness {
- protected:
-  // Adds a profile folder; with content, its user.js too.
-  void Profile(const std::string& name, std::optional<std::string> content = std::nullopt) {
-    files.folders[kProfiles].push_back(DirectoryEntry{name, true, false, false});
-    if (content) files.files[std::string(kProfiles) + name + "\\user.js"] = *content;
-  }
-  std::string UserJs(const std::string& name) {
-    return files.files[std::string(kProfiles) + name + "\\user.js"];
-  }
-  FirefoxProxy& firefox = app.firefoxProxy;
-  ui::MainForm& form() { return app.form; }
-};
-
-TEST_F(FirefoxProxyTest, InstallReplacesOldProxyLinesAndKeepsTheRest) {
-  Profile("abc.default",
-          "user_pref(\"browser.startup.homepage\", \"about:blank\");\n"
-          "user_pref(\"network.proxy.type\", 0);\n"
-          "\n"
-          " user_pref(\"network.proxy.http\", \"kept\");\r"
-          "user_pref(\"network.proxy.ftp\", \"gone\");\r\n"
-          "user_pref(\"Network.proxy.http\", \"case differs\");");
-  firefox.SetFirefoxProxy("1.2.3.4:8080", true, false);
-  // Each line kept keeps its own end; the last one gets an end of its own.
-  EXPECT_EQ(UserJs("abc.default"),
-            std::string("user_pref(\"browser.startup.homepage\", \"about:blank\");\n"
-                        "\n"
-                        " user_pref(\"network.proxy.http\", \"kept\");\r"
-                        "user_pref(\"Network.proxy.http\", \"case differs\");\r\n") +
-                kInstall);
-  EXPECT_TRUE(modal.shown.empty());
-}
-
-TEST_F(FirefoxProxyTest, EveryProfileIsReadAfreshAndTheNoticeComesOnceAfterAll) {
-  Profile("one", "user_pref(\"a\", 1);\r\n");
-  Profile("two");
-  Profile(".hidden-looking-but-not");  // only the hidden attribute counts
-  files.folders[kProfiles].push_back(DirectoryEntry{"hidden", true, true, false});
-  files.folders[kProfiles].push_back(DirectoryEntry{"system", true, false, true});
-  files.folders[kProfiles].push_back(DirectoryEntry{"profiles.ini", false, false, false});
-  int writesWhenShown = -1;
-  modal.whileShowing = [&] { writesWhenShown = static_cast<int>(files.writes.size()); };
-  firefox.SetFirefoxProxy("1.2.3.4:8080", true, true);
-  EXPECT_EQ(UserJs("one"), std::string("user_pref(\"a\", 1);\r\n") + kInstall);
-  EXPECT_EQ(UserJs("two"), kInstall) << "nothing of the first profile's file";
-  EXPECT_EQ(files.writes.size(), 3u);
-  EXPECT_EQ(files.temporaryCleanups, files.writes) << "each write first clears what a killed one left";
-  EXPECT_FALSE(files.files.count(std::string(kProfiles) + "hidden\\user.js"));
-  EXPECT_FALSE(files.files.count(std::string(kProfiles) + "system\\user.js"));
-  EXPECT_EQ(modal.shown, std::vector<std::string>{kNotice});
-  EXPECT_EQ(writesWhenShown, 3) << "the notice follows the last write";
-}
-
-TEST_F(FirefoxProxyTest, ClearingWritesTheExactClearingLinesEvenWhenNothingWasInstalled) {
-  Profile("p", "");
-  firefox.SetFirefoxProxy("", false, false);
-  EXPECT_EQ(UserJs("p"), kClear);
-  firefox.SetFirefoxProxy("", false, false);
-  EXPECT_EQ(UserJs("p"), kClear);
-}
-
-TEST_F(FirefoxProxyTest, NoProfilesMeansNoFilesAndNoNotice) {
-  firefox.SetFirefoxProxy("1.2.3.4:8080", true, true);
-  files.folders.clear();  // no Firefox at all
-  firefox.SetFirefoxProxy("1.2.3.4:8080", true, true);
-  desktop.appData = std::nullopt;  // the shell cannot say where
-  firefox.SetFirefoxProxy("1.2.3.4:8080", true, true);
-  EXPECT_TRUE(files.writes.empty());
-  EXPECT_TRUE(modal.shown.empty());
-  EXPECT_EQ(files.listings.size(), 2u) << "nothing is listed without an application-data folder";
-}
-
-TEST_F(FirefoxProxyTest, ProfileFolderNamesAreUsedExactlyAsListed) {
-  // Windows keeps blanks inside a path; only a trimmed name misses the folder.
-  const std::vector<std::string> names = {"odd ", " lead", "two  "};
-  std::vector<std::string> paths;
-  for (const std::string& name : names) {
-    Profile(name, "mine();\r\n");
-    paths.push_back(std::string(kProfiles) + name + "\\user.js");
-  }
-  firefox.SetFirefoxProxy("", false, false);
-  EXPECT_EQ(files.writes, paths);
-  for (const std::string& name : names) {
-    EXPECT_EQ(UserJs(name), std::string("mine();\r\n") + kClear) << '"' << name << '"';
-  }
-}
-
-TEST_F(FirefoxProxyTest, ProxyWithoutColonIsAllPort) {
-  Profile("p");
-  firefox.SetFirefoxProxy("1.2.3.4", true, false);
-  EXPECT_NE(UserJs("p").find("user_pref(\"network.proxy.http\", \"\");\r\n"
-                             "user_pref(\"network.proxy.http_port\",1.2.3.4);"),
-            std::string::npos);
-}
-
-TEST_F(FirefoxProxyTest, EveryByteOfTheUsersLinesSurvives) {
-  using namespace std::string_literals;
-  const std::string proxyLine = "user_pref(\"network.proxy.type\", 1);\r\n";
-  struct Case {
-    std::string before, kept;
-  };
-  const Case cases[] = {
-      // A NUL is a byte like any other: neither the end of the file nor of a
-      // line, and a line that merely holds a proxy preference after it stays.
-      {"keep();\r\n\0"s + proxyLine, "keep();\r\n\0"s + proxyLine},
-      {"a\0b();\n"s + proxyLine + "c();\n\0"s, "a\0b();\nc();\n\0\r\n"s},
-      // A UTF-8 mark stays in front and hides no proxy line.
-      {"\xEF\xBB\xBF" + proxyLine + "mine();\n", "\xEF\xBB\xBFmine();\n"},
-      {"\xEF\xBB\xBF", "\xEF\xBB\xBF"},
-      // Lone CRs, bytes of another code page.
-      {"a\rb\r" + proxyLine + "caf\xE9\r", "a\rb\rcaf\xE9\r"},
-  };
-  for (const Case& c : cases) {
-    Profile("p", c.before);
-    firefox.SetFirefoxProxy("", false, false);
-    EXPECT_EQ(UserJs("p"), c.kept + kClear) << testing::PrintToString(c.before);
-    files.folders[kProfiles].clear();
-  }
-}
 
 // The bytes of text in UTF-16, byte-order mark first.
 std::string Utf16(std::u16string_view text, bool bigEndian) {
@@ -156,43 +34,193 @@ std::string Utf16(std::u16string_view text, bool bigEndian) {
   return bytes;
 }
 
-TEST_F(FirefoxProxyTest, Utf16FilesAreRewrittenInTheirOwnEncoding) {
-  using namespace std::string_literals;
-  const std::u16string proxyLine = u"user_pref(\"network.proxy.type\", 1);\r\n";
-  // U+0A0D is CR LF or LF CR as bytes, in either order, and still no line end.
+// The preference lines of the program's putting-back block, in order.
+std::vector<std::string> PuttingBackLines(const std::string& file) {
+  std::vector<std::string> lines;
+  const auto start = file.find("// Cloakwise: these lines put back");
+  if (start == std::string::npos) return lines;
+  for (std::size_t at = file.find("user_pref(", start); at != std::string::npos;
+       at = file.find("user_pref(", at + 1)) {
+    lines.push_back(file.substr(at, file.find(";", at) - at + 1));
+  }
+  return lines;
+}
+
+TEST(UserJs, TheUsersFileReadsBackByteForByteOnceFirefoxHasItsValuesBack) {
+  const std::string proxyLine = "user_pref(\"network.proxy.type\", 4);\r\n";
   const std::u16string mine = u"mine(\u0A0D);\r\n\u0000\r\ncaf\u00E9();\nlast();"s;
-  struct Case {
-    bool bigEndian, enable;
-    std::u16string before, kept;
-    std::string stray;  // bytes after the last whole character
+  const struct {
+    const char* what;
+    std::optional<std::string> userJs;  // nothing: the profile has none
+  } cases[] = {
+      {"no file", std::nullopt},
+      {"an empty file", ""},
+      {"lines of the user's", "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n"},
+      {"no end on the last line", "a();\nb();"},
+      {"the user's own proxy lines", "x();\n"s + proxyLine + " user_pref(\"network.proxy.http\", \"h\");\r"},
+      {"NULs, lone CRs, another code page", "a\0b();\r\r\0"s + proxyLine + "caf\xE9\r"},
+      {"a UTF-8 mark", "\xEF\xBB\xBF" + proxyLine + "mine();"},
+      {"UTF-16", Utf16(mine, false)},
+      {"UTF-16 big-endian, cut inside a character", Utf16(u"a();\r\n", true) + "\x7F"},
+      {"bytes that would read as a mark", "\r\n\xFF\xFEmine();"},
   };
-  const Case cases[] = {
-      {false, false, proxyLine + mine, mine + u"\r\n", ""},
-      {true, true, mine + u"\r" + proxyLine, mine + u"\r", ""},
-      {true, false, u"", u"", ""},
-      // A last odd byte stays last, so the program's lines stay aligned.
-      {false, true, u"a();", u"a();\r\n", "\x7F"},
-  };
-  for (const Case& c : cases) {
-    Profile("p", Utf16(c.before, c.bigEndian) + c.stray);
-    firefox.SetFirefoxProxy("1.2.3.4:8080", c.enable, false);
-    const std::string ours = c.enable ? kInstall : kClear;
-    EXPECT_EQ(UserJs("p"),
-              Utf16(c.kept + std::u16string(ours.begin(), ours.end()), c.bigEndian) + c.stray)
-        << testing::PrintToString(Utf16(c.before, c.bigEndian) + c.stray);
-    files.folders[kProfiles].clear();
+  for (const char* prefs : {"", "user_pref(\"network.proxy.type\", 4);\n",
+                            "user_pref(\"network.proxy.http\", \"10.0.0.1\");\n"}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + " with prefs.js " + prefs);
+      const std::string installed = userjs::Install(c.userJs.value_or(""), c.userJs.has_value(), prefs, kProxy);
+      EXPECT_EQ(userjs::StateOf(installed), userjs::State::InUse);
+      EXPECT_EQ(userjs::Install(installed, true, "", kProxy), installed) << "the same block once";
+      const userjs::Content putBack = userjs::PutBack(installed);
+      ASSERT_TRUE(putBack);
+      EXPECT_EQ(userjs::PutBack(*putBack), putBack) << "nothing more to put back";
+      // While prefs.js may still hold the program's values, the lines stay.
+      const std::string ours =
+          "user_pref(\"network.proxy.type\", 1);\nuser_pref(\"network.proxy.http\", \"1.2.3.4\");\n"
+          "user_pref(\"network.proxy.http_port\", 8080);\nuser_pref(\"network.proxy.ssl\", \"1.2.3.4\");\n"
+          "user_pref(\"network.proxy.ssl_port\", 8080);\n";
+      EXPECT_EQ(userjs::Tidy(*putBack, prefs, /*prefsWrittenSince=*/false), putBack);
+      EXPECT_EQ(userjs::Tidy(*putBack, ours, true), putBack);
+      // Firefox has run on them and saved the profile's own values.
+      EXPECT_EQ(userjs::Tidy(*putBack, prefs, true), c.userJs);
+    }
   }
 }
 
-TEST_F(FirefoxProxyTest, ProxyTextsThatWouldBreakOutOfThePreferenceAreRefusedBeforeAnyWrite) {
-  Profile("p", "mine();\r\n");
-  for (const std::string evil : {"1.2.3.4\", evil(\":80", "1.2.3.4:80);evil(", "a\\b:80",
-                                 "1.2.3.4:80\r\nuser_pref(\"x\", 1)"}) {
-    EXPECT_THROW(firefox.SetFirefoxProxy(evil, true, true), UnsafeProxyText) << evil;
+TEST(UserJs, PuttingBackSetsEachPreferenceTheProfileHadWhereFirefoxMayHoldTheProgramsValue) {
+  const struct {
+    const char* what;
+    std::string userJs, prefs;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"a profile that never set one",
+       "",
+       "",
+       {"user_pref(\"network.proxy.type\", 5);", "user_pref(\"network.proxy.http\", \"\");",
+        "user_pref(\"network.proxy.http_port\", 0);", "user_pref(\"network.proxy.ssl\", \"\");",
+        "user_pref(\"network.proxy.ssl_port\", 0);"}},
+      {"auto-detect and a bypass list in prefs.js",
+       "",
+       "user_pref(\"network.proxy.no_proxies_on\", \"localhost, .corp\");\n"
+       "user_pref(\"network.proxy.type\", 4);\n"
+       "user_pref(\"network.proxy.ssl_port\", 8080);\n",
+       {"user_pref(\"network.proxy.type\", 4);", "user_pref(\"network.proxy.http\", \"\");",
+        "user_pref(\"network.proxy.http_port\", 0);", "user_pref(\"network.proxy.ssl\", \"\");",
+        "user_pref(\"network.proxy.no_proxies_on\", \"localhost, .corp\");"}},
+      {"what the user's own user.js sets comes back with it",
+       "user_pref(\"network.proxy.type\", 4);\nuser_pref('network.proxy.http', \"h\");\n"
+       "user_pref(\"network.proxy.http_port\", 1);\nuser_pref(\"network.proxy.ssl\", \"\");\n",
+       "user_pref(\"network.proxy.type\", 2);\n",
+       {"user_pref(\"network.proxy.ssl_port\", 0);"}},
+      {"values beyond ASCII, and ones that cannot be copied",
+       "",
+       "user_pref(\"network.proxy.http\", \"pr\xC3\xB6xy\xF0\x9F\xA6\x8A\");\n"
+       "user_pref(\"network.proxy.type\", 1); evil();\n"
+       "user_pref(\"network.proxy.ssl\", \"a\" + x);\n",
+       {"user_pref(\"network.proxy.type\", 5);",
+        "user_pref(\"network.proxy.http\", \"pr\\u00f6xy\\ud83e\\udd8a\");",
+        "user_pref(\"network.proxy.http_port\", 0);", "user_pref(\"network.proxy.ssl\", \"\");",
+        "user_pref(\"network.proxy.ssl_port\", 0);"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string installed = userjs::Install(c.userJs, true, c.prefs, kProxy);
+    EXPECT_EQ(installed.substr(0, c.userJs.size()), c.userJs);
+    EXPECT_NE(installed.find(kOwnLines), std::string::npos);
+    EXPECT_EQ(PuttingBackLines(userjs::PutBack(installed).value_or("")), c.lines);
+    // Installing again, after Firefox saved the program's values, and over a
+    // putting-back block, keeps the memory of the profile's own.
+    const std::string again = userjs::Install(installed, true, "user_pref(\"network.proxy.type\", 1);", kProxy);
+    EXPECT_EQ(PuttingBackLines(userjs::PutBack(again).value_or("")), c.lines);
+    const std::string over = userjs::Install(*userjs::PutBack(installed), true, "", kProxy);
+    EXPECT_EQ(PuttingBackLines(userjs::PutBack(over).value_or("")), c.lines);
   }
+}
+
+TEST(UserJs, EachLineGoesOnceFirefoxHoldsAnythingButTheProgramsValue) {
+  const std::string putBack = *userjs::PutBack(userjs::Install(
+      "", true, "user_pref(\"network.proxy.type\", 4);\nuser_pref(\"network.proxy.http\", \"h\");\n",
+      kProxy));
+  const struct {
+    const char* prefs;
+    std::vector<std::string> kept;
+  } cases[] = {
+      // The program's values still saved: every line stays.
+      {"user_pref(\"network.proxy.type\", 1);\nuser_pref(\"network.proxy.http\", \"1.2.3.4\");\n"
+       "user_pref(\"network.proxy.http_port\", 8080);\nuser_pref(\"network.proxy.ssl\", \"1.2.3.4\");\n"
+       "user_pref(\"network.proxy.ssl_port\", 8080);\n",
+       PuttingBackLines(putBack)},
+      // The type is back, the ports are not yet.
+      {"user_pref(\"network.proxy.type\", 4);\nuser_pref(\"network.proxy.http_port\", 8080);\n"
+       "user_pref(\"network.proxy.ssl_port\", 8080);\nuser_pref(\"network.proxy.ssl\", \"x\");\n",
+       {"user_pref(\"network.proxy.http_port\", 0);", "user_pref(\"network.proxy.ssl_port\", 0);"}},
+      // Something else the user chose in Firefox since wins over the memory.
+      {"user_pref(\"network.proxy.type\", 0);\nuser_pref(\"network.proxy.http\", \"other\");\n", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.prefs);
+    const userjs::Content tidied = userjs::Tidy(putBack, c.prefs, true);
+    if (c.kept.empty()) {
+      EXPECT_EQ(tidied, "");
+    } else {
+      EXPECT_EQ(PuttingBackLines(tidied.value_or("")), c.kept);
+    }
+  }
+}
+
+class FirefoxProxyTest : public ::testing::Test, public fakes::AppHarness {
+ protected:
+  // Adds a profile folder; with content, its user.js too.
+  void Profile(const std::string& name, std::optional<std::string> content = std::nullopt) {
+    files.folders[kProfiles].push_back(DirectoryEntry{name, true, false, false});
+    if (content) files.files[Path(name)] = *content;
+  }
+  static std::string Path(const std::string& name, const char* file = "user.js") {
+    return std::string(kProfiles) + name + "\\" + file;
+  }
+  FirefoxProxy& firefox = app.firefoxProxy;
+};
+
+TEST_F(FirefoxProxyTest, EveryProfileGetsTheProxyAndItsOwnSettingsBack) {
+  Profile("one", "user_pref(\"a\", 1);\r\n");
+  Profile("two");
+  Profile(".hidden-looking-but-not");  // only the hidden attribute counts
+  files.folders[kProfiles].push_back(DirectoryEntry{"hidden", true, true, false});
+  files.folders[kProfiles].push_back(DirectoryEntry{"system", true, false, true});
+  files.folders[kProfiles].push_back(DirectoryEntry{"profiles.ini", false, false, false});
+  EXPECT_EQ(firefox.Install(kProxy), 3);
+  EXPECT_EQ(files.writes.size(), 3u);
+  EXPECT_EQ(files.temporaryCleanups, files.writes) << "each write first clears what a killed one left";
+  EXPECT_TRUE(firefox.Installed());
+  EXPECT_EQ(files.files[Path("two")].find("user_pref(\"a\""), std::string::npos);
+  EXPECT_FALSE(files.files.count(Path("hidden")) || files.files.count(Path("system")));
+
+  EXPECT_TRUE(firefox.Restore());
+  EXPECT_FALSE(firefox.Installed());
+  // Firefox ran on two profiles and saved their own values.
+  for (const char* name : {"one", "two"}) {
+    ASSERT_TRUE(files.WriteFileAtomic(Path(name, "prefs.js"), "user_pref(\"x\", 1);\n"));
+  }
+  EXPECT_FALSE(firefox.Restore()) << "nothing was in use any more";
+  EXPECT_EQ(files.files[Path("one")], "user_pref(\"a\", 1);\r\n");
+  EXPECT_FALSE(files.files.count(Path("two"))) << "the program made it, and it goes";
+  EXPECT_EQ(userjs::StateOf(files.files[Path(".hidden-looking-but-not")]),
+            userjs::State::PuttingBack);
+}
+
+TEST_F(FirefoxProxyTest, ProfilesWithoutTheProgramsLinesAreOnlyRead) {
+  const std::vector<std::string> names = {"odd ", " lead", "plain"};
+  for (const std::string& name : names) Profile(name, "mine();\r\n");
+  EXPECT_FALSE(firefox.Restore());
   EXPECT_TRUE(files.writes.empty());
-  EXPECT_TRUE(modal.shown.empty());
-  EXPECT_EQ(UserJs("p"), "mine();\r\n");
+  // Windows keeps blanks inside a path; only a trimmed name misses the folder.
+  firefox.Install(kProxy);
+  EXPECT_EQ(files.writes, (std::vector<std::string>{Path("odd "), Path(" lead"), Path("plain")}));
+  files.folders.clear();  // no Firefox at all
+  EXPECT_EQ(firefox.Install(kProxy), 0);
+  desktop.appData = std::nullopt;  // the shell cannot say where
+  EXPECT_EQ(firefox.Install(kProxy), 0);
+  EXPECT_EQ(files.listings.size(), 3u) << "nothing is listed without an application-data folder";
 }
 
 // Each refusal names the file it was about, so a reason fetched after other
@@ -209,10 +237,11 @@ class NamingRefusals : public fakes::FakeFileSystem {
   }
 };
 
-TEST_F(FirefoxProxyTest, FileErrorsNameTheFirstFailingProfileAfterEveryOtherIsWritten) {
+TEST_F(FirefoxProxyTest, FileErrorsNameTheFirstFailingProfileAfterEveryOtherIsDone) {
   const auto path = [](const std::string& name) { return kProfiles + name + "\\user.js"; };
+  const std::string installed = userjs::Install("mine();\r\n", true, "", kProxy);
   struct Case {
-    bool enable;
+    bool install;
     std::set<std::string> readOnly, unreadable;
     std::string error;
   };
@@ -225,68 +254,42 @@ TEST_F(FirefoxProxyTest, FileErrorsNameTheFirstFailingProfileAfterEveryOtherIsWr
   for (const Case& c : cases) {
     SCOPED_TRACE(c.error);
     NamingRefusals refusing;
-    std::vector<std::string> shown;
-    FirefoxProxy proxy(refusing, desktop, ui,
-                       [&](const std::string& t, const std::string&) { shown.push_back(t); });
+    FirefoxProxy proxy(refusing, desktop);
     for (const std::string name : {"a", "b", "c", "d"}) {
       refusing.folders[kProfiles].push_back(DirectoryEntry{name, true, false, false});
-      refusing.files[path(name)] = "mine();\r\n";
+      refusing.files[path(name)] = c.install ? "mine();\r\n" : installed;
       if (c.readOnly.count(name)) refusing.readOnly.insert(path(name));
       if (c.unreadable.count(name)) refusing.unreadable.insert(path(name));
     }
     try {
-      proxy.SetFirefoxProxy("1.2.3.4:8080", c.enable, true);
+      c.install ? static_cast<void>(proxy.Install(kProxy)) : static_cast<void>(proxy.Restore());
       ADD_FAILURE() << "no error";
     } catch (const FileError& e) {
       EXPECT_EQ(std::string(e.what()), c.error);
     }
     for (const std::string name : {"a", "b", "c", "d"}) {
       const bool failing = c.readOnly.count(name) || c.unreadable.count(name);
-      const std::string ours = failing ? "" : c.enable ? kInstall : kClear;
-      EXPECT_EQ(refusing.files[path(name)], "mine();\r\n" + ours) << name;
+      EXPECT_EQ(userjs::StateOf(refusing.files[path(name)]) == userjs::State::InUse,
+                c.install != failing)
+          << name;
     }
-    EXPECT_TRUE(shown.empty()) << "the error stands in for the restart notice";
   }
-}
-
-TEST_F(FirefoxProxyTest, ExitClearsFirefoxAfterTheSystemProxyAndStaysWhenThatFails) {
-  Start();
-  Profile("p", std::string("mine();\r\n") + kInstall);
-  form().mainMenu.closeItem.Click();
-  EXPECT_EQ(UserJs("p"), std::string("mine();\r\n") + kClear);
-  EXPECT_TRUE(desktop.quit);
-
-  fakes::AppHarness failing;
-  failing.Start();
-  failing.files.folders[kProfiles].push_back(DirectoryEntry{"p", true, false, false});
-  failing.files.readOnly.insert(std::string(kProfiles) + "p\\user.js");
-  failing.files.folders[kProfiles].push_back(DirectoryEntry{"q", true, false, false});
-  failing.app.form.mainMenu.closeItem.Click();
-  EXPECT_FALSE(failing.desktop.quit) << "the close is abandoned";
-  EXPECT_TRUE(failing.app.form.window.Visible());
-  EXPECT_EQ(failing.desktop.calls.back().rfind("Error Cannot create file", 0), 0u);
-  EXPECT_EQ(failing.files.files[std::string(kProfiles) + "q\\user.js"], kClear)
-      << "the profile after the failing one is cleared all the same";
-  EXPECT_EQ(failing.registry.Value(platform::RegistryRoot::CurrentUser, kInternetSettingsKey,
-                                   "ProxyServer"),
-            fakes::FakeRegistry::Data(std::string(":")))
-      << "the system proxy was cleared before";
 }
 
 TEST_F(FirefoxProxyTest, WithoutProfilesFolderTheFirefoxOptionsAreGreyedAndStoredOff) {
   files.folders.clear();
   Ini() = "[Options]\r\nStartUp=1\r\nFirefox=1\r\n";
   Start();
-  EXPECT_TRUE(form().options.firefoxBox.Checked());
+  EXPECT_TRUE(app.form.options.firefoxBox.Checked());
   app.ShowView(ui::View::Options);
-  EXPECT_FALSE(form().options.firefoxBox.Checked());
-  EXPECT_FALSE(form().options.firefoxBox.Enabled());
-  EXPECT_FALSE(form().options.firefoxCaption.Enabled());
+  EXPECT_FALSE(app.form.options.firefoxBox.Checked());
+  EXPECT_FALSE(app.form.options.firefoxBox.Enabled());
+  EXPECT_FALSE(app.form.options.firefoxCaption.Enabled());
   EXPECT_EQ(app.Settings().ReadString(kOptionsSection, "Firefox", ""), "0");
   app.ShowView(ui::View::Privacy);
-  EXPECT_FALSE(form().privacy.firefoxCookiesBox.Enabled());
-  EXPECT_FALSE(form().privacy.firefoxHistoryBox.Checked());
-  EXPECT_TRUE(form().privacy.firefoxFormHistoryBox.Checked()) << "the stored-passwords row stays";
+  EXPECT_FALSE(app.form.privacy.firefoxCookiesBox.Enabled());
+  EXPECT_FALSE(app.form.privacy.firefoxHistoryBox.Checked());
+  EXPECT_TRUE(app.form.privacy.firefoxFormHistoryBox.Checked()) << "the stored-passwords row stays";
   EXPECT_EQ(app.Settings().ReadString(kOptionsSection, "opt5", ""), "0");
   EXPECT_EQ(app.Settings().ReadString(kOptionsSection, "opt6", ""), "0");
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "browserproxy/user_js.h"
 #include "core/option_keys.h"
 #include "fakes/app_harness.h"
 
@@ -25,9 +26,9 @@ TEST_F(OptionHandlersTest, CaptionsToggleTheirBoxesAndEachChangeIsStoredAtOnce) 
   EXPECT_EQ(Value("Change1"), "0");
   form.options.firefoxCaption.Click();
   EXPECT_EQ(Value("Firefox"), "1");
-  EXPECT_TRUE(form.status.firefoxHiddenBadge.Visible());
+  EXPECT_FALSE(form.status.firefoxHiddenBadge.Visible()) << "no proxy is in use";
   form.options.firefoxCaption.Click();
-  EXPECT_FALSE(form.status.firefoxHiddenBadge.Visible());
+  EXPECT_EQ(Value("Firefox"), "0");
   form.options.cleanAtStartupCaption.Click();
   EXPECT_EQ(Value("PC-clean"), "1");
   form.options.runAtStartupCaption.Click();
@@ -121,15 +122,13 @@ TEST_F(OptionHandlersTest, RefusedWriteInAHandlerRaisesKeepsTheFileAndShowsWhatI
   EXPECT_EQ(form.options.rotationMinutesField.Text(), minutes);
 }
 
-TEST_F(OptionHandlersTest, CloseClearsTheSystemProxyThenQuits) {
-  app.systemProxy.SetSystemProxy("1.2.3.4", "8080");
-  internetOptions.calls.clear();
+TEST_F(OptionHandlersTest, ClosePutsBackTheSystemProxyThenQuits) {
+  app.systemProxy.Install(*ProxyAddress::Parse("1.2.3.4:8080"));
   form.mainMenu.closeItem.Click();
-  ASSERT_FALSE(internetOptions.calls.empty());
-  EXPECT_EQ(internetOptions.calls.front().proxy->proxy, ":");
-  EXPECT_EQ(
-      registry.Value(platform::RegistryRoot::CurrentUser, kInternetSettingsKey, "ProxyEnable"),
-      fakes::FakeRegistry::Data(0u));
+  EXPECT_FALSE(
+      registry.Value(platform::RegistryRoot::CurrentUser, kInternetSettingsKey, "ProxyEnable"))
+      << "the user never had one";
+  EXPECT_FALSE(app.systemProxy.Installed());
   EXPECT_FALSE(form.window.Visible());
   EXPECT_EQ(desktop.calls.back(), "Quit");
 }
@@ -144,7 +143,9 @@ TEST_F(OptionHandlersTest, CloseQueryRunsPendingMessagesAndAlwaysAllowsClosing) 
 
 TEST_F(OptionHandlersTest, AnUnwritableProfileHoldsUpOneCloseAndNeverALogOff) {
   files.folders[kProfiles].push_back(platform::DirectoryEntry{"p", true});
-  files.readOnly.insert(std::string(kProfiles) + "p\\user.js");
+  const std::string userJs = std::string(kProfiles) + "p\\user.js";
+  files.files[userJs] = userjs::Install("", false, "", *ProxyAddress::Parse("1.2.3.4:8080"));
+  files.readOnly.insert(userJs);
   const auto errorsShown = [&] {
     return std::count_if(desktop.calls.begin(), desktop.calls.end(),
                          [](const std::string& call) { return call.rfind("Error ", 0) == 0; });

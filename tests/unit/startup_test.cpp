@@ -52,7 +52,7 @@ TEST_F(StartupTest, StoredValuesReachTheControlsAndOnlyChangesAreWrittenBack) {
   Start();
   EXPECT_EQ(Ini(), before) << "values read back unchanged";
   EXPECT_TRUE(form.options.firefoxBox.Checked());
-  EXPECT_TRUE(form.status.firefoxHiddenBadge.Visible());
+  EXPECT_FALSE(form.status.firefoxHiddenBadge.Visible()) << "no proxy is in use yet";
   EXPECT_EQ(form.options.rotationMinutesField.Value(), 30);
   EXPECT_EQ(form.rotationTimer.Interval(), 1800000u);
   EXPECT_EQ(form.options.securitySlider.Position(), 0);

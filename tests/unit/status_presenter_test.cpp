@@ -53,12 +53,15 @@ TEST(StatusPresenter, ShowsEachProxyStateTheSameWayForEveryFeature) {
                               true, Set::Search, false}));
   EXPECT_EQ(form.status.speedGauge.Position(), 70);
 
-  // A search that could not start leaves the installed proxy on view.
-  status.ShowStopped(/*proxyCleared=*/false);
+  // A search that could not start leaves the installed proxy on view, and
+  // nothing turning that would say a search goes on.
+  status.ShowSearching();
+  status.ShowStoppedKeepingProxy("10.0.0.1:8080", "Somewhere");
   EXPECT_EQ(Look(form), (Seen{"START", "10.0.0.1:8080", "", true, false, false, false, true,
-                              Set::Search, false}));
+                              Set::Idle, false}));
+  EXPECT_EQ(form.status.proxyDescriptionLabel.Caption(), "Somewhere");
 
-  status.ShowStopped(/*proxyCleared=*/true);
+  status.ShowStopped();
   EXPECT_EQ(Look(form),
             (Seen{"START", "[none]", "", true, false, false, false, false, Set::Idle, false}));
   EXPECT_EQ(form.status.proxyDescriptionLabel.Caption(), "[none]");

@@ -1,6 +1,8 @@
-// Firefox preferences in the prefix's real application-data folder, with the
-// real message box.
+// Firefox preferences in the prefix's real application-data folder, and the
+// restart notice in the real message box.
 #include "browserproxy/firefox_proxy.h"
+
+#include "activeproxy/active_proxy.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -10,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "activeproxy/active_proxy.h"
 #include "platform/win32/desktop_win32.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
@@ -50,7 +53,7 @@ class Win32FirefoxTest : public ::testing::Test {
  protected:
   void SetUp() override {
     profiles = fs::path(FirefoxProfilesFolder(desktop));
-    fs::remove_all(profiles.parent_path().parent_path().parent_path());  // ...\Mozilla
+    RemoveProfiles();
     fs::create_directories(profiles / "one.default");
     fs::create_directories(profiles / "two.work");
     fs::create_directories(profiles / "hidden.profile");
@@ -66,8 +69,11 @@ class Win32FirefoxTest : public ::testing::Test {
     // A profile named in scripts no 8-bit code page holds together.
     ASSERT_TRUE(CreateDirectoryW(platform::Widen(unicodeFolder()).c_str(), nullptr));
   }
-  void TearDown() override {
-    DeleteFileA((oddFolder() + "user.js").c_str());
+  void TearDown() override { RemoveProfiles(); }
+  // The odd folder's own name cannot be walked by std::filesystem, which
+  // stats it without its blank: it goes by hand first.
+  void RemoveProfiles() {
+    for (const char* file : {"user.js", "prefs.js"}) DeleteFileA((oddFolder() + file).c_str());
     RemoveDirectoryA(("\\\\?\\" + oddFolder().substr(0, oddFolder().size() - 1)).c_str());
     fs::remove_all(profiles.parent_path().parent_path().parent_path());
   }
@@ -81,42 +87,44 @@ class Win32FirefoxTest : public ::testing::Test {
   platform::Win32UiThread ui;
   CountingHost host{GetModuleHandleA(nullptr)};
   ui::MessageBoxForm box{host};
-  FirefoxProxy firefox{files, desktop, ui,
-                       [this](const std::string& title, const std::string& text) {
-                         box.ShowMessageBox(title, text);
-                       }};
+  FirefoxProxy firefox{files, desktop};
   fs::path profiles;
 };
 
-TEST_F(Win32FirefoxTest, InstallAndClearEveryVisibleProfileByteForByte) {
+TEST_F(Win32FirefoxTest, EveryVisibleProfileGetsTheProxyAndComesBackByteForByte) {
   ASSERT_NE(profiles.string().find("Mozilla\\Firefox\\Profiles"), std::string::npos);
-  firefox.SetFirefoxProxy("1.2.3.4:8080", true, false);
-  EXPECT_EQ(Slurp(profiles / "one.default" / "user.js"),
-            "user_pref(\"browser.startup.homepage\", \"about:blank\");\n"
-            "user_pref(\"network.proxy.type\", 1);\r\n"
-            "user_pref(\"network.proxy.http\", \"1.2.3.4\");\r\n"
-            "user_pref(\"network.proxy.http_port\",8080);\r\n"
-            "user_pref(\"network.proxy.no_proxies_on\", \"\");\r\n");
-  firefox.SetFirefoxProxy("", false, false);
-  const std::string cleared =
-      "user_pref(\"network.proxy.type\", 0);\r\n"
-      "user_pref(\"network.proxy.http\", \"\");\r\n"
-      "user_pref(\"network.proxy.http_port\",);\r\n"
-      "user_pref(\"network.proxy.no_proxies_on\", \"\");\r\n";
-  EXPECT_EQ(Slurp(profiles / "two.work" / "user.js"), cleared);
-  EXPECT_EQ(Slurp(profiles / "one.default" / "user.js"),
-            "user_pref(\"browser.startup.homepage\", \"about:blank\");\n" + cleared);
+  const std::string one = Slurp(profiles / "one.default" / "user.js");
+  EXPECT_EQ(firefox.Install({"1.2.3.4", 8080}), 4);
+  for (const fs::path& file : {profiles / "one.default" / "user.js", profiles / "two.work" / "user.js",
+                               fs::path(oddFolder() + "user.js")}) {
+    const std::string text = Slurp(file);
+    EXPECT_NE(text.find("user_pref(\"network.proxy.ssl\", \"1.2.3.4\");"), std::string::npos) << file;
+  }
+  EXPECT_EQ(Slurp(profiles / "one.default" / "user.js").substr(0, one.size()), one);
+  EXPECT_TRUE(firefox.Restore());
+  // Firefox ran on each profile since, and saved the profile's own values.
+  Sleep(20);
+  for (const std::string& folder : {(profiles / "one.default").string() + "\\",
+                                    (profiles / "two.work").string() + "\\", oddFolder(),
+                                    unicodeFolder()}) {
+    ASSERT_TRUE(files.WriteFileAtomic(folder + "prefs.js", "user_pref(\"x\", 1);\n"));
+  }
+  EXPECT_FALSE(firefox.Restore());
+  EXPECT_EQ(Slurp(profiles / "one.default" / "user.js"), one);
+  EXPECT_FALSE(fs::exists(profiles / "two.work" / "user.js")) << "the program made it";
+  EXPECT_FALSE(files.FileExists(unicodeFolder() + "user.js"));
+  EXPECT_EQ(Slurp(oddFolder() + "user.js"), "mine();\n");
   EXPECT_EQ(Slurp(profiles / "hidden.profile" / "user.js"), "untouched\n");
-  EXPECT_EQ(Slurp(oddFolder() + "user.js"), "mine();\n" + cleared);
-  EXPECT_EQ(files.ReadFile(unicodeFolder() + "user.js"), cleared);
   EXPECT_EQ(host.shown, 0);
-  // Nothing but user.js is left in a profile: no temporary files.
+  // Nothing but the profile's own files is left: no temporary files.
   int entries = 0;
   for ([[maybe_unused]] auto& e : fs::directory_iterator(profiles / "one.default")) ++entries;
-  EXPECT_EQ(entries, 1);
+  EXPECT_EQ(entries, 2);
 }
 
-TEST_F(Win32FirefoxTest, TheRestartNoticeIsShownOnceAfterAllProfiles) {
+// The notice comes once both browsers go through the proxy: while it waits
+// for OK, nothing still goes direct.
+TEST_F(Win32FirefoxTest, TheRestartNoticeComesOnceAfterBothInstalls) {
   // While the box is up, a timer on this thread pictures the screen and
   // presses Enter, as the user would.
   static std::string shot;
@@ -129,17 +137,34 @@ TEST_F(Win32FirefoxTest, TheRestartNoticeIsShownOnceAfterAllProfiles) {
   const UINT_PTR timer = SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR, DWORD) {
     HWND box = FindWindowA(ui::win32::kMessageBoxClass, "Proxy changed");
     if (!box || !IsWindowVisible(box)) return;
-    // Both profiles are written before the notice appears.
-    if (Slurp(profilesSeen / "two.work" / "user.js").find("1.2.3.4") != std::string::npos)
+    char server[64] = {};
+    DWORD size = sizeof server;
+    RegGetValueA(HKEY_CURRENT_USER, kInternetSettingsKey, "ProxyServer", RRF_RT_REG_SZ, nullptr,
+                 server, &size);
+    if (Slurp(profilesSeen / "two.work" / "user.js").find("1.2.3.4") != std::string::npos &&
+        std::string(server) == "1.2.3.4:8080")
       ++checksWhileShown;
     if (!shot.empty()) test_support::SaveScreen(shot);
     PostMessageA(GetFocus() ? GetFocus() : box, WM_KEYDOWN, VK_RETURN, 0);
   });
-  firefox.SetFirefoxProxy("1.2.3.4:8080", true, true);
+  platform::Win32Registry registry;
+  platform::Win32InternetOptions options;
+  SystemProxy system(registry, options);
+  ui::MainForm form(ui);
+  ui::StatusPresenter status(form);
+  const auto none = [](const std::string&) {};
+  ActiveProxy active({form, status, system, firefox, [] { return true; },
+                      [this](const std::string& title, const std::string& text) {
+                        box.ShowMessageBox(title, text);
+                      },
+                      none, none});
+  active.UseChosen({{"1.2.3.4", 8080}, "Custom Proxy", "Elite Proxy", 0, "1.2.3.4"});
   KillTimer(nullptr, timer);
   EXPECT_EQ(host.shown, 1);
   EXPECT_EQ(checksWhileShown, 1);
   EXPECT_FALSE(box.Showing());
+  active.Stop();
+  EXPECT_FALSE(system.Installed());
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// SetSystemProxy against Wine's real WinInet and registry, read back the way
-// an administrator would: with reg.exe.
+// The system proxy against Wine's real WinInet and registry, read back the
+// way an administrator would (reg.exe) and the way programs do (WinInet).
 #include <windows.h>
 #include <wininet.h>
 
@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "browserproxy/system_proxy.h"
@@ -29,6 +31,10 @@ class RecordingOptions : public platform::InternetOptions {
     return Keep(75, real.SetPerConnection(list));
   }
   bool Notify(std::uint32_t option) override { return Keep(option, real.Notify(option)); }
+  std::optional<platform::PerConnectionOptionList> QueryPerConnection(
+      const std::string& connection, const std::vector<std::uint32_t>& options) override {
+    return real.QueryPerConnection(connection, options);
+  }
 
   std::vector<std::pair<std::uint32_t, bool>> results;
 
@@ -53,12 +59,59 @@ std::string RegQuery(const std::string& value) {
   return out;
 }
 
+constexpr const char* kValues[] = {"ProxyServer", "ProxyEnable", "ProxyOverride", "AutoConfigURL"};
+
+// Each value as the registry holds it (type and bytes), or nothing.
+std::vector<std::optional<std::pair<DWORD, std::string>>> StoredValues() {
+  std::vector<std::optional<std::pair<DWORD, std::string>>> values;
+  for (const char* name : kValues) {
+    BYTE data[1024];
+    DWORD type = 0, size = sizeof data;
+    if (RegGetValueA(HKEY_CURRENT_USER, kInternetSettingsKey, name, RRF_RT_ANY | RRF_NOEXPAND,
+                     &type, data, &size) == ERROR_SUCCESS) {
+      values.emplace_back(std::pair{type, std::string(reinterpret_cast<char*>(data), size)});
+    } else {
+      values.emplace_back(std::nullopt);
+    }
+  }
+  return values;
+}
+
+// The LAN settings as every WinInet program reads them.
+std::string LanSettings() {
+  INTERNET_PER_CONN_OPTIONA options[3] = {};
+  options[0].dwOption = INTERNET_PER_CONN_FLAGS;
+  options[1].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
+  options[2].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
+  INTERNET_PER_CONN_OPTION_LISTA list{};
+  list.dwSize = sizeof list;
+  list.dwOptionCount = 3;
+  list.pOptions = options;
+  DWORD size = sizeof list;
+  if (!InternetQueryOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size))
+    return "unreadable";
+  std::string seen = std::to_string(options[0].Value.dwValue);
+  for (int i = 1; i < 3; ++i) {
+    seen += std::string(" | ") + (options[i].Value.pszValue ? options[i].Value.pszValue : "-");
+    if (options[i].Value.pszValue) GlobalFree(options[i].Value.pszValue);
+  }
+  return seen;
+}
+
 class Win32SystemProxyTest : public ::testing::Test {
  protected:
-  void SetUp() override { RegDeleteTreeA(HKEY_CURRENT_USER, kConnectionsKey); }
-  void TearDown() override {
-    proxy.SetSystemProxy("", "");
+  void SetUp() override {
     RegDeleteTreeA(HKEY_CURRENT_USER, kConnectionsKey);
+    RegDeleteTreeA(HKEY_CURRENT_USER, kProgramKey);
+  }
+  void TearDown() override {
+    proxy.Restore();
+    RegDeleteTreeA(HKEY_CURRENT_USER, kConnectionsKey);
+    for (const char* name : kValues) RegDeleteKeyValueA(HKEY_CURRENT_USER, kInternetSettingsKey, name);
+  }
+  static void SetValue(const char* name, DWORD type, const std::string& data) {
+    RegSetKeyValueA(HKEY_CURRENT_USER, kInternetSettingsKey, name, type, data.data(),
+                    static_cast<DWORD>(data.size()));
   }
 
   platform::Win32Registry registry;
@@ -66,16 +119,22 @@ class Win32SystemProxyTest : public ::testing::Test {
   SystemProxy proxy{registry, options};
 };
 
-TEST_F(Win32SystemProxyTest, InstallAndClearReachTheRegistry) {
-  proxy.SetSystemProxy("1.2.3.4", "8080");
-  std::string server = RegQuery("ProxyServer");
-  std::string enable = RegQuery("ProxyEnable");
-  EXPECT_NE(server.find("REG_SZ"), std::string::npos) << server;
-  EXPECT_NE(server.find("1.2.3.4:8080"), std::string::npos) << server;
-  EXPECT_NE(enable.find("REG_DWORD"), std::string::npos) << enable;
-  EXPECT_NE(enable.find("0x1"), std::string::npos) << enable;
+// The user's own settings, in the forms Wine's WinInet reads back in part
+// only (a proxy per protocol, a configuration script), come back whole.
+TEST_F(Win32SystemProxyTest, TheUsersOwnSettingsComeBackExactly) {
+  const std::string perProtocol = "http=10.8.8.8:80;https=10.7.7.7:443";
+  SetValue("ProxyServer", REG_SZ, perProtocol + '\0');
+  SetValue("ProxyEnable", REG_DWORD, std::string("\1\0\0\0", 4));
+  SetValue("ProxyOverride", REG_SZ, std::string("<local>;*.corp") + '\0');
+  SetValue("AutoConfigURL", REG_SZ, std::string("http://wpad.corp/proxy.pac") + '\0');
+  const auto before = StoredValues();
+  const std::string lanBefore = LanSettings();
 
-  // WinInet itself now reports the proxy for the process.
+  proxy.Install({"1.2.3.4", 8080});
+  EXPECT_NE(RegQuery("ProxyServer").find("1.2.3.4:8080"), std::string::npos);
+  EXPECT_NE(RegQuery("ProxyEnable").find("0x1"), std::string::npos);
+  EXPECT_EQ(LanSettings().substr(0, 15), "2 | 1.2.3.4:808") << "what WinInet programs now use";
+  // WinInet itself reports the proxy for the process.
   char buffer[256] = {};
   DWORD size = sizeof buffer;
   ASSERT_TRUE(InternetQueryOptionA(nullptr, INTERNET_OPTION_PROXY, buffer, &size));
@@ -83,15 +142,25 @@ TEST_F(Win32SystemProxyTest, InstallAndClearReachTheRegistry) {
   EXPECT_EQ(info->dwAccessType, static_cast<DWORD>(INTERNET_OPEN_TYPE_PROXY));
   EXPECT_STREQ(reinterpret_cast<const char*>(info->lpszProxy), "1.2.3.4:8080");
 
-  proxy.SetSystemProxy("", "");
-  server = RegQuery("ProxyServer");
-  enable = RegQuery("ProxyEnable");
-  EXPECT_NE(server.find("REG_SZ    :"), std::string::npos) << server;
-  EXPECT_EQ(server.find("1.2.3.4"), std::string::npos) << server;
-  EXPECT_NE(enable.find("0x0"), std::string::npos) << enable;
+  proxy.Install({"5.6.7.8", 3128});
+  // As the next start finds it after a run that was killed.
+  SystemProxy next(registry, options);
+  EXPECT_TRUE(next.Restore());
+  EXPECT_EQ(StoredValues(), before);
+  EXPECT_EQ(LanSettings(), lanBefore);
+  HKEY key;
+  EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, kProgramKey, 0, KEY_READ, &key), ERROR_SUCCESS)
+      << "nothing of the program's stays";
 }
 
-TEST_F(Win32SystemProxyTest, EveryNamedConnectionIsAcceptedByWinInet) {
+TEST_F(Win32SystemProxyTest, TheLanAndEveryNamedConnectionAreAcceptedByWinInet) {
+  proxy.Install({"1.2.3.4", 80});
+  std::vector<std::uint32_t> lanOnly;
+  for (auto [option, ok] : options.results) lanOnly.push_back(option);
+  EXPECT_EQ(lanOnly, (std::vector<std::uint32_t>{38, 39, 75, 39, 37}))
+      << "a profile without named connections still gets the LAN settings";
+  proxy.Restore();
+
   HKEY key;
   ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kConnectionsKey, 0, nullptr, 0, KEY_ALL_ACCESS,
                             nullptr, &key, nullptr),
@@ -101,8 +170,8 @@ TEST_F(Win32SystemProxyTest, EveryNamedConnectionIsAcceptedByWinInet) {
     RegSetValueExA(key, name, 0, REG_BINARY, blob, sizeof blob);
   }
   RegCloseKey(key);
-
-  proxy.SetSystemProxy("10.0.0.1", "3128");
+  options.results.clear();
+  proxy.Install({"10.0.0.1", 3128});
   std::vector<std::uint32_t> codes;
   for (auto [option, ok] : options.results) {
     codes.push_back(option);
@@ -112,19 +181,7 @@ TEST_F(Win32SystemProxyTest, EveryNamedConnectionIsAcceptedByWinInet) {
       EXPECT_TRUE(ok) << "option " << option << " was refused";
     }
   }
-  EXPECT_EQ(codes, (std::vector<std::uint32_t>{38, 39, 75, 75, 75, 39, 37}));
-}
-
-TEST_F(Win32SystemProxyTest, MissingConnectionsKeyIsCreatedEmpty) {
-  proxy.SetSystemProxy("1.2.3.4", "80");
-  HKEY key;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kConnectionsKey, 0, KEY_READ, &key), ERROR_SUCCESS);
-  DWORD values = 99;
-  RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
-                   nullptr, nullptr, nullptr);
-  RegCloseKey(key);
-  EXPECT_EQ(values, 0u);
-  EXPECT_EQ(options.results.size(), 4u);
+  EXPECT_EQ(codes, (std::vector<std::uint32_t>{38, 39, 75, 75, 75, 75, 39, 37}));
 }
 
 // Run by itself in a new process (see CMakeLists.txt), so that this is the

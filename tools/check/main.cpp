@@ -31,7 +31,7 @@
 #include "core/text.h"
 #include "http/url.h"
 #include "platform/posix/files_posix.h"
-#include "search/service_config.h"
+#include "judge/judge.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ constexpr char kUsage[] =
 constexpr int kMaxWorkers = 64;
 
 struct Options {
-  std::string judge = search::MakeServiceUrls(search::kDefaultServiceHost).judge;
+  std::string judge = judge::MakeServiceUrls(judge::kDefaultServiceHost).judge;
   int workers = 6;
   std::string format = "table";
   std::string file;

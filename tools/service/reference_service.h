@@ -26,6 +26,10 @@ struct ServiceOptions {
   // off after a few bytes, or made of something other than digits.
   int dropStep = 0;
   int garbleStep = 0;
+  // Asked at each list-service request, on the service's thread: true drops
+  // this reply as dropStep would (a fault that comes at a moment of the
+  // test's choosing).
+  std::function<bool(int step)> dropIf;
   // Receives one line per request.
   std::function<void(const std::string&)> log;
   // Replaces the random token and padding (tests that need fixed replies).

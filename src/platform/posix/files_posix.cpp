@@ -166,6 +166,12 @@ bool PosixFileSystem::FileExists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+std::optional<std::int64_t> PosixFileSystem::LastWriteTime(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return std::int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+}
+
 bool PosixFileSystem::RemoveFile(const std::string& path) {
   // unlink removes a link itself and refuses a real folder.
   return ::unlink(path.c_str()) == 0;

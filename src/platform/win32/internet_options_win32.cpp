@@ -52,12 +52,46 @@ bool Win32InternetOptions::SetPerConnection(const PerConnectionOptionList& list)
   }
   INTERNET_PER_CONN_OPTION_LISTW buffer{};
   buffer.dwSize = sizeof buffer;
-  buffer.pszConnection = connection.data();
+  // No name at all is the LAN; an empty name would be a dial-up entry "".
+  buffer.pszConnection = list.connection.empty() ? nullptr : connection.data();
   buffer.dwOptionCount = static_cast<DWORD>(options.size());
   buffer.dwOptionError = 0;
   buffer.pOptions = options.data();
   return InternetSetOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &buffer,
                             sizeof buffer) != FALSE;
+}
+
+std::optional<PerConnectionOptionList> Win32InternetOptions::QueryPerConnection(
+    const std::string& connection, const std::vector<std::uint32_t>& options) {
+  std::wstring name = Widen(connection);
+  std::vector<INTERNET_PER_CONN_OPTIONW> asked(options.size());
+  for (std::size_t i = 0; i < options.size(); ++i) asked[i].dwOption = options[i];
+  INTERNET_PER_CONN_OPTION_LISTW buffer{};
+  buffer.dwSize = sizeof buffer;
+  buffer.pszConnection = connection.empty() ? nullptr : name.data();
+  buffer.dwOptionCount = static_cast<DWORD>(asked.size());
+  buffer.pOptions = asked.data();
+  DWORD size = sizeof buffer;
+  if (!InternetQueryOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &buffer, &size)) {
+    return std::nullopt;
+  }
+  // The texts are WinInet's to allocate and ours to free, each of them,
+  // whatever else is read.
+  PerConnectionOptionList list{connection, {}};
+  for (const INTERNET_PER_CONN_OPTIONW& option : asked) {
+    switch (option.dwOption) {
+      case INTERNET_PER_CONN_FLAGS:
+      case INTERNET_PER_CONN_AUTODISCOVERY_FLAGS:
+        list.options.push_back({option.dwOption, static_cast<std::uint32_t>(option.Value.dwValue)});
+        break;
+      default:
+        list.options.push_back(
+            {option.dwOption, option.Value.pszValue ? Narrow(option.Value.pszValue) : std::string()});
+        if (option.Value.pszValue) GlobalFree(option.Value.pszValue);
+        break;
+    }
+  }
+  return list;
 }
 
 bool Win32InternetOptions::Notify(std::uint32_t option) {

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstring>
+
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
 
@@ -93,6 +95,50 @@ std::optional<std::string> Win32Registry::ReadString(Key key, const std::string&
   value.resize(size / sizeof(wchar_t));
   while (!value.empty() && value.back() == L'\0') value.pop_back();
   return Narrow(value);
+}
+
+std::optional<RegistryValue> Win32Registry::ReadValue(Key key, const std::string& name) {
+  const std::wstring wideName = Widen(name);
+  std::string bytes;
+  DWORD type = 0;
+  // A value may grow between asking its size and reading it: ask again.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD size = 0;
+    if (RegQueryValueExW(Handle(key), wideName.c_str(), nullptr, &type, nullptr, &size) !=
+        ERROR_SUCCESS) {
+      return std::nullopt;
+    }
+    bytes.assign(size, '\0');
+    const LONG status = RegQueryValueExW(Handle(key), wideName.c_str(), nullptr, &type,
+                                         reinterpret_cast<BYTE*>(bytes.data()), &size);
+    if (status == ERROR_MORE_DATA) continue;
+    if (status != ERROR_SUCCESS) return std::nullopt;
+    bytes.resize(size);
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return RegistryValue{type, bytes};
+    std::wstring text(bytes.size() / sizeof(wchar_t), L'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * sizeof(wchar_t));
+    while (!text.empty() && text.back() == L'\0') text.pop_back();
+    return RegistryValue{type, Narrow(text)};
+  }
+  return std::nullopt;
+}
+
+bool Win32Registry::WriteValue(Key key, const std::string& name, const RegistryValue& value) {
+  const std::wstring wideName = Widen(name);
+  if (value.type == REG_SZ || value.type == REG_EXPAND_SZ) {
+    const std::wstring data = Widen(value.data);
+    return RegSetValueExW(Handle(key), wideName.c_str(), 0, value.type,
+                          reinterpret_cast<const BYTE*>(data.c_str()),
+                          static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+  }
+  return RegSetValueExW(Handle(key), wideName.c_str(), 0, value.type,
+                        reinterpret_cast<const BYTE*>(value.data.data()),
+                        static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS;
+}
+
+bool Win32Registry::DeleteKey(RegistryRoot root, const std::string& path) {
+  const HKEY base = root == RegistryRoot::CurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE;
+  return RegDeleteKeyW(base, Widen(path).c_str()) == ERROR_SUCCESS;
 }
 
 }  // namespace cloakwise::platform

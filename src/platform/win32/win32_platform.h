@@ -24,6 +24,9 @@ class Win32Registry : public Registry {
   bool DeleteValue(Key key, const std::string& name) override;
   std::vector<std::string> ListValueNames(Key key) override;
   std::optional<std::string> ReadString(Key key, const std::string& name) override;
+  std::optional<RegistryValue> ReadValue(Key key, const std::string& name) override;
+  bool WriteValue(Key key, const std::string& name, const RegistryValue& value) override;
+  bool DeleteKey(RegistryRoot root, const std::string& path) override;
 };
 
 class Win32InternetOptions : public InternetOptions {
@@ -31,6 +34,8 @@ class Win32InternetOptions : public InternetOptions {
   bool SetProxy(const ProxyInfo& info) override;
   bool SetPerConnection(const PerConnectionOptionList& list) override;
   bool Notify(std::uint32_t option) override;
+  std::optional<PerConnectionOptionList> QueryPerConnection(
+      const std::string& connection, const std::vector<std::uint32_t>& options) override;
 };
 
 class Win32FileSystem : public FileSystem {
@@ -40,6 +45,7 @@ class Win32FileSystem : public FileSystem {
   bool WriteFileInPlace(const std::string& path, std::string_view content) override;
   int RemoveAbandonedTemporaryFiles(const std::string& path) override;
   bool FileExists(const std::string& path) override;
+  std::optional<std::int64_t> LastWriteTime(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
   std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& folder) override;
   std::string LastErrorText() override;

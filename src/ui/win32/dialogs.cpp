@@ -1,5 +1,4 @@
 #include "ui/win32/dialogs.h"
-#include "ui/win32/session_end.h"
 
 #include "platform/win32/wide.h"
 #include "ui/win32/paint.h"
@@ -96,7 +95,6 @@ void MessageBoxHost::RunModal(MessageBoxForm& form) {
 }
 
 LRESULT CALLBACK MessageBoxHost::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_QUERYENDSESSION) return AnswerQueryEndSession();
   auto* self = Self<MessageBoxHost>(window, message, lParam);
   if (!self || !self->form_) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {
@@ -174,7 +172,6 @@ void AboutWindow::ControlChanged(const Control& control) {
 }
 
 LRESULT CALLBACK AboutWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_QUERYENDSESSION) return AnswerQueryEndSession();
   auto* self = Self<AboutWindow>(window, message, lParam);
   if (!self) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {

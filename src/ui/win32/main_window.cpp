@@ -11,7 +11,6 @@
 #include "ui/win32/grid_painter.h"
 #include "ui/tray_mark.h"
 #include "ui/win32/paint.h"
-#include "ui/win32/session_end.h"
 
 namespace cloakwise::ui::win32 {
 namespace {
@@ -238,7 +237,6 @@ LRESULT CALLBACK MainWindow::MinutesFieldProc(HWND field, UINT message, WPARAM w
 
 void MainWindow::SetSessionEndHandler(std::function<void()> handler) {
   onSessionEnd_ = std::move(handler);
-  sessionEndHandled = static_cast<bool>(onSessionEnd_);
 }
 
 void MainWindow::ControlChanged(const Control& control) {
@@ -441,11 +439,16 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (CloseQuery()) DestroyWindow(window_);
       return 0;
     case WM_QUERYENDSESSION:
-      if (!onSessionEnd_) return FALSE;  // not ready to clear anything yet
-      onSessionEnd_();
+      // Before the handler is set the program has installed nothing, so
+      // there is nothing to put back: the session may end at any moment.
+      if (onSessionEnd_) onSessionEnd_();
       return TRUE;
     case WM_ENDSESSION:
-      if (wParam) DestroyWindow(window_);
+      if (wParam) {
+        DestroyWindow(window_);
+      } else if (onSessionEndCancelled) {
+        onSessionEndCancelled();
+      }
       return 0;
     case WM_DESTROY: {
       NOTIFYICONDATAW data{};

@@ -38,9 +38,11 @@ class MainWindow : public ModelObserver {
 
   // Asked before the window closes; false keeps the program running.
   std::function<bool()> onCloseQuery;
-  // Clears what must not outlive the program when Windows ends the session,
-  // which may always end; until it is set, no window lets the session end.
+  // Puts back what must not outlive the program when Windows ends the
+  // session, which may always end.
   void SetSessionEndHandler(std::function<void()> handler);
+  // Windows asked to end the session, then went on with it after all.
+  std::function<void()> onSessionEndCancelled;
   std::function<void()> onMenuPopup;
   std::function<void()> onListMenuOpening;
   std::function<void()> onTrayClick;

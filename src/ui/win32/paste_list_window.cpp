@@ -1,5 +1,4 @@
 #include "ui/win32/paste_list_window.h"
-#include "ui/win32/session_end.h"
 
 #include "platform/win32/wide.h"
 #include "ui/win32/paint.h"
@@ -108,7 +107,6 @@ void PasteListWindow::Paint(HWND window) {
 
 LRESULT CALLBACK PasteListWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
                                              LPARAM lParam) {
-  if (message == WM_QUERYENDSESSION) return AnswerQueryEndSession();
   if (message == WM_NCCREATE) {
     SetWindowLongPtrW(
         window, GWLP_USERDATA,

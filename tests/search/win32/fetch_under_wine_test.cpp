@@ -8,12 +8,13 @@
 #include <sstream>
 #include <vector>
 
+#include "core/option_keys.h"
 #include "core/settings_store.h"
 #include "http/http_client.h"
+#include "judge/judge.h"
 #include "platform/win32/win32_platform.h"
 #include "search/client_identity.h"
 #include "search/proxy_list_service.h"
-#include "search/service_config.h"
 #include "ui/controls.h"
 #include "ui/message_box.h"
 
@@ -82,7 +83,7 @@ TEST_F(FetchUnderWine, TakesTheServiceHostFromOptionsIni) {
   platform::Win32FileSystem files;
   SettingsStore settings(files, path);
   settings.WriteString(kServiceSection, kServiceHostKey, Host(batchPort));
-  const std::string host = ReadServiceHost(settings);
+  const std::string host = judge::ReadServiceHost(settings);
   std::filesystem::remove_all(folder);
   EXPECT_EQ(host, Host(batchPort));
 

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "browserproxy/firefox_proxy.h"
+#include "browserproxy/system_proxy.h"
+#include "core/proxy_address.h"
+#include "ui/main_form.h"
+#include "ui/status_presenter.h"
+
+namespace cloakwise {
+
+// A proxy to put in use, and what the status view says of it.
+struct ProxyChoice {
+  ProxyAddress address;
+  std::string description;  // under the address: where it is, or "Custom Proxy"
+  std::string anonymity;    // "Elite Proxy", ...
+  int speed = 0;            // the gauge
+  std::string balloonText;  // what the "Proxy changed" balloon says of it
+};
+
+// The one owner of the proxy in use. It alone puts a proxy into the Windows
+// settings and the Firefox profiles and takes it away again, saving the
+// user's own settings before the program's first change and putting exactly
+// those back; it alone knows what is in use, and shows it (the status view,
+// the tray balloon, the browser badges), so the view says what is true. It
+// holds whether the protection is on (the rotation, or a proxy the user
+// chose) and, once the program is closing, installs nothing any more.
+//
+// Installs and restores run no window messages until they are whole: only
+// the Firefox restart notice and error boxes, shown last, do.
+//
+// User-interface thread only.
+class ActiveProxy {
+ public:
+  enum class State { Stopped, WaitingForConnection, Searching, InUse };
+
+  struct Services {
+    ui::MainForm& form;
+    ui::StatusPresenter& status;
+    SystemProxy& systemProxy;
+    FirefoxProxy& firefoxProxy;
+    std::function<bool()> firefoxWanted;  // "Change Firefox proxy", read at each install
+    // The restart notice, a modal box.
+    std::function<void(const std::string& title, const std::string& text)> showNotice;
+    std::function<void(const std::string& text)> showError;
+    // Where an error goes when nobody may be asked (the session is ending).
+    std::function<void(const std::string& text)> noteError;
+  };
+
+  explicit ActiveProxy(Services services) : services_(std::move(services)) {}
+
+  State CurrentState() const { return state_; }
+  // The protection is on: a search's find may be installed.
+  bool Protecting() const { return protecting_; }
+  bool Closing() const { return closing_; }
+  // The proxy the program has put in the Windows settings.
+  const std::optional<ProxyAddress>& InUse() const { return inUse_; }
+
+  // Start-up: puts back what a run that was killed left in place, and shows
+  // nothing in use.
+  void RestoreLeftByEarlierRun();
+
+  // START before it is known whether there is a connection.
+  void WaitForConnection();
+  // A search starts: the protection is on. False, doing nothing, once the
+  // program is closing.
+  bool BeginSearch();
+  // The search could not start: the protection is off; a proxy still
+  // installed stays, and shown.
+  void SearchCouldNotStart();
+
+  // The search's best candidate: installed unless the protection is off, the
+  // program is closing, or its host is already shown in use. Returns whether
+  // it was installed.
+  bool InstallFound(const ProxyChoice& choice);
+  // "Use this proxy": the protection goes on and the user's pick is
+  // installed, unless the program is closing.
+  bool UseChosen(const ProxyChoice& choice);
+
+  // STOP: the protection is off and the user's own settings are back.
+  // Nothing is written when the program has nothing in use.
+  void Stop();
+  // Closing or the session ending: from now on nothing is installed, and the
+  // user's own settings are put back. False (the program keeps running, the
+  // protection off) the first time a Firefox profile cannot be put back,
+  // with the error shown, so the user may close Firefox and try again; while
+  // the session ends, nobody is asked and the answer is always true.
+  bool Close(bool sessionEnding);
+  // Windows did not end the session after all: the program runs on, stopped.
+  void CloseCancelled();
+
+ private:
+  bool Put(const ProxyChoice& choice);
+  // Both browsers' own settings back; the text of a Firefox failure.
+  std::optional<std::string> PutBackUserSettings();
+  void ShowBadges();
+
+  Services services_;
+  State state_ = State::Stopped;
+  bool protecting_ = false;
+  bool closing_ = false;
+  bool closeRefused_ = false;
+  std::optional<ProxyAddress> inUse_;
+  std::optional<ProxyChoice> shown_;  // the choice on view while in use
+  bool firefoxInUse_ = false;
+};
+
+}  // namespace cloakwise
