@@ -64,6 +64,8 @@
 # plain `trap ... EXIT` replaces the chain: set yours first, or set
 # PROXY_WORLD_TRAP=0 before starting and call stop_proxy_world in your own.
 # On a failing exit the tails of the world's logs go to stderr first.
+# PROXY_WORLD_ORIGIN=ADDR lets the squids through to ADDR (any port) as
+# well, from 127.0.0.5, for a browser test's own web server there.
 # PROXY_WORLD_KEEP=1 keeps the files; PROXY_WORLD_MAX_SECONDS (default 3600)
 # ends every process of the world by itself, should no trap ever run.
 #
@@ -317,6 +319,13 @@ _pw_write_conf() {  # KIND MODE PORT DIR JUDGE_PORT ADDR
   local kind=$1 mode=$2 port=$3 dir=$4 judge=$5 address=$6 conf=$4/$1.conf
   sed -e "s|@ADDR@|$address|g" -e "s|@PORT@|$port|g" -e "s|@DIR@|$dir|g" \
     -e "s|@JUDGE_PORT@|$judge|g" "$_PW_TEMPLATES/$kind.conf.in" >"$conf"
+  # A web server of a test's own, for a browser to reach through the proxy;
+  # what squid sends it leaves from 127.0.0.5, so the server tells requests
+  # through the proxy from direct ones.
+  if [ "$kind" = squid ] && [ -n "${PROXY_WORLD_ORIGIN:-}" ]; then
+    _pw_loopback_address "$PROXY_WORLD_ORIGIN" || { echo "proxy world: bad origin" >&2; return 2; }
+    sed -i "s|^# @ORIGIN@\$|acl origin dst $PROXY_WORLD_ORIGIN/32\nhttp_access allow tests origin\ntcp_outgoing_address 127.0.0.5 origin|" "$conf"
+  fi
   case "$kind:$mode" in
     squid:*) echo "127.0.0.1 localhost" >"$dir/hosts" ;;&
     squid:transparent) ;;  # squid's defaults: X-Forwarded-For with the client, and Via

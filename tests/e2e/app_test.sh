@@ -92,15 +92,16 @@ echo "screenshot: $out/about.png"
 click_in_window "$about" 160 120  # its Close button
 wait_until_gone '^Program information$' || fail "Close did not close the program information"
 
-echo "-- Close from the tray menu"
+echo "-- Close from the tray menu: with nothing of its own in use, it changes nothing"
+userjs_before=$(od -c "$profiles/e2e.default/user.js")
 tray_menu 1 || fail "no tray icon"
 expect_ended
-[ "$(reg_value "$settings" ProxyServer | awk '{print $3}')" = ":" ] ||
+[ "$(reg_value "$settings" ProxyServer | awk '{print $3}')" = "5.6.7.8:3128" ] ||
   fail "ProxyServer after Close: $(reg_value "$settings" ProxyServer)"
-reg_value "$settings" ProxyEnable | grep -q '0x0$' || fail "ProxyEnable after Close"
-expected=$'user_pref("browser.startup.homepage", "about:blank");\r\nuser_pref("network.proxy.type", 0);\r\nuser_pref("network.proxy.http", "");\r\nuser_pref("network.proxy.http_port",);\r\nuser_pref("network.proxy.no_proxies_on", "");\r'
-[ "$(cat "$profiles/e2e.default/user.js")" = "$expected" ] ||
+reg_value "$settings" ProxyEnable | grep -q '0x1$' || fail "ProxyEnable after Close"
+[ "$(od -c "$profiles/e2e.default/user.js")" = "$userjs_before" ] ||
   fail "user.js after Close: $(cat -A "$profiles/e2e.default/user.js")"
+wine reg query 'HKCU\Software\Cloakwise' >/dev/null 2>&1 && fail "the program left a key of its own"
 
 echo "-- /startup shows only the tray icon; a click on it shows the window"
 start_app /startup

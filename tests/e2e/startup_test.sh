@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # cloakwise.exe under Wine and Xvfb, as a user meets it: it starts, shows its
-# window, and when the session ends (log-off) the proxy it may have installed
-# is removed from the real registry of the prefix. It is installed in a folder
-# whose name the 8-bit code page cannot spell, as a user's own folder may be.
+# window, and when the session ends (log-off) it goes, leaving the user's own
+# proxy settings in the real registry of the prefix as they were: it had
+# installed nothing. It is installed in a folder whose name the 8-bit code
+# page cannot spell, as a user's own folder may be.
 set -euo pipefail
 exe="$1"
 out="$2"  # folder for the screenshot and logs
@@ -36,7 +37,7 @@ import -window root "$out/startup.png"
 echo "screenshot: $out/startup.png"
 
 # End the Windows session as a log-off does: the program gets
-# WM_QUERYENDSESSION and must clear the proxy before it goes. Its start-up
+# WM_QUERYENDSESSION and must agree, putting back whatever it installed. Its start-up
 # entry goes first: the next Wine command begins a new session, which would
 # start the program again, holding this script's output open.
 wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Cloakwise /f >/dev/null 2>&1 || true
@@ -46,6 +47,6 @@ kill -0 $app_pid 2>/dev/null && fail "cloakwise.exe still running after the sess
 
 server=$(wine reg query "$settings" /v ProxyServer 2>>"$out/wine.log" | tr -d '\r')
 enable=$(wine reg query "$settings" /v ProxyEnable 2>>"$out/wine.log" | tr -d '\r')
-echo "$server" | grep -Eq 'ProxyServer +REG_SZ +:$' || fail "ProxyServer after log-off: $server"
-echo "$enable" | grep -Eq 'ProxyEnable +REG_DWORD +0x0$' || fail "ProxyEnable after log-off: $enable"
+echo "$server" | grep -Eq 'ProxyServer +REG_SZ +5.6.7.8:3128$' || fail "ProxyServer after log-off: $server"
+echo "$enable" | grep -Eq 'ProxyEnable +REG_DWORD +0x1$' || fail "ProxyEnable after log-off: $enable"
 echo "PASS: e2e startup and log-off"
