@@ -22,6 +22,10 @@ e2e_start() {
   app_pid=""
   _e2e_exit_commands=()
   trap _e2e_on_exit EXIT
+  # An earlier test's program, ended by force, leaves its memory of the
+  # settings it replaced, which the next start would put back over this
+  # test's own: each test starts as on a machine the program never ran on.
+  wine reg delete 'HKCU\Software\Cloakwise' /f >/dev/null 2>&1 || true
 }
 
 e2e_on_exit() { _e2e_exit_commands+=("$1"); }

@@ -6,6 +6,16 @@ void ActiveProxy::ShowBadges() {
   services_.status.ShowBrowsersHidden(inUse_.has_value(), firefoxInUse_);
 }
 
+std::optional<std::string> ActiveProxy::TakeAway() {
+  protecting_ = false;
+  state_ = State::Stopped;
+  const auto error = PutBackUserSettings();
+  shown_.reset();
+  services_.status.ShowStopped();
+  ShowBadges();
+  return error;
+}
+
 std::optional<std::string> ActiveProxy::PutBackUserSettings() {
   services_.systemProxy.Restore();
   inUse_.reset();
@@ -64,6 +74,7 @@ bool ActiveProxy::UseChosen(const ProxyChoice& choice) {
 }
 
 bool ActiveProxy::Put(const ProxyChoice& choice) {
+  const std::uint64_t install = ++installs_;
   // Firefox first, then Windows, then the notice: while "Proxy changed"
   // waits for OK, every browser already goes through the new proxy.
   int profiles = 0;
@@ -90,37 +101,32 @@ bool ActiveProxy::Put(const ProxyChoice& choice) {
                                   choice.speed);
   ShowBadges();
   services_.form.trayIcon.ShowBalloon("Proxy changed", choice.balloonText);
-  // The boxes run the window's messages: a STOP or Close may come from them,
-  // and nothing of this install follows them.
-  if (firefoxError) {
-    services_.showError(*firefoxError);
-  } else if (profiles > 0) {
-    services_.showNotice("Proxy changed",
-                         "If your Firefox browser is opened, you should restart it to activate "
-                         "the new proxy settings.");
-  }
+  // The box comes once this install has returned, and only while its proxy
+  // is still the one in use. It runs the window's messages: a STOP or Close
+  // may come from it, and nothing of this install follows it.
+  if (!firefoxError && profiles == 0) return true;
+  services_.ui.Post([this, install, firefoxError] {
+    if (install != installs_ || state_ != State::InUse) return;
+    if (firefoxError) {
+      services_.showError(*firefoxError);
+    } else {
+      services_.showNotice("Proxy changed",
+                           "If your Firefox browser is opened, you should restart it to activate "
+                           "the new proxy settings.");
+    }
+  });
   return true;
 }
 
 void ActiveProxy::Stop() {
-  protecting_ = false;
-  state_ = State::Stopped;
-  const auto error = PutBackUserSettings();
-  shown_.reset();
-  services_.status.ShowStopped();
-  ShowBadges();
+  const auto error = TakeAway();
   services_.form.trayIcon.ShowBalloon("Proxy changed", "Anonymity deactivated");
   if (error) services_.showError(*error);
 }
 
 bool ActiveProxy::Close(bool sessionEnding) {
   closing_ = true;
-  protecting_ = false;
-  state_ = State::Stopped;
-  const auto error = PutBackUserSettings();
-  shown_.reset();
-  services_.status.ShowStopped();
-  ShowBadges();
+  const auto error = TakeAway();
   if (!error) return true;
   // A box would hold up the log-off; the system's debug log keeps it.
   if (sessionEnding) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -7,6 +8,7 @@
 #include "browserproxy/firefox_proxy.h"
 #include "browserproxy/system_proxy.h"
 #include "core/proxy_address.h"
+#include "platform/ui_thread.h"
 #include "ui/main_form.h"
 #include "ui/status_presenter.h"
 
@@ -29,8 +31,10 @@ struct ProxyChoice {
 // holds whether the protection is on (the rotation, or a proxy the user
 // chose) and, once the program is closing, installs nothing any more.
 //
-// Installs and restores run no window messages until they are whole: only
-// the Firefox restart notice and error boxes, shown last, do.
+// Installs and restores run no window messages until they are whole. The
+// Firefox restart notice, and an error of an install, come after: posted, so
+// that a search worker whose report installed is not held for as long as the
+// box stays up.
 //
 // User-interface thread only.
 class ActiveProxy {
@@ -40,6 +44,7 @@ class ActiveProxy {
   struct Services {
     ui::MainForm& form;
     ui::StatusPresenter& status;
+    platform::UiThread& ui;
     SystemProxy& systemProxy;
     FirefoxProxy& firefoxProxy;
     std::function<bool()> firefoxWanted;  // "Change Firefox proxy", read at each install
@@ -94,7 +99,9 @@ class ActiveProxy {
 
  private:
   bool Put(const ProxyChoice& choice);
-  // Both browsers' own settings back; the text of a Firefox failure.
+  // Protection off, both browsers' own settings back, and the view says so;
+  // the text of a Firefox failure.
+  std::optional<std::string> TakeAway();
   std::optional<std::string> PutBackUserSettings();
   void ShowBadges();
 
@@ -106,6 +113,7 @@ class ActiveProxy {
   std::optional<ProxyAddress> inUse_;
   std::optional<ProxyChoice> shown_;  // the choice on view while in use
   bool firefoxInUse_ = false;
+  std::uint64_t installs_ = 0;
 };
 
 }  // namespace cloakwise

@@ -13,7 +13,7 @@ Application::Application(PlatformServices services)
       desktop(services.registry, services.files, services.desktop),
       systemProxy(services.registry, services.internetOptions),
       firefoxProxy(services.files, services.desktop),
-      activeProxy({form, status, systemProxy, firefoxProxy,
+      activeProxy({form, status, services.ui, systemProxy, firefoxProxy,
                    [this] { return settings_->ReadBool(kOptionsSection, kKeyFirefox, false); },
                    [this](const std::string& title, const std::string& text) {
                      messageBox.ShowMessageBox(title, text);

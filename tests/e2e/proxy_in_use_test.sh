@@ -44,7 +44,6 @@ for value in AutoConfigURL ProxyOverride; do wine reg delete "$internet_settings
 wine reg add "$internet_settings" /v ProxyServer /t REG_SZ /d 10.9.8.7:3128 /f >/dev/null
 wine reg add "$internet_settings" /v ProxyEnable /t REG_DWORD /d 0 /f >/dev/null
 wine reg add "$internet_settings" /v ProxyOverride /t REG_SZ /d '<local>;*.corp' /f >/dev/null
-wine reg delete 'HKCU\Software\Cloakwise' /f >/dev/null 2>&1 || true
 user_settings() {
   local value
   for value in ProxyServer ProxyEnable ProxyOverride AutoConfigURL; do

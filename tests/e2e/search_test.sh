@@ -57,11 +57,16 @@ firefox_has() {  # host:port, for HTTP and HTTPS
     grep -qF "user_pref(\"network.proxy.ssl\", \"${1%:*}\");" "$profile/user.js" &&
     grep -qF "user_pref(\"network.proxy.ssl_port\", ${1#*:});" "$profile/user.js"
 }
-# Each install with the Firefox option on shows the restart notice, once both
-# proxies are in place.
+# Each install with the Firefox option on shows the restart notice once both
+# proxies are in place; OK closes it.
 installed() {  # host:port seconds
-  dismiss_boxes_until 'Proxy changed' "$2" "[ \"\$(proxy_server)\" = '$1' ]" || return 1
-  firefox_has "$1"
+  local box
+  wait_for_proxy_server "$1" "$2" && firefox_has "$1" || return 1
+  box=$(wait_for_window '^Proxy changed$')
+  [ -n "$box" ] || return 1
+  sleep 0.3
+  xdotool key --window "$box" Return
+  wait_until_gone '^Proxy changed$'
 }
 
 (cd "$app" && exec wine cloakwise.exe) >"$out/cloakwise.log" 2>&1 &

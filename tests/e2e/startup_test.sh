@@ -18,6 +18,7 @@ app="$WINEPREFIX/drive_c/Прога"
 mkdir -p "$app"
 rm -f "$app/options.ini"  # the one checked below is this start's own
 cp "$exe" "$app/cloakwise.exe"
+wine reg delete 'HKCU\Software\Cloakwise' /f >/dev/null 2>&1 || true  # as on a new machine
 wine reg add "$settings" /v ProxyServer /t REG_SZ /d 5.6.7.8:3128 /f >/dev/null
 wine reg add "$settings" /v ProxyEnable /t REG_DWORD /d 1 /f >/dev/null
 

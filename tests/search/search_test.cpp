@@ -370,6 +370,25 @@ TEST_F(SearchTest, ARotationTickDuringTheFetchJoinsIt) {
   EXPECT_EQ(Form().status.startStopButton.Caption(), "STOP");
 }
 
+// The restart notice waits for OK for as long as the user leaves it: the
+// search goes on meanwhile, every worker free to probe the next batch.
+TEST_F(SearchTest, TheSearchGoesOnWhileTheRestartNoticeWaits) {
+  const std::string first = Proxy(Anonymity::Elite);
+  const std::string second = Proxy(Anonymity::Elite);
+  Start({first + " One", Dead() + " D", Dead() + " D", second + " Two", Dead() + " D", Dead() + " D"},
+        "Firefox=1\r\n");
+  bool secondWhileShown = false;
+  bool shown = false;
+  harness->modal.whileShowing = [&] {
+    if (std::exchange(shown, true)) return;
+    Form().mainMenu.changeIpNowItem.Click();
+    secondWhileShown = Installed(second);
+  };
+  Form().status.startStopButton.Click();
+  ASSERT_TRUE(Pump([&] { return !harness->modal.shown.empty(); }));
+  EXPECT_TRUE(secondWhileShown);
+}
+
 // A fetch that the search began after a failed batch may be joined by the
 // user's START, "Change IP now" or a tick: its failure is then theirs to hear
 // of, and the view does not go on saying "Searching in...".

@@ -49,8 +49,12 @@ class ActiveProxyTest : public ::testing::Test, public fakes::AppHarness {
     if (state == userjs::State::PuttingBack) state = userjs::State::None;
     return {value("ProxyServer"), value("ProxyEnable"), internetOptions.connections[""], state};
   }
+  // "Use this proxy", and the messages after it, where the notice comes.
   bool Use() {
-    return app.activeProxy.UseChosen({kProxy, "Custom Proxy", "Elite Proxy", 0, kProxy.host});
+    const bool used =
+        app.activeProxy.UseChosen({kProxy, "Custom Proxy", "Elite Proxy", 0, kProxy.host});
+    ui.ProcessMessages();
+    return used;
   }
   bool InUse() {
     return registry.Value(RegistryRoot::CurrentUser, kInternetSettingsKey, "ProxyServer") ==

@@ -153,12 +153,13 @@ TEST_F(Win32FirefoxTest, TheRestartNoticeComesOnceAfterBothInstalls) {
   ui::MainForm form(ui);
   ui::StatusPresenter status(form);
   const auto none = [](const std::string&) {};
-  ActiveProxy active({form, status, system, firefox, [] { return true; },
+  ActiveProxy active({form, status, ui, system, firefox, [] { return true; },
                       [this](const std::string& title, const std::string& text) {
                         box.ShowMessageBox(title, text);
                       },
                       none, none});
   active.UseChosen({{"1.2.3.4", 8080}, "Custom Proxy", "Elite Proxy", 0, "1.2.3.4"});
+  ui.ProcessMessages();  // the notice is posted, and shown from here
   KillTimer(nullptr, timer);
   EXPECT_EQ(host.shown, 1);
   EXPECT_EQ(checksWhileShown, 1);

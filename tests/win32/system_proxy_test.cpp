@@ -14,6 +14,7 @@
 
 #include "browserproxy/system_proxy.h"
 #include "platform/win32/win32_platform.h"
+#include "win32/lan_settings.h"
 
 namespace cloakwise {
 namespace {
@@ -77,27 +78,6 @@ std::vector<std::optional<std::pair<DWORD, std::string>>> StoredValues() {
   return values;
 }
 
-// The LAN settings as every WinInet program reads them.
-std::string LanSettings() {
-  INTERNET_PER_CONN_OPTIONA options[3] = {};
-  options[0].dwOption = INTERNET_PER_CONN_FLAGS;
-  options[1].dwOption = INTERNET_PER_CONN_PROXY_SERVER;
-  options[2].dwOption = INTERNET_PER_CONN_PROXY_BYPASS;
-  INTERNET_PER_CONN_OPTION_LISTA list{};
-  list.dwSize = sizeof list;
-  list.dwOptionCount = 3;
-  list.pOptions = options;
-  DWORD size = sizeof list;
-  if (!InternetQueryOptionA(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &list, &size))
-    return "unreadable";
-  std::string seen = std::to_string(options[0].Value.dwValue);
-  for (int i = 1; i < 3; ++i) {
-    seen += std::string(" | ") + (options[i].Value.pszValue ? options[i].Value.pszValue : "-");
-    if (options[i].Value.pszValue) GlobalFree(options[i].Value.pszValue);
-  }
-  return seen;
-}
-
 class Win32SystemProxyTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -128,12 +108,13 @@ TEST_F(Win32SystemProxyTest, TheUsersOwnSettingsComeBackExactly) {
   SetValue("ProxyOverride", REG_SZ, std::string("<local>;*.corp") + '\0');
   SetValue("AutoConfigURL", REG_SZ, std::string("http://wpad.corp/proxy.pac") + '\0');
   const auto before = StoredValues();
-  const std::string lanBefore = LanSettings();
+  const std::string lanBefore = test_support::LanSettings();
 
   proxy.Install({"1.2.3.4", 8080});
   EXPECT_NE(RegQuery("ProxyServer").find("1.2.3.4:8080"), std::string::npos);
   EXPECT_NE(RegQuery("ProxyEnable").find("0x1"), std::string::npos);
-  EXPECT_EQ(LanSettings().substr(0, 15), "2 | 1.2.3.4:808") << "what WinInet programs now use";
+  EXPECT_EQ(test_support::LanSettings().rfind("flags=2 server=\"1.2.3.4:8080\"", 0), 0u)
+      << "what WinInet programs now use";
   // WinInet itself reports the proxy for the process.
   char buffer[256] = {};
   DWORD size = sizeof buffer;
@@ -147,7 +128,7 @@ TEST_F(Win32SystemProxyTest, TheUsersOwnSettingsComeBackExactly) {
   SystemProxy next(registry, options);
   EXPECT_TRUE(next.Restore());
   EXPECT_EQ(StoredValues(), before);
-  EXPECT_EQ(LanSettings(), lanBefore);
+  EXPECT_EQ(test_support::LanSettings(), lanBefore);
   HKEY key;
   EXPECT_NE(RegOpenKeyExA(HKEY_CURRENT_USER, kProgramKey, 0, KEY_READ, &key), ERROR_SUCCESS)
       << "nothing of the program's stays";
