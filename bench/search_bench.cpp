@@ -17,8 +17,8 @@
 #include "browserproxy/system_proxy.h"
 #include "core/option_keys.h"
 #include "fakes/app_harness.h"
-#include "search/proxy_list_service.h"
 #include "judge/judge.h"
+#include "search/proxy_list_service.h"
 #include "service/reference_service.h"
 #include "testproxy/test_proxy.h"
 

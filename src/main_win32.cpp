@@ -1,7 +1,7 @@
 // The Windows entry point: builds the real platform layer and the windows,
 // runs start-up, then the message loop.
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <string>
@@ -86,9 +86,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   ui::win32::MessageBoxHost modal(instance);
   ui::win32::PasteListWindow pasteList(instance);
 
-  Application app(
-      PlatformServices{registry, internetOptions, files, uiThread, desktop, modal, shell,
-                       urlCache, {}, &pasteList});
+  Application app(PlatformServices{
+      registry, internetOptions, files, uiThread, desktop, modal, shell, urlCache, {}, &pasteList});
 
   ui::win32::MainWindow* mainWindow = nullptr;
   ui::Layout layout(app.form, ui::FrameActions{

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "activeproxy/active_proxy.h"
 #include "app/desktop_integration.h"
 #include "app/options_controller.h"
-#include "activeproxy/active_proxy.h"
 #include "browserproxy/firefox_proxy.h"
 #include "browserproxy/system_proxy.h"
 #include "checker/list_checker.h"

@@ -57,7 +57,8 @@ std::optional<std::string> Unfield(std::string_view field) {
     }
     unsigned value = 0;
     if (i + 2 >= field.size()) return std::nullopt;
-    const auto [end, error] = std::from_chars(field.data() + i + 1, field.data() + i + 3, value, 16);
+    const auto [end, error] =
+        std::from_chars(field.data() + i + 1, field.data() + i + 3, value, 16);
     if (error != std::errc() || end != field.data() + i + 3) return std::nullopt;
     out += static_cast<char>(value);
     i += 2;

@@ -110,8 +110,8 @@ void SystemProxy::Install(const ProxyAddress& proxy) {
     std::vector<std::string> names;
     for (const ConnectionSettings& c : earlier->user.connections) names.push_back(c.connection);
     const InternetSettings now = Capture(names);
-    saved.user = earlier->program ? KeepLaterChanges(earlier->user, *earlier->program, now)
-                                  : earlier->user;
+    saved.user =
+        earlier->program ? KeepLaterChanges(earlier->user, *earlier->program, now) : earlier->user;
   } else {
     saved.user = Capture(ConnectionNames());
   }
@@ -121,10 +121,10 @@ void SystemProxy::Install(const ProxyAddress& proxy) {
   options_.SetProxy(ProxyInfo{kInternetOpenTypeProxy, text, ""});
   options_.Notify(kInternetOptionSettingsChanged);
   for (const ConnectionSettings& c : saved.user.connections) {
-    options_.SetPerConnection(PerConnectionOptionList{
-        c.connection,
-        {{kPerConnFlags, kProxyTypeProxy}, {kPerConnProxyBypass, std::string()},
-         {kPerConnProxyServer, text}}});
+    options_.SetPerConnection(PerConnectionOptionList{c.connection,
+                                                      {{kPerConnFlags, kProxyTypeProxy},
+                                                       {kPerConnProxyBypass, std::string()},
+                                                       {kPerConnProxyServer, text}}});
   }
   options_.Notify(kInternetOptionSettingsChanged);
   options_.Notify(kInternetOptionRefresh);

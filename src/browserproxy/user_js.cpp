@@ -16,9 +16,9 @@ struct Preference {
   std::string_view defaultValue;
 };
 constexpr Preference kPreferences[] = {
-    {"network.proxy.type", "5"},     {"network.proxy.http", "\"\""},
+    {"network.proxy.type", "5"},      {"network.proxy.http", "\"\""},
     {"network.proxy.http_port", "0"}, {"network.proxy.ssl", "\"\""},
-    {"network.proxy.ssl_port", "0"}, {"network.proxy.no_proxies_on", "\"\""},
+    {"network.proxy.ssl_port", "0"},  {"network.proxy.no_proxies_on", "\"\""},
 };
 
 constexpr std::string_view kOwn = "// Cloakwise: ";
@@ -282,8 +282,8 @@ std::optional<State> HeaderState(const std::string& text, std::string* proxy) {
     return State::InUse;
   }
   if (text.starts_with(kPuttingBack) && text.ends_with(kPuttingBackEnd)) {
-    *proxy =
-        text.substr(kPuttingBack.size(), text.size() - kPuttingBack.size() - kPuttingBackEnd.size());
+    *proxy = text.substr(kPuttingBack.size(),
+                         text.size() - kPuttingBack.size() - kPuttingBackEnd.size());
     return State::PuttingBack;
   }
   return std::nullopt;
@@ -356,8 +356,8 @@ bool SetByUser(const File& userFile, std::string_view name) {
   return false;
 }
 
-std::vector<std::string> MemoryLines(const std::map<std::string, std::optional<std::string>>& before,
-                                     bool noFile) {
+std::vector<std::string> MemoryLines(
+    const std::map<std::string, std::optional<std::string>>& before, bool noFile) {
   std::vector<std::string> lines;
   for (const Preference& p : kPreferences) {
     const auto it = before.find(std::string(p.name));
@@ -424,7 +424,8 @@ std::string Install(std::string_view userJs, bool existed, std::string_view pref
   }
   std::vector<std::string> block{std::string(kInUse) + proxy.Text() + std::string(kInUseEnd)};
   for (std::string& line : MemoryLines(before, noFile)) block.push_back(std::move(line));
-  for (const Preference& p : kPreferences) block.push_back(PrefText(p.name, OwnValue(p.name, proxy)));
+  for (const Preference& p : kPreferences)
+    block.push_back(PrefText(p.name, OwnValue(p.name, proxy)));
   block.emplace_back(kEnd);
   return Compose(file, UserBody(file, blocks), std::move(block));
 }
@@ -457,7 +458,8 @@ Content PutBack(std::string_view userJs) {
   if (lines.empty()) return WithoutBlocks(file, userBody, memory.noFile);
   std::vector<std::string> block{std::string(kPuttingBack) + inUse->proxy +
                                  std::string(kPuttingBackEnd)};
-  for (std::string& line : MemoryLines(memory.before, memory.noFile)) block.push_back(std::move(line));
+  for (std::string& line : MemoryLines(memory.before, memory.noFile))
+    block.push_back(std::move(line));
   for (std::string& line : lines) block.push_back(std::move(line));
   block.emplace_back(kEnd);
   return Compose(file, userBody, std::move(block));
@@ -484,7 +486,8 @@ Content Tidy(std::string_view userJs, std::string_view prefsJs, bool prefsWritte
   if (kept.empty()) return WithoutBlocks(file, userBody, block.noFile);
   std::vector<std::string> lines{std::string(kPuttingBack) + block.proxy +
                                  std::string(kPuttingBackEnd)};
-  for (std::string& line : MemoryLines(block.before, block.noFile)) lines.push_back(std::move(line));
+  for (std::string& line : MemoryLines(block.before, block.noFile))
+    lines.push_back(std::move(line));
   for (std::string& line : kept) lines.push_back(std::move(line));
   lines.emplace_back(kEnd);
   return Compose(file, userBody, std::move(lines));

@@ -58,8 +58,8 @@ struct PerConnectionOptionList {
 class InternetOptions {
  public:
   virtual ~InternetOptions() = default;
-  virtual bool SetProxy(const ProxyInfo& info) = 0;                              // option 38
-  virtual bool SetPerConnection(const PerConnectionOptionList& list) = 0;        // option 75
+  virtual bool SetProxy(const ProxyInfo& info) = 0;                        // option 38
+  virtual bool SetPerConnection(const PerConnectionOptionList& list) = 0;  // option 75
   virtual bool Notify(std::uint32_t option) = 0;  // an option without buffer: 37 or 39
   // Option 75 read back: the connection's value of each option asked for, in
   // the order asked, texts empty where Windows has none; nothing when the

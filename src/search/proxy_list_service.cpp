@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "http/http_client.h"
+#include "judge/judge.h"
 #include "platform/ui_thread.h"
 #include "search/digit_codec.h"
-#include "judge/judge.h"
 #include "ui/controls.h"
 #include "ui/message_box.h"
 

@@ -192,10 +192,9 @@ void ProxySearch::Install(int best) {
   const Slot& slot = slots_[best];
   const auto address = ProxyAddress::Parse(slot.candidate);
   if (!address) return;  // never accepted; kept for the reader's peace of mind
-  services_.activeProxy.InstallFound(
-      ProxyChoice{*address, slot.description,
-                  AnonymityText(slot.level.value_or(AnonymityLevel::Anonymous)), slot.speed,
-                  address->host + " - " + slot.description});
+  services_.activeProxy.InstallFound(ProxyChoice{
+      *address, slot.description, AnonymityText(slot.level.value_or(AnonymityLevel::Anonymous)),
+      slot.speed, address->host + " - " + slot.description});
 }
 
 }  // namespace cloakwise::search

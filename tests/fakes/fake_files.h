@@ -37,14 +37,14 @@ class FakeFileSystem : public platform::FileSystem {
   std::map<std::string, std::string> files;
   std::map<std::string, std::int64_t> writeTimes;  // by path; a test may set them
   std::int64_t clock = 0;                          // moves on at every write
-  std::set<std::string> unreadable;        // exist, but reads fail
-  std::set<std::string> readOnly;          // writes fail
-  std::set<std::string> noTemporary;       // in a folder where no new file may be made
-  std::vector<std::string> writes;         // paths, in order
-  std::vector<std::string> inPlaceWrites;  // paths written through, in order
-  std::vector<std::string> listings;       // folders listed, in order
-  std::vector<std::string> deletions;      // paths deleted, in order
-  std::vector<std::string> temporaryCleanups;  // targets whose leftovers were cleared
+  std::set<std::string> unreadable;                // exist, but reads fail
+  std::set<std::string> readOnly;                  // writes fail
+  std::set<std::string> noTemporary;               // in a folder where no new file may be made
+  std::vector<std::string> writes;                 // paths, in order
+  std::vector<std::string> inPlaceWrites;          // paths written through, in order
+  std::vector<std::string> listings;               // folders listed, in order
+  std::vector<std::string> deletions;              // paths deleted, in order
+  std::vector<std::string> temporaryCleanups;      // targets whose leftovers were cleared
 
  private:
   std::mutex mutex_;

@@ -38,11 +38,11 @@ class FakeInternetOptions : public platform::InternetOptions {
   // Only the calls that change settings: option 75 with its connection.
   std::vector<platform::PerConnectionOptionList> PerConnectionWrites() const;
 
-  std::vector<Call> calls;  // every setting, in order; reads are not listed
-  std::vector<std::string> queries;  // the connections read, in order
+  std::vector<Call> calls;                        // every setting, in order; reads are not listed
+  std::vector<std::string> queries;               // the connections read, in order
   std::map<std::string, Connection> connections;  // a connection never set reads as {}
-  std::set<std::string> unreadable;  // connections whose settings cannot be read
-  bool result = true;  // what every setting reports
+  std::set<std::string> unreadable;               // connections whose settings cannot be read
+  bool result = true;                             // what every setting reports
 };
 
 }  // namespace cloakwise::fakes

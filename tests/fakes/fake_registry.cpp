@@ -105,7 +105,8 @@ std::optional<platform::RegistryValue> FakeRegistry::ReadValue(Key key, const st
   if (!data) return std::nullopt;
   for (const auto& [n, d] : data->values) {
     if (!text::EqualsIgnoreCase(n, name)) continue;
-    if (const auto* text = std::get_if<std::string>(&d)) return platform::RegistryValue{platform::kRegSz, *text};
+    if (const auto* text = std::get_if<std::string>(&d))
+      return platform::RegistryValue{platform::kRegSz, *text};
     if (const auto* number = std::get_if<std::uint32_t>(&d)) {
       std::string bytes(4, '\0');
       for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((*number >> (8 * i)) & 0xFF);
@@ -119,8 +120,8 @@ std::optional<platform::RegistryValue> FakeRegistry::ReadValue(Key key, const st
 bool FakeRegistry::WriteValue(Key key, const std::string& name,
                               const platform::RegistryValue& value) {
   Data data = value;
-  std::string shown = "(type " + std::to_string(value.type) + ", " +
-                      std::to_string(value.data.size()) + " bytes)";
+  std::string shown =
+      "(type " + std::to_string(value.type) + ", " + std::to_string(value.data.size()) + " bytes)";
   if (value.type == platform::kRegSz) {
     data = value.data;
     shown = value.data;
@@ -152,7 +153,8 @@ void FakeRegistry::RemoveValue(platform::RegistryRoot root, const std::string& p
                                const std::string& name) {
   const auto it = keys_.find(Lower(FullName(root, path)));
   if (it == keys_.end()) return;
-  std::erase_if(it->second.values, [&](const auto& v) { return text::EqualsIgnoreCase(v.first, name); });
+  std::erase_if(it->second.values,
+                [&](const auto& v) { return text::EqualsIgnoreCase(v.first, name); });
 }
 
 void FakeRegistry::AddValue(platform::RegistryRoot root, const std::string& path,

@@ -18,7 +18,8 @@ class FakeRegistry : public platform::Registry {
   // registry would hand it over.
   using Data = std::variant<std::string, std::uint32_t, platform::RegistryValue>;
 
-  std::optional<Key> OpenKey(platform::RegistryRoot root, const std::string& path, bool create) override;
+  std::optional<Key> OpenKey(platform::RegistryRoot root, const std::string& path,
+                             bool create) override;
   void CloseKey(Key key) override;
   bool WriteString(Key key, const std::string& name, const std::string& value) override;
   bool WriteDword(Key key, const std::string& name, std::uint32_t value) override;
@@ -30,7 +31,8 @@ class FakeRegistry : public platform::Registry {
   bool DeleteKey(platform::RegistryRoot root, const std::string& path) override;
 
   // Test set-up and inspection, not recorded.
-  void AddValue(platform::RegistryRoot root, const std::string& path, const std::string& name, Data data);
+  void AddValue(platform::RegistryRoot root, const std::string& path, const std::string& name,
+                Data data);
   bool KeyExists(platform::RegistryRoot root, const std::string& path) const;
   std::optional<Data> Value(platform::RegistryRoot root, const std::string& path,
                             const std::string& name) const;

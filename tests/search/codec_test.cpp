@@ -6,11 +6,11 @@
 
 #include "core/settings_store.h"
 #include "fakes/fake_files.h"
+#include "judge/judge.h"
 #include "search/base64.h"
 #include "search/client_identity.h"
 #include "search/digit_codec.h"
 #include "search/proxy_list_service.h"
-#include "judge/judge.h"
 
 namespace cloakwise::search {
 namespace {

@@ -375,8 +375,9 @@ TEST_F(SearchTest, ARotationTickDuringTheFetchJoinsIt) {
 TEST_F(SearchTest, TheSearchGoesOnWhileTheRestartNoticeWaits) {
   const std::string first = Proxy(Anonymity::Elite);
   const std::string second = Proxy(Anonymity::Elite);
-  Start({first + " One", Dead() + " D", Dead() + " D", second + " Two", Dead() + " D", Dead() + " D"},
-        "Firefox=1\r\n");
+  Start(
+      {first + " One", Dead() + " D", Dead() + " D", second + " Two", Dead() + " D", Dead() + " D"},
+      "Firefox=1\r\n");
   bool secondWhileShown = false;
   bool shown = false;
   harness->modal.whileShowing = [&] {
@@ -402,7 +403,8 @@ TEST_F(SearchTest, AUserRequestThatJoinedAFailedBatchsFetchHearsItFail) {
     return true;
   });
   Form().status.startStopButton.Click();
-  ASSERT_TRUE(Pump([&] { return Form().trayIcon.LastBalloon().title == "Error while connecting"; }));
+  ASSERT_TRUE(
+      Pump([&] { return Form().trayIcon.LastBalloon().title == "Error while connecting"; }));
   EXPECT_EQ(Form().status.startStopButton.Caption(), "START");
   EXPECT_TRUE(Form().status.inactiveIndicator.Visible());
   EXPECT_FALSE(App().ProxyActive());

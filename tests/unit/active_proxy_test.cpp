@@ -25,7 +25,8 @@ class ActiveProxyTest : public ::testing::Test, public fakes::AppHarness {
     internetOptions.connections[""] = {platform::kProxyTypeDirect | platform::kProxyTypeAutoDetect,
                                        "10.9.8.7:3128", "<local>", ""};
     files.folders[kProfiles].push_back(platform::DirectoryEntry{"p", true});
-    files.files[Profile("user.js")] = "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n";
+    files.files[Profile("user.js")] =
+        "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n";
     files.files[Profile("prefs.js")] = "user_pref(\"network.proxy.type\", 4);\n";
     Ini() = "[Options]\r\nStartUp=1\r\nFirefox=1\r\n";
     Start();

@@ -57,7 +57,8 @@ TEST(UserJs, TheUsersFileReadsBackByteForByteOnceFirefoxHasItsValuesBack) {
       {"an empty file", ""},
       {"lines of the user's", "user_pref(\"browser.startup.homepage\", \"about:blank\");\r\n"},
       {"no end on the last line", "a();\nb();"},
-      {"the user's own proxy lines", "x();\n"s + proxyLine + " user_pref(\"network.proxy.http\", \"h\");\r"},
+      {"the user's own proxy lines",
+       "x();\n"s + proxyLine + " user_pref(\"network.proxy.http\", \"h\");\r"},
       {"NULs, lone CRs, another code page", "a\0b();\r\r\0"s + proxyLine + "caf\xE9\r"},
       {"a UTF-8 mark", "\xEF\xBB\xBF" + proxyLine + "mine();"},
       {"UTF-16", Utf16(mine, false)},
@@ -68,7 +69,8 @@ TEST(UserJs, TheUsersFileReadsBackByteForByteOnceFirefoxHasItsValuesBack) {
                             "user_pref(\"network.proxy.http\", \"10.0.0.1\");\n"}) {
     for (const auto& c : cases) {
       SCOPED_TRACE(std::string(c.what) + " with prefs.js " + prefs);
-      const std::string installed = userjs::Install(c.userJs.value_or(""), c.userJs.has_value(), prefs, kProxy);
+      const std::string installed =
+          userjs::Install(c.userJs.value_or(""), c.userJs.has_value(), prefs, kProxy);
       EXPECT_EQ(userjs::StateOf(installed), userjs::State::InUse);
       EXPECT_EQ(userjs::Install(installed, true, "", kProxy), installed) << "the same block once";
       const userjs::Content putBack = userjs::PutBack(installed);
@@ -77,7 +79,8 @@ TEST(UserJs, TheUsersFileReadsBackByteForByteOnceFirefoxHasItsValuesBack) {
       // While prefs.js may still hold the program's values, the lines stay.
       const std::string ours =
           "user_pref(\"network.proxy.type\", 1);\nuser_pref(\"network.proxy.http\", \"1.2.3.4\");\n"
-          "user_pref(\"network.proxy.http_port\", 8080);\nuser_pref(\"network.proxy.ssl\", \"1.2.3.4\");\n"
+          "user_pref(\"network.proxy.http_port\", 8080);\nuser_pref(\"network.proxy.ssl\", "
+          "\"1.2.3.4\");\n"
           "user_pref(\"network.proxy.ssl_port\", 8080);\n";
       EXPECT_EQ(userjs::Tidy(*putBack, prefs, /*prefsWrittenSince=*/false), putBack);
       EXPECT_EQ(userjs::Tidy(*putBack, ours, true), putBack);
@@ -130,7 +133,8 @@ TEST(UserJs, PuttingBackSetsEachPreferenceTheProfileHadWhereFirefoxMayHoldThePro
     EXPECT_EQ(PuttingBackLines(userjs::PutBack(installed).value_or("")), c.lines);
     // Installing again, after Firefox saved the program's values, and over a
     // putting-back block, keeps the memory of the profile's own.
-    const std::string again = userjs::Install(installed, true, "user_pref(\"network.proxy.type\", 1);", kProxy);
+    const std::string again =
+        userjs::Install(installed, true, "user_pref(\"network.proxy.type\", 1);", kProxy);
     EXPECT_EQ(PuttingBackLines(userjs::PutBack(again).value_or("")), c.lines);
     const std::string over = userjs::Install(*userjs::PutBack(installed), true, "", kProxy);
     EXPECT_EQ(PuttingBackLines(userjs::PutBack(over).value_or("")), c.lines);
@@ -139,7 +143,8 @@ TEST(UserJs, PuttingBackSetsEachPreferenceTheProfileHadWhereFirefoxMayHoldThePro
 
 TEST(UserJs, EachLineGoesOnceFirefoxHoldsAnythingButTheProgramsValue) {
   const std::string putBack = *userjs::PutBack(userjs::Install(
-      "", true, "user_pref(\"network.proxy.type\", 4);\nuser_pref(\"network.proxy.http\", \"h\");\n",
+      "", true,
+      "user_pref(\"network.proxy.type\", 4);\nuser_pref(\"network.proxy.http\", \"h\");\n",
       kProxy));
   const struct {
     const char* prefs;
@@ -147,7 +152,8 @@ TEST(UserJs, EachLineGoesOnceFirefoxHoldsAnythingButTheProgramsValue) {
   } cases[] = {
       // The program's values still saved: every line stays.
       {"user_pref(\"network.proxy.type\", 1);\nuser_pref(\"network.proxy.http\", \"1.2.3.4\");\n"
-       "user_pref(\"network.proxy.http_port\", 8080);\nuser_pref(\"network.proxy.ssl\", \"1.2.3.4\");\n"
+       "user_pref(\"network.proxy.http_port\", 8080);\nuser_pref(\"network.proxy.ssl\", "
+       "\"1.2.3.4\");\n"
        "user_pref(\"network.proxy.ssl_port\", 8080);\n",
        PuttingBackLines(putBack)},
       // The type is back, the ports are not yet.
@@ -155,7 +161,8 @@ TEST(UserJs, EachLineGoesOnceFirefoxHoldsAnythingButTheProgramsValue) {
        "user_pref(\"network.proxy.ssl_port\", 8080);\nuser_pref(\"network.proxy.ssl\", \"x\");\n",
        {"user_pref(\"network.proxy.http_port\", 0);", "user_pref(\"network.proxy.ssl_port\", 0);"}},
       // Something else the user chose in Firefox since wins over the memory.
-      {"user_pref(\"network.proxy.type\", 0);\nuser_pref(\"network.proxy.http\", \"other\");\n", {}},
+      {"user_pref(\"network.proxy.type\", 0);\nuser_pref(\"network.proxy.http\", \"other\");\n",
+       {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.prefs);
@@ -190,7 +197,8 @@ TEST_F(FirefoxProxyTest, EveryProfileGetsTheProxyAndItsOwnSettingsBack) {
   files.folders[kProfiles].push_back(DirectoryEntry{"profiles.ini", false, false, false});
   EXPECT_EQ(firefox.Install(kProxy), 3);
   EXPECT_EQ(files.writes.size(), 3u);
-  EXPECT_EQ(files.temporaryCleanups, files.writes) << "each write first clears what a killed one left";
+  EXPECT_EQ(files.temporaryCleanups, files.writes)
+      << "each write first clears what a killed one left";
   EXPECT_TRUE(firefox.Installed());
   EXPECT_EQ(files.files[Path("two")].find("user_pref(\"a\""), std::string::npos);
   EXPECT_FALSE(files.files.count(Path("hidden")) || files.files.count(Path("system")));

@@ -62,7 +62,8 @@ class SystemProxyTest : public ::testing::Test {
   void Given(const UserSettings& setup) {
     options.connections = setup.connections;
     for (const auto& [name, _] : setup.connections) {
-      if (!name.empty()) registry.AddValue(RegistryRoot::CurrentUser, kConnectionsKey, name, "blob");
+      if (!name.empty())
+        registry.AddValue(RegistryRoot::CurrentUser, kConnectionsKey, name, "blob");
     }
     for (const auto& [name, data] : setup.values) {
       registry.AddValue(RegistryRoot::CurrentUser, kInternetSettingsKey, name, data);
@@ -102,7 +103,8 @@ TEST_F(SystemProxyTest, TheUsersOwnSettingsComeBackExactlyHoweverTheProxyWent) {
   for (const UserSettings& setup : kSetups) {
     for (const Ending ending :
          {Ending::Restored, Ending::AfterASecondInstall, Ending::KilledWhileInstalling}) {
-      SCOPED_TRACE(std::string(setup.name) + ", ending " + std::to_string(static_cast<int>(ending)));
+      SCOPED_TRACE(std::string(setup.name) + ", ending " +
+                   std::to_string(static_cast<int>(ending)));
       registry = {};
       options = {};
       Given(setup);
@@ -166,10 +168,11 @@ TEST_F(SystemProxyTest, InstallSavesFirstThenSetsTheLanAndEveryConnection) {
   EXPECT_EQ(*options.calls[0].proxy, (ProxyInfo{kInternetOpenTypeProxy, "1.2.3.4:8080", ""}));
   const auto writes = options.PerConnectionWrites();
   ASSERT_EQ(writes.size(), 3u);
-  EXPECT_EQ(writes[0], (PerConnectionOptionList{"",
-                                                {{kPerConnFlags, kProxyTypeProxy},
-                                                 {kPerConnProxyBypass, std::string()},
-                                                 {kPerConnProxyServer, std::string("1.2.3.4:8080")}}}))
+  EXPECT_EQ(writes[0],
+            (PerConnectionOptionList{"",
+                                     {{kPerConnFlags, kProxyTypeProxy},
+                                      {kPerConnProxyBypass, std::string()},
+                                      {kPerConnProxyServer, std::string("1.2.3.4:8080")}}}))
       << "the LAN first, which WinHTTP and the browsers following Windows read";
   EXPECT_EQ(writes[1].connection, "Dial-up") << "then the named ones, as the registry lists them";
   EXPECT_EQ(writes[2].connection, "Office VPN");
@@ -225,7 +228,8 @@ TEST_F(SystemProxyTest, WhatCannotBeReadIsNeitherChangedNorLeftBehind) {
 
 TEST(SavedSettingsRecord, ReadsBackWhatItWroteAndNothingElse) {
   SavedInternetSettings saved;
-  saved.user.connections = {{"", 9, "", "", "http://wpad/x y%.pac"}, {"VPN é\n", 3, "h:1", "<local>", ""}};
+  saved.user.connections = {{"", 9, "", "", "http://wpad/x y%.pac"},
+                            {"VPN é\n", 3, "h:1", "<local>", ""}};
   saved.user.values = {{"ProxyServer", RegistryValue{kRegSz, ""}},
                        {"ProxyEnable", RegistryValue{kRegDword, std::string("\x01\0\0\0", 4)}},
                        {"ProxyOverride", std::nullopt}};
@@ -239,10 +243,10 @@ TEST(SavedSettingsRecord, ReadsBackWhatItWroteAndNothingElse) {
 
   const std::string header = "Cloakwise saved Internet settings 1\n";
   for (const std::string& bad :
-       {std::string(), header, header + "user\n", std::string("x\nuser\nend\n"), header + "user\nend\nextra\n",
-        header + "user\nconnection :a 1 :b :c\nend\n", header + "user\nvalue :a 1 :%Z\nend\n",
-        header + "user\nconnection :a x :b :c :d\nend\n", header + "program\nend\n",
-        header + "user\nvalue :a 4 :%0\nend\n"}) {
+       {std::string(), header, header + "user\n", std::string("x\nuser\nend\n"),
+        header + "user\nend\nextra\n", header + "user\nconnection :a 1 :b :c\nend\n",
+        header + "user\nvalue :a 1 :%Z\nend\n", header + "user\nconnection :a x :b :c :d\nend\n",
+        header + "program\nend\n", header + "user\nvalue :a 4 :%0\nend\n"}) {
     EXPECT_FALSE(DecodeSavedSettings(bad)) << bad;
   }
 }

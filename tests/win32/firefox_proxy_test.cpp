@@ -2,8 +2,6 @@
 // restart notice in the real message box.
 #include "browserproxy/firefox_proxy.h"
 
-#include "activeproxy/active_proxy.h"
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -79,7 +77,8 @@ class Win32FirefoxTest : public ::testing::Test {
   }
   std::string oddFolder() const { return profiles.string() + "odd \\"; }
   std::string unicodeFolder() const {
-    return profiles.string() + "\xD0\xBB\xD0\xB8\xD1\x81\xE7\x8B\x90\xF0\x9F\xA6\x8A.default\\";  // лис狐🦊
+    return profiles.string() +
+           "\xD0\xBB\xD0\xB8\xD1\x81\xE7\x8B\x90\xF0\x9F\xA6\x8A.default\\";  // лис狐🦊
   }
 
   platform::Win32FileSystem files;
@@ -95,18 +94,20 @@ TEST_F(Win32FirefoxTest, EveryVisibleProfileGetsTheProxyAndComesBackByteForByte)
   ASSERT_NE(profiles.string().find("Mozilla\\Firefox\\Profiles"), std::string::npos);
   const std::string one = Slurp(profiles / "one.default" / "user.js");
   EXPECT_EQ(firefox.Install({"1.2.3.4", 8080}), 4);
-  for (const fs::path& file : {profiles / "one.default" / "user.js", profiles / "two.work" / "user.js",
-                               fs::path(oddFolder() + "user.js")}) {
+  for (const fs::path& file :
+       {profiles / "one.default" / "user.js", profiles / "two.work" / "user.js",
+        fs::path(oddFolder() + "user.js")}) {
     const std::string text = Slurp(file);
-    EXPECT_NE(text.find("user_pref(\"network.proxy.ssl\", \"1.2.3.4\");"), std::string::npos) << file;
+    EXPECT_NE(text.find("user_pref(\"network.proxy.ssl\", \"1.2.3.4\");"), std::string::npos)
+        << file;
   }
   EXPECT_EQ(Slurp(profiles / "one.default" / "user.js").substr(0, one.size()), one);
   EXPECT_TRUE(firefox.Restore());
   // Firefox ran on each profile since, and saved the profile's own values.
   Sleep(20);
-  for (const std::string& folder : {(profiles / "one.default").string() + "\\",
-                                    (profiles / "two.work").string() + "\\", oddFolder(),
-                                    unicodeFolder()}) {
+  for (const std::string& folder :
+       {(profiles / "one.default").string() + "\\", (profiles / "two.work").string() + "\\",
+        oddFolder(), unicodeFolder()}) {
     ASSERT_TRUE(files.WriteFileAtomic(folder + "prefs.js", "user_pref(\"x\", 1);\n"));
   }
   EXPECT_FALSE(firefox.Restore());

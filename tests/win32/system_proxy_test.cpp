@@ -1,9 +1,10 @@
 // The system proxy against Wine's real WinInet and registry, read back the
 // way an administrator would (reg.exe) and the way programs do (WinInet).
-#include <windows.h>
-#include <wininet.h>
+#include "browserproxy/system_proxy.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -12,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "browserproxy/system_proxy.h"
 #include "platform/win32/win32_platform.h"
 #include "win32/lan_settings.h"
 
@@ -87,7 +87,8 @@ class Win32SystemProxyTest : public ::testing::Test {
   void TearDown() override {
     proxy.Restore();
     RegDeleteTreeA(HKEY_CURRENT_USER, kConnectionsKey);
-    for (const char* name : kValues) RegDeleteKeyValueA(HKEY_CURRENT_USER, kInternetSettingsKey, name);
+    for (const char* name : kValues)
+      RegDeleteKeyValueA(HKEY_CURRENT_USER, kInternetSettingsKey, name);
   }
   static void SetValue(const char* name, DWORD type, const std::string& data) {
     RegSetKeyValueA(HKEY_CURRENT_USER, kInternetSettingsKey, name, type, data.data(),
@@ -175,7 +176,8 @@ TEST(ProcessProxyOption, SettingItAgainAndAgainSurvivesADirtyHeap) {
   using Free = void(__cdecl*)(void*);
   const HMODULE crt = LoadLibraryW(L"ucrtbase.dll");
   ASSERT_NE(crt, nullptr);
-  const auto crtMalloc = reinterpret_cast<Malloc>(reinterpret_cast<void*>(GetProcAddress(crt, "malloc")));
+  const auto crtMalloc =
+      reinterpret_cast<Malloc>(reinterpret_cast<void*>(GetProcAddress(crt, "malloc")));
   const auto crtFree = reinterpret_cast<Free>(reinterpret_cast<void*>(GetProcAddress(crt, "free")));
   ASSERT_TRUE(crtMalloc && crtFree);
   std::vector<void*> blocks;

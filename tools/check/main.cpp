@@ -30,8 +30,8 @@
 #include "core/settings_store.h"
 #include "core/text.h"
 #include "http/url.h"
-#include "platform/posix/files_posix.h"
 #include "judge/judge.h"
+#include "platform/posix/files_posix.h"
 
 namespace {
 

@@ -140,7 +140,8 @@ void ReferenceService::Install(httplib::Server& server, std::uint16_t port) {
     if (reply.step == options_.garbleStep) {
       requestNote += " [garbled]";
       response.set_content(kGarbage, "text/html");
-    } else if (reply.step == options_.dropStep || (options_.dropIf && options_.dropIf(reply.step))) {
+    } else if (reply.step == options_.dropStep ||
+               (options_.dropIf && options_.dropIf(reply.step))) {
       requestNote += " [dropped]";
       // The head goes out, then the connection ends before the first chunk:
       // a body of known length cut short would still count as a body.

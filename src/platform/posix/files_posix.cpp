@@ -177,7 +177,8 @@ bool PosixFileSystem::RemoveFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
 }
 
-std::optional<std::vector<DirectoryEntry>> PosixFileSystem::ListDirectory(const std::string& folder) {
+std::optional<std::vector<DirectoryEntry>> PosixFileSystem::ListDirectory(
+    const std::string& folder) {
   DIR* dir = ::opendir(folder.c_str());
   if (!dir) return std::nullopt;
   std::vector<DirectoryEntry> entries;
@@ -188,7 +189,7 @@ std::optional<std::vector<DirectoryEntry>> PosixFileSystem::ListDirectory(const 
     // is each entry looked at, one call more per file.
     bool directory = e->d_type == DT_DIR, link = e->d_type == DT_LNK;
     if (e->d_type == DT_UNKNOWN) {
-      struct stat st{};
+      struct stat st {};
       const bool known = ::lstat((folder + name).c_str(), &st) == 0;
       directory = known && S_ISDIR(st.st_mode);
       link = known && S_ISLNK(st.st_mode);

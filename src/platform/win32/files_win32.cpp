@@ -237,7 +237,8 @@ bool Win32FileSystem::FileExists(const std::string& path) {
 std::optional<std::int64_t> Win32FileSystem::LastWriteTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  return std::int64_t{data.ftLastWriteTime.dwHighDateTime} << 32 | data.ftLastWriteTime.dwLowDateTime;
+  return std::int64_t{data.ftLastWriteTime.dwHighDateTime} << 32 |
+         data.ftLastWriteTime.dwLowDateTime;
 }
 
 bool Win32FileSystem::RemoveFile(const std::string& path) {
@@ -259,7 +260,8 @@ bool Win32FileSystem::RemoveFile(const std::string& path) {
   return DeleteFileW(Widen(path).c_str()) != 0;
 }
 
-std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(const std::string& folder) {
+std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(
+    const std::string& folder) {
   WIN32_FIND_DATAW data;
   const HANDLE find = FindFirstFileW(Widen(folder + "*.*").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) {
@@ -288,8 +290,8 @@ std::string Win32FileSystem::LastErrorText() {
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string result = length ? Narrow(std::wstring_view(text, length))
-                              : "System error " + std::to_string(error);
+  std::string result =
+      length ? Narrow(std::wstring_view(text, length)) : "System error " + std::to_string(error);
   LocalFree(text);
   while (!result.empty() && (result.back() == '\r' || result.back() == '\n' ||
                              result.back() == '.' || result.back() == ' ')) {

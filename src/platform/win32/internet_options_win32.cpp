@@ -85,8 +85,9 @@ std::optional<PerConnectionOptionList> Win32InternetOptions::QueryPerConnection(
         list.options.push_back({option.dwOption, static_cast<std::uint32_t>(option.Value.dwValue)});
         break;
       default:
-        list.options.push_back(
-            {option.dwOption, option.Value.pszValue ? Narrow(option.Value.pszValue) : std::string()});
+        list.options.push_back({option.dwOption, option.Value.pszValue
+                                                     ? Narrow(option.Value.pszValue)
+                                                     : std::string()});
         if (option.Value.pszValue) GlobalFree(option.Value.pszValue);
         break;
     }

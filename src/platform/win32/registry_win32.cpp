@@ -8,7 +8,9 @@
 namespace cloakwise::platform {
 namespace {
 
-HKEY Handle(Registry::Key key) { return reinterpret_cast<HKEY>(key); }
+HKEY Handle(Registry::Key key) {
+  return reinterpret_cast<HKEY>(key);
+}
 
 }  // namespace
 
@@ -33,7 +35,9 @@ std::optional<Registry::Key> Win32Registry::OpenKey(RegistryRoot root, const std
   return reinterpret_cast<Key>(key);
 }
 
-void Win32Registry::CloseKey(Key key) { RegCloseKey(Handle(key)); }
+void Win32Registry::CloseKey(Key key) {
+  RegCloseKey(Handle(key));
+}
 
 bool Win32Registry::WriteString(Key key, const std::string& name, const std::string& value) {
   // The size counts the closing NUL, which readers of REG_SZ expect.

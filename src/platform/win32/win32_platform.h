@@ -79,7 +79,7 @@ class Win32UiThread : public UiThread {
  private:
   void Report(std::exception_ptr error);
 
-  void* window_ = nullptr;  // HWND
+  void* window_ = nullptr;   // HWND
   unsigned long owner_ = 0;  // thread id
   std::mutex mutex_;
   bool shutdown_ = false;

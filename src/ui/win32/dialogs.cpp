@@ -35,8 +35,9 @@ void RegisterOnce(HINSTANCE instance, const char* name, WNDPROC proc) {
 template <class T>
 T* Self(HWND window, UINT message, LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    SetWindowLongPtrW(window, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
+    SetWindowLongPtrW(
+        window, GWLP_USERDATA,
+        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
   }
   return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
 }
@@ -94,7 +95,8 @@ void MessageBoxHost::RunModal(MessageBoxForm& form) {
   form_ = nullptr;
 }
 
-LRESULT CALLBACK MessageBoxHost::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK MessageBoxHost::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                            LPARAM lParam) {
   auto* self = Self<MessageBoxHost>(window, message, lParam);
   if (!self || !self->form_) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {

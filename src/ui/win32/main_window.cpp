@@ -8,8 +8,8 @@
 #include <optional>
 
 #include "platform/win32/wide.h"
-#include "ui/win32/grid_painter.h"
 #include "ui/tray_mark.h"
+#include "ui/win32/grid_painter.h"
 #include "ui/win32/paint.h"
 
 namespace cloakwise::ui::win32 {
@@ -26,7 +26,8 @@ template <std::size_t N>
 void CopyTrayText(wchar_t (&field)[N], const std::string& utf8) {
   const std::wstring text = platform::Widen(utf8);
   std::size_t length = text.size() < N - 1 ? text.size() : N - 1;
-  if (length > 0 && length < text.size() && text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF) {
+  if (length > 0 && length < text.size() && text[length - 1] >= 0xD800 &&
+      text[length - 1] <= 0xDBFF) {
     --length;
   }
   text.copy(field, length);
@@ -55,7 +56,8 @@ HICON MakeIcon(int frame, int size) {
   for (int y = 0; y < size; ++y) {
     for (int x = 0; x < size; ++x) {
       if ((pixels[static_cast<std::size_t>(y) * size + x] >> 24) < 128) {
-        maskBits[static_cast<std::size_t>(y) * stride + x / 8] |= static_cast<BYTE>(0x80 >> (x % 8));
+        maskBits[static_cast<std::size_t>(y) * stride + x / 8] |=
+            static_cast<BYTE>(0x80 >> (x % 8));
       }
     }
   }
