@@ -1,7 +1,8 @@
 // The Windows entry point: builds the real platform layer and the windows,
 // runs start-up, then the message loop.
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs windows.h before it.
+#include <shellapi.h>
 
 #include <cstdlib>
 #include <string>
