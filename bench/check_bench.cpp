@@ -62,7 +62,7 @@ struct World {
   std::unique_ptr<service::ReferenceService> judge;
   std::vector<std::unique_ptr<testproxy::TestProxy>> proxies;
   std::vector<std::string> list;  // host:port, in check order
-  std::string judgeUrl;
+  judge::ServiceUrls urls;
   std::uint64_t Requests() const {
     std::uint64_t total = 0;
     for (const auto& proxy : proxies) total += proxy->Requests();
@@ -73,7 +73,8 @@ struct World {
 World BuildWorld() {
   World world;
   world.judge = std::make_unique<service::ReferenceService>(service::ServiceOptions{});
-  world.judgeUrl = world.judge->BaseUrl() + "/feedback.php";
+  world.urls = judge::MakeServiceUrls("127.0.0.1:" + std::to_string(world.judge->Ports()[0]),
+                                      world.judge->TunnelPort());
 
   const Anonymity kinds[] = {Anonymity::Elite, Anonymity::Anonymous, Anonymity::Transparent};
   std::vector<std::string> slow, fast;
@@ -144,7 +145,7 @@ OurRun RunOurCheck(const World& world) {
   for (int w = 0; w < kWorkers; ++w) {
     workers.emplace_back([&] {
       http::HttpClient client;
-      checker::RunListCheck(client, list, world.judgeUrl, [&] { return Clock::now() > deadline; });
+      checker::RunListCheck(client, list, world.urls, [&] { return Clock::now() > deadline; });
     });
   }
   for (auto& worker : workers) worker.join();
@@ -153,14 +154,16 @@ OurRun RunOurCheck(const World& world) {
   run.probeSum = static_cast<double>(probeNs.load()) / 1e9;
   for (const auto& row : list.Rows()) {
     run.working += row.status == checker::kWorkingText;
-    run.failed += row.status == checker::kNotWorkingText;
+    run.failed += row.status != checker::kWorkingText;
   }
   run.complete = !list.CheckPending();
   return run;
 }
 
-// The same list through curl, six processes at a time. NO_PROXY is cleared
-// so that curl cannot skip the proxy for the loopback judge.
+// The same list through curl, six at a time, with the same two requests per
+// proxy: the judge, and when it answered, the tunnel page through CONNECT
+// (-p). NO_PROXY is cleared so that curl cannot skip the proxy for the
+// loopback judge.
 std::optional<double> RunCurl(const World& world) {
   char folder[] = "/tmp/cloakwise-check-bench-XXXXXX";
   if (!mkdtemp(folder)) return std::nullopt;
@@ -169,10 +172,11 @@ std::optional<double> RunCurl(const World& world) {
     std::ofstream out(listPath);
     for (const std::string& proxy : world.list) out << proxy << "\n";
   }
+  const std::string curl = "curl -s -o /dev/null -x http://{} --max-time 10 ";
   const std::string command =
       "env -u NO_PROXY -u no_proxy timeout " + std::to_string(kRunLimit.count()) + " xargs -P " +
-      std::to_string(kWorkers) + " -I{} curl -s -o /dev/null -x http://{} " + "--max-time 10 " +
-      world.judgeUrl + " < " + listPath;
+      std::to_string(kWorkers) + " -I{} sh -c '" + curl + world.urls.judge + " && " + curl +
+      "-p " + world.urls.tunnel + "?nonce=0123456789abcdef' < " + listPath;
   const auto started = Clock::now();
   const int status = std::system(command.c_str());
   const double wall = Seconds(Clock::now() - started);

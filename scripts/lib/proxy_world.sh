@@ -9,13 +9,15 @@
 #
 #   start_proxy_world DIR [BUILD_DIR] [WORLD]
 #       Starts the world's candidates, writes DIR/pool.txt and DIR/world.txt
-#       (each candidate's address, kind, expected digit and injected delay,
-#       and the batches in the order the service hands them out), then starts
-#       the service on that pool. Exports SERVICE_PORT, SERVICE_HOST (what
-#       options.ini takes as [Service] Host=), JUDGE_URL, PROXY_WORLD_NAME,
-#       PROXY_WORLD_DIR, PROXY_WORLD_PIDS, and sets the array
-#       PROXY_WORLD_CANDIDATES, one "NAME ADDRESS KIND MODE DIGIT DELAY_MS"
-#       each (KIND dead, MODE and DIGIT "-", for a port nothing listens on).
+#       (each candidate's address, kind, expected digit, injected delay and
+#       whether it tunnels, and the batches in the order the service hands
+#       them out), then starts the service on that pool. Exports SERVICE_PORT,
+#       SERVICE_HOST (what options.ini takes as [Service] Host=), TUNNEL_PORT
+#       (its TunnelPort=), SERVICE_INI (both lines, CR LF ended), JUDGE_URL,
+#       PROXY_WORLD_NAME, PROXY_WORLD_DIR, PROXY_WORLD_PIDS, and sets the array
+#       PROXY_WORLD_CANDIDATES, one "NAME ADDRESS KIND MODE DIGIT DELAY_MS
+#       TUNNEL" each (KIND dead, MODE, DIGIT and TUNNEL "-", for a port nothing
+#       listens on; TUNNEL yes or no).
 #       BUILD_DIR defaults to build/native; PROXY_WORLD_SERVICE_BIN and
 #       PROXY_WORLD_TESTPROXY_BIN name the binaries instead. WORLD defaults
 #       to $PROXY_WORLD, else "default".
@@ -23,7 +25,9 @@
 #       Ends every process this file started (TERM, up to 5 s, then KILL) and
 #       removes the files it wrote, and DIR when it made it. Safe to call
 #       again.
-#   start_judge_service BIN POOL DIR PORT      sets SERVICE_PORT, SERVICE_HOST, JUDGE_URL
+#   start_judge_service BIN POOL DIR PORT [TUNNEL_PORT]
+#                                           sets SERVICE_PORT, SERVICE_HOST, TUNNEL_PORT,
+#                                           SERVICE_INI, JUDGE_URL
 #   start_squid MODE JUDGE_PORT DIR [ADDR]            sets PROXY_PORT
 #   start_tinyproxy MODE JUDGE_PORT DIR [ADDR]        sets PROXY_PORT
 #   start_test_proxies BIN DIR [ADDR] PORTS:MODE...   sets the array TEST_PROXY_PORTS
@@ -35,16 +39,19 @@
 #       wants a DIR of its own, made here and removed by stop_proxy_world, in
 #       a folder that their own users (they drop root) may pass through. The
 #       test proxies' DIR is made here too when missing; one call is one
-#       process, on one address.
+#       process, on one address. The real proxies let tunnels (CONNECT)
+#       through to 127.0.0.1:$TUNNEL_PORT, unless MODE ends in -noconnect:
+#       squid then denies every CONNECT and tinyproxy lacks the port's
+#       ConnectPort, as proxies for plain HTTP only are set up.
 #
 # Worlds. The service hands out the pool three candidates at a time, in turn,
 # and starts over at the end (a pool of 8 gives 8 different batches):
-#   default       test-elite-40 test-anonymous-10 test-transparent |
-#                 tinyproxy-anonymous dead-1 test-elite-150 |
-#                 squid-transparent squid-elite (test-elite-40 |
-#                 test-anonymous-10 test-transparent tinyproxy-anonymous | ...)
-#                 Every batch mixed: the fastest elite, a slow elite beside a
-#                 dead one, real squids beside a test proxy, no elite at all.
+#   default       test-elite-noconnect test-elite-40 test-anonymous-10 |
+#                 test-transparent tinyproxy-anonymous dead-1 |
+#                 test-elite-150 squid-transparent squid-elite, then over.
+#                 Every batch mixed: the fastest elite carries no HTTPS beside
+#                 a slower one that does, no elite at all beside a dead one,
+#                 real squids beside a slow test proxy.
 #   elite-choice  squid-transparent tinyproxy-anonymous squid-elite, every batch.
 #   all-dead      dead-1 dead-2 dead-3 | test-elite-40 test-anonymous-10
 #                 test-transparent, batches alternating.
@@ -52,8 +59,10 @@
 # Candidates: test-MODE[-DELAY] are cloakwise-testproxy processes, one each (DELAY
 # is the delay it injects, in ms), and test-MODE-FAULT ones that refuse,
 # close, answer garbage or a wrong digit (FAULT refuse, close, garbage,
-# wrongdigit); squid-MODE and tinyproxy-MODE are those programs with the
-# set-ups the judge tests use; dead-N is a loopback port below 1024
+# wrongdigit), or answer GET but refuse tunnels, accept them and drop them,
+# or accept them and carry nothing (noconnect, connectdrop, connectstall);
+# squid-MODE[-noconnect] and tinyproxy-MODE[-noconnect] are those programs
+# with the set-ups the judge tests use; dead-N is a loopback port below 1024
 # that nothing listens on, so nobody else can take it meanwhile. Every one,
 # dead or alive, has its own address; a world holds at most 200 candidates.
 #
@@ -262,19 +271,21 @@ stop_proxy_world() {
   fi
   _PW_PIDS=() _PW_FILES=() _PW_LOGS=() _PW_RESERVED=() _PW_MADE_DIR=""
   unset PROXY_WORLD_DIR PROXY_WORLD_NAME PROXY_WORLD_PIDS PROXY_WORLD_CANDIDATES
-  unset SERVICE_PORT SERVICE_HOST JUDGE_URL
+  unset SERVICE_PORT SERVICE_HOST TUNNEL_PORT SERVICE_INI JUDGE_URL
 }
 
 start_judge_service() {
-  local bin=$1 pool=$2 dir=$3 port=$4
+  local bin=$1 pool=$2 dir=$3 port=$4 tunnel=${5:-0} word
   rm -f "$dir/service.port"
   _PW_FILES+=("$dir/service.port" "$dir/service.log")
   _PW_LOGS+=("$dir/service.log")
   _pw_spawn "$dir/service-console.log" "$bin" --pool "$pool" --port "$port" \
-    --port-file "$dir/service.port" --log "$dir/service.log" --max-seconds "$(_pw_max_seconds)"
+    --tunnel-port "$tunnel" --port-file "$dir/service.port" --log "$dir/service.log" \
+    --max-seconds "$(_pw_max_seconds)"
   _pw_wait_file "$dir/service.port" "$_pw_pid" || return 1
-  read -r SERVICE_PORT _ <"$dir/service.port"
-  export SERVICE_PORT SERVICE_HOST="127.0.0.1:$SERVICE_PORT"
+  { read -r SERVICE_PORT _ && read -r word TUNNEL_PORT; } <"$dir/service.port"
+  export SERVICE_PORT SERVICE_HOST="127.0.0.1:$SERVICE_PORT" TUNNEL_PORT
+  export SERVICE_INI=$'Host='"$SERVICE_HOST"$'\r\nTunnelPort='"$TUNNEL_PORT"$'\r\n'
   export JUDGE_URL="http://$SERVICE_HOST/feedback.php"
 }
 
@@ -316,9 +327,16 @@ start_tinyproxy() { _pw_start_real tinyproxy "$@"; }
 
 # The judge tests' templates, with the additions that make each set-up.
 _pw_write_conf() {  # KIND MODE PORT DIR JUDGE_PORT ADDR
-  local kind=$1 mode=$2 port=$3 dir=$4 judge=$5 address=$6 conf=$4/$1.conf
+  local kind=$1 mode=${2%-noconnect} port=$3 dir=$4 judge=$5 address=$6 conf=$4/$1.conf
   sed -e "s|@ADDR@|$address|g" -e "s|@PORT@|$port|g" -e "s|@DIR@|$dir|g" \
-    -e "s|@JUDGE_PORT@|$judge|g" "$_PW_TEMPLATES/$kind.conf.in" >"$conf"
+    -e "s|@JUDGE_PORT@|$judge|g" -e "s|@TUNNEL_PORT@|${TUNNEL_PORT:-443}|g" \
+    "$_PW_TEMPLATES/$kind.conf.in" >"$conf"
+  if [ "$mode" != "$2" ]; then
+    case "$kind" in
+      squid) sed -i 's|^# @NOCONNECT@$|http_access deny CONNECT|' "$conf" ;;
+      tinyproxy) sed -i "/^ConnectPort ${TUNNEL_PORT:-443}\$/d" "$conf" ;;
+    esac
+  fi
   # A web server of a test's own, for a browser to reach through the proxy;
   # what squid sends it leaves from 127.0.0.5, so the server tells requests
   # through the proxy from direct ones.
@@ -356,7 +374,7 @@ _pw_open_to_proxies() {
 
 _pw_start_real() {
   local kind=$1 mode=$2 judge=$3 dir=$4 address=${5:-127.0.0.1} attempt conf
-  case "$mode" in transparent | anonymous | elite) ;; *)
+  case "${mode%-noconnect}" in transparent | anonymous | elite) ;; *)
     echo "proxy world: unknown set-up $mode" >&2
     return 2
     ;;
@@ -412,7 +430,8 @@ _pw_candidate() {
       case "$_pw_delay" in *[!0-9]* | ??????*) echo "proxy world: bad delay in $1" >&2; return 1 ;; esac
       ;;
     # test-MODE-FAULT: a test proxy that misbehaves in the way named.
-    test-*-refuse | test-*-close | test-*-garbage | test-*-wrongdigit)
+    test-*-refuse | test-*-close | test-*-garbage | test-*-wrongdigit | test-*-noconnect | \
+      test-*-connectdrop | test-*-connectstall)
       _pw_kind=testproxy _pw_mode=${1#test-} _pw_mode=${_pw_mode%-*} _pw_fault=${1##*-}
       case "$_pw_mode" in transparent | anonymous | elite) ;; *)
         echo "proxy world: unknown candidate $1" >&2
@@ -420,8 +439,10 @@ _pw_candidate() {
         ;;
       esac
       ;;
-    squid-transparent | squid-anonymous | squid-elite) _pw_kind=squid _pw_mode=${1#squid-} ;;
-    tinyproxy-transparent | tinyproxy-anonymous | tinyproxy-elite) _pw_kind=tinyproxy _pw_mode=${1#tinyproxy-} ;;
+    squid-transparent | squid-anonymous | squid-elite | squid-*-noconnect)
+      _pw_kind=squid _pw_mode=${1#squid-} ;;
+    tinyproxy-transparent | tinyproxy-anonymous | tinyproxy-elite | tinyproxy-*-noconnect)
+      _pw_kind=tinyproxy _pw_mode=${1#tinyproxy-} ;;
     dead-[1-9]) _pw_kind=dead _pw_mode=- ;;
     *)
       echo "proxy world: unknown candidate $1" >&2
@@ -432,8 +453,8 @@ _pw_candidate() {
 
 _pw_world() {
   case "$1" in
-    default) echo test-elite-40 test-anonymous-10 test-transparent tinyproxy-anonymous dead-1 \
-      test-elite-150 squid-transparent squid-elite ;;
+    default) echo test-elite-noconnect test-elite-40 test-anonymous-10 test-transparent \
+      tinyproxy-anonymous dead-1 test-elite-150 squid-transparent squid-elite ;;
     elite-choice) echo squid-transparent tinyproxy-anonymous squid-elite ;;
     all-dead) echo dead-1 dead-2 dead-3 test-elite-40 test-anonymous-10 test-transparent ;;
     *" "*) echo "$1" ;;
@@ -445,7 +466,16 @@ _pw_world() {
 }
 
 _pw_digit() {
-  case "$1" in transparent) echo 0 ;; anonymous) echo 1 ;; elite) echo 2 ;; *) echo - ;; esac
+  case "${1%-noconnect}" in transparent) echo 0 ;; anonymous) echo 1 ;; elite) echo 2 ;; *) echo - ;; esac
+}
+
+# Whether the candidate carries tunnels: KIND MODE FAULT.
+_pw_tunnels() {
+  case "$1:$2:$3" in
+    dead:*) echo - ;;
+    *-noconnect:* | testproxy:*:noconnect | testproxy:*:connectdrop | testproxy:*:connectstall) echo no ;;
+    *) echo yes ;;
+  esac
 }
 
 # The loopback address of the candidate at INDEX (from 0) in the pool. The
@@ -456,9 +486,12 @@ _pw_start_world_once() {  # DIR WORLD NAME...
   local dir=$1 world=$2 name servicePort index=0 host folder address dead=() plan line i n cycle
   shift 2
   local pool=("$@")
-  # The service's port first: the real proxies let requests through to it only.
+  # The service's ports first: the real proxies let requests through to them
+  # only.
   _pw_pick_port || return 1
   servicePort=$_pw_port
+  _pw_pick_port || return 1
+  TUNNEL_PORT=$_pw_port
   PROXY_WORLD_CANDIDATES=()
   _PW_FILES+=("$dir/pool.txt" "$dir/world.txt")
   : >"$dir/pool.txt"
@@ -487,20 +520,22 @@ _pw_start_world_once() {  # DIR WORLD NAME...
         address=$host:$_pw_port
         ;;
     esac
-    PROXY_WORLD_CANDIDATES+=("$name $address $_pw_kind $_pw_mode $(_pw_digit "$_pw_mode") $_pw_delay")
+    PROXY_WORLD_CANDIDATES+=("$name $address $_pw_kind $_pw_mode $(_pw_digit "$_pw_mode") $_pw_delay $(_pw_tunnels "$_pw_kind" "$_pw_mode" "$_pw_fault")")
     echo "$address $name" >>"$dir/pool.txt"
   done
-  start_judge_service "$PROXY_WORLD_SERVICE_BIN" "$dir/pool.txt" "$dir" "$servicePort" || return 1
+  start_judge_service "$PROXY_WORLD_SERVICE_BIN" "$dir/pool.txt" "$dir" "$servicePort" "$TUNNEL_PORT" ||
+    return 1
 
   {
     echo "# Cloakwise proxy world \"$world\", started $(date '+%F %T')"
-    echo "# service and judge: $SERVICE_HOST   (options.ini: [Service] Host=$SERVICE_HOST)"
+    echo "# service and judge: $SERVICE_HOST, tunnel port $TUNNEL_PORT"
+    echo "#   (options.ini: [Service] Host=$SERVICE_HOST and TunnelPort=$TUNNEL_PORT)"
     echo "# judge URL:         $JUDGE_URL"
     echo "#"
-    printf '# %-20s %-21s %-10s %-12s %-6s %s\n' candidate address kind anonymity digit delay_ms
+    printf '# %-20s %-21s %-10s %-12s %-6s %-8s %s\n' candidate address kind anonymity digit delay_ms tunnels
     for line in "${PROXY_WORLD_CANDIDATES[@]}"; do
       # shellcheck disable=SC2086
-      printf '  %-20s %-21s %-10s %-12s %-6s %s\n' $line
+      printf '  %-20s %-21s %-10s %-12s %-6s %-8s %s\n' $line
     done
     echo "#"
     echo "# batches, as the service hands them out in turn; then it starts over:"

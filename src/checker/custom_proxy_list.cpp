@@ -253,8 +253,12 @@ void CustomProxyList::Clear() {
 std::string CustomProxyList::CopyText(CopyFilter filter) const {
   std::lock_guard lock(mutex_);
   std::string copied;
+  // Only proxies that carry the whole web: an "HTTP only" one, pasted into
+  // a browser, would break every HTTPS page.
   for (const Row& row : rows_) {
-    if (TypeMatches(filter, row.cells[kTypeColumn])) copied += row.cells[kProxyColumn] + "\r\n";
+    if (row.cells[kStatusColumn] != kHttpOnlyText && TypeMatches(filter, row.cells[kTypeColumn])) {
+      copied += row.cells[kProxyColumn] + "\r\n";
+    }
   }
   return copied;
 }
@@ -337,9 +341,13 @@ void CustomProxyList::Finish(EntryId id, const CheckResult& result) {
 
 CustomProxyList::PingSnapshot CustomProxyList::SnapshotPings() const {
   std::lock_guard lock(mutex_);
-  PingSnapshot snapshot{version_, {}};
+  PingSnapshot snapshot{version_, {}, {}};
   snapshot.pings.reserve(rows_.size());
-  for (const Row& row : rows_) snapshot.pings.push_back(row.cells[kPingColumn]);
+  snapshot.statuses.reserve(rows_.size());
+  for (const Row& row : rows_) {
+    snapshot.pings.push_back(row.cells[kPingColumn]);
+    snapshot.statuses.push_back(row.cells[kStatusColumn]);
+  }
   return snapshot;
 }
 

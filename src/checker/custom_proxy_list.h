@@ -23,6 +23,8 @@ inline constexpr char kUnknownText[] = "Unknown";
 inline constexpr char kCheckingText[] = "Checking...";
 inline constexpr char kWorkingText[] = "OK";
 inline constexpr char kNotWorkingText[] = "Not working";
+// Answers the judge, but carries no tunnel: no HTTPS page loads through it.
+inline constexpr char kHttpOnlyText[] = "HTTP only";
 
 enum Column : int { kProxyColumn = 0, kTypeColumn, kStatusColumn, kPingColumn, kColumnCount };
 
@@ -131,7 +133,8 @@ class CustomProxyList final : public ui::GridSource {
   // order or a Ping cell; a claim does not count.
   struct PingSnapshot {
     std::uint64_t version = 0;
-    std::vector<std::string> pings;  // one per row, in row order
+    std::vector<std::string> pings;     // one per row, in row order
+    std::vector<std::string> statuses;  // the same rows' Status cells
   };
   PingSnapshot SnapshotPings() const;
   std::uint64_t Version() const;

@@ -20,13 +20,20 @@ CheckResult NotWorking() {
 // One entry through the judge. Whatever goes wrong on the way (refused,
 // timed out, an error page, a captive portal answering its own text) means
 // the proxy does not work for us.
-CheckResult Probe(http::HttpClient& client, const std::string& proxy, const std::string& judgeUrl,
-                  const Clock& now, std::int64_t started) {
+CheckResult Probe(http::HttpClient& client, const std::string& proxy,
+                  const judge::ServiceUrls& urls, const Clock& now, std::int64_t started,
+                  const std::function<bool()>& shouldStop) {
   const auto address = ProxyAddress::Parse(proxy);
   if (!address) return NotWorking();
-  const auto level = judge::AskJudgeThrough(client, *address, judgeUrl, kProbeReadTimeoutMs);
+  const auto level = judge::AskJudgeThrough(client, *address, urls.judge, kProbeReadTimeoutMs);
   if (!level) return NotWorking();
-  return CheckResult{judge::LevelName(*level), kWorkingText, PingText(now() - started)};
+  const std::string ping = PingText(now() - started);
+  // Asked to stop: the program is closing, or the check starts over and
+  // this row with it; nobody waits for the tunnel's answer.
+  if (shouldStop && shouldStop()) return NotWorking();
+  const bool tunnels =
+      judge::TunnelsThrough(client, *address, urls.tunnel, kProbeReadTimeoutMs);
+  return CheckResult{judge::LevelName(*level), tunnels ? kWorkingText : kHttpOnlyText, ping};
 }
 
 }  // namespace
@@ -40,7 +47,7 @@ std::string PingText(std::int64_t elapsedMs) {
   return std::to_string(seconds) + " Sec.";
 }
 
-void RunListCheck(http::HttpClient& client, CustomProxyList& list, const std::string& judgeUrl,
+void RunListCheck(http::HttpClient& client, CustomProxyList& list, const judge::ServiceUrls& urls,
                   const std::function<bool()>& shouldStop, const Clock& clock) {
   const Clock now = clock ? clock : Clock(SteadyMilliseconds);
   for (;;) {
@@ -49,7 +56,7 @@ void RunListCheck(http::HttpClient& client, CustomProxyList& list, const std::st
     if (!claimed) return;
     CheckResult result;
     try {
-      result = Probe(client, claimed->proxy, judgeUrl, now, started);
+      result = Probe(client, claimed->proxy, urls, now, started, shouldStop);
     } catch (...) {
       // Something beyond a failed request: the entry must not stay
       // "Checking..." for ever, or the check would never end.
@@ -72,12 +79,18 @@ int PingSortKey(std::string_view ping) {
   return value;
 }
 
+int RowSortKey(std::string_view status, std::string_view ping) {
+  return (status == kHttpOnlyText ? kHttpOnlyKeyBase : 0) + PingSortKey(ping);
+}
+
 void SortByPing(CustomProxyList& list, const std::function<void()>& afterSwap) {
   for (;;) {
     const CustomProxyList::PingSnapshot snapshot = list.SnapshotPings();
     std::vector<int> keys;
     keys.reserve(snapshot.pings.size());
-    for (const std::string& ping : snapshot.pings) keys.push_back(PingSortKey(ping));
+    for (std::size_t row = 0; row < snapshot.pings.size(); ++row) {
+      keys.push_back(RowSortKey(snapshot.statuses[row], snapshot.pings[row]));
+    }
 
     std::uint64_t version = snapshot.version;
     bool overtaken = false;

@@ -19,6 +19,8 @@ namespace cloakwise::checker {
 inline constexpr int kProbeReadTimeoutMs = 10000;
 // Where an entry without an answer time sorts: after anything faster.
 inline constexpr int kUnknownPingKey = 50;
+// "HTTP only" entries sort after all others, by their own answer times.
+inline constexpr int kHttpOnlyKeyBase = 100000;
 
 using Clock = std::function<std::int64_t()>;  // milliseconds, any origin
 
@@ -27,19 +29,23 @@ using Clock = std::function<std::int64_t()>;  // milliseconds, any origin
 std::string PingText(std::int64_t elapsedMs);
 
 // One worker's run: claims waiting entries and probes each through `client`,
-// the worker's own, until none is left. shouldStop is asked after each
-// probe, so a program that is closing waits for one probe at most. The time
-// of an answer runs from before the claim to the end of the reply. An entry
-// that cannot be probed at all (no host:port in it) ends "Not working"
-// without touching the network.
-void RunListCheck(http::HttpClient& client, CustomProxyList& list, const std::string& judgeUrl,
+// the worker's own, until none is left: the judge, then, when it answered,
+// the tunnel; an entry that answers the judge and does not tunnel ends "HTTP
+// only". shouldStop is asked after each entry, so a program that is closing
+// waits for one entry's probes at most. The time of an answer runs from
+// before the claim to the end of the judge's reply. An entry that cannot be
+// probed at all (no host:port in it) ends "Not working" without touching the
+// network.
+void RunListCheck(http::HttpClient& client, CustomProxyList& list, const judge::ServiceUrls& urls,
                   const std::function<bool()>& shouldStop = {}, const Clock& clock = {});
 
 // The whole seconds of a Ping text, kUnknownPingKey for "Unknown" and for
 // anything else that is no number.
 int PingSortKey(std::string_view ping);
+// A row's place: PingSortKey, beyond kHttpOnlyKeyBase for an "HTTP only" row.
+int RowSortKey(std::string_view status, std::string_view ping);
 
-// Orders the rows by PingSortKey with the exchange sort the grid has always
+// Orders the rows by RowSortKey with the exchange sort the grid has always
 // used: for each row from the top, every row below it with a strictly
 // smaller key is swapped with it. Equal keys are never swapped with each
 // other, yet their order is not kept (keys 2, 2, 1 end as 1, the second 2,

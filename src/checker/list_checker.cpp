@@ -50,7 +50,7 @@ void ListChecker::ScheduleRepaint() {
 
 void ListChecker::LoadCustomProxyList(SettingsStore& settings) {
   settings_ = &settings;
-  judgeUrl_ = judge::MakeServiceUrls(judge::ReadServiceHost(settings)).judge;
+  urls_ = judge::ReadServiceUrls(settings);
   list_.Load(settings);
   services_.form.checker.proxyGrid.Invalidate();
 }
@@ -70,7 +70,7 @@ void ListChecker::StartCheck() {
 }
 
 void ListChecker::RunCheckWorker(WorkerThread& self, int index) {
-  RunListCheck(checkClients_[index], list_, judgeUrl_, [&self] { return self.StopRequested(); });
+  RunListCheck(checkClients_[index], list_, urls_, [&self] { return self.StopRequested(); });
   self.ReportToUiThread([this] { OnCheckWorkerFinished(); });
 }
 

@@ -11,6 +11,7 @@
 #include "core/settings_store.h"
 #include "core/worker_thread.h"
 #include "http/http_client.h"
+#include "judge/judge.h"
 #include "platform/ui_thread.h"
 #include "ui/main_form.h"
 #include "ui/paste_list_form.h"
@@ -60,7 +61,7 @@ class ListChecker {
 
   Services services_;
   SettingsStore* settings_ = nullptr;
-  std::string judgeUrl_;
+  judge::ServiceUrls urls_;
   CustomProxyList list_;
   // Tells a repaint posted from a worker whether this object still exists.
   std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);

@@ -32,5 +32,7 @@ inline constexpr char kProxyListSection[] = "Proxy list";
 // Where the proxy-list service and the judge live: host or host:port.
 inline constexpr char kServiceSection[] = "Service";
 inline constexpr char kServiceHostKey[] = "Host";
+// The port of the judge's host that the tunnel probe asks for; 443 unless set.
+inline constexpr char kServiceTunnelPortKey[] = "TunnelPort";
 
 }  // namespace cloakwise

@@ -301,4 +301,61 @@ std::string HttpClient::Request(const char* method, const std::string& urlText,
   }
 }
 
+std::string HttpClient::GetThroughTunnel(const std::string& urlText) {
+  BusyGuard busy(busy_);
+  RefuseUnsupported(settings_);
+  if (settings_.proxyServer.empty()) throw HttpError("A tunnel needs a proxy");
+  const Url url = ParseUrl(urlText, settings_.port);
+  std::optional<SteadyClock::time_point> deadline;
+  if (const int total = EffectiveRequestLimitMs(settings_); total > 0) {
+    deadline = SteadyClock::now() + std::chrono::milliseconds(total);
+  }
+  Waiter waiter(ui_, settings_.readTimeoutMs, deadline);
+  const ReplyLimits limits{settings_.maxLineBytes, settings_.maxHeaderBytes,
+                           settings_.maxBodyBytes};
+  // A tunnel is a connection of its own: nothing kept goes into it, and it
+  // is never kept for the next request.
+  Disconnect();
+  try {
+    Connect(socket_, settings_.proxyServer, settings_.proxyPort, settings_, ui_, waiter);
+    const std::string target = url.host + ":" + std::to_string(url.port);
+    SendAll(socket_, waiter,
+            "CONNECT " + target + " HTTP/1.1\r\nHost: " + target +
+                "\r\nUser-Agent: " + settings_.userAgent + "\r\n\r\n");
+    std::size_t received = 0;
+    SocketSource source(socket_, waiter, received);
+    {
+      ReplyReader reader(source, limits);
+      const ReplyHead head = reader.ReadHead();
+      lastStatus_ = head.status;
+      lastStatusLine_ = head.statusLine;
+      if (head.status < 200 || head.status > 299) {
+        throw HttpStatusError(head.statusLine, head.status, "");
+      }
+      // The far end speaks only once asked: anything already here came from
+      // the proxy, which then answered before it had connected, if at all.
+      if (reader.HasUnreadInput()) {
+        throw MalformedReply("The proxy sent bytes of its own after accepting the tunnel");
+      }
+    }
+    ClientSettings direct = settings_;
+    direct.proxyServer.clear();
+    direct.connection = "close";
+    SendAll(socket_, waiter, WriteRequestHead("GET", url, direct, "1.1", -1, ""));
+    ReplyReader reader(source, limits);
+    const ReplyHead head = reader.ReadHead();
+    lastStatus_ = head.status;
+    lastStatusLine_ = head.statusLine;
+    if (head.status < 200 || head.status > 299) {
+      throw HttpStatusError(head.statusLine, head.status, "");
+    }
+    std::string body = reader.ReadBody(head, false);
+    Disconnect();
+    return body;
+  } catch (...) {
+    Disconnect();
+    throw;
+  }
+}
+
 }  // namespace cloakwise::http

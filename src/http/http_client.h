@@ -32,6 +32,13 @@ class HttpClient {
   std::string Get(const std::string& url);
   // fields: lines name=value.
   std::string Post(const std::string& url, const std::vector<std::string>& fields);
+  // Through the proxy of Settings() (which must name one), a tunnel to the
+  // URL's host and port (CONNECT), then a GET of the URL through it, spoken
+  // to that host directly: what a browser does for https://. Always a fresh
+  // connection, closed at the end. A refusal of the tunnel is an
+  // HttpStatusError with the proxy's status; a proxy that sends bytes of its
+  // own after accepting the tunnel gives MalformedReply.
+  std::string GetThroughTunnel(const std::string& url);
 
   void Disconnect();
   bool Connected() const { return socket_.IsOpen(); }

@@ -1,5 +1,7 @@
 #include "judge/judge.h"
 
+#include <random>
+
 #include "core/option_keys.h"
 #include "core/settings_store.h"
 #include "core/text.h"
@@ -38,6 +40,23 @@ std::optional<AnonymityLevel> AskJudgeThrough(http::HttpClient& client, const Pr
   }
 }
 
+bool TunnelsThrough(http::HttpClient& client, const ProxyAddress& proxy,
+                    const std::string& tunnelUrl, int readTimeoutMs) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  std::string nonce;
+  for (std::uint64_t bits = random(); nonce.size() < 16; bits >>= 4) nonce += kHex[bits & 0xF];
+  client.Settings().proxyServer = proxy.host;
+  client.Settings().proxyPort = proxy.port;
+  client.Settings().readTimeoutMs = readTimeoutMs;
+  try {
+    const std::string body = client.GetThroughTunnel(tunnelUrl + "?nonce=" + nonce);
+    return text::TrimBlanksAndControls(body) == TunnelProof(nonce);
+  } catch (const http::HttpError&) {
+    return false;  // refused, dropped, stalled or answered by someone else
+  }
+}
+
 std::string ReadServiceHost(const SettingsStore& settings) {
   const std::string stored =
       settings.ReadString(kServiceSection, kServiceHostKey, kDefaultServiceHost);
@@ -45,8 +64,20 @@ std::string ReadServiceHost(const SettingsStore& settings) {
   return host.empty() ? kDefaultServiceHost : host;
 }
 
-ServiceUrls MakeServiceUrls(const std::string& host) {
-  return ServiceUrls{"http://" + host + "/proxy.php", "http://" + host + "/feedback.php"};
+int ReadTunnelPort(const SettingsStore& settings) {
+  const int port = settings.ReadInteger(kServiceSection, kServiceTunnelPortKey, kDefaultTunnelPort);
+  return port >= 1 && port <= 65535 ? port : kDefaultTunnelPort;
+}
+
+ServiceUrls MakeServiceUrls(const std::string& host, int tunnelPort) {
+  // The tunnel goes to the judge's host, on a port of its own.
+  const std::string hostAlone = host.substr(0, host.rfind(':'));
+  return ServiceUrls{"http://" + host + "/proxy.php", "http://" + host + "/feedback.php",
+                     "http://" + hostAlone + ":" + std::to_string(tunnelPort) + kTunnelPage};
+}
+
+ServiceUrls ReadServiceUrls(const SettingsStore& settings) {
+  return MakeServiceUrls(ReadServiceHost(settings), ReadTunnelPort(settings));
 }
 
 }  // namespace cloakwise::judge

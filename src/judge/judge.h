@@ -12,8 +12,9 @@ class SettingsStore;
 }
 
 // The judge: the service's page that answers, through a proxy, how much of
-// the caller it still sees. The search and the checker both ask it, through
-// this one probe.
+// the caller it still sees; and the service's tunnel port, which shows
+// whether the proxy carries HTTPS at all. The search and the checker both
+// ask them, through these probes.
 namespace cloakwise::judge {
 
 // The anonymity the judge sees through a proxy: its digit.
@@ -33,17 +34,47 @@ std::optional<AnonymityLevel> ReadJudgeLevel(std::string_view body);
 std::optional<AnonymityLevel> AskJudgeThrough(http::HttpClient& client, const ProxyAddress& proxy,
                                               const std::string& judgeUrl, int readTimeoutMs);
 
+// Whether the proxy carries HTTPS: a tunnel (CONNECT) to the service's
+// tunnel port, and there, through it, the service's answer to a question
+// only it can answer (a reply to CONNECT alone proves nothing: some proxies
+// send it before they have connected, or without connecting at all). Within
+// readTimeoutMs for the connect and each read, on the caller's own client.
+bool TunnelsThrough(http::HttpClient& client, const ProxyAddress& proxy,
+                    const std::string& tunnelUrl, int readTimeoutMs);
+
+// The service's side of it: the page the tunnel asks for names a nonce of
+// 16 lower-case hexadecimal digits, and the body of the answer is exactly
+// TunnelProof. Inline, for the service to build on without the client.
+inline constexpr char kTunnelPage[] = "/tunnel.php";
+inline std::string TunnelProof(std::string_view nonce) {
+  return "tunnel-ok " + std::string(nonce);
+}
+inline bool IsTunnelNonce(std::string_view nonce) {
+  if (nonce.size() != 16) return false;
+  for (const char c : nonce) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
 // Where the list service and the judge live unless options.ini says otherwise.
 inline constexpr char kDefaultServiceHost[] = "service.cloakwise.example";
+// The port browsers tunnel to for HTTPS.
+inline constexpr int kDefaultTunnelPort = 443;
 
 // [Service] Host=host or host:port; blank or missing means the vendor's host.
 std::string ReadServiceHost(const SettingsStore& settings);
+// [Service] TunnelPort, a whole number in 1..65535; anything else is 443.
+int ReadTunnelPort(const SettingsStore& settings);
 
 struct ServiceUrls {
   std::string proxyList;  // the two-step exchange
   std::string judge;      // what the probes fetch through each candidate
+  std::string tunnel;     // what the tunnel probe asks through each candidate
 };
 
-ServiceUrls MakeServiceUrls(const std::string& host);
+ServiceUrls MakeServiceUrls(const std::string& host, int tunnelPort = kDefaultTunnelPort);
+// The service's host and tunnel port as options.ini gives them.
+ServiceUrls ReadServiceUrls(const SettingsStore& settings);
 
 }  // namespace cloakwise::judge

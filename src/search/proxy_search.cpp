@@ -51,7 +51,7 @@ ProxySearch::~ProxySearch() {
 void ProxySearch::Configure(SettingsStore& settings) {
   settings_ = &settings;
   const std::string host = judge::ReadServiceHost(settings);
-  judgeUrl_ = judge::MakeServiceUrls(host).judge;
+  urls_ = judge::ReadServiceUrls(settings);
   ui::StatusView& status = services_.form.status;
   service_ = std::make_unique<ProxyListService>(
       serviceClient_,
@@ -139,24 +139,34 @@ void ProxySearch::RunProbe(WorkerThread& self, int slot) {
     std::lock_guard lock(jobsMutex_);
     job = jobs_[slot];
   }
-  const ProbeResult result = ProbeCandidate(probeClients_[slot], job.candidate);
+  const ProbeResult result =
+      ProbeCandidate(probeClients_[slot], job.candidate, [&self] { return self.StopRequested(); });
   self.ReportToUiThread([&] { OnProbeReported(slot, job.batch, result); });
 }
 
 ProxySearch::ProbeResult ProxySearch::ProbeCandidate(http::HttpClient& client,
-                                                     const std::string& candidate) {
+                                                     const std::string& candidate,
+                                                     const std::function<bool()>& stopped) {
   const std::int64_t started = clock_();
   const auto address = ProxyAddress::Parse(candidate);
   if (!address) return {};
 
   const int seconds =
       settings_->ReadInteger(kOptionsSection, kKeyProbeTimeoutSeconds, kDefaultProbeSeconds);
-  const auto level = judge::AskJudgeThrough(client, *address, judgeUrl_,
-                                            std::clamp(seconds, 1, kMaxProbeSeconds) * 1000);
+  const int timeoutMs = std::clamp(seconds, 1, kMaxProbeSeconds) * 1000;
+  const auto level = judge::AskJudgeThrough(client, *address, urls_.judge, timeoutMs);
   const int minimum = settings_->ReadInteger(kOptionsSection, kKeyMinimumAnonymity, 0);
   const JudgeVerdict verdict = Accept(level, minimum);
   ProbeResult result{verdict.state, verdict.level, 0};
-  if (result.state == SlotState::Accepted) result.speed = SpeedScore(clock_() - started);
+  if (result.state != SlotState::Accepted) return result;
+  // The speed is the judge's answer; a proxy that carries no HTTPS would
+  // break the user's browsing, however fast it answers.
+  const std::int64_t elapsed = clock_() - started;
+  if (stopped() || !judge::TunnelsThrough(client, *address, urls_.tunnel, timeoutMs)) {
+    result.state = SlotState::Failed;
+    return result;
+  }
+  result.speed = SpeedScore(elapsed);
   return result;
 }
 

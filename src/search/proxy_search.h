@@ -81,7 +81,7 @@ class ProxySearch {
   bool Fetching() const { return fetching_; }
   // A probe has begun and its worker has not yet ended.
   bool ProbesRunning() const;
-  const std::string& JudgeUrl() const { return judgeUrl_; }
+  const judge::ServiceUrls& Urls() const { return urls_; }
 
  private:
   struct Job {
@@ -95,7 +95,10 @@ class ProxySearch {
   };
 
   void RunProbe(WorkerThread& self, int slot);
-  ProbeResult ProbeCandidate(http::HttpClient& client, const std::string& candidate);
+  // stopped: whether the worker was asked to stop, when its report would be
+  // dropped anyway.
+  ProbeResult ProbeCandidate(http::HttpClient& client, const std::string& candidate,
+                             const std::function<bool()>& stopped);
   void OnProbeReported(int slot, std::uint64_t batch, const ProbeResult& result);
   void Install(int slot);
 
@@ -105,7 +108,7 @@ class ProxySearch {
   ClientIdentity identity_;
   http::HttpClient serviceClient_;
   std::unique_ptr<ProxyListService> service_;
-  std::string judgeUrl_;  // written before the first probe, read-only after
+  judge::ServiceUrls urls_;  // written before the first probe, read-only after
 
   std::array<Slot, 3> slots_;
   std::uint64_t batch_ = 0;  // grows with every batch and every stop

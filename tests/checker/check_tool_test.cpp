@@ -34,6 +34,7 @@ class CheckToolTest : public ::testing::Test {
     fs::create_directories(folder);
     service = std::make_unique<service::ReferenceService>(service::ServiceOptions{});
     judgeUrl = service->BaseUrl() + "/feedback.php";
+    tunnelUrl = "http://127.0.0.1:" + std::to_string(service->TunnelPort()) + "/tunnel.php";
   }
   ~CheckToolTest() override {
     proxies.clear();
@@ -76,34 +77,48 @@ class CheckToolTest : public ::testing::Test {
 
   fs::path folder;
   std::unique_ptr<service::ReferenceService> service;
-  std::string judgeUrl;
+  std::string judgeUrl, tunnelUrl;
   std::vector<std::unique_ptr<testproxy::TestProxy>> proxies;
 };
 
-TEST_F(CheckToolTest, PrintsTheSortedGridOfAPastedListAsJsonAndCsv) {
+TEST_F(CheckToolTest, PrintsTheSortedGridOfAPastedListAsJsonCsvAndTable) {
   const std::string refused = Proxy(Anonymity::Elite, Fault::Refuse);
   const std::string elite = Proxy(Anonymity::Elite);
   const std::string transparent = Proxy(Anonymity::Transparent);
-  const std::string list = File("list.txt", refused + "\n" + elite + " Elite, fast\r\n\n" +
-                                                transparent + "\nnot a proxy\n" + elite + "\n");
+  const std::string httpOnly = Proxy(Anonymity::Elite, Fault::NoConnect);
+  const std::string list =
+      File("list.txt", refused + "\n" + elite + " Elite, fast\r\n\n" + transparent +
+                           "\nnot a proxy\n" + elite + "\n" + httpOnly + "\n");
+  const std::vector<std::string> service = {"--judge", judgeUrl, "--tunnel", tunnelUrl};
+  const auto run = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), service.begin(), service.end());
+    return Run(args);
+  };
 
-  const ToolRun json = Run({"--judge", judgeUrl, "--format", "json", list});
+  const ToolRun json = run({"--format", "json", list});
   EXPECT_EQ(json.status, 0) << json.err;
-  EXPECT_EQ(json.out, "[\n  {\"proxy\":\"" + elite +
-                          "\",\"type\":\"Elite\",\"status\":\"OK\",\"ping\":\"0 Sec.\"},\n"
-                          "  {\"proxy\":\"" +
-                          transparent +
-                          "\",\"type\":\"Transparent\",\"status\":\"OK\",\"ping\":\"0 Sec.\"},\n"
-                          "  {\"proxy\":\"" +
-                          refused +
-                          "\",\"type\":\"Unknown\",\"status\":\"Not working\","
-                          "\"ping\":\"Unknown\"}\n]\n");
-  EXPECT_EQ(json.err, "cloakwise-check: 2 of 5 lines skipped (not IPv4:port, or listed twice)\n");
+  const auto row = [](const std::string& proxy, const std::string& type, const std::string& status,
+                      const std::string& ping, const std::string& tunnel) {
+    return "{\"proxy\":\"" + proxy + "\",\"type\":\"" + type + "\",\"status\":\"" + status +
+           "\",\"ping\":\"" + ping + "\",\"tunnel\":" + tunnel + "}";
+  };
+  EXPECT_EQ(json.out, "[\n  " + row(elite, "Elite", "OK", "0 Sec.", "true") + ",\n  " +
+                          row(transparent, "Transparent", "OK", "0 Sec.", "true") + ",\n  " +
+                          row(refused, "Unknown", "Not working", "Unknown", "null") + ",\n  " +
+                          row(httpOnly, "Elite", "HTTP only", "0 Sec.", "false") + "\n]\n");
+  EXPECT_EQ(json.err, "cloakwise-check: 2 of 6 lines skipped (not IPv4:port, or listed twice)\n");
 
-  const ToolRun csv = Run({"--workers", "1", "--format", "csv", "--judge", judgeUrl, list});
+  const ToolRun csv = run({"--workers", "1", "--format", "csv", list});
   EXPECT_EQ(csv.status, 0) << csv.err;
-  EXPECT_EQ(csv.out, "proxy,type,status,ping\n" + elite + ",Elite,OK,0 Sec.\n" + transparent +
-                         ",Transparent,OK,0 Sec.\n" + refused + ",Unknown,Not working,Unknown\n");
+  EXPECT_EQ(csv.out, "proxy,type,status,ping,tunnel\n" + elite + ",Elite,OK,0 Sec.,yes\n" +
+                         transparent + ",Transparent,OK,0 Sec.,yes\n" + refused +
+                         ",Unknown,Not working,Unknown,-\n" + httpOnly +
+                         ",Elite,HTTP only,0 Sec.,no\n");
+
+  const ToolRun table = run({list});
+  EXPECT_EQ(table.status, 0) << table.err;
+  const auto line = table.out.substr(table.out.find(httpOnly));
+  EXPECT_TRUE(line.find("HTTP only") != std::string::npos && line.ends_with("  no\n")) << table.out;
 }
 
 TEST_F(CheckToolTest, ChecksTheStoredListOfAnOptionsFileAndEscapesOddTexts) {
@@ -112,19 +127,20 @@ TEST_F(CheckToolTest, ChecksTheStoredListOfAnOptionsFileAndEscapesOddTexts) {
                                "[Options]\r\nTimeout=9\r\n[Proxy list]\r\n1=127.0.0.99:1\r\n"
                                "2=we\"ird\\\x01\xe9\r\n3=" +
                                    elite + "\r\n");
-  const ToolRun run = Run({"--judge", judgeUrl, "--format", "json", ini});
+  const ToolRun run = Run({"--judge", judgeUrl, "--tunnel", tunnelUrl, "--format", "json", ini});
   EXPECT_EQ(run.status, 0) << run.err;
   // Keys 50, 50, 0: the fast entry swaps with the first row only.
   EXPECT_EQ(run.out, "[\n  {\"proxy\":\"" + elite +
-                         "\",\"type\":\"Elite\",\"status\":\"OK\",\"ping\":\"0 Sec.\"},\n"
+                         "\",\"type\":\"Elite\",\"status\":\"OK\",\"ping\":\"0 Sec.\","
+                         "\"tunnel\":true},\n"
                          "  {\"proxy\":\"we\\\"ird\\\\\\u0001\\u00e9\",\"type\":\"Unknown\","
-                         "\"status\":\"Not working\",\"ping\":\"Unknown\"},\n"
+                         "\"status\":\"Not working\",\"ping\":\"Unknown\",\"tunnel\":null},\n"
                          "  {\"proxy\":\"127.0.0.99:1\",\"type\":\"Unknown\","
-                         "\"status\":\"Not working\",\"ping\":\"Unknown\"}\n]\n");
+                         "\"status\":\"Not working\",\"ping\":\"Unknown\",\"tunnel\":null}\n]\n");
 
   const ToolRun table = Run({"--judge", judgeUrl, File("empty.ini", "[Proxy list]\r\n1=\r\n")});
   EXPECT_EQ(table.status, 0) << table.err;
-  EXPECT_EQ(table.out, "Proxy  Type  Status  Ping\n") << "the empty list has no entries";
+  EXPECT_EQ(table.out, "Proxy  Type  Status  Ping  Tunnel\n") << "the empty list has no entries";
 }
 
 TEST_F(CheckToolTest, BadOptionsAndUnreadableFilesEndWithStatusTwo) {
@@ -139,6 +155,7 @@ TEST_F(CheckToolTest, BadOptionsAndUnreadableFilesEndWithStatusTwo) {
       {"--judge", judgeUrl, "--workers", "65", list},
       {"--judge", judgeUrl, "--workers", "six", list},
       {"--judge", judgeUrl, "--format", "xml", list},
+      {"--judge", judgeUrl, "--tunnel", "ftp://127.0.0.1/tunnel.php", list},
       {"--judge", judgeUrl, "--verbose", "1", list},
       {list, "--format"},
   };

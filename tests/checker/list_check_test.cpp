@@ -43,16 +43,22 @@ TEST(ListCheck, SortKeyIsTheSecondsOrFiftyWithoutThem) {
   for (const auto& c : cases) EXPECT_EQ(PingSortKey(c.ping), c.key) << c.ping;
 }
 
-// Row i becomes the proxy 10.0.0.<i+1>:80 with the given Ping text.
+// Row i becomes the proxy 10.0.0.<i+1>:80 with the given Ping text; one
+// written "HTTP only 3 Sec." is a row of that status with the Ping "3 Sec.".
 void FillWithPings(CustomProxyList& list, const std::vector<std::string>& pings) {
   for (std::size_t i = 0; i < pings.size(); ++i) {
     list.AddPastedLines("10.0.0." + std::to_string(i + 1) + ":80");
   }
+  const std::string httpOnly = std::string(kHttpOnlyText) + " ";
   for (std::size_t i = 0; i < pings.size(); ++i) {
     const auto claimed = list.Claim();
     const bool working = pings[i] != kUnknownText;
+    const bool tunnels = !pings[i].starts_with(httpOnly);
     list.Finish(claimed->id, {working ? "Elite" : kUnknownText,
-                              working ? kWorkingText : kNotWorkingText, pings[i]});
+                              !working  ? kNotWorkingText
+                              : tunnels ? kWorkingText
+                                        : kHttpOnlyText,
+                              tunnels ? pings[i] : pings[i].substr(httpOnly.size())});
   }
 }
 
@@ -76,6 +82,8 @@ TEST(ListCheck, SortExchangesRowsExactlyAsTheGridAlwaysHas) {
       {{"3 Sec.", "1 Sec.", "2 Sec.", "1 Sec."}, {1, 3, 2, 0}, 4},
       {{"0 Sec.", "1 Sec.", "Unknown"}, {0, 1, 2}, 0},
       {{"7 Sec."}, {0}, 0},
+      // HTTP-only rows go after all others, by their own times.
+      {{"HTTP only 1 Sec.", "Unknown", "3 Sec.", "HTTP only 0 Sec."}, {2, 1, 3, 0}, 4},
   };
   for (const auto& c : cases) {
     CustomProxyList list;
@@ -125,7 +133,9 @@ TEST(ListCheck, SortSurvivesEditsMadeWhileItLetsMessagesRun) {
         EXPECT_EQ(rows[i].ping, pingOf[rows[i].proxy]) << rows[i].proxy;
       }
       if (i > 0) {
-        EXPECT_LE(PingSortKey(rows[i - 1].ping), PingSortKey(rows[i].ping)) << i;
+        EXPECT_LE(RowSortKey(rows[i - 1].status, rows[i - 1].ping),
+                  RowSortKey(rows[i].status, rows[i].ping))
+            << i;
       }
     }
   }
@@ -135,7 +145,8 @@ class ListCheckTest : public ::testing::Test {
  protected:
   ListCheckTest() {
     service = std::make_unique<service::ReferenceService>(service::ServiceOptions{});
-    judgeUrl = service->BaseUrl() + "/feedback.php";
+    urls = judge::MakeServiceUrls("127.0.0.1:" + std::to_string(service->Ports()[0]),
+                                  service->TunnelPort());
   }
   ~ListCheckTest() override { proxies.clear(); }
 
@@ -163,7 +174,7 @@ class ListCheckTest : public ::testing::Test {
     for (int w = 0; w < count; ++w) {
       workers.emplace_back([this, &list] {
         http::HttpClient client;
-        RunListCheck(client, list, judgeUrl);
+        RunListCheck(client, list, urls);
       });
     }
     return workers;
@@ -186,7 +197,7 @@ class ListCheckTest : public ::testing::Test {
   }
 
   std::unique_ptr<service::ReferenceService> service;
-  std::string judgeUrl;
+  judge::ServiceUrls urls;
   std::vector<std::unique_ptr<testproxy::TestProxy>> proxies;
 };
 
@@ -207,6 +218,9 @@ TEST_F(ListCheckTest, EachEntryShowsWhatTheJudgeSawThroughItOrThatItDoesNotWork)
       {Proxy(Anonymity::Elite, Fault::Garbage), notWorking},
       {Proxy(Anonymity::Elite, Fault::Close), notWorking},
       {Proxy(Anonymity::Elite, Fault::WrongDigit, 3), notWorking},
+      // Answers the judge, but carries no HTTPS.
+      {Proxy(Anonymity::Elite, Fault::NoConnect), {"", "Elite", kHttpOnlyText, "0 Sec."}},
+      {Proxy(Anonymity::Anonymous, Fault::ConnectDrop), {"", "Anonymous", kHttpOnlyText, "0 Sec."}},
       {"127.0.0.99:1", notWorking},  // nothing listens there
       // Rows no proxy can be made of end without a connection: the elite
       // proxy above must see its own probe only.
@@ -234,7 +248,7 @@ TEST_F(ListCheckTest, EachEntryShowsWhatTheJudgeSawThroughItOrThatItDoesNotWork)
     expected.proxy = cases[i].proxy;
     EXPECT_EQ(rows[i], expected) << cases[i].proxy;
   }
-  EXPECT_EQ(proxies[0]->Requests(), 1u);
+  EXPECT_EQ(proxies[0]->Requests(), 2u) << "the judge and the tunnel, nothing more";
 }
 
 TEST_F(ListCheckTest, AnswerTimeRunsFromBeforeTheClaimToTheEndOfTheReply) {
@@ -243,7 +257,7 @@ TEST_F(ListCheckTest, AnswerTimeRunsFromBeforeTheClaimToTheEndOfTheReply) {
   std::vector<std::int64_t> ticks = {1000, 3500, 4000};  // claim, reply, the claim that finds none
   std::size_t read = 0;
   http::HttpClient client;
-  RunListCheck(client, list, judgeUrl, {}, [&] { return ticks.at(read++); });
+  RunListCheck(client, list, urls, {}, [&] { return ticks.at(read++); });
   EXPECT_EQ(read, 3u);
   EXPECT_EQ(list.Cell(0, kPingColumn), "2 Sec.");
 }
@@ -253,8 +267,9 @@ TEST_F(ListCheckTest, AStopRequestEndsTheRunAfterTheProbeUnderWay) {
   for (int i = 0; i < 3; ++i) list.AddPastedLines(Proxy(Anonymity::Elite));
   int asked = 0;
   http::HttpClient client;
-  RunListCheck(client, list, judgeUrl, [&] { return ++asked > 0; });
-  EXPECT_EQ(asked, 1);
+  // Asked between the judge and the tunnel of the first entry, then after it.
+  RunListCheck(client, list, urls, [&] { return ++asked > 1; });
+  EXPECT_EQ(asked, 2);
   EXPECT_EQ(CountStatus(list, kWorkingText), 1u);
   EXPECT_EQ(CountStatus(list, kUnknownText), 2u);
   EXPECT_EQ(CountStatus(list, kCheckingText), 0u);

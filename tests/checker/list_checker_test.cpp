@@ -32,9 +32,7 @@ class ListCheckerTest : public ::testing::Test, public fakes::AppHarness {
 TEST_F(ListCheckerTest, PasteCheckSortCopyAndUseThroughTheViewsControls) {
   const std::string elite = Proxy("127.0.0.31", testproxy::Anonymity::Elite);
   const std::string anonymous = Proxy("127.0.0.32", testproxy::Anonymity::Anonymous);
-  Ini() =
-      "[Options]\r\nStartUp=1\r\n[Service]\r\nHost=127.0.0.1:" + std::to_string(judge.Ports()[0]) +
-      "\r\n";
+  Ini() = "[Options]\r\nStartUp=1\r\n" + judge.OptionsIniSection();
   Start();
   pasteList.pastedText =
       "127.0.0.33:1 dead\r\n" + elite + " Elite\r\n1.2.3.4:80.5\r\n" + anonymous + "\r\n" + elite;

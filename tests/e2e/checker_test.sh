@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Proxy Checker under Wine and Xvfb, driven by real clicks and keys,
 # against squid and tinyproxy in all three set-ups and test proxies that are
-# slow, answer garbage, close, never answer in time or are not there at all:
+# slow, answer garbage, close, never answer in time, carry no tunnel (elite
+# over HTTP, "HTTP only" for HTTPS) or are not there at all:
 # the stored list, the paste window, Check List pressed twice, the result
 # read off the screen and checked row by row against what the world is and
 # against cloakwise-check on the same list, the copy by type, "Use this
@@ -12,7 +13,7 @@ source "$(dirname "$0")/../../scripts/lib/e2e.sh"
 e2e_start "$1" "$2"
 
 source "$root/scripts/lib/proxy_world.sh"
-world="dead-1 test-anonymous-2800 squid-elite test-elite-12000 tinyproxy-transparent test-elite-garbage"
+world="dead-1 test-anonymous-2800 squid-elite test-elite-12000 test-elite-noconnect test-elite-garbage"
 world+=" test-elite-1200 squid-transparent tinyproxy-anonymous test-elite-close squid-anonymous tinyproxy-elite"
 worldDir=$(mktemp -d /tmp/cloakwise-e2e-checker.XXXXXX)
 chmod 755 "$worldDir"  # squid and tinyproxy drop root and must pass through
@@ -22,15 +23,17 @@ start_proxy_world "$worldDir/world" "$root/build/native" "$world" >"$out/world.l
 
 # What each row must show once checked, from what each candidate is: the real
 # proxies answer at once, the test proxies after their delay (the probe gives
-# up at 10 s), the faulty and the dead ones and the rows that are no proxy
-# never work.
+# up at 10 s), one that carries no tunnel is "HTTP only", the faulty and the
+# dead ones and the rows that are no proxy never work.
 declare -A expected
 stored=() pasted=()
 for c in "${PROXY_WORLD_CANDIDATES[@]}"; do
-  read -r name address kind mode _ delay <<<"$c"
+  read -r name address kind mode _ delay tunnels <<<"$c"
   row="Unknown Not working Unknown"
   if [ "$kind" != dead ] && [[ $name != *-garbage && $name != *-close ]] && [ "$delay" -lt 10000 ]; then
-    row="${mode^} OK $(((delay + 500) / 1000)) Sec."
+    status=OK
+    [ "$tunnels" = yes ] || status="HTTP only"
+    row="${mode^} $status $(((delay + 500) / 1000)) Sec."
   fi
   expected[$address]="$address $row"
   case "$name" in squid-anonymous | tinyproxy-elite) pasted+=("$address") ;; *) stored+=("$address") ;; esac
@@ -47,7 +50,7 @@ rm -rf "$app"
 mkdir -p "$app"
 cp "$exe" "$app/cloakwise.exe"
 {
-  printf '[Options]\r\nStartUp=0\r\nFirefox=0\r\n[Service]\r\nHost=%s\r\n[Proxy list]\r\n' "$SERVICE_HOST"
+  printf '[Options]\r\nStartUp=0\r\nFirefox=0\r\n[Service]\r\n%s[Proxy list]\r\n' "$SERVICE_INI"
   for i in "${!stored[@]}"; do printf '%d=%s\r\n' $((i + 1)) "${stored[$i]}"; done
 } >"$app/options.ini"
 wine reg add "$internet_settings" /v ProxyServer /t REG_SZ /d : /f >/dev/null
@@ -106,15 +109,20 @@ saved=$(tr -d '\r' <"$app/options.ini" | sed -n '/^\[Proxy list\]$/,/^\[/p' | gr
 
 echo "-- cloakwise-check on the same list, for the order"
 cp "$app/options.ini" "$out/list.ini"
-"$root/build/native/tools/check/cloakwise-check" --judge "$JUDGE_URL" --format csv "$out/list.ini" \
+"$root/build/native/tools/check/cloakwise-check" --judge "$JUDGE_URL" \
+  --tunnel "http://127.0.0.1:$TUNNEL_PORT/tunnel.php" --format csv "$out/list.ini" \
   >"$out/check.csv" 2>"$out/check.log" || fail "cloakwise-check failed: $(cat "$out/check.log")"
-# proxy,type,status,ping with no comma in any of them here
-tail -n +2 "$out/check.csv" | tr -d '"\r' | tr ',' ' ' >"$out/checked.txt"
+# proxy,type,status,ping with no comma in any of them here; the grid has no
+# tunnel column
+tail -n +2 "$out/check.csv" | tr -d '"\r' | cut -d, -f1-4 | tr ',' ' ' >"$out/checked.txt"
 sort "$out/checked.txt" >"$out/got-rows.txt"
 for p in "${listed[@]}"; do echo "${expected[$p]}"; done | sort >"$out/want-rows.txt"
 diff "$out/want-rows.txt" "$out/got-rows.txt" || fail "cloakwise-check does not see the world as it is"
-awk '{ print ($(NF-1) ~ /^[0-9]+$/ ? $(NF-1) : 50) }' "$out/checked.txt" | sort -n -c ||
-  fail "cloakwise-check did not sort by answer time"
+# "HTTP only" rows come after all others, by their own answer times.
+awk '{ print (/ HTTP only / ? 100000 : 0) + ($(NF-1) ~ /^[0-9]+$/ ? $(NF-1) : 50) }' "$out/checked.txt" |
+  sort -n -c || fail "cloakwise-check did not sort by answer time"
+grep -q "^$(awk '$1 == "test-elite-noconnect" { print $2 }' "$worldDir/world/world.txt") Elite HTTP only " \
+  "$out/checked.txt" || fail "the proxy without tunnels is not HTTP only"
 
 echo "-- Check List, pressed again while the check runs"
 click_in_window "$window" 388 85
@@ -166,7 +174,8 @@ types=("Anonymous|Elite" "Anonymous" "Elite")
 for item in 0 1 2; do
   copy_by_type "$item" "$([ $item -eq 2 ] && echo list-menu)"
   got=$lastCopied
-  want=$(awk -v t="^(${types[$item]})$" '$2 ~ t { print $1 }' "$out/checked.txt")
+  # Only proxies that carry the whole web are copied.
+  want=$(awk -v t="^(${types[$item]})$" '$2 ~ t && $3 != "HTTP" { print $1 }' "$out/checked.txt")
   [ "$got" = "$want" ] || fail "copy item $item gave '$got', not '$want'"
 done
 

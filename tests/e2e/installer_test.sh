@@ -56,7 +56,7 @@ has_value "$uninstallKey" UninstallString || fail "no uninstall entry"
 echo "-- the installed program finds the reference service's elite proxy"
 # The user's own setting, which must be back once the program has gone.
 wine reg add "$internet_settings" /v ProxyServer /t REG_SZ /d : /f >/dev/null
-printf '[Options]\r\nStartUp=1\r\nProxyType=2\r\n[Service]\r\nHost=%s\r\n' "$SERVICE_HOST" >"$install/options.ini"
+printf '[Options]\r\nStartUp=1\r\nProxyType=2\r\n[Service]\r\n%s' "$SERVICE_INI" >"$install/options.ini"
 (cd "$install" && exec wine "$installWin\\cloakwise.exe") >"$out/cloakwise.log" 2>&1 &
 app_pid=$!
 window=$(wait_for_window '^Cloakwise$')

@@ -73,7 +73,7 @@ app="$WINEPREFIX/drive_c/InUseTest"
 rm -rf "$app"
 mkdir -p "$app"
 cp "$exe" "$app/cloakwise.exe"
-printf '[Options]\r\nStartUp=0\r\nFirefox=1\r\nProxyType=2\r\n[Service]\r\nHost=%s\r\n' "$SERVICE_HOST" >"$app/options.ini"
+printf '[Options]\r\nStartUp=0\r\nFirefox=1\r\nProxyType=2\r\n[Service]\r\n%s' "$SERVICE_INI" >"$app/options.ini"
 start_app() {
   (cd "$app" && exec wine cloakwise.exe) >>"$out/cloakwise.log" 2>&1 &
   app_pid=$!

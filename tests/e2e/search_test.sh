@@ -9,7 +9,8 @@
 #   1  a transparent proxy that answers after 2.5 s, two dead ones:
 #      Searching is on screen meanwhile, and the batch fails
 #   2  three dead ones: followed at once by
-#   3  squid transparent, tinyproxy anonymous, squid elite: squid elite wins
+#   3  an elite test proxy that answers at once but carries no tunnel (no
+#      HTTPS), tinyproxy anonymous, squid elite: squid elite wins
 #   4  three test proxies, elite, anonymous, transparent: "Change IP now"
 #   then the pool starts over, and the rotation tick goes through 1-3 again.
 set -euo pipefail
@@ -17,7 +18,7 @@ source "$(dirname "$0")/../../scripts/lib/e2e.sh"
 e2e_start "$1" "$2"
 
 source "$root/scripts/lib/proxy_world.sh"
-world="test-transparent-2500 dead-1 dead-2 dead-3 dead-4 dead-5 squid-transparent tinyproxy-anonymous squid-elite test-elite-40 test-anonymous-10 test-transparent"
+world="test-transparent-2500 dead-1 dead-2 dead-3 dead-4 dead-5 test-elite-noconnect tinyproxy-anonymous squid-elite test-elite-40 test-anonymous-10 test-transparent"
 # squid and tinyproxy drop root: their folders must be reachable by anyone.
 worldDir=$(mktemp -d /tmp/cloakwise-e2e-world.XXXXXX)
 chmod 755 "$worldDir"
@@ -41,8 +42,8 @@ rm -rf "$app"
 mkdir -p "$app"
 cp "$exe" "$app/cloakwise.exe"
 # Elite only, Firefox too, and a new search every minute.
-printf '[Options]\r\nStartUp=0\r\nFirefox=1\r\nProxyType=2\r\nChange1=1\r\nProxyChange=1\r\n[Service]\r\nHost=%s\r\n' \
-  "$SERVICE_HOST" >"$app/options.ini"
+printf '[Options]\r\nStartUp=0\r\nFirefox=1\r\nProxyType=2\r\nChange1=1\r\nProxyChange=1\r\n[Service]\r\n%s' \
+  "$SERVICE_INI" >"$app/options.ini"
 appdata=$(winepath -u "$(wine cmd /c 'echo %APPDATA%' | tr -d '\r')")
 profile="$appdata/Mozilla/Firefox/Profiles/search.default"
 rm -rf "$appdata/Mozilla"
@@ -76,7 +77,7 @@ window=$(wait_for_window '^Cloakwise$')
 [ -n "$window" ] || fail "the main window did not appear"
 sleep 1
 
-echo "-- START: a slow failing batch, a dead one, then squid elite among squid and tinyproxy"
+echo "-- START: a slow failing batch, a dead one, then squid elite beside a faster elite proxy without tunnels"
 click_in_window "$window" 224 258  # START
 sleep 0.4  # the Searching indicator blinks: on for the first second
 import -window "$window" "$out/searching.png"

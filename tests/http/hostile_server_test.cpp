@@ -215,6 +215,81 @@ TEST(HostileServer, Catalogue) {
   for (const auto& c : cases) RunCase(c);
 }
 
+// Proxies asked for a tunnel (CONNECT): a refusal, a tunnel that is no
+// tunnel, or one that leads nowhere, each ends in a failure within its
+// bound; only the tunnel that carries a real exchange returns its body.
+TEST(HostileServer, TunnelCatalogue) {
+  const std::string established = "HTTP/1.1 200 Connection established\r\n\r\n";
+  const std::string answer = kOkHead + "Content-Length: 2\r\n\r\nok";
+  const HostileCase cases[] = {
+      {"a tunnel carrying the exchange",
+       [&](ServerConnection& c) {
+         c.Send(established);
+         if (c.ReadRequest().rfind("GET /tunnel.php?n=1 HTTP/1.1\r\n", 0) == 0) c.Send(answer);
+         c.Sleep(5000);
+       },
+       [](const std::function<void()>& request) { EXPECT_NO_THROW(request()); }},
+      {"no status line", [](ServerConnection& c) { c.Send("tunnel? sure\r\n\r\n"); },
+       FailsWithStatus(-1)},
+      {"authentication wanted",
+       [](ServerConnection& c) {
+         c.Send("HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 0\r\n\r\n");
+         c.Sleep(5000);
+       },
+       FailsWithStatus(407)},
+      {"refused", [](ServerConnection& c) { c.Send("HTTP/1.1 403 Forbidden\r\n\r\n"); },
+       FailsWithStatus(403)},
+      {"a 200 with bytes of the proxy's own behind it",
+       [&](ServerConnection& c) {
+         c.Send(established + "\x16\x03\x01 hello");
+         c.Sleep(5000);
+       },
+       Fails<MalformedReply>()},
+      {"garbage once the tunnel is asked through",
+       [&](ServerConnection& c) {
+         c.Send(established);
+         c.ReadRequest();
+         c.Send("SSH-2.0-OpenSSH_9.2\r\n");
+         c.Sleep(5000);
+       },
+       FailsWithStatus(-1)},
+      {"a tunnel that never answers",
+       [&](ServerConnection& c) {
+         c.Send(established);
+         c.Sleep(5000);
+       },
+       Fails<ReadTimeout>(), 300, -1, 1200},
+      {"a tunnel dropped at once",
+       [&](ServerConnection& c) {
+         c.Send(established);
+         c.Close();
+       },
+       Fails<ConnectionClosed>()},
+      {"a huge reply",
+       [](ServerConnection& c) {
+         c.Send(kOkHead);
+         Flood(c, "X-More: yes\r\n", 4 << 20);
+       },
+       Fails<ReplyTooLarge>()},
+  };
+  for (const HostileCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestServer proxy([&c](ServerConnection& conn) {
+      if (conn.ReadRequest().rfind("CONNECT 127.0.0.1:9 HTTP/1.1\r\nHost: 127.0.0.1:9\r\n", 0) == 0)
+        c.serve(conn);
+    });
+    HttpClient client;
+    client.Settings().proxyServer = "127.0.0.1";
+    client.Settings().proxyPort = proxy.Port();
+    client.Settings().readTimeoutMs = c.readTimeoutMs;
+    const auto ms = MillisecondsOf([&] {
+      c.check([&] { EXPECT_EQ(client.GetThroughTunnel("http://127.0.0.1:9/tunnel.php?n=1"), "ok"); });
+    });
+    EXPECT_LT(ms, c.boundMs);
+    EXPECT_FALSE(client.Connected());
+  }
+}
+
 TEST(HostileServer, RefusedConnectEndsWithinItsLimit) {
   HttpClient client;
   client.Settings().readTimeoutMs = 2000;

@@ -47,8 +47,7 @@ class SearchTest : public ::testing::Test {
       if (line.find("/proxy.php") != std::string::npos) serviceRequests++;
     };
     service = std::make_unique<service::ReferenceService>(serviceOptions);
-    harness->Ini() = "[Options]\r\nStartUp=1\r\n" + options +
-                     "[Service]\r\nHost=127.0.0.1:" + std::to_string(service->Ports()[0]) + "\r\n";
+    harness->Ini() = "[Options]\r\nStartUp=1\r\n" + options + service->OptionsIniSection();
     harness->files.folders[fakes::AppHarness::kProfiles].push_back(
         platform::DirectoryEntry{"main", true, false, false});
     harness->Start();
@@ -159,6 +158,31 @@ TEST_F(SearchTest, ProxyTypeDecidesWhatIsAcceptedAsItIsStored) {
     ASSERT_TRUE(ProbesIdle());
     EXPECT_EQ(Registry("ProxyServer"), pool[c.winner].substr(0, pool[c.winner].find(' ')));
   }
+}
+
+// A proxy that answers the judge but carries no HTTPS would break almost
+// every page: the faster ones that refuse, drop or stall the tunnel lose to
+// the slower one that carries it.
+TEST_F(SearchTest, OnlyAProxyThatTunnelsIsInstalled) {
+  const std::string refusing = Proxy(Anonymity::Elite, Fault::NoConnect);
+  const std::string dropping = Proxy(Anonymity::Elite, Fault::ConnectDrop);
+  const std::string tunnelling = Proxy(Anonymity::Elite, Fault::Delay, 300);
+  const std::string stalling = Proxy(Anonymity::Elite, Fault::ConnectStall);
+  Start({refusing + " R", dropping + " D", tunnelling + " T", stalling + " S", Dead() + " D",
+         Dead() + " D"},
+        "ProxyType=2\r\nTimeout=1\r\n");
+  Form().status.startStopButton.Click();
+  ASSERT_TRUE(Installed(tunnelling));
+  ASSERT_TRUE(ProbesIdle());
+  for (const int k : {0, 1}) {
+    EXPECT_EQ(App().search.Slots()[k].state, SlotState::Failed) << k;
+    EXPECT_EQ(App().search.Slots()[k].level, AnonymityLevel::Elite) << "the judge answered " << k;
+  }
+  // A batch whose tunnels all fail is followed at once, as any failed one.
+  Form().mainMenu.changeIpNowItem.Click();
+  ASSERT_TRUE(Pump([&] { return serviceRequests.load() >= 6; }));
+  EXPECT_TRUE(ProbesIdle());
+  EXPECT_EQ(Registry("ProxyServer"), tunnelling) << "stalled and dead: nothing better";
 }
 
 TEST_F(SearchTest, EqualSpeedsGoToTheLowerSlotWhicheverReportsFirst) {

@@ -1,13 +1,17 @@
 // The custom proxy list's check as a program:
 //
-//   cloakwise-check [--judge URL] [--workers N] [--format table|csv|json] FILE
+//   cloakwise-check [--judge URL] [--tunnel URL] [--workers N]
+//                   [--format table|csv|json] FILE
 //
 // FILE holds one proxy a line, read as the paste window reads what is pasted
 // into it (whatever follows the first blank is ignored, lines it would refuse
 // are skipped), or is an options.ini, whose [Proxy list] section is checked
 // as the program loads it. N workers (6 unless told) check the entries
-// through the judge exactly as the program does, the rows are sorted as the
-// grid sorts them, and the grid's texts are printed in that order.
+// through the judge and the tunnel exactly as the program does, the rows are
+// sorted as the grid sorts them, and the grid's texts are printed in that
+// order, with whether each proxy tunnels (carries HTTPS): yes, no, or - where
+// the judge got no answer and the tunnel was not tried. The tunnel URL is the
+// judge's host on port 443 unless --tunnel names another.
 //
 // Exit status: 0 when the check ran, 1 when it broke off, 2 for a bad option
 // or a file that cannot be read.
@@ -39,11 +43,13 @@ using namespace cloakwise;
 using checker::ProxyRow;
 
 constexpr char kUsage[] =
-    "usage: cloakwise-check [--judge URL] [--workers N] [--format table|csv|json] FILE\n";
+    "usage: cloakwise-check [--judge URL] [--tunnel URL] [--workers N]\n"
+    "                       [--format table|csv|json] FILE\n";
 constexpr int kMaxWorkers = 64;
 
 struct Options {
-  std::string judge = judge::MakeServiceUrls(judge::kDefaultServiceHost).judge;
+  judge::ServiceUrls urls = judge::MakeServiceUrls(judge::kDefaultServiceHost);
+  bool tunnelGiven = false;
   int workers = 6;
   std::string format = "table";
   std::string file;
@@ -129,39 +135,48 @@ std::string CsvField(const std::string& text) {
   return out + "\"";
 }
 
+// Whether the row's proxy tunnels: what its Status says of it.
+std::string Tunnel(const ProxyRow& row) {
+  if (row.status == checker::kWorkingText) return "yes";
+  if (row.status == checker::kHttpOnlyText) return "no";
+  return "-";
+}
+
 void PrintJson(const std::vector<ProxyRow>& rows) {
   std::string out = "[";
   for (std::size_t i = 0; i < rows.size(); ++i) {
     const ProxyRow& r = rows[i];
+    const std::string tunnel = Tunnel(r);
     out += (i ? ",\n  " : "\n  ");
     out += "{\"proxy\":" + JsonString(r.proxy) + ",\"type\":" + JsonString(r.type) +
-           ",\"status\":" + JsonString(r.status) + ",\"ping\":" + JsonString(r.ping) + "}";
+           ",\"status\":" + JsonString(r.status) + ",\"ping\":" + JsonString(r.ping) +
+           ",\"tunnel\":" + (tunnel == "yes" ? "true" : tunnel == "no" ? "false" : "null") + "}";
   }
   out += rows.empty() ? "]\n" : "\n]\n";
   std::fputs(out.c_str(), stdout);
 }
 
 void PrintCsv(const std::vector<ProxyRow>& rows) {
-  std::string out = "proxy,type,status,ping\n";
+  std::string out = "proxy,type,status,ping,tunnel\n";
   for (const ProxyRow& r : rows) {
     out += CsvField(r.proxy) + "," + CsvField(r.type) + "," + CsvField(r.status) + "," +
-           CsvField(r.ping) + "\n";
+           CsvField(r.ping) + "," + Tunnel(r) + "\n";
   }
   std::fputs(out.c_str(), stdout);
 }
 
 void PrintTable(const checker::CustomProxyList& list, const std::vector<ProxyRow>& rows) {
   std::vector<std::vector<std::string>> lines;
-  lines.push_back({list.Header(0), list.Header(1), list.Header(2), list.Header(3)});
-  for (const ProxyRow& r : rows) lines.push_back({r.proxy, r.type, r.status, r.ping});
-  std::size_t width[3] = {0, 0, 0};
+  lines.push_back({list.Header(0), list.Header(1), list.Header(2), list.Header(3), "Tunnel"});
+  for (const ProxyRow& r : rows) lines.push_back({r.proxy, r.type, r.status, r.ping, Tunnel(r)});
+  std::size_t width[4] = {0, 0, 0, 0};
   for (const auto& line : lines) {
-    for (int c = 0; c < 3; ++c) width[c] = std::max(width[c], line[c].size());
+    for (int c = 0; c < 4; ++c) width[c] = std::max(width[c], line[c].size());
   }
   std::string out;
   for (const auto& line : lines) {
-    for (int c = 0; c < 3; ++c) out += line[c] + std::string(width[c] - line[c].size() + 2, ' ');
-    out += line[3] + "\n";
+    for (int c = 0; c < 4; ++c) out += line[c] + std::string(width[c] - line[c].size() + 2, ' ');
+    out += line[4] + "\n";
   }
   std::fputs(out.c_str(), stdout);
 }
@@ -170,7 +185,8 @@ void PrintTable(const checker::CustomProxyList& list, const std::vector<ProxyRow
 std::size_t CountDone(const std::vector<ProxyRow>& rows) {
   std::size_t done = 0;
   for (const ProxyRow& r : rows) {
-    done += r.status == checker::kWorkingText || r.status == checker::kNotWorkingText;
+    done += r.status == checker::kWorkingText || r.status == checker::kNotWorkingText ||
+            r.status == checker::kHttpOnlyText;
   }
   return done;
 }
@@ -189,7 +205,10 @@ int main(int argc, char** argv) {
       if (i + 1 >= argc) return Usage("missing value after " + arg);
       const std::string value = argv[++i];
       if (arg == "--judge") {
-        options.judge = value;
+        options.urls.judge = value;
+      } else if (arg == "--tunnel") {
+        options.urls.tunnel = value;
+        options.tunnelGiven = true;
       } else if (arg == "--workers") {
         if (!ParseWorkers(value, options.workers))
           return Usage("--workers takes a whole number from 1 to " + std::to_string(kMaxWorkers));
@@ -208,9 +227,17 @@ int main(int argc, char** argv) {
   }
   if (options.file.empty()) return Usage("no FILE given");
   try {
-    http::ParseUrl(options.judge, 80);
+    const http::Url judge = http::ParseUrl(options.urls.judge, 80);
+    if (!options.tunnelGiven) {
+      options.urls.tunnel = judge::MakeServiceUrls(judge.host).tunnel;
+    }
   } catch (const http::HttpError& e) {
     return Usage("--judge: " + std::string(e.what()));
+  }
+  try {
+    http::ParseUrl(options.urls.tunnel, 80);
+  } catch (const http::HttpError& e) {
+    return Usage("--tunnel: " + std::string(e.what()));
   }
 
   platform::PosixFileSystem files;
@@ -243,7 +270,7 @@ int main(int argc, char** argv) {
       workers.emplace_back([&] {
         try {
           http::HttpClient client;
-          checker::RunListCheck(client, list, options.judge);
+          checker::RunListCheck(client, list, options.urls);
         } catch (const std::exception& e) {
           std::lock_guard lock(failureMutex);
           failure = e.what();

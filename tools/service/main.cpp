@@ -1,12 +1,14 @@
 // The reference list service and judge as a program, for the tests, the demo
 // and the benchmarks:
 //
-//   cloakwise-service --pool FILE [--port N]... [--bind 127.0.0.1]
+//   cloakwise-service --pool FILE [--port N]... [--tunnel-port N] [--bind 127.0.0.1]
 //                     [--port-file FILE] [--log FILE] [--max-seconds N]
 //                     [--drop-step 1|2] [--garble-step 1|2]
 //
 // Runs until SIGINT or SIGTERM, or for --max-seconds. Port 0 takes any free
-// port; --port-file receives the bound ports on one line once they listen.
+// port; --port-file receives the bound ports on one line once they listen,
+// and on a second, "tunnel PORT": where the tunnel probe asks (--tunnel-port,
+// a free one unless given).
 #include <signal.h>
 
 #include <cstdio>
@@ -23,7 +25,7 @@ namespace {
 
 int Usage(const std::string& problem) {
   std::cerr << "cloakwise-service: " << problem << "\n"
-            << "usage: cloakwise-service --pool FILE [--port N]... [--bind 127.0.0.1]\n"
+            << "usage: cloakwise-service --pool FILE [--port N]... [--tunnel-port N] [--bind 127.0.0.1]\n"
                "       [--port-file FILE] [--log FILE] [--max-seconds N]\n"
                "       [--drop-step 1|2] [--garble-step 1|2]\n";
   return 2;
@@ -53,6 +55,8 @@ int main(int argc, char** argv) {
         poolPath = value;
       } else if (arg == "--port") {
         options.ports.push_back(static_cast<std::uint16_t>(Number(value, 0, 65535)));
+      } else if (arg == "--tunnel-port") {
+        options.tunnelPort = static_cast<std::uint16_t>(Number(value, 0, 65535));
       } else if (arg == "--bind") {
         options.bindAddress = value;
       } else if (arg == "--port-file") {
@@ -97,7 +101,8 @@ int main(int argc, char** argv) {
       ports += (ports.empty() ? "" : " ") + std::to_string(port);
     options.log("listening on " + options.bindAddress + " ports " + ports + ", " +
                 std::to_string(options.pool.size()) + " candidates");
-    cloakwise::tools::WritePortFile(portFile, ports + "\n");
+    cloakwise::tools::WritePortFile(
+        portFile, ports + "\ntunnel " + std::to_string(service.TunnelPort()) + "\n");
     cloakwise::tools::WaitForStop(stopSignals, maxSeconds);
     options.log("stopping");
     service.Stop();

@@ -1,5 +1,7 @@
 #include "service/reference_service.h"
 
+#include "judge/judge.h"
+
 #include <arpa/inet.h>
 #include <httplib.h>
 
@@ -7,6 +9,7 @@
 #include <ctime>
 #include <stdexcept>
 
+#include "judge/judge.h"
 #include "service/judge.h"
 
 namespace cloakwise::service {
@@ -83,20 +86,24 @@ ReferenceService::ReferenceService(ServiceOptions options)
     throw std::runtime_error("the service listens on 127.0.0.0/8 only, not " +
                              options_.bindAddress);
   }
-  for (const std::uint16_t wanted : options_.ports) {
+  std::vector<std::uint16_t> wanted = options_.ports;
+  wanted.push_back(options_.tunnelPort);
+  for (const std::uint16_t want : wanted) {
     auto server = std::make_unique<httplib::Server>();
-    const int port = wanted == 0
+    const int port = want == 0
                          ? server->bind_to_any_port(options_.bindAddress)
-                         : (server->bind_to_port(options_.bindAddress, wanted) ? wanted : -1);
+                         : (server->bind_to_port(options_.bindAddress, want) ? want : -1);
     if (port <= 0) {
       Stop();
       throw std::runtime_error("cannot listen on " + options_.bindAddress + ":" +
-                               std::to_string(wanted));
+                               std::to_string(want));
     }
     Install(*server, static_cast<std::uint16_t>(port));
     ports_.push_back(static_cast<std::uint16_t>(port));
     servers_.push_back(std::move(server));
   }
+  tunnelPort_ = ports_.back();
+  ports_.pop_back();
   for (auto& server : servers_) {
     threads_.emplace_back([s = server.get()] { s->listen_after_bind(); });
   }
@@ -118,6 +125,11 @@ void ReferenceService::Stop() {
   for (auto& server : servers_) server->stop();
   for (auto& thread : threads_) thread.join();
   threads_.clear();
+}
+
+std::string ReferenceService::OptionsIniSection() const {
+  return "[Service]\r\nHost=" + options_.bindAddress + ":" + std::to_string(ports_.at(0)) +
+         "\r\nTunnelPort=" + std::to_string(tunnelPort_) + "\r\n";
 }
 
 std::string ReferenceService::BaseUrl(std::size_t index) const {
@@ -171,6 +183,21 @@ void ReferenceService::Install(httplib::Server& server, std::uint16_t port) {
   };
   server.Get("/feedback.php", judge);
   server.Post("/feedback.php", judge);
+
+  // What a tunnel through a proxy reaches: any port of the service answers,
+  // so a test names one of them as the tunnel port.
+  server.Get(cloakwise::judge::kTunnelPage, [](const httplib::Request& request, httplib::Response& response) {
+    const std::string nonce = request.get_param_value("nonce");
+    response.set_header("Cache-Control", "no-store");
+    if (!cloakwise::judge::IsTunnelNonce(nonce)) {
+      requestNote = "tunnel: no nonce";
+      response.status = 400;
+      response.set_content("bad nonce", "text/plain");
+      return;
+    }
+    requestNote = "tunnel " + nonce;
+    response.set_content(cloakwise::judge::TunnelProof(nonce), "text/plain");
+  });
 
   server.set_exception_handler(
       [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {

@@ -22,6 +22,7 @@ struct ServiceOptions {
   std::vector<std::string> pool;
   std::string bindAddress = "127.0.0.1";  // refused unless in 127.0.0.0/8
   std::vector<std::uint16_t> ports{0};    // 0: any free port
+  std::uint16_t tunnelPort = 0;           // where the tunnel probe asks; 0: any free port
   // Faults for the client's tests: the reply of this step (1 or 2) is cut
   // off after a few bytes, or made of something other than digits.
   int dropStep = 0;
@@ -48,7 +49,13 @@ class ReferenceService {
 
   // The bound ports, in the order asked for.
   const std::vector<std::uint16_t>& Ports() const { return ports_; }
+  // One more, for the tunnel probe: where a proxy's CONNECT must lead (it
+  // answers like every other port).
+  std::uint16_t TunnelPort() const { return tunnelPort_; }
   std::string BaseUrl(std::size_t index = 0) const;
+  // options.ini's [Service] section for a program that uses this service:
+  // its first port, and its tunnel port.
+  std::string OptionsIniSection() const;
   ServiceDesk& Desk() { return desk_; }
 
   void Stop();
@@ -61,6 +68,7 @@ class ReferenceService {
   std::vector<std::unique_ptr<httplib::Server>> servers_;
   std::vector<std::thread> threads_;
   std::vector<std::uint16_t> ports_;
+  std::uint16_t tunnelPort_ = 0;
 };
 
 }  // namespace cloakwise::service

@@ -91,6 +91,27 @@ void CloseWithReset(int fd) {
   close(fd);
 }
 
+void Relay(int a, int b, const std::atomic<bool>& stop, int idleMs) {
+  int silentMs = 0;
+  while (!stop && silentMs < idleMs) {
+    pollfd polls[2] = {{a, POLLIN, 0}, {b, POLLIN, 0}};
+    const int ready = poll(polls, 2, 50);
+    if (ready < 0) return;
+    if (ready == 0) {
+      silentMs += 50;
+      continue;
+    }
+    silentMs = 0;
+    for (int i = 0; i < 2; ++i) {
+      if (!(polls[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      char buffer[16384];
+      const ssize_t n = recv(polls[i].fd, buffer, sizeof buffer, 0);
+      if (n <= 0 || !SendAll(polls[1 - i].fd, std::string_view(buffer, static_cast<std::size_t>(n))))
+        return;
+    }
+  }
+}
+
 void SleepUnlessStopped(long long ms, const std::atomic<bool>& stop) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (!stop && std::chrono::steady_clock::now() < end) {

@@ -54,6 +54,8 @@ class MessageReader {
   // malformed or truncated body, or one longer than maxBody.
   bool ReadBody(const HttpHead& head, bool untilClose, std::size_t maxBody, std::string& body);
   bool PeerClosed() const { return closed_; }
+  // What arrived beyond the messages read so far, handed over once.
+  std::string TakePending() { return std::exchange(pending_, std::string()); }
 
  private:
   bool Fill();  // appends what arrives; false on close, error, stop or silence
@@ -65,6 +67,10 @@ class MessageReader {
   std::string pending_;
   bool closed_ = false;
 };
+
+// Copies bytes both ways between two sockets (a tunnel), until either side
+// closes, nothing moves for idleMs, or *stop turns true.
+void Relay(int a, int b, const std::atomic<bool>& stop, int idleMs = 30000);
 
 // Sleeps up to ms, in short steps so that *stop ends it early.
 void SleepUnlessStopped(long long ms, const std::atomic<bool>& stop);

@@ -114,6 +114,12 @@ const char* FaultName(Fault fault) {
       return "trickle";
     case Fault::Huge:
       return "huge";
+    case Fault::NoConnect:
+      return "noconnect";
+    case Fault::ConnectDrop:
+      return "connectdrop";
+    case Fault::ConnectStall:
+      return "connectstall";
   }
   return "?";
 }
@@ -151,7 +157,8 @@ std::vector<PortPlan> ParsePortSpec(const std::string& spec) {
       {"delay", Fault::Delay, 1000},        {"refuse", Fault::Refuse, -1},
       {"close", Fault::Close, -1},          {"garbage", Fault::Garbage, -1},
       {"wrongdigit", Fault::WrongDigit, 9}, {"trickle", Fault::Trickle, 200},
-      {"huge", Fault::Huge, 64ll << 20},
+      {"huge", Fault::Huge, 64ll << 20},    {"noconnect", Fault::NoConnect, -1},
+      {"connectdrop", Fault::ConnectDrop, -1}, {"connectstall", Fault::ConnectStall, -1},
   };
   if (!faultName.empty()) {
     const auto known = std::find_if(std::begin(kFaults), std::end(kFaults),
@@ -303,7 +310,11 @@ void TestProxy::Serve(int fd, const PortPlan& plan, const std::string& client) {
                                 HasToken(request.Find("Proxy-Connection"), "keep-alive");
     const std::string what = method + " " + target;
 
-    if (method == "CONNECT" || !target.starts_with("http://")) {
+    if (method == "CONNECT") {
+      Tunnel(fd, reader, plan, client, target);
+      break;
+    }
+    if (!target.starts_with("http://")) {
       SendAll(fd, SimpleReply(405, "Method Not Allowed", "plain http:// requests only", false));
       Log(plan, client, what + " -> 405");
       break;
@@ -431,6 +442,54 @@ void TestProxy::Serve(int fd, const PortPlan& plan, const std::string& client) {
     if (!sent || !keep) break;
   }
   dropUpstream();
+}
+
+void TestProxy::Tunnel(int fd, MessageReader& reader, const PortPlan& plan,
+                       const std::string& client, const std::string& target) {
+  const std::string what = "CONNECT " + target;
+  if (plan.fault == Fault::NoConnect) {
+    SendAll(fd, SimpleReply(405, "Method Not Allowed", "plain http:// requests only", false));
+    Log(plan, client, what + " -> 405, no tunnels here");
+    return;
+  }
+  constexpr char kEstablished[] = "HTTP/1.1 200 Connection established\r\n\r\n";
+  if (plan.fault == Fault::ConnectDrop || plan.fault == Fault::ConnectStall) {
+    SendAll(fd, kEstablished);
+    if (plan.fault == Fault::ConnectStall) {
+      // Whatever the client sends goes nowhere; it waits for its time-out.
+      MessageReader idle(fd, stopping_, 30000);
+      HttpHead ignored;
+      while (!stopping_ && idle.ReadHead(ignored)) {
+      }
+    }
+    Log(plan, client, what + " -> 200, then " + FaultName(plan.fault));
+    return;
+  }
+  const auto colon = target.rfind(':');
+  const std::string host = colon == std::string::npos ? target : target.substr(0, colon);
+  long long port = 0;
+  try {
+    port = colon == std::string::npos ? 0 : std::stoll(target.substr(colon + 1));
+  } catch (const std::exception&) {
+  }
+  if (!IsLoopbackIpv4(host) || port < 1 || port > 65535) {
+    SendAll(fd, SimpleReply(403, "Forbidden", "this proxy reaches 127.0.0.0/8 only", false));
+    Log(plan, client, what + " -> 403 not loopback");
+    return;
+  }
+  if (plan.fault == Fault::Delay) SleepUnlessStopped(plan.value, stopping_);
+  const int upstream = ConnectLoopback(host, static_cast<std::uint16_t>(port));
+  if (upstream < 0) {
+    SendAll(fd, SimpleReply(502, "Bad Gateway", "cannot reach " + target, false));
+    Log(plan, client, what + " -> 502");
+    return;
+  }
+  Track(upstream);
+  // What the client sent on at once already belongs to the far end.
+  const bool sent = SendAll(fd, kEstablished) && SendAll(upstream, reader.TakePending());
+  Log(plan, client, what + " -> 200, tunnel");
+  if (sent) Relay(fd, upstream, stopping_);
+  Release(upstream);
 }
 
 void TestProxy::Log(const PortPlan& plan, const std::string& client, const std::string& what) {

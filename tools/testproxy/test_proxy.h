@@ -32,6 +32,10 @@ enum class Fault {
   WrongDigit,  // forwards, but the body becomes the digit value
   Trickle,     // sends the reply one byte every value ms
   Huge,        // answers 200 with a body of value bytes, without asking upstream
+  // Tunnels (CONNECT), which every other port carries to 127.0.0.0/8:
+  NoConnect,     // refuses them with 405, as proxies for plain HTTP only do
+  ConnectDrop,   // accepts with 200, then closes without connecting
+  ConnectStall,  // accepts with 200, then carries nothing either way
 };
 
 struct PortPlan {
@@ -58,6 +62,7 @@ struct ProxyOptions {
 };
 
 class TestProxy;
+class MessageReader;
 
 // One port on an address of its own in 127.0.0.0/8: the tests give each
 // candidate its own host, as real proxies have.
@@ -89,6 +94,9 @@ class TestProxy {
 
   void AcceptLoop();
   void Serve(int fd, const PortPlan& plan, const std::string& client);
+  // A CONNECT request: the tunnel, or the plan's fault instead.
+  void Tunnel(int fd, MessageReader& reader, const PortPlan& plan, const std::string& client,
+              const std::string& target);
   void Log(const PortPlan& plan, const std::string& client, const std::string& what);
   void Track(int fd);
   void Release(int fd);

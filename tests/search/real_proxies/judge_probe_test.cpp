@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "http/http_client.h"
+#include "judge/judge.h"
 
 namespace cloakwise::search {
 namespace {
@@ -26,6 +27,8 @@ class JudgeThroughRealProxy : public ::testing::Test {
   std::string port = Env("CLOAKWISE_PROXY_PORT");
   std::string judgeUrl = Env("CLOAKWISE_JUDGE_URL");
   std::string expected = Env("CLOAKWISE_EXPECTED_LEVEL");
+  std::string tunnelUrl = Env("CLOAKWISE_TUNNEL_URL");
+  bool tunnels = Env("CLOAKWISE_EXPECTED_TUNNEL") == "yes";
 
   void UseProxy(http::HttpClient& client) {
     client.Settings().proxyServer = "127.0.0.1";
@@ -50,6 +53,19 @@ TEST_F(JudgeThroughRealProxy, OneClientObjectReadsItEveryTime) {
   UseProxy(probe);
   for (int i = 0; i < 3; ++i) {
     EXPECT_EQ(probe.Get(judgeUrl), expected) << "request " << i + 1;
+  }
+}
+
+// The tunnel probe on the same client, after the judge, as a search worker
+// makes it: carried where the proxy lets CONNECT through, refused where not,
+// and the judge still answers on the same client afterwards.
+TEST_F(JudgeThroughRealProxy, TheTunnelProbeTellsWhetherTheProxyCarriesHttps) {
+  http::HttpClient probe;
+  UseProxy(probe);
+  const ProxyAddress proxy{"127.0.0.1", std::stoi(port)};
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(probe.Get(judgeUrl), expected) << "request " << i + 1;
+    EXPECT_EQ(judge::TunnelsThrough(probe, proxy, tunnelUrl, 10000), tunnels) << "tunnel " << i + 1;
   }
 }
 

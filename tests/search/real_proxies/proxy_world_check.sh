@@ -3,7 +3,9 @@
 # candidates may share a host, as the program would take one for the other;
 # through every live candidate, reached from 127.0.0.1 on its own address,
 # the judge must answer the digit world.txt promises, no sooner than the
-# delay injected there; the dead candidate must refuse; a stop must leave no
+# delay injected there, and a tunnel to the service's tunnel port must carry
+# its answer exactly where world.txt says it tunnels; the dead candidate must
+# refuse; a stop must leave no
 # process, listening port or file behind. Then a world held by another script
 # must go with that script's SIGTERM.
 #
@@ -49,7 +51,7 @@ done
 [ "$shared" -eq 1 ] ||
   echo "ok   no two candidates share a host: $alive live and $refusing dead on${hosts% }"
 for line in "${PROXY_WORLD_CANDIDATES[@]}"; do
-  read -r name address kind _ digit delay <<<"$line"
+  read -r name address kind _ digit delay tunnels <<<"$line"
   addresses+=" $address"
   if [ "$kind" = dead ]; then
     rc=0
@@ -69,6 +71,15 @@ for line in "${PROXY_WORLD_CANDIDATES[@]}"; do
   else
     fail "$name ($kind): judged '$got' in $ms ms from ${from:-?} to ${to:-?}," \
       "expected $digit after $delay ms or more from 127.0.0.1 to ${address%:*}"
+  fi
+  tunnel=$(curl -s --max-time 5 -p -x "http://$address" \
+    "http://127.0.0.1:$TUNNEL_PORT/tunnel.php?nonce=00112233aabbccdd" || true)
+  carried=no
+  [ "$tunnel" != "tunnel-ok 00112233aabbccdd" ] || carried=yes
+  if [ "$carried" = "$tunnels" ]; then
+    echo "ok   $name tunnels: $tunnels"
+  else
+    fail "$name: tunnel answered '$tunnel', world.txt says it tunnels: $tunnels"
   fi
 done
 pids=$PROXY_WORLD_PIDS
