@@ -21,16 +21,14 @@ CheckResult NotWorking() {
 // timed out, an error page, a captive portal answering its own text) means
 // the proxy does not work for us.
 CheckResult Probe(http::HttpClient& client, const std::string& proxy,
-                  const judge::ServiceUrls& urls, const Clock& now, std::int64_t started,
-                  const std::function<bool()>& shouldStop) {
+                  const judge::ServiceUrls& urls, const Clock& now, std::int64_t started) {
   const auto address = ProxyAddress::Parse(proxy);
   if (!address) return NotWorking();
   const auto level = judge::AskJudgeThrough(client, *address, urls.judge, kProbeReadTimeoutMs);
   if (!level) return NotWorking();
+  // A stop request does not cut the entry short: a check started over may
+  // already have claimed this row again, and only a true result may land.
   const std::string ping = PingText(now() - started);
-  // Asked to stop: the program is closing, or the check starts over and
-  // this row with it; nobody waits for the tunnel's answer.
-  if (shouldStop && shouldStop()) return NotWorking();
   const bool tunnels =
       judge::TunnelsThrough(client, *address, urls.tunnel, kProbeReadTimeoutMs);
   return CheckResult{judge::LevelName(*level), tunnels ? kWorkingText : kHttpOnlyText, ping};
@@ -56,7 +54,7 @@ void RunListCheck(http::HttpClient& client, CustomProxyList& list, const judge::
     if (!claimed) return;
     CheckResult result;
     try {
-      result = Probe(client, claimed->proxy, urls, now, started, shouldStop);
+      result = Probe(client, claimed->proxy, urls, now, started);
     } catch (...) {
       // Something beyond a failed request: the entry must not stay
       // "Checking..." for ever, or the check would never end.
