@@ -175,8 +175,8 @@ std::optional<double> RunCurl(const World& world) {
   const std::string curl = "curl -s -o /dev/null -x http://{} --max-time 10 ";
   const std::string command =
       "env -u NO_PROXY -u no_proxy timeout " + std::to_string(kRunLimit.count()) + " xargs -P " +
-      std::to_string(kWorkers) + " -I{} sh -c '" + curl + world.urls.judge + " && " + curl +
-      "-p " + world.urls.tunnel + "?nonce=0123456789abcdef' < " + listPath;
+      std::to_string(kWorkers) + " -I{} sh -c '" + curl + world.urls.judge + " && " + curl + "-p " +
+      world.urls.tunnel + "?nonce=0123456789abcdef' < " + listPath;
   const auto started = Clock::now();
   const int status = std::system(command.c_str());
   const double wall = Seconds(Clock::now() - started);

@@ -117,8 +117,10 @@ int main() {
   std::printf("START to installed, %zu rounds, candidates answering after 20/45/70 ms:\n",
               totals.size());
   std::printf("  median START to installed   %8.2f ms\n", total);
-  std::printf("  median network floor        %8.2f ms  (two service round trips + fastest judge and tunnel)\n",
-              floor);
+  std::printf(
+      "  median network floor        %8.2f ms  (two service round trips + fastest judge and "
+      "tunnel)\n",
+      floor);
   std::printf("  overhead of the program     %8.2f ms  (goal: under 10 ms)\n", total - floor);
   std::printf("BENCH\tsearch, START to installed\tmedian time\t%.2f\t%.2f\tms\n", total, floor);
   return 0;

@@ -29,8 +29,7 @@ CheckResult Probe(http::HttpClient& client, const std::string& proxy,
   // A stop request does not cut the entry short: a check started over may
   // already have claimed this row again, and only a true result may land.
   const std::string ping = PingText(now() - started);
-  const bool tunnels =
-      judge::TunnelsThrough(client, *address, urls.tunnel, kProbeReadTimeoutMs);
+  const bool tunnels = judge::TunnelsThrough(client, *address, urls.tunnel, kProbeReadTimeoutMs);
   return CheckResult{judge::LevelName(*level), tunnels ? kWorkingText : kHttpOnlyText, ping};
 }
 

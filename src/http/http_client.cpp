@@ -324,14 +324,19 @@ std::string HttpClient::GetThroughTunnel(const std::string& urlText) {
                 "\r\nUser-Agent: " + settings_.userAgent + "\r\n\r\n");
     std::size_t received = 0;
     SocketSource source(socket_, waiter, received);
-    {
-      ReplyReader reader(source, limits);
-      const ReplyHead head = reader.ReadHead();
+    // The proxy's answer, then the far end's: each must be a 2xx.
+    const auto readHead = [&](ReplyReader& reader) {
+      ReplyHead head = reader.ReadHead();
       lastStatus_ = head.status;
       lastStatusLine_ = head.statusLine;
       if (head.status < 200 || head.status > 299) {
         throw HttpStatusError(head.statusLine, head.status, "");
       }
+      return head;
+    };
+    {
+      ReplyReader reader(source, limits);
+      readHead(reader);
       // The far end speaks only once asked: anything already here came from
       // the proxy, which then answered before it had connected, if at all.
       if (reader.HasUnreadInput()) {
@@ -343,13 +348,7 @@ std::string HttpClient::GetThroughTunnel(const std::string& urlText) {
     direct.connection = "close";
     SendAll(socket_, waiter, WriteRequestHead("GET", url, direct, "1.1", -1, ""));
     ReplyReader reader(source, limits);
-    const ReplyHead head = reader.ReadHead();
-    lastStatus_ = head.status;
-    lastStatusLine_ = head.statusLine;
-    if (head.status < 200 || head.status > 299) {
-      throw HttpStatusError(head.statusLine, head.status, "");
-    }
-    std::string body = reader.ReadBody(head, false);
+    std::string body = reader.ReadBody(readHead(reader), false);
     Disconnect();
     return body;
   } catch (...) {

@@ -224,13 +224,15 @@ TEST(CustomProxyList, ClearLeavesTheBlankRowAndTheCallerErasesTheSection) {
 TEST(CustomProxyList, CopyTakesTheProxiesOfTheChosenTypesInRowOrder) {
   CustomProxyList list;
   EXPECT_EQ(list.CopyText(CopyFilter::AnonymousOrElite), "") << "nothing checked yet";
-  list.AddPastedLines("1.1.1.1:1\n2.2.2.2:2\n3.3.3.3:3\n4.4.4.4:4\n5.5.5.5:5");
-  // The Status is not looked at, only the Type.
+  list.AddPastedLines("1.1.1.1:1\n2.2.2.2:2\n3.3.3.3:3\n4.4.4.4:4\n5.5.5.5:5\n6.6.6.6:6");
+  // The Type decides, but for a proxy that carries no HTTPS: pasted into a
+  // browser it would break most pages.
   CheckAll(list, {{"1.1.1.1:1", {"Elite", kWorkingText, "0 Sec."}},
                   {"2.2.2.2:2", {"Transparent", kWorkingText, "0 Sec."}},
                   {"3.3.3.3:3", {"Anonymous", kWorkingText, "1 Sec."}},
                   {"4.4.4.4:4", {kUnknownText, kNotWorkingText, kUnknownText}},
-                  {"5.5.5.5:5", {"Elite", kNotWorkingText, kUnknownText}}});
+                  {"5.5.5.5:5", {"Elite", kNotWorkingText, kUnknownText}},
+                  {"6.6.6.6:6", {"Elite", kHttpOnlyText, "0 Sec."}}});
   const struct {
     CopyFilter filter;
     std::string text;

@@ -66,8 +66,7 @@ const std::string kChunkedHead = kOkHead + "Transfer-Encoding: chunked\r\n\r\n";
 TEST(HostileServer, Catalogue) {
   const HostileCase cases[] = {
       {"reset after the request", [](ServerConnection& c) { c.Reset(); }, Fails<SocketError>()},
-      {"close before any reply", [](ServerConnection& c) { c.Close(); },
-       Fails<ConnectionClosed>()},
+      {"close before any reply", [](ServerConnection& c) { c.Close(); }, Fails<ConnectionClosed>()},
       {"close mid-header", [](ServerConnection& c) { c.Send(kOkHead + "Content-Le"); },
        Fails<ConnectionClosed>()},
       {"close mid-body, chunked",
@@ -283,7 +282,8 @@ TEST(HostileServer, TunnelCatalogue) {
     client.Settings().proxyPort = proxy.Port();
     client.Settings().readTimeoutMs = c.readTimeoutMs;
     const auto ms = MillisecondsOf([&] {
-      c.check([&] { EXPECT_EQ(client.GetThroughTunnel("http://127.0.0.1:9/tunnel.php?n=1"), "ok"); });
+      c.check(
+          [&] { EXPECT_EQ(client.GetThroughTunnel("http://127.0.0.1:9/tunnel.php?n=1"), "ok"); });
     });
     EXPECT_LT(ms, c.boundMs);
     EXPECT_FALSE(client.Connected());

@@ -150,7 +150,11 @@ void PrintJson(const std::vector<ProxyRow>& rows) {
     out += (i ? ",\n  " : "\n  ");
     out += "{\"proxy\":" + JsonString(r.proxy) + ",\"type\":" + JsonString(r.type) +
            ",\"status\":" + JsonString(r.status) + ",\"ping\":" + JsonString(r.ping) +
-           ",\"tunnel\":" + (tunnel == "yes" ? "true" : tunnel == "no" ? "false" : "null") + "}";
+           ",\"tunnel\":" +
+           (tunnel == "yes"  ? "true"
+            : tunnel == "no" ? "false"
+                             : "null") +
+           "}";
   }
   out += rows.empty() ? "]\n" : "\n]\n";
   std::fputs(out.c_str(), stdout);

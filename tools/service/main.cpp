@@ -24,10 +24,11 @@
 namespace {
 
 int Usage(const std::string& problem) {
-  std::cerr << "cloakwise-service: " << problem << "\n"
-            << "usage: cloakwise-service --pool FILE [--port N]... [--tunnel-port N] [--bind 127.0.0.1]\n"
-               "       [--port-file FILE] [--log FILE] [--max-seconds N]\n"
-               "       [--drop-step 1|2] [--garble-step 1|2]\n";
+  std::cerr
+      << "cloakwise-service: " << problem << "\n"
+      << "usage: cloakwise-service --pool FILE [--port N]... [--tunnel-port N] [--bind 127.0.0.1]\n"
+         "       [--port-file FILE] [--log FILE] [--max-seconds N]\n"
+         "       [--drop-step 1|2] [--garble-step 1|2]\n";
   return 2;
 }
 

@@ -1,7 +1,5 @@
 #include "service/reference_service.h"
 
-#include "judge/judge.h"
-
 #include <arpa/inet.h>
 #include <httplib.h>
 
@@ -90,9 +88,8 @@ ReferenceService::ReferenceService(ServiceOptions options)
   wanted.push_back(options_.tunnelPort);
   for (const std::uint16_t want : wanted) {
     auto server = std::make_unique<httplib::Server>();
-    const int port = want == 0
-                         ? server->bind_to_any_port(options_.bindAddress)
-                         : (server->bind_to_port(options_.bindAddress, want) ? want : -1);
+    const int port = want == 0 ? server->bind_to_any_port(options_.bindAddress)
+                               : (server->bind_to_port(options_.bindAddress, want) ? want : -1);
     if (port <= 0) {
       Stop();
       throw std::runtime_error("cannot listen on " + options_.bindAddress + ":" +
@@ -186,18 +183,19 @@ void ReferenceService::Install(httplib::Server& server, std::uint16_t port) {
 
   // What a tunnel through a proxy reaches: any port of the service answers,
   // so a test names one of them as the tunnel port.
-  server.Get(cloakwise::judge::kTunnelPage, [](const httplib::Request& request, httplib::Response& response) {
-    const std::string nonce = request.get_param_value("nonce");
-    response.set_header("Cache-Control", "no-store");
-    if (!cloakwise::judge::IsTunnelNonce(nonce)) {
-      requestNote = "tunnel: no nonce";
-      response.status = 400;
-      response.set_content("bad nonce", "text/plain");
-      return;
-    }
-    requestNote = "tunnel " + nonce;
-    response.set_content(cloakwise::judge::TunnelProof(nonce), "text/plain");
-  });
+  server.Get(cloakwise::judge::kTunnelPage,
+             [](const httplib::Request& request, httplib::Response& response) {
+               const std::string nonce = request.get_param_value("nonce");
+               response.set_header("Cache-Control", "no-store");
+               if (!cloakwise::judge::IsTunnelNonce(nonce)) {
+                 requestNote = "tunnel: no nonce";
+                 response.status = 400;
+                 response.set_content("bad nonce", "text/plain");
+                 return;
+               }
+               requestNote = "tunnel " + nonce;
+               response.set_content(cloakwise::judge::TunnelProof(nonce), "text/plain");
+             });
 
   server.set_exception_handler(
       [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {

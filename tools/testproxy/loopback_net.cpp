@@ -106,7 +106,8 @@ void Relay(int a, int b, const std::atomic<bool>& stop, int idleMs) {
       if (!(polls[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
       char buffer[16384];
       const ssize_t n = recv(polls[i].fd, buffer, sizeof buffer, 0);
-      if (n <= 0 || !SendAll(polls[1 - i].fd, std::string_view(buffer, static_cast<std::size_t>(n))))
+      if (n <= 0 ||
+          !SendAll(polls[1 - i].fd, std::string_view(buffer, static_cast<std::size_t>(n))))
         return;
     }
   }

@@ -154,11 +154,16 @@ std::vector<PortPlan> ParsePortSpec(const std::string& spec) {
     long long defaultValue;  // -1: takes no value
   };
   static constexpr Known kFaults[] = {
-      {"delay", Fault::Delay, 1000},        {"refuse", Fault::Refuse, -1},
-      {"close", Fault::Close, -1},          {"garbage", Fault::Garbage, -1},
-      {"wrongdigit", Fault::WrongDigit, 9}, {"trickle", Fault::Trickle, 200},
-      {"huge", Fault::Huge, 64ll << 20},    {"noconnect", Fault::NoConnect, -1},
-      {"connectdrop", Fault::ConnectDrop, -1}, {"connectstall", Fault::ConnectStall, -1},
+      {"delay", Fault::Delay, 1000},
+      {"refuse", Fault::Refuse, -1},
+      {"close", Fault::Close, -1},
+      {"garbage", Fault::Garbage, -1},
+      {"wrongdigit", Fault::WrongDigit, 9},
+      {"trickle", Fault::Trickle, 200},
+      {"huge", Fault::Huge, 64ll << 20},
+      {"noconnect", Fault::NoConnect, -1},
+      {"connectdrop", Fault::ConnectDrop, -1},
+      {"connectstall", Fault::ConnectStall, -1},
   };
   if (!faultName.empty()) {
     const auto known = std::find_if(std::begin(kFaults), std::end(kFaults),
