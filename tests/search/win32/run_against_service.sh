@@ -19,7 +19,8 @@ for f in batch empty; do
   for _ in $(seq 100); do [ -s "$dir/$f.port" ] && break; sleep 0.05; done
   [ -s "$dir/$f.port" ] || { echo "the reference service did not start" >&2; exit 1; }
 done
-CLOAKWISE_SERVICE_PORTS="$(cat "$dir/batch.port") $(cat "$dir/empty.port")"
+# The first line holds the service ports; the second its tunnel port.
+CLOAKWISE_SERVICE_PORTS="$(head -n1 "$dir/batch.port") $(head -n1 "$dir/empty.port")"
 export CLOAKWISE_SERVICE_PORTS
 rc=0
 "$@" || rc=$?
