@@ -65,7 +65,9 @@ grid_text() {
     -resize 400% -threshold 55% "$out/grid-ocr.png"
   # To OCR the font's 0 and O, 1 and l look alike: no proxy here has a
   # letter but the e of 1e3, and only digits stand before "Sec.".
-  tesseract "$out/grid-ocr.png" - --psm 6 2>/dev/null | sed -e '1d' -e '/^\s*$/d' |
+  # It may also split an address at a dot or colon, where no grid text has
+  # a space.
+  tesseract "$out/grid-ocr.png" - --psm 6 2>/dev/null | sed -E -e '1d' -e '/^\s*$/d' -e 's/ *([.:]) *([0-9Ol])/\1\2/g' |
     awk '{ gsub(/O/, "0", $1); gsub(/l/, "1", $1); if ($(NF-1) == "O") $(NF-1) = "0"; print }'
 }
 # Waits up to $2 seconds until the grid reads as the file $1.
