@@ -84,11 +84,21 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   platform::Win32Desktop desktop;
   platform::Win32Shell shell;
   platform::Win32UrlCache urlCache;
+  platform::Win32Sqlite sqlite;
   ui::win32::MessageBoxHost modal(instance);
   ui::win32::PasteListWindow pasteList(instance);
 
-  Application app(PlatformServices{
-      registry, internetOptions, files, uiThread, desktop, modal, shell, urlCache, {}, &pasteList});
+  Application app(PlatformServices{registry,
+                                   internetOptions,
+                                   files,
+                                   uiThread,
+                                   desktop,
+                                   modal,
+                                   shell,
+                                   urlCache,
+                                   sqlite,
+                                   {},
+                                   &pasteList});
 
   ui::win32::MainWindow* mainWindow = nullptr;
   ui::Layout layout(app.form, ui::FrameActions{

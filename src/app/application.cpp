@@ -37,7 +37,7 @@ Application::Application(PlatformServices services)
            [this](const std::string& text) { platform.desktop.ShowError(text); }}),
       privacyCleanup(form.privacy, messageBox,
                      {services.files, services.shell, services.urlCache, services.registry,
-                      services.desktop, services.ui}) {
+                      services.desktop, services.ui, services.sqlite}) {
   Wire();
 }
 

@@ -19,6 +19,7 @@
 #include "platform/internet_options.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
+#include "platform/sqlite.h"
 #include "platform/ui_thread.h"
 #include "platform/url_cache.h"
 #include "search/proxy_search.h"
@@ -41,6 +42,7 @@ struct PlatformServices {
   ui::ModalHost& modal;
   platform::Shell& shell;
   platform::UrlCache& urlCache;
+  platform::Sqlite& sqlite;
   // Milliseconds for the probes' speed; the steady clock unless a test
   // supplies one.
   std::function<std::int64_t()> tickCount = {};

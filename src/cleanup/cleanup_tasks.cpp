@@ -1,12 +1,14 @@
 #include "cleanup/cleanup_tasks.h"
 
+#include <algorithm>
+
 #include "core/option_keys.h"
 
 namespace cloakwise::cleanup {
 
 using ui::PrivacyView;
 
-const std::array<CleanupTask, 11> kCleanupTasks = {{
+const std::array<CleanupTask, 15> kCleanupTasks = {{
     {CleanupTaskId::IeCache, &PrivacyView::ieCacheBox, &PrivacyView::ieCacheCaption,
      kKeyCleanIeCache, "Deleting the Temporary Internet Files (the cache)..."},
     {CleanupTaskId::IeTypedUrls, &PrivacyView::ieTypedUrlsBox, &PrivacyView::ieTypedUrlsCaption,
@@ -19,10 +21,22 @@ const std::array<CleanupTask, 11> kCleanupTasks = {{
      &PrivacyView::firefoxFormHistoryCaption, kKeyCleanFirefoxFormHistory,
      "Deleting Stored Passwords and Autocomplete..."},
     {CleanupTaskId::FirefoxCookies, &PrivacyView::firefoxCookiesBox,
-     &PrivacyView::firefoxCookiesCaption, kKeyCleanFirefoxCookies, "Deleting Cookies in firefox..."},
+     &PrivacyView::firefoxCookiesCaption, kKeyCleanFirefoxCookies,
+     "Deleting Cookies in firefox..."},
     {CleanupTaskId::FirefoxHistory, &PrivacyView::firefoxHistoryBox,
      &PrivacyView::firefoxHistoryCaption, kKeyCleanFirefoxHistory,
      "Deleting history and typed URLs in bar..."},
+    {CleanupTaskId::FirefoxCache, &PrivacyView::firefoxCacheBox, &PrivacyView::firefoxCacheCaption,
+     kKeyCleanFirefoxCache, "Deleting the cache of Firefox..."},
+    {CleanupTaskId::ChromiumCache, &PrivacyView::chromiumCacheBox,
+     &PrivacyView::chromiumCacheCaption, kKeyCleanChromiumCache,
+     "Deleting the cache of Chrome and Edge..."},
+    {CleanupTaskId::ChromiumCookies, &PrivacyView::chromiumCookiesBox,
+     &PrivacyView::chromiumCookiesCaption, kKeyCleanChromiumCookies,
+     "Deleting cookies in Chrome and Edge..."},
+    {CleanupTaskId::ChromiumHistory, &PrivacyView::chromiumHistoryBox,
+     &PrivacyView::chromiumHistoryCaption, kKeyCleanChromiumHistory,
+     "Deleting history in Chrome and Edge..."},
     {CleanupTaskId::TempFiles, &PrivacyView::tempFilesBox, &PrivacyView::tempFilesCaption,
      kKeyCleanTempFiles, "Deleting temporary PC files..."},
     {CleanupTaskId::RecentDocuments, &PrivacyView::recentDocumentsBox,
@@ -45,6 +59,38 @@ std::array<std::string_view, 5> FirefoxFilesOf(CleanupTaskId task) {
     case CleanupTaskId::FirefoxHistory:
       // Today's history lives in places.sqlite with the bookmarks: kept.
       return {"history.dat"};
+    default:
+      return {};
+  }
+}
+
+const std::array<ChromiumBrowser, 5> kChromiumBrowsers = {{
+    {"Chrome", "Google\\Chrome\\User Data"},
+    {"Edge", "Microsoft\\Edge\\User Data"},
+    {"Chromium", "Chromium\\User Data"},
+    {"Brave", "BraveSoftware\\Brave-Browser\\User Data"},
+    {"Vivaldi", "Vivaldi\\User Data"},
+}};
+
+bool IsChromiumProfile(std::string_view name) {
+  if (name == "Default" || name == "Guest Profile") return true;
+  constexpr std::string_view kNumbered = "Profile ";
+  if (!name.starts_with(kNumbered) || name.size() == kNumbered.size()) return false;
+  return std::all_of(name.begin() + kNumbered.size(), name.end(),
+                     [](char c) { return c >= '0' && c <= '9'; });
+}
+
+ChromiumParts ChromiumPartsOf(CleanupTaskId task) {
+  switch (task) {
+    case CleanupTaskId::ChromiumCache:
+      return {{"Cache", "Code Cache", "GPUCache"}, {}};
+    case CleanupTaskId::ChromiumCookies:
+      // Today's in Network, the older ones beside the profile's other files.
+      return {{}, {"Network\\Cookies", "Network\\Cookies-journal", "Cookies", "Cookies-journal"}};
+    case CleanupTaskId::ChromiumHistory:
+      return {{},
+              {"History", "History-journal", "Visited Links", "Top Sites", "Top Sites-journal",
+               "Shortcuts", "Shortcuts-journal"}};
     default:
       return {};
   }

@@ -15,6 +15,10 @@ enum class CleanupTaskId {
   FirefoxFormHistory,
   FirefoxCookies,
   FirefoxHistory,
+  FirefoxCache,
+  ChromiumCache,
+  ChromiumCookies,
+  ChromiumHistory,
   TempFiles,
   RecentDocuments,
   Clipboard,
@@ -34,7 +38,7 @@ struct CleanupTask {
 
 // In the order the clean-up runs them, the view shows them and start-up loads
 // their boxes.
-extern const std::array<CleanupTask, 11> kCleanupTasks;
+extern const std::array<CleanupTask, 15> kCleanupTasks;
 
 // The files each Firefox task removes from every profile. Firefox's own
 // files of today come with the old ones, each SQLite database with its
@@ -42,5 +46,27 @@ extern const std::array<CleanupTask, 11> kCleanupTasks;
 // (places.sqlite: bookmarks beside the history; logins.json and key4.db:
 // the saved passwords) is never among them.
 std::array<std::string_view, 5> FirefoxFilesOf(CleanupTaskId task);
+
+// The browsers that keep Chromium's profiles, each under the local
+// application-data folder: the name they are told by, and their folder of
+// profiles ("User Data").
+struct ChromiumBrowser {
+  std::string_view name;
+  std::string_view userData;  // below the local application-data folder, '\'-separated
+};
+extern const std::array<ChromiumBrowser, 5> kChromiumBrowsers;
+
+// Whether a folder of "User Data" is a profile: "Default", "Profile 2", and
+// the guest's.
+bool IsChromiumProfile(std::string_view name);
+
+// What each Chromium task removes from a profile: folders (whose files go)
+// and files, each with its journal where the browser keeps one. Never
+// Bookmarks, Login Data, Preferences or Web Data.
+struct ChromiumParts {
+  std::array<std::string_view, 3> folders;
+  std::array<std::string_view, 8> files;
+};
+ChromiumParts ChromiumPartsOf(CleanupTaskId task);
 
 }  // namespace cloakwise::cleanup

@@ -1,6 +1,9 @@
 #include "cleanup/privacy_cleanup.h"
 
+#include <algorithm>
+
 #include "browserproxy/firefox_proxy.h"
+#include "cleanup/firefox_history.h"
 #include "cleanup/safe_delete.h"
 #include "core/option_keys.h"
 
@@ -13,9 +16,32 @@ constexpr char kConfirmationText[] =
     "may froze for few seconds while cleaning.";
 constexpr char kFinishedText[] = "Cleaning finished! Your privacy is protected.";
 constexpr char kClipboardError[] = "Cannot open clipboard";
-constexpr char kFinishedWithoutClipboardText[] =
-    "Cleaning finished, but another program held the clipboard.";
+constexpr char kHeldClipboard[] = "another program held the clipboard";
 constexpr char kTypedUrlsKey[] = "Software\\Microsoft\\Internet Explorer\\TypedURLs";
+
+// The task's word for what it removes, in a browser's name.
+const char* WhatOf(CleanupTaskId task) {
+  switch (task) {
+    case CleanupTaskId::FirefoxFormHistory:
+      return "saved form entries";
+    case CleanupTaskId::FirefoxCookies:
+    case CleanupTaskId::ChromiumCookies:
+      return "cookies";
+    case CleanupTaskId::FirefoxCache:
+    case CleanupTaskId::ChromiumCache:
+      return "cache";
+    default:
+      return "history";
+  }
+}
+
+// A folder's sub-path written with '\\', joined with the folder's own
+// separator.
+std::string Join(const std::string& folder, std::string_view relative) {
+  std::string path = folder;
+  for (const char c : relative) path += c == '\\' ? folder.back() : c;
+  return path;
+}
 
 }  // namespace
 
@@ -56,10 +82,11 @@ void PrivacyCleanup::Run(bool atStartup) {
 
   if (!atStartup) messageBox_.ShowMessageBox(kConfirmationTitle, kConfirmationText);
   refused_.clear();
-  for (platform::ShellFolder folder : {platform::ShellFolder::Windows, platform::ShellFolder::Profile}) {
+  stayed_.clear();
+  for (platform::ShellFolder folder :
+       {platform::ShellFolder::Windows, platform::ShellFolder::Profile}) {
     if (auto path = services_.shell.FolderPath(folder)) refused_.push_back(*path);
   }
-  bool clipboardHeld = false;
   for (const CleanupTask& task : kCleanupTasks) {
     if (!(view_.*task.box).Checked()) continue;
     ShowStatus(task.statusText);
@@ -70,9 +97,44 @@ void PrivacyCleanup::Run(bool atStartup) {
       return;
     }
     // Nobody waits for a box at start-up, and the program must start.
-    clipboardHeld = true;
+    Stayed(kHeldClipboard);
   }
-  ShowStatus(clipboardHeld ? kFinishedWithoutClipboardText : kFinishedText);
+  if (stayed_.empty()) {
+    ShowStatus(kFinishedText);
+    return;
+  }
+  // "protected" only when nothing a checked task was to remove is left.
+  std::string text = "Cleaning finished, but ";
+  for (std::size_t i = 0; i < stayed_.size(); ++i) {
+    const Remainder& left = stayed_[i];
+    text += (i ? "; " : "") + left.what;
+    if (left.parts.empty()) continue;
+    text += ": its ";
+    for (std::size_t k = 0; k < left.parts.size(); ++k) {
+      text += (k == 0 ? "" : k + 1 == left.parts.size() ? " and " : ", ") + left.parts[k];
+    }
+    text += " stayed";
+  }
+  ShowStatus(text + ".");
+}
+
+void PrivacyCleanup::Stayed(const std::string& what) {
+  for (const Remainder& left : stayed_) {
+    if (left.what == what) return;
+  }
+  stayed_.push_back({what, {}});
+}
+
+// A browser that runs holds its files open, and Windows will not delete
+// them: one account per browser of all it kept.
+void PrivacyCleanup::KeptByRunning(std::string_view browser, CleanupTaskId task) {
+  const std::string what = std::string(browser) + " was running";
+  auto it = std::find_if(stayed_.begin(), stayed_.end(),
+                         [&](const Remainder& left) { return left.what == what; });
+  if (it == stayed_.end()) it = stayed_.insert(stayed_.end(), {what, {}});
+  const std::string part = WhatOf(task);
+  if (std::find(it->parts.begin(), it->parts.end(), part) == it->parts.end())
+    it->parts.push_back(part);
 }
 
 bool PrivacyCleanup::Perform(CleanupTaskId task) {
@@ -93,6 +155,14 @@ bool PrivacyCleanup::Perform(CleanupTaskId task) {
     case CleanupTaskId::FirefoxCookies:
     case CleanupTaskId::FirefoxHistory:
       DeleteFirefoxFiles(task);
+      break;
+    case CleanupTaskId::FirefoxCache:
+      DeleteFirefoxCaches();
+      break;
+    case CleanupTaskId::ChromiumCache:
+    case CleanupTaskId::ChromiumCookies:
+    case CleanupTaskId::ChromiumHistory:
+      DeleteChromiumParts(task);
       break;
     case CleanupTaskId::TempFiles:
       DeleteTemporaryFiles();
@@ -152,11 +222,78 @@ void PrivacyCleanup::DeleteFirefoxFiles(CleanupTaskId task) {
   ListSubfolders(profiles, folders, services_.files, services_.ui);
   for (std::string profile : folders) {
     if (profile.back() != '\\') profile += '\\';
+    bool held = false;
     for (std::string_view name : FirefoxFilesOf(task)) {
       if (name.empty()) continue;
       const std::string path = profile + std::string(name);
-      if (services_.files.FileExists(path)) services_.files.RemoveFile(path);
+      if (services_.files.FileExists(path) && !services_.files.RemoveFile(path)) held = true;
     }
+    if (task == CleanupTaskId::FirefoxHistory) {
+      switch (ClearFirefoxHistory(services_.sqlite, services_.files, profile)) {
+        case HistoryOutcome::Cleared:
+          break;
+        case HistoryOutcome::NoSqlite:
+          Stayed("Firefox's history stayed: this system has no SQLite");
+          break;
+        case HistoryOutcome::InUse:
+          held = true;
+          break;
+        case HistoryOutcome::Failed:
+          Stayed("Firefox's history stayed: its database refused the change");
+          break;
+      }
+    }
+    if (held) KeptByRunning("Firefox", task);
+  }
+}
+
+// Firefox keeps its cache apart from the profile, under the local
+// application-data folder, in a folder of the profile's name.
+void PrivacyCleanup::DeleteFirefoxCaches() {
+  const auto local = Usable(services_.shell.FolderPath(platform::ShellFolder::LocalAppData));
+  if (!local) return;
+  const std::string profiles = Join(*local, "Mozilla\\Firefox\\Profiles\\");
+  const auto entries = services_.files.ListDirectory(profiles);
+  if (!entries) return;
+  std::size_t held = 0;
+  for (const platform::DirectoryEntry& entry : *entries) {
+    if (!entry.directory || entry.link) continue;
+    if (const auto cache = Usable(Join(profiles, entry.name + "\\cache2\\"))) {
+      held += DeleteFilesRecursively(services_.files, services_.ui, *cache);
+    }
+  }
+  if (held) KeptByRunning("Firefox", CleanupTaskId::FirefoxCache);
+}
+
+void PrivacyCleanup::DeleteChromiumParts(CleanupTaskId task) {
+  const auto local = Usable(services_.shell.FolderPath(platform::ShellFolder::LocalAppData));
+  if (!local) return;
+  const ChromiumParts parts = ChromiumPartsOf(task);
+  for (const ChromiumBrowser& browser : kChromiumBrowsers) {
+    const std::string userData = Join(*local, std::string(browser.userData) + "\\");
+    const auto entries = services_.files.ListDirectory(userData);
+    if (!entries) continue;
+    std::size_t held = 0;
+    for (const platform::DirectoryEntry& entry : *entries) {
+      if (!entry.directory || entry.link || !IsChromiumProfile(entry.name)) continue;
+      const std::string profile = userData + entry.name + userData.back();
+      for (std::string_view folder : parts.folders) {
+        if (folder.empty()) continue;
+        if (const auto usable = Usable(Join(profile, std::string(folder) + "\\"))) {
+          held += DeleteFilesRecursively(services_.files, services_.ui, *usable);
+        }
+      }
+      for (std::string_view file : parts.files) {
+        if (file.empty()) continue;
+        const std::string path = Join(profile, file);
+        if (services_.files.FileExists(path) && !services_.files.RemoveFile(path) &&
+            services_.files.FileExists(path)) {
+          ++held;
+        }
+        services_.ui.ProcessMessages();
+      }
+    }
+    if (held) KeptByRunning(browser.name, task);
   }
 }
 

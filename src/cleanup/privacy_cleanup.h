@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
+#include "platform/sqlite.h"
 #include "platform/ui_thread.h"
 #include "platform/url_cache.h"
 #include "ui/main_form.h"
@@ -23,6 +24,7 @@ struct CleanupServices {
   platform::Registry& registry;
   platform::Desktop& desktop;
   platform::UiThread& ui;
+  platform::Sqlite& sqlite;
 };
 
 // The privacy clean-up: the task boxes and captions of the privacy view,
@@ -36,8 +38,10 @@ class PrivacyCleanup {
 
   void AttachSettings(SettingsStore& settings) { settings_ = &settings; }
 
-  // Every checked task in order, the status line telling which. A run by the
-  // user is confirmed first; the start-up run is not, and a clipboard held by
+  // Every checked task in order, the status line telling which, and at the
+  // end whether everything went: what stayed, and why, when something a
+  // checked task was to remove is still there. A run by the user is
+  // confirmed first; the start-up run is not, and a clipboard held by
   // another program does not end it. A run asked for while one is under way
   // (from its own yields) is refused.
   void Run(bool atStartup);
@@ -55,7 +59,12 @@ class PrivacyCleanup {
   void DeleteWithShell(platform::ShellFolder folder, const char* pattern);
   void DeleteHistoryFiles();
   void DeleteFirefoxFiles(CleanupTaskId task);
+  void DeleteFirefoxCaches();
+  void DeleteChromiumParts(CleanupTaskId task);
   void DeleteTemporaryFiles();
+  // What stayed of a checked task, as the last line tells it.
+  void Stayed(const std::string& what);
+  void KeptByRunning(std::string_view browser, CleanupTaskId task);
   // The folder, unless it is missing or one the clean-up must not touch.
   std::optional<std::string> Usable(const std::optional<std::string>& folder);
 
@@ -65,6 +74,13 @@ class PrivacyCleanup {
   SettingsStore* settings_ = nullptr;
   bool running_ = false;
   std::vector<std::string> refused_;  // for the run under way
+  // What stayed in the run under way, each once: a reason, and for a
+  // browser that ran, the parts it kept.
+  struct Remainder {
+    std::string what;
+    std::vector<std::string> parts;
+  };
+  std::vector<Remainder> stayed_;
 };
 
 }  // namespace cloakwise::cleanup

@@ -83,9 +83,10 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
          text::EqualsIgnoreCase(name.substr(name.size() - suffix.size()), suffix);
 }
 
-void DeleteFilesRecursively(platform::FileSystem& files, platform::UiThread& ui,
-                            const std::string& folder) {
-  if (folder.empty() || !IsSeparator(folder.back())) return;
+std::size_t DeleteFilesRecursively(platform::FileSystem& files, platform::UiThread& ui,
+                                   const std::string& folder) {
+  if (folder.empty() || !IsSeparator(folder.back())) return 0;
+  std::size_t stayed = 0;
   const char separator = folder.back();
   // A stack of folders being walked instead of recursion: a tree as deep as
   // long paths allow must not run out of stack.
@@ -112,9 +113,10 @@ void DeleteFilesRecursively(platform::FileSystem& files, platform::UiThread& ui,
       enter(path + separator);  // invalidates walk
       continue;
     }
-    files.RemoveFile(path);
+    if (!files.RemoveFile(path) && files.FileExists(path)) ++stayed;
     ui.ProcessMessages();
   }
+  return stayed;
 }
 
 bool RemoveLinksBelow(platform::FileSystem& files, const std::string& folder,

@@ -29,9 +29,10 @@ bool MatchesPattern(std::string_view name, std::string_view pattern);
 // lets pending user-interface messages run after each. Names that begin with
 // a dot are left alone, files and folders alike. A link (to a file or a
 // folder, a junction, any reparse point) is removed itself and never
-// followed. Folders themselves stay.
-void DeleteFilesRecursively(platform::FileSystem& files, platform::UiThread& ui,
-                            const std::string& folder);
+// followed. Folders themselves stay. Returns how many files could not be
+// deleted (held open by a program that runs, or refused).
+std::size_t DeleteFilesRecursively(platform::FileSystem& files, platform::UiThread& ui,
+                                   const std::string& folder);
 
 // Removes every link among the folder's entries that match the pattern, and
 // every link anywhere below the matching real folders, so that a shell delete

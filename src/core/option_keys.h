@@ -25,6 +25,10 @@ inline constexpr char kKeyCleanRecentDocuments[] = "opt8";
 inline constexpr char kKeyCleanClipboard[] = "opt9";
 inline constexpr char kKeyCleanRecycleBin[] = "opt10";
 inline constexpr char kKeyCleanFirefoxFormHistory[] = "opt11";
+inline constexpr char kKeyCleanFirefoxCache[] = "opt12";
+inline constexpr char kKeyCleanChromiumCache[] = "opt13";
+inline constexpr char kKeyCleanChromiumCookies[] = "opt14";
+inline constexpr char kKeyCleanChromiumHistory[] = "opt15";
 
 // The user's own proxies, one "host:port" line each.
 inline constexpr char kProxyListSection[] = "Proxy list";

@@ -46,6 +46,10 @@ class FileSystem {
   // under way still owns. Returns how many went.
   virtual int RemoveAbandonedTemporaryFiles(const std::string& path) = 0;
   virtual bool FileExists(const std::string& path) = 0;
+  // Whether another program holds the file for itself now: opened without
+  // sharing (Windows), or under a lock of its own (POSIX). Firefox holds
+  // its profile's lock file so for as long as it runs.
+  virtual bool HeldByAnotherProgram(const std::string& path) = 0;
   // When the file's content was last written, in units that only compare
   // with each other (later is larger); nothing when it cannot be told.
   virtual std::optional<std::int64_t> LastWriteTime(const std::string& path) = 0;

@@ -5,8 +5,9 @@
 
 namespace cloakwise::platform {
 
-// The folders the shell knows by name.
-enum class ShellFolder { Cookies, History, Recent, Windows, Profile };
+// The folders the shell knows by name. LocalAppData is the local (not
+// roaming) application-data folder, where browsers keep their caches.
+enum class ShellFolder { Cookies, History, Recent, Windows, Profile, LocalAppData };
 
 // The shell's folders and its own delete, and the Recycle Bin. Every call
 // reports failure by its result and never throws. Paths are UTF-8.

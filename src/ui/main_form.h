@@ -81,6 +81,15 @@ struct PrivacyView : ControlGroup {
   CheckBox firefoxHistoryBox{*this, "firefoxHistoryBox", true};
   Label firefoxHistoryCaption{*this, "firefoxHistoryCaption",
                               "Delete History and Typed URLs in bar"};
+  CheckBox firefoxCacheBox{*this, "firefoxCacheBox", true};
+  Label firefoxCacheCaption{*this, "firefoxCacheCaption", "Delete Cache"};
+  // Chrome, Edge and the other browsers of the same make.
+  CheckBox chromiumCacheBox{*this, "chromiumCacheBox", true};
+  Label chromiumCacheCaption{*this, "chromiumCacheCaption", "Delete Cache"};
+  CheckBox chromiumCookiesBox{*this, "chromiumCookiesBox", true};
+  Label chromiumCookiesCaption{*this, "chromiumCookiesCaption", "Delete Stored Cookies"};
+  CheckBox chromiumHistoryBox{*this, "chromiumHistoryBox", true};
+  Label chromiumHistoryCaption{*this, "chromiumHistoryCaption", "Delete History"};
   CheckBox tempFilesBox{*this, "tempFilesBox", true};
   Label tempFilesCaption{*this, "tempFilesCaption", "Delete Temporary PC Files"};
   CheckBox recentDocumentsBox{*this, "recentDocumentsBox", true};

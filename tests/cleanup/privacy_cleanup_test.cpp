@@ -2,6 +2,9 @@
 // platform, in order, with the status line it shows meanwhile.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "cleanup/cleanup_tasks.h"
 #include "core/option_keys.h"
 #include "fakes/app_harness.h"
@@ -10,7 +13,8 @@ namespace cloakwise {
 namespace {
 
 constexpr char kTypedUrls[] = "Software\\Microsoft\\Internet Explorer\\TypedURLs";
-constexpr char kProfile[] = "C:\\Users\\u\\AppData\\Roaming\\Mozilla\\Firefox\\Profiles\\abc.default";
+constexpr char kProfile[] =
+    "C:\\Users\\u\\AppData\\Roaming\\Mozilla\\Firefox\\Profiles\\abc.default";
 constexpr char kFinished[] = "Cleaning finished! Your privacy is protected.";
 
 // The status line's texts, in the order the run showed them.
@@ -37,8 +41,10 @@ class PrivacyCleanupTest : public ::testing::Test, public fakes::AppHarness {
     files.folders["C:\\Users\\u\\Cookies\\"] = {{"user@site.txt", false}};
     // A link the file system will not remove: the shell's delete, which
     // would follow it, must not go there.
-    files.folders["C:\\Users\\u\\Recent\\"] = {{"doc.lnk", false}, {"linked", true, false, false, true}};
-    files.folders["C:\\Users\\u\\Temp\\"] = {{"a.tmp", false}, {"sub", true}, {"link", true, false, false, true}};
+    files.folders["C:\\Users\\u\\Recent\\"] = {{"doc.lnk", false},
+                                               {"linked", true, false, false, true}};
+    files.folders["C:\\Users\\u\\Temp\\"] = {
+        {"a.tmp", false}, {"sub", true}, {"link", true, false, false, true}};
     files.folders["C:\\Users\\u\\Temp\\sub\\"] = {{"b.tmp", false}};
     registry.AddValue(platform::RegistryRoot::CurrentUser, kTypedUrls, "url1", std::string("a"));
     registry.AddValue(platform::RegistryRoot::CurrentUser, kTypedUrls, "url2", std::string("b"));
@@ -63,10 +69,11 @@ class PrivacyCleanupTest : public ::testing::Test, public fakes::AppHarness {
 TEST_F(PrivacyCleanupTest, ApplyConfirmsThenRunsEveryTaskInOrderKeepingWhatTheUserKeeps) {
   Start();
   app.form.privacy.applyButton.Click();
-  EXPECT_EQ(modal.shown, std::vector<std::string>{
-                             "PC Privacy: Before clicking \"OK\" please close all Internet Explorer "
-                             "and Firefox windows. The program may froze for few seconds while "
-                             "cleaning."});
+  EXPECT_EQ(modal.shown,
+            std::vector<std::string>{
+                "PC Privacy: Before clicking \"OK\" please close all Internet Explorer "
+                "and Firefox windows. The program may froze for few seconds while "
+                "cleaning."});
   EXPECT_EQ(app.form.privacy.cleanupStatusLabel.Caption(), kFinished);
   modal.shown.clear();
 
@@ -75,13 +82,14 @@ TEST_F(PrivacyCleanupTest, ApplyConfirmsThenRunsEveryTaskInOrderKeepingWhatTheUs
   EXPECT_TRUE(registry.KeyExists(platform::RegistryRoot::CurrentUser, kTypedUrls));
   EXPECT_FALSE(registry.Value(platform::RegistryRoot::CurrentUser, kTypedUrls, "url1"));
   EXPECT_FALSE(registry.Value(platform::RegistryRoot::CurrentUser, kTypedUrls, "url2"));
-  EXPECT_EQ(shell.calls, (std::vector<std::string>{
-                             "ShellDelete C:\\Users\\u\\Cookies\\*.txt",
-                             "ShellDelete C:\\Users\\u\\Temp\\sub", "EmptyRecycleBin",
-                             "ShellDelete C:\\Users\\u\\Cookies\\*.txt",
-                             "ShellDelete C:\\Users\\u\\Temp\\sub", "EmptyRecycleBin"}));
-  EXPECT_NE(std::find(files.deletions.begin(), files.deletions.end(), "C:\\Users\\u\\Recent\\linked"),
-            files.deletions.end());
+  EXPECT_EQ(shell.calls,
+            (std::vector<std::string>{"ShellDelete C:\\Users\\u\\Cookies\\*.txt",
+                                      "ShellDelete C:\\Users\\u\\Temp\\sub", "EmptyRecycleBin",
+                                      "ShellDelete C:\\Users\\u\\Cookies\\*.txt",
+                                      "ShellDelete C:\\Users\\u\\Temp\\sub", "EmptyRecycleBin"}));
+  EXPECT_NE(
+      std::find(files.deletions.begin(), files.deletions.end(), "C:\\Users\\u\\Recent\\linked"),
+      files.deletions.end());
   for (const char* gone : {"formhistory.dat", "formhistory.sqlite", "formhistory.sqlite-wal",
                            "cookies.txt", "cookies.sqlite", "cookies.sqlite-shm", "history.dat"}) {
     EXPECT_FALSE(files.FileExists(std::string(kProfile) + "\\" + gone)) << gone;
@@ -96,7 +104,8 @@ TEST_F(PrivacyCleanupTest, ApplyConfirmsThenRunsEveryTaskInOrderKeepingWhatTheUs
               files.deletions.end())
         << deleted;
   }
-  EXPECT_EQ(std::count(files.listings.begin(), files.listings.end(), "C:\\Users\\u\\Temp\\link\\"), 0);
+  EXPECT_EQ(std::count(files.listings.begin(), files.listings.end(), "C:\\Users\\u\\Temp\\link\\"),
+            0);
   EXPECT_TRUE(desktop.clipboard.empty());
   EXPECT_EQ(modal.shown.size(), 1u) << "a run by the user is confirmed every time";
 }
@@ -132,7 +141,8 @@ TEST_F(PrivacyCleanupTest, AHeldClipboardEndsTheUsersRunButNotTheStartupRun) {
   Start();
   // At start-up: no confirmation, no box, and the run goes on to the end.
   EXPECT_TRUE(modal.shown.empty());
-  EXPECT_EQ(std::count(desktop.calls.begin(), desktop.calls.end(), "Error Cannot open clipboard"), 0);
+  EXPECT_EQ(std::count(desktop.calls.begin(), desktop.calls.end(), "Error Cannot open clipboard"),
+            0);
   EXPECT_EQ(shell.calls.back(), "EmptyRecycleBin");
   EXPECT_EQ(app.form.privacy.cleanupStatusLabel.Caption(),
             "Cleaning finished, but another program held the clipboard.");
@@ -159,6 +169,125 @@ TEST_F(PrivacyCleanupTest, ASecondApplyDuringTheRunIsRefused) {
   app.form.privacy.applyButton.Click();
   EXPECT_EQ(runs, 2);
 }
+
+// Browser profiles as the browsers leave them, under the local
+// application-data folder, and what the test makes of them: Put makes a
+// file with the folders above it.
+struct BrowserCase {
+  const char* name;
+  void (*arrange)(fakes::AppHarness&);
+  const char* lastLine;
+  bool historyKept;  // Firefox's, in places.sqlite
+};
+
+constexpr char kLocal[] = "C:\\Users\\u\\AppData\\Local\\";
+constexpr char kChrome[] = "C:\\Users\\u\\AppData\\Local\\Google\\Chrome\\User Data\\";
+constexpr char kEdge[] = "C:\\Users\\u\\AppData\\Local\\Microsoft\\Edge\\User Data\\";
+constexpr char kFirefoxCache[] =
+    "C:\\Users\\u\\AppData\\Local\\Mozilla\\Firefox\\Profiles\\abc.default\\cache2\\";
+constexpr const char* kChromiumRemoved[] = {"Cache\\Cache_Data\\f_000001",
+                                            "Code Cache\\js\\index",
+                                            "GPUCache\\data_0",
+                                            "Network\\Cookies",
+                                            "Network\\Cookies-journal",
+                                            "History",
+                                            "History-journal",
+                                            "Visited Links",
+                                            "Top Sites",
+                                            "Shortcuts"};
+constexpr const char* kChromiumKept[] = {"Bookmarks", "Login Data", "Preferences", "Web Data"};
+
+std::string At(const char* folder, const char* path) {
+  return std::string(folder) + path;
+}
+
+class BrowserCleanupTest : public PrivacyCleanupTest,
+                           public ::testing::WithParamInterface<BrowserCase> {
+ protected:
+  void SetUp() override {
+    PrivacyCleanupTest::SetUp();
+    for (const std::string& profile : Profiles()) {
+      for (const char* file : kChromiumRemoved) Put(profile + file);
+      for (const char* file : kChromiumKept) Put(profile + file);
+    }
+    // The browser's own, not the user's.
+    Put(At(kChrome, "System Profile\\History"));
+    Put(At(kChrome, "Local State"));
+    Put(At(kFirefoxCache, "entries\\0A1B"));
+    Put(At(kFirefoxCache, "doomed\\1"));
+    Places().tables = {"moz_places", "moz_historyvisits"};
+  }
+  static std::vector<std::string> Profiles() {
+    return {At(kChrome, "Default\\"), At(kChrome, "Profile 1\\"), At(kEdge, "Default\\")};
+  }
+  fakes::FakeSqlite::Database& Places() {
+    return sqlite.databases[std::string(kProfile) + "\\places.sqlite"];
+  }
+  void Put(const std::string& path) {
+    files.files[path] = "data";
+    for (std::size_t start = std::strlen(kLocal);;) {
+      const std::size_t end = path.find('\\', start);
+      auto& entries = files.folders[path.substr(0, start)];
+      const std::string name = path.substr(start, end - start);
+      if (std::none_of(entries.begin(), entries.end(), [&](auto& e) { return e.name == name; })) {
+        entries.push_back({name, end != std::string::npos});
+      }
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+  }
+};
+
+TEST_P(BrowserCleanupTest, EveryProfileLosesItsTracesAndTheLastLineTellsWhatStayed) {
+  Ini() = "[Options]\r\nStartUp=0\r\nPC-clean=1\r\n";  // the run at start-up: no box to answer
+  GetParam().arrange(*this);
+  Start();
+  EXPECT_EQ(app.form.privacy.cleanupStatusLabel.Caption(), GetParam().lastLine);
+  for (const std::string& profile : Profiles()) {
+    for (const char* file : kChromiumRemoved) {
+      EXPECT_EQ(files.FileExists(profile + file), files.undeletable.count(profile + file) > 0)
+          << profile << file;
+    }
+    for (const char* file : kChromiumKept)
+      EXPECT_TRUE(files.FileExists(profile + file)) << profile << file;
+  }
+  EXPECT_TRUE(files.FileExists(At(kChrome, "System Profile\\History")));
+  EXPECT_TRUE(files.FileExists(At(kChrome, "Local State")));
+  EXPECT_FALSE(files.FileExists(At(kFirefoxCache, "doomed\\1")));
+  const auto& executed = Places().executed;
+  EXPECT_NE(std::any_of(executed.begin(), executed.end(),
+                        [](const std::string& s) {
+                          return s.find("DELETE FROM moz_historyvisits") != std::string::npos;
+                        }),
+            GetParam().historyKept);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, BrowserCleanupTest,
+    ::testing::Values(
+        BrowserCase{"AllGone", [](fakes::AppHarness&) {}, kFinished, false},
+        BrowserCase{"NoSqlite", [](fakes::AppHarness& t) { t.sqlite.available = false; },
+                    "Cleaning finished, but Firefox's history stayed: this system has no SQLite.",
+                    true},
+        BrowserCase{"FirefoxRuns",
+                    [](fakes::AppHarness& t) {
+                      t.files.held.insert(std::string(kProfile) + "\\parent.lock");
+                      t.files.undeletable.insert(std::string(kProfile) + "\\cookies.sqlite");
+                      t.files.undeletable.insert(At(kFirefoxCache, "entries\\0A1B"));
+                    },
+                    "Cleaning finished, but Firefox was running: its cookies, history and cache "
+                    "stayed.",
+                    true},
+        BrowserCase{"ChromeRunsClipboardHeld",
+                    [](fakes::AppHarness& t) {
+                      t.files.undeletable.insert(At(kChrome, "Profile 1\\Network\\Cookies"));
+                      t.files.undeletable.insert(At(kChrome, "Default\\History"));
+                      t.desktop.clipboardHeld = true;
+                    },
+                    "Cleaning finished, but Chrome was running: its cookies and history stayed; "
+                    "another program held the clipboard.",
+                    false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace cloakwise

@@ -7,6 +7,7 @@
 #include "fakes/fake_paste_list_host.h"
 #include "fakes/fake_registry.h"
 #include "fakes/fake_shell.h"
+#include "fakes/fake_sqlite.h"
 #include "fakes/fake_ui_thread.h"
 
 namespace cloakwise::fakes {
@@ -21,7 +22,7 @@ struct AppHarness {
   // tickCount, when given, is the clock the probes time themselves by.
   explicit AppHarness(std::function<std::int64_t()> tickCount = {})
       : app(PlatformServices{registry, internetOptions, files, ui, desktop, modal, shell, urlCache,
-                             std::move(tickCount), &pasteList}) {
+                             sqlite, std::move(tickCount), &pasteList}) {
     files.folders[kProfiles] = {};
   }
 
@@ -33,6 +34,7 @@ struct AppHarness {
   FakeModalHost modal;
   FakeShell shell;
   FakeUrlCache urlCache;
+  FakeSqlite sqlite;
   FakePasteListHost pasteList;
   Application app;
 

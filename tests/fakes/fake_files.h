@@ -22,6 +22,10 @@ class FakeFileSystem : public platform::FileSystem {
     return 0;
   }
   bool FileExists(const std::string& path) override;
+  bool HeldByAnotherProgram(const std::string& path) override {
+    std::lock_guard lock(mutex_);
+    return held.count(path) > 0;
+  }
   // The clock's reading at the file's last write; 0 for a file a test put in.
   std::optional<std::int64_t> LastWriteTime(const std::string& path) override;
   // Removes the file and records the path; false for a path it does not hold.
@@ -40,6 +44,8 @@ class FakeFileSystem : public platform::FileSystem {
   std::set<std::string> unreadable;                // exist, but reads fail
   std::set<std::string> readOnly;                  // writes fail
   std::set<std::string> noTemporary;               // in a folder where no new file may be made
+  std::set<std::string> held;                      // held open by another program
+  std::set<std::string> undeletable;               // removals fail, the file stays
   std::vector<std::string> writes;                 // paths, in order
   std::vector<std::string> inPlaceWrites;          // paths written through, in order
   std::vector<std::string> listings;               // folders listed, in order

@@ -37,6 +37,7 @@ class FakeShell : public platform::Shell {
       {platform::ShellFolder::Recent, "C:\\Users\\u\\Recent\\"},
       {platform::ShellFolder::Windows, "C:\\Windows\\"},
       {platform::ShellFolder::Profile, "C:\\Users\\u\\"},
+      {platform::ShellFolder::LocalAppData, "C:\\Users\\u\\AppData\\Local\\"},
   };
   std::optional<std::string> tempFolder = std::string("C:\\Users\\u\\Temp\\");
   std::vector<std::string> calls;

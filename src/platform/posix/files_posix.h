@@ -12,6 +12,7 @@ class PosixFileSystem : public FileSystem {
   bool WriteFileInPlace(const std::string& path, std::string_view content) override;
   int RemoveAbandonedTemporaryFiles(const std::string& path) override;
   bool FileExists(const std::string& path) override;
+  bool HeldByAnotherProgram(const std::string& path) override;
   std::optional<std::int64_t> LastWriteTime(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
   std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& folder) override;

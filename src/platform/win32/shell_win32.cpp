@@ -37,6 +37,9 @@ std::optional<std::string> Win32Shell::FolderPath(ShellFolder folder) {
     case ShellFolder::Profile:
       id = CSIDL_PROFILE;
       break;
+    case ShellFolder::LocalAppData:
+      id = CSIDL_LOCAL_APPDATA;
+      break;
   }
   // The shell answers in MAX_PATH characters at most, and fails rather than
   // cut a longer folder.
@@ -78,7 +81,9 @@ void Win32UrlCache::ForEachEntry(const std::function<void(const std::string& url
   // Each entry is asked for twice: once for the size it needs, once into a
   // buffer of that size.
   std::vector<char> buffer;  // bytes: the entry's texts follow its fields
-  const auto entry = [&buffer] { return reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data()); };
+  const auto entry = [&buffer] {
+    return reinterpret_cast<INTERNET_CACHE_ENTRY_INFOW*>(buffer.data());
+  };
   const auto fit = [&buffer, &entry](DWORD size) {
     buffer.assign(std::max<DWORD>(size, sizeof(INTERNET_CACHE_ENTRY_INFOW)), '\0');
     entry()->dwStructSize = sizeof(INTERNET_CACHE_ENTRY_INFOW);
@@ -92,7 +97,8 @@ void Win32UrlCache::ForEachEntry(const std::function<void(const std::string& url
   for (;;) {
     if (entry()->lpszSourceUrlName) visit(Narrow(entry()->lpszSourceUrlName));
     size = 0;
-    if (FindNextUrlCacheEntryW(find, nullptr, &size) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    if (FindNextUrlCacheEntryW(find, nullptr, &size) ||
+        GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
       break;
     }
     fit(size);

@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/internet_options.h"
 #include "platform/registry.h"
+#include "platform/sqlite.h"
 #include "platform/ui_thread.h"
 
 namespace cloakwise::platform {
@@ -45,10 +46,18 @@ class Win32FileSystem : public FileSystem {
   bool WriteFileInPlace(const std::string& path, std::string_view content) override;
   int RemoveAbandonedTemporaryFiles(const std::string& path) override;
   bool FileExists(const std::string& path) override;
+  bool HeldByAnotherProgram(const std::string& path) override;
   std::optional<std::int64_t> LastWriteTime(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
   std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& folder) override;
   std::string LastErrorText() override;
+};
+
+// winsqlite3.dll, when the system has it.
+class Win32Sqlite : public Sqlite {
+ public:
+  std::unique_ptr<SqliteDatabase> Open(const std::string& path, int busyMs,
+                                       OpenResult& result) override;
 };
 
 // The user-interface thread is the thread that creates this object. Tasks
