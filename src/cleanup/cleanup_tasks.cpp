@@ -88,9 +88,12 @@ ChromiumParts ChromiumPartsOf(CleanupTaskId task) {
       // Today's in Network, the older ones beside the profile's other files.
       return {{}, {"Network\\Cookies", "Network\\Cookies-journal", "Cookies", "Cookies-journal"}};
     case CleanupTaskId::ChromiumHistory:
-      return {{},
+      // With the pages' icons, what the address bar predicts from typing,
+      // and the tabs of past sessions, which all tell the pages visited.
+      return {{"Sessions"},
               {"History", "History-journal", "Visited Links", "Top Sites", "Top Sites-journal",
-               "Shortcuts", "Shortcuts-journal"}};
+               "Shortcuts", "Shortcuts-journal", "Favicons", "Favicons-journal",
+               "Network Action Predictor", "Network Action Predictor-journal"}};
     default:
       return {};
   }

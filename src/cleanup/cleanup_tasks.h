@@ -65,7 +65,7 @@ bool IsChromiumProfile(std::string_view name);
 // Bookmarks, Login Data, Preferences or Web Data.
 struct ChromiumParts {
   std::array<std::string_view, 3> folders;
-  std::array<std::string_view, 8> files;
+  std::array<std::string_view, 12> files;
 };
 ChromiumParts ChromiumPartsOf(CleanupTaskId task);
 

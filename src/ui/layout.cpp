@@ -74,31 +74,49 @@ Layout::Layout(MainForm& form, FrameActions actions) : form_(form), actions_(std
   Add(Kind::Label, &form.options.cleanAtStartupCaption, {50, 278, 380, 18}, options);
   Add(Kind::TextButton, &form.options.saveButton, {330, 304, 96, 28}, options);
 
-  // PrivacyView: a box and its caption a row, in three groups, then the
-  // status line beside "APPLY".
+  // PrivacyView: two pages of a box and its caption a row, in two groups
+  // each, the tabs between them above, and on both the status line beside
+  // "APPLY".
   PrivacyView& p = form.privacy;
   const auto row = [&](CheckBox& box, Label& caption, int y) {
     Add(Kind::CheckBox, &box, {30, y + 2, 14, 14}, privacy);
     Add(Kind::Label, &caption, {50, y, 370, 17}, privacy);
   };
-  Add(Kind::Heading, nullptr, {24, 46, 200, 18}, privacy, "Internet Explorer:");
-  row(p.ieCacheBox, p.ieCacheCaption, 64);
-  row(p.ieTypedUrlsBox, p.ieTypedUrlsCaption, 81);
-  row(p.ieCookiesBox, p.ieCookiesCaption, 98);
-  row(p.ieHistoryBox, p.ieHistoryCaption, 115);
-  Add(Kind::Heading, nullptr, {24, 135, 80, 18}, privacy, "Firefox:");
-  // Today's Firefox keeps passwords and its history in files of their own,
-  // which hold what the user keeps too; the captions promise more.
-  Add(Kind::Label, nullptr, {104, 136, 320, 16}, privacy,
-      "(keeps saved passwords and today's history)");
-  row(p.firefoxFormHistoryBox, p.firefoxFormHistoryCaption, 153);
-  row(p.firefoxCookiesBox, p.firefoxCookiesCaption, 170);
-  row(p.firefoxHistoryBox, p.firefoxHistoryCaption, 187);
-  Add(Kind::Heading, nullptr, {24, 207, 200, 18}, privacy, "Computer:");
-  row(p.tempFilesBox, p.tempFilesCaption, 225);
-  row(p.recentDocumentsBox, p.recentDocumentsCaption, 242);
-  row(p.clipboardBox, p.clipboardCaption, 259);
-  row(p.recycleBinBox, p.recycleBinCaption, 276);
+  const struct {
+    int x;
+    const char* caption;
+  } pageTabs[] = {{16, "Internet Explorer and Computer"}, {224, "Firefox, Chrome and Edge"}};
+  for (int page = 0; page < 2; ++page) {
+    Add(Kind::Tab, nullptr, {pageTabs[page].x, 46, 208, 22}, privacy, pageTabs[page].caption,
+        [&p, page] { p.pages.Set(page); });
+    widgets_.back().opensPage = page;
+  }
+  OnPage(0);
+  Add(Kind::Heading, nullptr, {24, 76, 200, 18}, privacy, "Internet Explorer:");
+  row(p.ieCacheBox, p.ieCacheCaption, 94);
+  row(p.ieTypedUrlsBox, p.ieTypedUrlsCaption, 111);
+  row(p.ieCookiesBox, p.ieCookiesCaption, 128);
+  row(p.ieHistoryBox, p.ieHistoryCaption, 145);
+  Add(Kind::Heading, nullptr, {24, 170, 200, 18}, privacy, "Computer:");
+  row(p.tempFilesBox, p.tempFilesCaption, 188);
+  row(p.recentDocumentsBox, p.recentDocumentsCaption, 205);
+  row(p.clipboardBox, p.clipboardCaption, 222);
+  row(p.recycleBinBox, p.recycleBinCaption, 239);
+  OnPage(1);
+  Add(Kind::Heading, nullptr, {24, 76, 80, 18}, privacy, "Firefox:");
+  // Firefox keeps saved passwords in files of their own, which the
+  // caption promises to delete: it would take what the user keeps.
+  Add(Kind::Label, nullptr, {104, 77, 320, 16}, privacy, "(keeps saved passwords and bookmarks)");
+  row(p.firefoxFormHistoryBox, p.firefoxFormHistoryCaption, 94);
+  row(p.firefoxCookiesBox, p.firefoxCookiesCaption, 111);
+  row(p.firefoxHistoryBox, p.firefoxHistoryCaption, 128);
+  row(p.firefoxCacheBox, p.firefoxCacheCaption, 145);
+  Add(Kind::Heading, nullptr, {24, 170, 130, 18}, privacy, "Chrome and Edge:");
+  Add(Kind::Label, nullptr, {154, 171, 270, 16}, privacy, "(also Chromium, Brave, Vivaldi)");
+  row(p.chromiumCacheBox, p.chromiumCacheCaption, 188);
+  row(p.chromiumCookiesBox, p.chromiumCookiesCaption, 205);
+  row(p.chromiumHistoryBox, p.chromiumHistoryCaption, 222);
+  OnPage(std::nullopt);
   Add(Kind::Label, &p.cleanupStatusLabel, {16, 302, 310, 32}, privacy);
   Add(Kind::TextButton, &p.applyButton, {330, 302, 96, 30}, privacy);
 
@@ -118,16 +136,25 @@ Layout::Layout(MainForm& form, FrameActions actions) : form_(form), actions_(std
 
 void Layout::Add(Kind kind, Control* control, Rect rect, std::optional<View> view, std::string text,
                  std::function<void()> action) {
-  widgets_.push_back(Widget{kind, control, rect, view, std::move(text), std::move(action), {}});
+  widgets_.push_back(
+      Widget{kind, control, rect, view, std::move(text), std::move(action), {}, page_, {}});
 }
 
-bool Layout::OnCurrentView(const Widget& w) const {
-  return (!w.view || *w.view == form_.view.Current()) && (!w.control || w.control->Visible());
+bool Layout::Shown(const Widget& w) const {
+  // Only the privacy view has pages.
+  return (!w.view || *w.view == form_.view.Current()) &&
+         (!w.page || *w.page == form_.privacy.pages.Current()) &&
+         (!w.control || w.control->Visible());
+}
+
+bool Layout::Current(const Widget& tab) const {
+  if (tab.opensPage) return *tab.opensPage == form_.privacy.pages.Current();
+  return tab.tab == form_.view.Current();
 }
 
 const Layout::Widget* Layout::CurrentGrid() const {
   for (const Widget& w : widgets_) {
-    if (w.kind == Kind::Grid && OnCurrentView(w)) return &w;
+    if (w.kind == Kind::Grid && Shown(w)) return &w;
   }
   return nullptr;
 }
@@ -135,7 +162,7 @@ const Layout::Widget* Layout::CurrentGrid() const {
 const Layout::Widget* Layout::Hit(int x, int y) const {
   // Later widgets lie on top of earlier ones.
   for (auto it = widgets_.rbegin(); it != widgets_.rend(); ++it) {
-    if (OnCurrentView(*it) && it->rect.Contains(x, y)) return &*it;
+    if (Shown(*it) && it->rect.Contains(x, y)) return &*it;
   }
   return nullptr;
 }

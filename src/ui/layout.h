@@ -17,9 +17,9 @@ struct Rect {
 // What the frame of the window does; the composition root supplies it.
 struct FrameActions {
   std::function<void()> hideToTray;
-  std::function<void()> openMenu;        // the main menu at the mouse position
+  std::function<void()> openMenu;  // the main menu at the mouse position
   std::function<void()> openVendorPage;
-  std::function<void()> startDrag;       // the window follows the mouse
+  std::function<void()> startDrag;  // the window follows the mouse
   std::function<void(View)> showView;
 };
 
@@ -32,12 +32,16 @@ class Layout {
 
   struct Widget {
     Kind kind;
-    Control* control;          // null for parts of the frame
+    Control* control;  // null for parts of the frame
     Rect rect;
     std::optional<View> view;  // nothing: on every view
     std::string text;          // what a hot spot, heading or tab shows
     std::function<void()> action;
-    std::optional<View> tab;   // for tabs: the view it opens
+    std::optional<View> tab;  // for tabs: the view it opens
+    // On a view of pages: the page it is on (none: on every page), and for
+    // the tabs between them, the page it opens.
+    std::optional<int> page;
+    std::optional<int> opensPage;
   };
 
   Layout(MainForm& form, FrameActions actions);
@@ -47,6 +51,11 @@ class Layout {
   static constexpr int kTopStrip = 41;
 
   const std::vector<Widget>& Widgets() const { return widgets_; }
+  // Whether the widget is seen now: on the current view and page, and its
+  // control visible.
+  bool Shown(const Widget& w) const;
+  // Whether a tab stands for the view or page now shown.
+  bool Current(const Widget& tab) const;
   // The topmost visible widget under the point on the current view.
   const Widget* Hit(int x, int y) const;
   // Whether a click at the point does something, which the hand cursor
@@ -70,7 +79,8 @@ class Layout {
  private:
   void Add(Kind kind, Control* control, Rect rect, std::optional<View> view, std::string text = {},
            std::function<void()> action = {});
-  bool OnCurrentView(const Widget& w) const;
+  // What Add adds from now on lies on this page of its view.
+  void OnPage(std::optional<int> page) { page_ = page; }
   // The grid on the current view, if it has one.
   const Widget* CurrentGrid() const;
   static Grid& GridOf(const Widget& w) { return *static_cast<Grid*>(w.control); }
@@ -79,6 +89,7 @@ class Layout {
   FrameActions actions_;
   std::vector<Widget> widgets_;
   const Widget* captured_ = nullptr;
+  std::optional<int> page_;
 };
 
 }  // namespace cloakwise::ui

@@ -24,6 +24,22 @@ class ViewSelector : public Control {
   View current_ = View::Status;
 };
 
+// Which page of a view that has more than one is shown; the first unless
+// the user turns to another.
+class PageSelector : public Control {
+ public:
+  using Control::Control;
+  int Current() const { return current_; }
+  void Set(int page) {
+    if (current_ == page) return;
+    current_ = page;
+    Changed();
+  }
+
+ private:
+  int current_ = 0;
+};
+
 // The status view: the address in use, the anonymity and speed, START/STOP
 // and the indicators beneath it.
 struct StatusView : ControlGroup {
@@ -65,6 +81,9 @@ struct OptionsView : ControlGroup {
 // the order the clean-up runs them; "APPLY"; the run's status line. The
 // group headings are layout text.
 struct PrivacyView : ControlGroup {
+  // Internet Explorer and the computer on the first, the other browsers on
+  // the second.
+  PageSelector pages{*this, "privacyPages"};
   CheckBox ieCacheBox{*this, "ieCacheBox", true};
   Label ieCacheCaption{*this, "ieCacheCaption", "Delete Temporary Internet Files - Cache"};
   CheckBox ieTypedUrlsBox{*this, "ieTypedUrlsBox", true};

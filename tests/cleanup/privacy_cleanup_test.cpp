@@ -190,11 +190,14 @@ constexpr const char* kChromiumRemoved[] = {"Cache\\Cache_Data\\f_000001",
                                             "GPUCache\\data_0",
                                             "Network\\Cookies",
                                             "Network\\Cookies-journal",
+                                            "Cookies",
                                             "History",
                                             "History-journal",
                                             "Visited Links",
                                             "Top Sites",
-                                            "Shortcuts"};
+                                            "Shortcuts",
+                                            "Favicons",
+                                            "Sessions\\Tabs_1"};
 constexpr const char* kChromiumKept[] = {"Bookmarks", "Login Data", "Preferences", "Web Data"};
 
 std::string At(const char* folder, const char* path) {

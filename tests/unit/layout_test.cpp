@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cleanup/cleanup_tasks.h"
 #include "core/option_keys.h"
 #include "fakes/app_harness.h"
 
@@ -202,6 +203,53 @@ TEST_F(LayoutTest, HandCursorOnlyWhereAClickActs) {
   for (const auto& c : cases) {
     app.ShowView(c.view);
     EXPECT_EQ(layout.ClickableAt(c.x, c.y), c.hand) << c.what;
+  }
+}
+
+// The privacy view's tasks on its two pages: each caption, where it is
+// drawn on its own page, toggles its box; on the other page the point holds
+// none of its controls; nothing shown overlaps; APPLY is on both.
+TEST_F(LayoutTest, EveryCleanupTaskIsOnOnePrivacyPageAndItsCaptionTogglesItThere) {
+  app.ShowView(ui::View::Privacy);
+  constexpr int kPageTabY = 57, kPageTabX[] = {120, 328};
+  const auto widgetOf = [&](const ui::Control& control) {
+    for (const auto& w : layout.Widgets()) {
+      if (w.control == &control) return &w;
+    }
+    ADD_FAILURE() << control.Name() << " is not laid out";
+    return &layout.Widgets().front();
+  };
+  for (const auto& task : cleanup::kCleanupTasks) {
+    const auto* caption = widgetOf(form.privacy.*task.caption);
+    ASSERT_TRUE(caption->page) << task.key;
+    const int x = caption->rect.x + 20, y = caption->rect.y + caption->rect.h / 2;
+    layout.LeftClick(kPageTabX[1 - *caption->page], kPageTabY);
+    const auto* other = layout.Hit(x, y);
+    EXPECT_TRUE(!other ||
+                (other->control != caption->control && other->control != &(form.privacy.*task.box)))
+        << task.key;
+    layout.LeftClick(kPageTabX[*caption->page], kPageTabY);
+    const bool before = (form.privacy.*task.box).Checked();
+    layout.LeftClick(x, y);
+    EXPECT_NE((form.privacy.*task.box).Checked(), before) << task.key;
+  }
+  for (int page : {0, 1}) {
+    layout.LeftClick(kPageTabX[page], kPageTabY);
+    EXPECT_EQ(form.privacy.pages.Current(), page);
+    EXPECT_EQ(layout.Hit(378, 317)->control, &form.privacy.applyButton);
+    std::vector<const ui::Layout::Widget*> shown;
+    for (const auto& w : layout.Widgets()) {
+      if (w.view == ui::View::Privacy && layout.Shown(w)) shown.push_back(&w);
+    }
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+      const ui::Rect& a = shown[i]->rect;
+      EXPECT_LE(a.y + a.h, ui::Layout::kHeight);
+      for (std::size_t k = i + 1; k < shown.size(); ++k) {
+        const ui::Rect& b = shown[k]->rect;
+        EXPECT_FALSE(a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h && b.y < a.y + a.h)
+            << "page " << page << ": widgets " << i << " and " << k << " overlap";
+      }
+    }
   }
 }
 

@@ -478,8 +478,7 @@ void MainWindow::Paint(HDC target) {
            DT_LEFT | DT_VCENTER | DT_SINGLELINE);
 
   for (const auto& w : layout_.Widgets()) {
-    if (w.view && *w.view != form_.view.Current()) continue;
-    if (w.control && !w.control->Visible()) continue;
+    if (!layout_.Shown(w)) continue;
     const RECT r{w.rect.x, w.rect.y, w.rect.x + w.rect.w, w.rect.y + w.rect.h};
     const bool enabled = !w.control || w.control->Enabled();
     const COLORREF text = enabled ? RGB(235, 238, 245) : RGB(110, 115, 125);
@@ -517,7 +516,7 @@ void MainWindow::Paint(HDC target) {
         DrawText(dc, small_, RGB(200, 205, 215), r, w.text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         break;
       case Layout::Kind::Tab: {
-        const bool current = w.tab == form_.view.Current();
+        const bool current = layout_.Current(w);
         FillGradient(dc, r, current ? RGB(150, 20, 24) : RGB(50, 56, 72),
                      current ? RGB(90, 10, 12) : RGB(24, 28, 38));
         const HFONT tabFont = current

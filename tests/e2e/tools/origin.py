@@ -4,7 +4,14 @@ a loopback address, answering every GET with a short page, and logging each
 request's peer so a test can tell requests that came through a proxy (whose
 connections leave from an address of their own) from direct ones.
 
+Pages under /trace leave what a visit leaves in a browser: a cookie, and a
+page the cache keeps for a day. Pages under /trace and /echo write the
+cookies the browser sent as "seen:COOKIES;" into themselves, for a browser
+that prints the page it made (a headless Chromium's --dump-dom).
+
     origin.py ADDRESS HTTP_PORT HTTPS_PORT CERT KEY LOG MAX_SECONDS
+
+With HTTPS_PORT "-" (and CERT and KEY "-") there is no HTTPS port.
 """
 import http.server
 import ssl
@@ -24,8 +31,15 @@ class Page(http.server.BaseHTTPRequestHandler):
         with lock:
             log.write(f"{self.server.scheme} {self.client_address[0]} GET {self.path}\n")
         body = b"<html><body>origin</body></html>"
+        trace = self.path.startswith("/trace")
+        if trace or self.path.startswith("/echo"):
+            body = (b"<html><body>origin <p><script>"
+                    b"document.write('seen:' + document.cookie + ';')</script></p></body></html>")
         self.send_response(200)
         self.send_header("Content-Type", "text/html")
+        if trace:
+            self.send_header("Set-Cookie", "visit=yes; Max-Age=86400; Path=/")
+            self.send_header("Cache-Control", "max-age=86400")
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
@@ -62,7 +76,8 @@ def serve(port, scheme):
 
 
 serve(http_port, "http")
-serve(https_port, "https")
+if https_port != "-":
+    serve(https_port, "https")
 with lock:
     log.write("ready\n")
 time.sleep(float(max_seconds))
