@@ -28,7 +28,11 @@ recent="$appdata/Microsoft/Windows/Recent"
 profile="$appdata/Mozilla/Firefox/Profiles/privacy.default"
 chrome="$localdata/Google/Chrome/User Data"
 firefoxCache="$localdata/Mozilla/Firefox/Profiles/privacy.default/cache2"
-rm -rf "$profile" "$chrome" "$(dirname "$firefoxCache")"  # an earlier run's, in a prefix kept
+# An earlier run's, in a prefix kept; and this run's, when it ends: the
+# Linux Firefox leaves a link ("lock") in the profile that Wine cannot remove
+# and the later tests would trip over.
+rm -rf "$profile" "$chrome" "$(dirname "$firefoxCache")"
+e2e_on_exit 'rm -rf "$profile" "$chrome" "$(dirname "$firefoxCache")"'
 mkdir -p "$temp/sub/deeper" "$temp/plain/inner" "$temp/bulk" "$cookies" "$history/day" "$recent" "$profile"
 echo x >"$temp/a.tmp"
 echo x >"$temp/.dotfile"

@@ -1,8 +1,6 @@
 // Whole-file reads and atomic replacement on Wine's real file system.
-#include <windows.h>
-
 #include <gtest/gtest.h>
-
+#include <windows.h>
 
 #include "platform/win32/win32_platform.h"
 #include "win32/temp_folder.h"
@@ -80,6 +78,36 @@ TEST_F(Win32FilesTest, ARefusedWriteIsReportedWithItsRealReason) {
     EXPECT_NE(error, static_cast<DWORD>(ERROR_SUCCESS)) << path << ": " << files.LastErrorText();
   }
   EXPECT_EQ(FilesInDir(), 2) << "no temporary is left";
+}
+
+// How the clean-up tells a running browser: Firefox holds parent.lock open
+// to itself. Wine ships no winsqlite3.dll; where it is missing, SQLite is
+// reported missing and the database is not touched.
+TEST_F(Win32FilesTest, AFileHeldOpenToItselfIsSeenAsHeldAndSqliteAsMissingWhereItIs) {
+  const std::string lock = dir + "parent.lock";
+  ASSERT_TRUE(files.WriteFileAtomic(lock, ""));
+  EXPECT_FALSE(files.HeldByAnotherProgram(lock));
+  HANDLE holder = CreateFileA(lock.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(files.HeldByAnotherProgram(lock));
+  CloseHandle(holder);
+  EXPECT_FALSE(files.HeldByAnotherProgram(lock));
+  EXPECT_FALSE(files.HeldByAnotherProgram(dir + "no such file"));
+
+  const std::string places = dir + "places.sqlite";
+  ASSERT_TRUE(files.WriteFileAtomic(places, "not touched"));
+  Win32Sqlite sqlite;
+  Sqlite::OpenResult result;
+  const auto db = sqlite.Open(places, 100, result);
+  if (HMODULE dll = LoadLibraryExW(L"winsqlite3.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+    FreeLibrary(dll);
+    EXPECT_NE(result, Sqlite::OpenResult::NoSqlite);
+  } else {
+    EXPECT_EQ(result, Sqlite::OpenResult::NoSqlite);
+    EXPECT_EQ(db, nullptr);
+  }
+  EXPECT_EQ(files.ReadFile(places), "not touched") << "opening writes nothing";
 }
 
 }  // namespace
