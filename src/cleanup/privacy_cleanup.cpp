@@ -226,7 +226,7 @@ void PrivacyCleanup::DeleteFirefoxFiles(CleanupTaskId task) {
     for (std::string_view name : FirefoxFilesOf(task)) {
       if (name.empty()) continue;
       const std::string path = profile + std::string(name);
-      if (services_.files.FileExists(path) && !services_.files.RemoveFile(path)) held = true;
+      if (!RemoveIfPresent(services_.files, path)) held = true;
     }
     if (task == CleanupTaskId::FirefoxHistory) {
       switch (ClearFirefoxHistory(services_.sqlite, services_.files, profile)) {
@@ -286,10 +286,7 @@ void PrivacyCleanup::DeleteChromiumParts(CleanupTaskId task) {
       for (std::string_view file : parts.files) {
         if (file.empty()) continue;
         const std::string path = Join(profile, file);
-        if (services_.files.FileExists(path) && !services_.files.RemoveFile(path) &&
-            services_.files.FileExists(path)) {
-          ++held;
-        }
+        if (!RemoveIfPresent(services_.files, path)) ++held;
         services_.ui.ProcessMessages();
       }
     }

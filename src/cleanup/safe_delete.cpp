@@ -83,6 +83,10 @@ bool MatchesPattern(std::string_view name, std::string_view pattern) {
          text::EqualsIgnoreCase(name.substr(name.size() - suffix.size()), suffix);
 }
 
+bool RemoveIfPresent(platform::FileSystem& files, const std::string& path) {
+  return !files.FileExists(path) || files.RemoveFile(path) || !files.FileExists(path);
+}
+
 std::size_t DeleteFilesRecursively(platform::FileSystem& files, platform::UiThread& ui,
                                    const std::string& folder) {
   if (folder.empty() || !IsSeparator(folder.back())) return 0;

@@ -25,6 +25,10 @@ std::optional<std::string> UsableFolder(const std::optional<std::string>& path,
 // "*.*" (every name) or "*.ext" (names ending in ".ext", any case).
 bool MatchesPattern(std::string_view name, std::string_view pattern);
 
+// Deletes the file, if there is one; whether it is gone (false: held open by
+// a program that runs, or refused).
+bool RemoveIfPresent(platform::FileSystem& files, const std::string& path);
+
 // Deletes every file below the folder, depth first in listing order, and
 // lets pending user-interface messages run after each. Names that begin with
 // a dot are left alone, files and folders alike. A link (to a file or a

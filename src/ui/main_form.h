@@ -9,36 +9,24 @@ namespace cloakwise::ui {
 
 enum class View { Status = 1, Privacy = 2, Options = 3, Checker = 4 };
 
-// Which of the four stacked views is on top.
-class ViewSelector : public Control {
+// Which one of several is shown: the view on top of the four stacked ones,
+// the page of a view that has more than one. The first until changed.
+template <typename T, T kFirst>
+class Selector : public Control {
  public:
   using Control::Control;
-  View Current() const { return current_; }
-  void Set(View view) {
-    if (current_ == view) return;
-    current_ = view;
+  T Current() const { return current_; }
+  void Set(T value) {
+    if (current_ == value) return;
+    current_ = value;
     Changed();
   }
 
  private:
-  View current_ = View::Status;
+  T current_ = kFirst;
 };
-
-// Which page of a view that has more than one is shown; the first unless
-// the user turns to another.
-class PageSelector : public Control {
- public:
-  using Control::Control;
-  int Current() const { return current_; }
-  void Set(int page) {
-    if (current_ == page) return;
-    current_ = page;
-    Changed();
-  }
-
- private:
-  int current_ = 0;
-};
+using ViewSelector = Selector<View, View::Status>;
+using PageSelector = Selector<int, 0>;
 
 // The status view: the address in use, the anonymity and speed, START/STOP
 // and the indicators beneath it.
