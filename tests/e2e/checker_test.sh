@@ -59,25 +59,72 @@ wine reg add "$internet_settings" /v ProxyServer /t REG_SZ /d : /f >/dev/null
 # "proxy type status ping" line per row. The list has the grid's 15 rows.
 kGridX=16 kGridY=70
 row_y() { echo $((kGridY + 1 + 16 + 16 * $1 + 8)); }
-grid_text() {
-  import -window "$window" "$out/grid-now.png"
+grid_shot() { import -window "$window" "$out/grid-now.png"; }
+# The picture's grid read by OCR with one way of scaling it: $1 filter, $2
+# size, $3 threshold.
+grid_ocr() {
   convert "$out/grid-now.png" -crop 311x258+$kGridX+$kGridY +repage -colorspace Gray -negate \
-    -resize 400% -threshold 55% "$out/grid-ocr.png"
-  # To OCR the font's 0 and O, 1 and l look alike: no proxy here has a
-  # letter but the e of 1e3, and only digits stand before "Sec.".
-  # It may also split an address at a dot or colon, where no grid text has
-  # a space.
-  tesseract "$out/grid-ocr.png" - --psm 6 2>/dev/null | sed -E -e '1d' -e '/^\s*$/d' -e 's/ *([.:]) *([0-9Ol])/\1\2/g' |
-    awk '{ gsub(/O/, "0", $1); gsub(/l/, "1", $1); if ($(NF-1) == "O") $(NF-1) = "0"; print }'
+    -filter "$1" -resize "$2%" -threshold "$3%" "$out/grid-ocr.png"
+  tesseract "$out/grid-ocr.png" - --psm 6 2>/dev/null | sed -e '1d' -e '/^\s*$/d'
 }
-# Waits up to $2 seconds until the grid reads as the file $1.
+# The font is small enough that each way of scaling it misreads a row or
+# other (a dot lost, an 8 read as 3), rarely the same one: a row counts as
+# read when one of these ways reads it as expected.
+kOcrWays=("Lanczos 400 55" "Lanczos 300 55" "Mitchell 500 65" "Lanczos 400 60" "Mitchell 400 55")
+grid_text() { grid_shot && grid_ocr ${kOcrWays[0]}; }
+# What of a grid line the OCR reads the same every time, for comparing: the
+# font's dots are small enough that it loses or moves some of them in an
+# address, and reads its 0 and O, 1 and l alike, so the address counts by
+# its digits (no two addresses here share them; a 7 may read as ?); it
+# reads stray marks
+# between the columns, so only words with a letter or digit count. Only
+# digits stand before "Sec.".
+grid_key() {
+  awk '{
+    match($0, /^[0-9Ol?.: ]+/)
+    address = substr($0, 1, RLENGTH)
+    gsub(/[.: ]/, "", address); gsub(/O/, "0", address); gsub(/l/, "1", address); gsub(/\?/, "7", address)
+    n = split(substr($0, RLENGTH + 1), words, " ")
+    line = address
+    for (i = 1; i <= n; i++) {
+      if (words[i] !~ /[[:alnum:]]/) continue
+      if (i < n && words[i + 1] == "Sec." && words[i] == "O") words[i] = "0"
+      line = line " " words[i]
+    }
+    print line
+  }' "$1"
+}
+# Whether every row of the key file $1 is read so by one of the key files
+# after it that have as many rows.
+rows_read() {
+  awk 'FNR == 1 { file++ } file == 1 { want[FNR] = $0; rows = FNR; next }
+       { got[file, FNR] = $0; count[file] = FNR }
+       END {
+         for (r = 1; r <= rows; r++) {
+           read = 0
+           for (f = 2; f <= file; f++) if (count[f] == rows && got[f, r] == want[r]) read = 1
+           if (!read) exit 1
+         }
+       }' "$@"
+}
+# Looks at the grid up to $2 times, a second apart, until it reads as the
+# file $1.
 wait_for_grid() {
+  grid_key "$1" >"$out/want-key.txt"
   for _ in $(seq "$2"); do
-    grid_text >"$out/grid.txt"
-    cmp -s "$out/grid.txt" "$1" && return 0
+    grid_shot
+    local keys=() i=0
+    for way in "${kOcrWays[@]}"; do
+      # shellcheck disable=SC2086  # the way is three words
+      grid_ocr $way >"$out/grid-$i.txt"
+      grid_key "$out/grid-$i.txt" >"$out/grid-$i.key"
+      keys+=("$out/grid-$i.key")
+      i=$((i + 1))
+    done
+    rows_read "$out/want-key.txt" "${keys[@]}" && return 0
     sleep 1
   done
-  diff "$1" "$out/grid.txt" || true
+  diff "$1" "$out/grid-0.txt" || true
   return 1
 }
 

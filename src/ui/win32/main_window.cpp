@@ -109,11 +109,16 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
   smallSerif_ = MakeFont(17, false, "Times New Roman");
   // The list's columns are narrow: Tahoma's eight points fill them as their
   // widths expect, and a point less serves where the system puts a wider
-  // face in its place. The widest status decides.
+  // face in its place. The widest type and the widest status decide.
   {
     HFONT large = MakeFont(11, false, "Tahoma"), small = MakeFont(10, false, "Tahoma");
     HDC screen = GetDC(nullptr);
-    cell_ = FittingFont(screen, {large, small}, "Not working", Grid::kColumnWidths[2] - 3);
+    const int padding = 3;  // the cell's text starts 2 in and stops short of its line
+    const bool largeFits = FittingFont(screen, {large, small}, "Transparent",
+                                       Grid::kColumnWidths[1] - padding) == large &&
+                           FittingFont(screen, {large, small}, "Not working",
+                                       Grid::kColumnWidths[2] - padding) == large;
+    cell_ = largeFits ? large : small;
     ReleaseDC(nullptr, screen);
     DeleteObject(cell_ == large ? small : large);
     cellBold_ = MakeFont(cell_ == large ? 11 : 10, true, "Tahoma");
