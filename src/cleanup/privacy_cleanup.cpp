@@ -35,6 +35,36 @@ const char* WhatOf(CleanupTaskId task) {
   }
 }
 
+// The folders no clean-up empties, nor any folder that holds one. Windows'
+// own, the programs', and the user's, wherever an environment variable or
+// a link points the temporary folder or a browser's.
+constexpr std::pair<platform::ShellFolder, const char*> kKeptWhole[] = {
+    {platform::ShellFolder::Windows, "the Windows folder"},
+    {platform::ShellFolder::Profile, "the user's profile"},
+    {platform::ShellFolder::LocalAppData, "the local application data"},
+    {platform::ShellFolder::RoamingAppData, "the application data"},
+    {platform::ShellFolder::Documents, "the user's documents"},
+    {platform::ShellFolder::Desktop, "the desktop"},
+    {platform::ShellFolder::Downloads, "the downloads"},
+    {platform::ShellFolder::Pictures, "the pictures"},
+    {platform::ShellFolder::Music, "the music"},
+    {platform::ShellFolder::Videos, "the videos"},
+    {platform::ShellFolder::Favorites, "the favorites"},
+    {platform::ShellFolder::Public, "the public folder"},
+    {platform::ShellFolder::ProgramFiles, "the program files"},
+    {platform::ShellFolder::ProgramFilesX86, "the program files"},
+    {platform::ShellFolder::ProgramData, "the program data"},
+};
+
+// The folder a path lies in ("C:\Users\" for "C:\Users\u\", "C:\Apps\" for
+// "C:\Apps\x.exe"), with its separator; empty at a root.
+std::string ParentFolder(const std::string& path) {
+  std::size_t end = path.size();
+  while (end > 0 && (path[end - 1] == '\\' || path[end - 1] == '/')) --end;
+  const std::size_t slash = path.find_last_of("\\/", end == 0 ? 0 : end - 1);
+  return slash == std::string::npos || end == 0 ? "" : path.substr(0, slash + 1);
+}
+
 // A folder's sub-path written with '\\', joined with the folder's own
 // separator.
 std::string Join(const std::string& folder, std::string_view relative) {
@@ -81,12 +111,8 @@ void PrivacyCleanup::Run(bool atStartup) {
   } done{running_};
 
   if (!atStartup) messageBox_.ShowMessageBox(kConfirmationTitle, kConfirmationText);
-  refused_.clear();
   stayed_.clear();
-  for (platform::ShellFolder folder :
-       {platform::ShellFolder::Windows, platform::ShellFolder::Profile}) {
-    if (auto path = services_.shell.FolderPath(folder)) refused_.push_back(*path);
-  }
+  KnowFoldersKeptWhole();
   for (const CleanupTask& task : kCleanupTasks) {
     if (!(view_.*task.box).Checked()) continue;
     ShowStatus(task.statusText);
@@ -179,8 +205,40 @@ bool PrivacyCleanup::Perform(CleanupTaskId task) {
   return true;
 }
 
-std::optional<std::string> PrivacyCleanup::Usable(const std::optional<std::string>& folder) {
-  return UsableFolder(folder, refused_);
+void PrivacyCleanup::KnowFoldersKeptWhole() {
+  keptWhole_.clear();
+  // Both spellings of each: the shell's, and the one its links lead to.
+  const auto know = [this](const std::string& path, const char* name) {
+    if (path.empty()) return;
+    keptWhole_.push_back({path, name});
+    if (auto final = services_.files.FinalFolderPath(path)) keptWhole_.push_back({*final, name});
+  };
+  for (const auto& [folder, name] : kKeptWhole) {
+    if (auto path = services_.shell.FolderPath(folder)) know(*path, name);
+  }
+  if (auto profile = services_.shell.FolderPath(platform::ShellFolder::Profile)) {
+    know(ParentFolder(*profile), "the folder of all users");
+  }
+  // Its options.ini holds the user's proxy list.
+  know(ParentFolder(services_.desktop.ExecutablePath()), "this program's folder");
+}
+
+std::optional<std::string> PrivacyCleanup::Emptiable(const std::optional<std::string>& folder) {
+  if (!folder || folder->empty()) return std::nullopt;
+  const auto usable = UsableFolder(folder, {});
+  if (!usable) {
+    Stayed(*folder + " was left alone: it is a drive root or no full path");
+    return std::nullopt;
+  }
+  // Nothing there, nothing to empty.
+  const auto final = services_.files.FinalFolderPath(*usable);
+  if (!final) return std::nullopt;
+  if (const auto why = WhyKeptWhole(*final, keptWhole_)) {
+    Stayed(*usable + " was left alone: it " + *why);
+    return std::nullopt;
+  }
+  // Emptied where it was judged, whatever its links do meanwhile.
+  return final;
 }
 
 void PrivacyCleanup::DeleteUrlCacheEntries() {
@@ -200,7 +258,7 @@ void PrivacyCleanup::DeleteTypedUrls() {
 }
 
 void PrivacyCleanup::DeleteWithShell(platform::ShellFolder which, const char* pattern) {
-  const auto folder = Usable(services_.shell.FolderPath(which));
+  const auto folder = Emptiable(services_.shell.FolderPath(which));
   if (!folder) return;
   // The shell's delete walks into folders, links among them: none may be
   // left for it to follow, or it does not go there at all.
@@ -210,7 +268,7 @@ void PrivacyCleanup::DeleteWithShell(platform::ShellFolder which, const char* pa
 }
 
 void PrivacyCleanup::DeleteHistoryFiles() {
-  if (const auto folder = Usable(services_.shell.FolderPath(platform::ShellFolder::History))) {
+  if (const auto folder = Emptiable(services_.shell.FolderPath(platform::ShellFolder::History))) {
     DeleteFilesRecursively(services_.files, services_.ui, *folder);
   }
 }
@@ -250,7 +308,8 @@ void PrivacyCleanup::DeleteFirefoxFiles(CleanupTaskId task) {
 // Firefox keeps its cache apart from the profile, under the local
 // application-data folder, in a folder of the profile's name.
 void PrivacyCleanup::DeleteFirefoxCaches() {
-  const auto local = Usable(services_.shell.FolderPath(platform::ShellFolder::LocalAppData));
+  const auto local =
+      UsableFolder(services_.shell.FolderPath(platform::ShellFolder::LocalAppData), {});
   if (!local) return;
   const std::string profiles = Join(*local, "Mozilla\\Firefox\\Profiles\\");
   const auto entries = services_.files.ListDirectory(profiles);
@@ -258,7 +317,7 @@ void PrivacyCleanup::DeleteFirefoxCaches() {
   std::size_t held = 0;
   for (const platform::DirectoryEntry& entry : *entries) {
     if (!entry.directory || entry.link) continue;
-    if (const auto cache = Usable(Join(profiles, entry.name + "\\cache2\\"))) {
+    if (const auto cache = Emptiable(Join(profiles, entry.name + "\\cache2\\"))) {
       held += DeleteFilesRecursively(services_.files, services_.ui, *cache);
     }
   }
@@ -266,7 +325,8 @@ void PrivacyCleanup::DeleteFirefoxCaches() {
 }
 
 void PrivacyCleanup::DeleteChromiumParts(CleanupTaskId task) {
-  const auto local = Usable(services_.shell.FolderPath(platform::ShellFolder::LocalAppData));
+  const auto local =
+      UsableFolder(services_.shell.FolderPath(platform::ShellFolder::LocalAppData), {});
   if (!local) return;
   const ChromiumParts parts = ChromiumPartsOf(task);
   for (const ChromiumBrowser& browser : kChromiumBrowsers) {
@@ -279,7 +339,7 @@ void PrivacyCleanup::DeleteChromiumParts(CleanupTaskId task) {
       const std::string profile = userData + entry.name + userData.back();
       for (std::string_view folder : parts.folders) {
         if (folder.empty()) continue;
-        if (const auto usable = Usable(Join(profile, std::string(folder) + "\\"))) {
+        if (const auto usable = Emptiable(Join(profile, std::string(folder) + "\\"))) {
           held += DeleteFilesRecursively(services_.files, services_.ui, *usable);
         }
       }
@@ -295,7 +355,7 @@ void PrivacyCleanup::DeleteChromiumParts(CleanupTaskId task) {
 }
 
 void PrivacyCleanup::DeleteTemporaryFiles() {
-  const auto temp = Usable(services_.shell.TempFolder());
+  const auto temp = Emptiable(services_.shell.TempFolder());
   if (!temp) return;
   DeleteFilesRecursively(services_.files, services_.ui, *temp);
   // Then the subfolders themselves, with whatever the walk left in them

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cleanup/cleanup_tasks.h"
+#include "cleanup/safe_delete.h"
 #include "core/settings_store.h"
 #include "platform/desktop.h"
 #include "platform/files.h"
@@ -65,15 +66,17 @@ class PrivacyCleanup {
   // What stayed of a checked task, as the last line tells it.
   void Stayed(const std::string& what);
   void KeptByRunning(std::string_view browser, CleanupTaskId task);
-  // The folder, unless it is missing or one the clean-up must not touch.
-  std::optional<std::string> Usable(const std::optional<std::string>& folder);
+  void KnowFoldersKeptWhole();
+  // The folder in its final spelling, unless it is missing or one the
+  // clean-up must not empty, which the last line then tells.
+  std::optional<std::string> Emptiable(const std::optional<std::string>& folder);
 
   ui::PrivacyView& view_;
   ui::MessageBoxForm& messageBox_;
   CleanupServices services_;
   SettingsStore* settings_ = nullptr;
   bool running_ = false;
-  std::vector<std::string> refused_;  // for the run under way
+  std::vector<KnownFolder> keptWhole_;  // for the run under way
   // What stayed in the run under way, each once: a reason, and for a
   // browser that ran, the parts it kept.
   struct Remainder {

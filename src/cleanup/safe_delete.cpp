@@ -49,7 +49,36 @@ bool HasDotSegment(std::string_view path) {
   return false;
 }
 
+// Whether the path is the folder or lies below it.
+bool IsWithin(std::string_view path, std::string_view folder) {
+  if (folder.empty() || path.size() < folder.size()) return false;
+  for (std::size_t i = 0; i < folder.size(); ++i) {
+    const char a = path[i], b = folder[i];
+    if (IsSeparator(a) && IsSeparator(b)) continue;
+    if (std::tolower(static_cast<unsigned char>(a)) != std::tolower(static_cast<unsigned char>(b)))
+      return false;
+  }
+  return path.size() == folder.size() || IsSeparator(path[folder.size()]);
+}
+
 }  // namespace
+
+std::optional<std::string> WhyKeptWhole(const std::string& finalFolder,
+                                        const std::vector<KnownFolder>& known) {
+  const std::string bare = WithoutTrailingSeparators(finalFolder);
+  const auto root = RootLength(finalFolder);
+  if (!root || bare.size() < *root ||
+      WithoutTrailingSeparators(finalFolder.substr(0, *root)) == bare)
+    return "is a drive root";
+  for (const KnownFolder& folder : known) {
+    const std::string other = WithoutTrailingSeparators(folder.path);
+    if (other.empty()) continue;
+    if (IsWithin(other, bare)) {
+      return (other.size() == bare.size() ? "is " : "holds ") + folder.name;
+    }
+  }
+  return std::nullopt;
+}
 
 std::optional<std::string> UsableFolder(const std::optional<std::string>& path,
                                         const std::vector<std::string>& refused) {

@@ -21,6 +21,20 @@ namespace cloakwise::cleanup {
 std::optional<std::string> UsableFolder(const std::optional<std::string>& path,
                                         const std::vector<std::string>& refused);
 
+// A folder that no clean-up may empty, in its final spelling (links
+// followed), and what the user calls it ("the user's documents").
+struct KnownFolder {
+  std::string path;
+  std::string name;
+};
+
+// Why the folder (in its final spelling) must not be emptied: the known
+// folder it is or holds ("is the user's documents", "holds the Windows
+// folder"), or a drive root; nothing when it may be. Compared without
+// regard to case or the kind of separator.
+std::optional<std::string> WhyKeptWhole(const std::string& finalFolder,
+                                        const std::vector<KnownFolder>& known);
+
 // Whether a name matches a shell pattern of the forms the clean-up uses:
 // "*.*" (every name) or "*.ext" (names ending in ".ext", any case).
 bool MatchesPattern(std::string_view name, std::string_view pattern);

@@ -60,6 +60,10 @@ class FileSystem {
   // left out, in the order the file system gives them; nothing when the
   // folder cannot be listed.
   virtual std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& folder) = 0;
+  // The folder's one spelling: the path the system reaches when it follows
+  // every link and junction on the way, absolute, with a trailing
+  // separator; nothing when the folder is missing or it cannot be told.
+  virtual std::optional<std::string> FinalFolderPath(const std::string& folder) = 0;
   // Why the calling thread's last failed call failed, in the system's words.
   virtual std::string LastErrorText() = 0;
 };

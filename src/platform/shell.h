@@ -7,7 +7,28 @@ namespace cloakwise::platform {
 
 // The folders the shell knows by name. LocalAppData is the local (not
 // roaming) application-data folder, where browsers keep their caches.
-enum class ShellFolder { Cookies, History, Recent, Windows, Profile, LocalAppData };
+// Those after it are the user's own and the system's, which no clean-up
+// may empty.
+enum class ShellFolder {
+  Cookies,
+  History,
+  Recent,
+  Windows,
+  Profile,
+  LocalAppData,
+  RoamingAppData,
+  Documents,
+  Desktop,
+  Downloads,
+  Pictures,
+  Music,
+  Videos,
+  Favorites,
+  Public,
+  ProgramFiles,
+  ProgramFilesX86,
+  ProgramData,
+};
 
 // The shell's folders and its own delete, and the Recycle Bin. Every call
 // reports failure by its result and never throws. Paths are UTF-8.

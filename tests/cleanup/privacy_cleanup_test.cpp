@@ -16,6 +16,7 @@ constexpr char kTypedUrls[] = "Software\\Microsoft\\Internet Explorer\\TypedURLs
 constexpr char kProfile[] =
     "C:\\Users\\u\\AppData\\Roaming\\Mozilla\\Firefox\\Profiles\\abc.default";
 constexpr char kFinished[] = "Cleaning finished! Your privacy is protected.";
+constexpr char kLocal[] = "C:\\Users\\u\\AppData\\Local\\";
 
 // The status line's texts, in the order the run showed them.
 struct StatusLog : ui::ModelObserver {
@@ -135,6 +136,65 @@ TEST_F(PrivacyCleanupTest, UncheckedTasksAndUnusableFoldersAreSkipped) {
   EXPECT_TRUE(files.deletions.empty());
 }
 
+// However the temporary folder or a browser's folder is spelt or linked,
+// the user's own folders and the system's are never emptied, and the last
+// line says so.
+TEST_F(PrivacyCleanupTest, AFolderThatIsOrHoldsAKnownFolderIsLeftWhole) {
+  const struct {
+    const char* temp;     // the temporary folder as the system gives it
+    const char* linksTo;  // what it leads to, if it is a link
+    const char* why;      // what the last line says of it
+  } cases[] = {
+      {"C:\\Users\\u\\Documents\\", nullptr, "is the user's documents"},
+      {"c:\\USERS\\U\\documents", nullptr, "is the user's documents"},
+      {"C:\\ProfileLink\\", "C:\\Users\\u\\", "is the user's profile"},
+      {"C:\\Users\\", nullptr, "holds the user's profile"},
+      {"C:\\Users\\u\\AppData\\", nullptr, "holds the local application data"},
+      {"C:\\Apps\\", nullptr, "is this program's folder"},
+      {"C:\\Program Files\\", nullptr, "is the program files"},
+      {"C:\\Users\\Public\\", nullptr, "is the public folder"},
+      {"D:\\Link\\", "C:\\", "is a drive root"},
+  };
+  Ini() = "[Options]\r\nStartUp=0\r\n";
+  Start();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.temp);
+    shell.tempFolder = c.temp;
+    files.links.clear();
+    if (c.linksTo) files.links[std::string(c.temp)] = c.linksTo;
+    const std::string final = c.linksTo ? c.linksTo : c.temp;
+    files.folders[final] = {{"doc.txt", false}, {"Work", true}};
+    files.files[final + "doc.txt"] = "the user's";
+    files.deletions.clear();
+    shell.calls.clear();
+    for (const auto& task : cleanup::kCleanupTasks) {
+      (app.form.privacy.*task.box).SetChecked(task.id == cleanup::CleanupTaskId::TempFiles);
+    }
+    Run();
+    EXPECT_TRUE(files.deletions.empty());
+    EXPECT_TRUE(shell.calls.empty());
+    std::string shown = c.temp;
+    if (shown.back() != '\\') shown += '\\';
+    EXPECT_EQ(app.form.privacy.cleanupStatusLabel.Caption(),
+              "Cleaning finished, but " + shown + " was left alone: it " + c.why + ".");
+  }
+  // A browser's cache linked to the documents is kept whole too; the
+  // temporary folder, below the local application data, is emptied.
+  shell.tempFolder = "C:\\Users\\u\\AppData\\Local\\Temp\\";
+  files.folders[*shell.tempFolder] = {{"a.tmp", false}};
+  files.files[*shell.tempFolder + "a.tmp"] = "";
+  files.links = {{std::string(kLocal) + "Mozilla\\Firefox\\Profiles\\abc.default\\cache2\\",
+                  "C:\\Users\\u\\Documents\\"}};
+  files.folders[std::string(kLocal) + "Mozilla\\Firefox\\Profiles\\"] = {{"abc.default", true}};
+  app.form.privacy.firefoxCacheBox.SetChecked(true);
+  Run();
+  EXPECT_EQ(files.deletions, std::vector<std::string>{*shell.tempFolder + "a.tmp"});
+  EXPECT_EQ(app.form.privacy.cleanupStatusLabel.Caption(),
+            "Cleaning finished, but " + std::string(kLocal) +
+                "Mozilla\\Firefox\\Profiles\\abc.default\\cache2\\ was left alone: it is the "
+                "user's documents.");
+}
+
 TEST_F(PrivacyCleanupTest, AHeldClipboardEndsTheUsersRunButNotTheStartupRun) {
   desktop.clipboardHeld = true;
   Ini() = "[Options]\r\nStartUp=0\r\nPC-clean=1\r\n";
@@ -180,7 +240,6 @@ struct BrowserCase {
   bool historyKept;  // Firefox's, in places.sqlite
 };
 
-constexpr char kLocal[] = "C:\\Users\\u\\AppData\\Local\\";
 constexpr char kChrome[] = "C:\\Users\\u\\AppData\\Local\\Google\\Chrome\\User Data\\";
 constexpr char kEdge[] = "C:\\Users\\u\\AppData\\Local\\Microsoft\\Edge\\User Data\\";
 constexpr char kFirefoxCache[] =

@@ -56,4 +56,20 @@ std::optional<std::vector<platform::DirectoryEntry>> FakeFileSystem::ListDirecto
   return it->second;
 }
 
+std::optional<std::string> FakeFileSystem::FinalFolderPath(const std::string& folder) {
+  std::lock_guard lock(mutex_);
+  std::string path = folder;
+  if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
+  // The longest link on the way leads on.
+  std::size_t longest = 0;
+  std::string target;
+  for (const auto& [link, to] : links) {
+    if (link.size() > longest && path.compare(0, link.size(), link) == 0) {
+      longest = link.size();
+      target = to + path.substr(link.size());
+    }
+  }
+  return longest ? target : path;
+}
+
 }  // namespace cloakwise::fakes

@@ -33,10 +33,15 @@ class FakeFileSystem : public platform::FileSystem {
   // Folders are the keys of `folders`, each with its entries in order.
   std::optional<std::vector<platform::DirectoryEntry>> ListDirectory(
       const std::string& folder) override;
+  // The path with the longest of `links` on its way replaced by what it
+  // leads to; every folder exists.
+  std::optional<std::string> FinalFolderPath(const std::string& folder) override;
   std::string LastErrorText() override { return lastError; }
 
   std::map<std::string, std::vector<platform::DirectoryEntry>> folders;
   std::string lastError = "Access is denied";
+  // A folder's path with its trailing separator, and the folder it leads to.
+  std::map<std::string, std::string> links;
 
   std::map<std::string, std::string> files;
   std::map<std::string, std::int64_t> writeTimes;  // by path; a test may set them

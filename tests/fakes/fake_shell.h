@@ -38,6 +38,10 @@ class FakeShell : public platform::Shell {
       {platform::ShellFolder::Windows, "C:\\Windows\\"},
       {platform::ShellFolder::Profile, "C:\\Users\\u\\"},
       {platform::ShellFolder::LocalAppData, "C:\\Users\\u\\AppData\\Local\\"},
+      {platform::ShellFolder::RoamingAppData, "C:\\Users\\u\\AppData\\Roaming\\"},
+      {platform::ShellFolder::Documents, "C:\\Users\\u\\Documents\\"},
+      {platform::ShellFolder::Public, "C:\\Users\\Public\\"},
+      {platform::ShellFolder::ProgramFiles, "C:\\Program Files\\"},
   };
   std::optional<std::string> tempFolder = std::string("C:\\Users\\u\\Temp\\");
   std::vector<std::string> calls;

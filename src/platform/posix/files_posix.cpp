@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <string_view>
@@ -210,6 +211,17 @@ std::optional<std::vector<DirectoryEntry>> PosixFileSystem::ListDirectory(
   }
   ::closedir(dir);
   return entries;
+}
+
+std::optional<std::string> PosixFileSystem::FinalFolderPath(const std::string& folder) {
+  char* resolved = ::realpath(folder.c_str(), nullptr);
+  if (!resolved) return std::nullopt;
+  std::string path = resolved;
+  std::free(resolved);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+  if (path.back() != '/') path += '/';
+  return path;
 }
 
 std::string PosixFileSystem::LastErrorText() {

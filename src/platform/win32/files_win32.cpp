@@ -294,6 +294,20 @@ std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(
   return entries;
 }
 
+std::optional<std::string> Win32FileSystem::FinalFolderPath(const std::string& folder) {
+  const DWORD attributes = GetFileAttributesW(Widen(folder).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return std::nullopt;
+  }
+  std::string path = FinalPath(folder);
+  if (path.empty()) return std::nullopt;
+  // The system answers in the long-path form; the program's other paths
+  // are in the plain one.
+  if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);
+  if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
+  return path;
+}
+
 std::string Win32FileSystem::LastErrorText() {
   const DWORD error = GetLastError();
   wchar_t* text = nullptr;

@@ -1,5 +1,6 @@
 #include "platform/win32/shell_win32.h"
 
+#include <knownfolders.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <wininet.h>
@@ -20,34 +21,72 @@ std::string WithTrailingBackslash(std::string path) {
 }  // namespace
 
 std::optional<std::string> Win32Shell::FolderPath(ShellFolder folder) {
-  int id = 0;
+  const KNOWNFOLDERID* id = nullptr;
   switch (folder) {
     case ShellFolder::Cookies:
-      id = CSIDL_COOKIES;
+      id = &FOLDERID_Cookies;
       break;
     case ShellFolder::History:
-      id = CSIDL_HISTORY;
+      id = &FOLDERID_History;
       break;
     case ShellFolder::Recent:
-      id = CSIDL_RECENT;
+      id = &FOLDERID_Recent;
       break;
     case ShellFolder::Windows:
-      id = CSIDL_WINDOWS;
+      id = &FOLDERID_Windows;
       break;
     case ShellFolder::Profile:
-      id = CSIDL_PROFILE;
+      id = &FOLDERID_Profile;
       break;
     case ShellFolder::LocalAppData:
-      id = CSIDL_LOCAL_APPDATA;
+      id = &FOLDERID_LocalAppData;
+      break;
+    case ShellFolder::RoamingAppData:
+      id = &FOLDERID_RoamingAppData;
+      break;
+    case ShellFolder::Documents:
+      id = &FOLDERID_Documents;
+      break;
+    case ShellFolder::Desktop:
+      id = &FOLDERID_Desktop;
+      break;
+    case ShellFolder::Downloads:
+      id = &FOLDERID_Downloads;
+      break;
+    case ShellFolder::Pictures:
+      id = &FOLDERID_Pictures;
+      break;
+    case ShellFolder::Music:
+      id = &FOLDERID_Music;
+      break;
+    case ShellFolder::Videos:
+      id = &FOLDERID_Videos;
+      break;
+    case ShellFolder::Favorites:
+      id = &FOLDERID_Favorites;
+      break;
+    case ShellFolder::Public:
+      id = &FOLDERID_Public;
+      break;
+    case ShellFolder::ProgramFiles:
+      id = &FOLDERID_ProgramFiles;
+      break;
+    case ShellFolder::ProgramFilesX86:
+      id = &FOLDERID_ProgramFilesX86;
+      break;
+    case ShellFolder::ProgramData:
+      id = &FOLDERID_ProgramData;
       break;
   }
-  // The shell answers in MAX_PATH characters at most, and fails rather than
-  // cut a longer folder.
-  wchar_t path[MAX_PATH + 1] = {};
-  if (FAILED(SHGetFolderPathW(nullptr, id, nullptr, SHGFP_TYPE_CURRENT, path)) || !path[0]) {
-    return std::nullopt;
-  }
-  return WithTrailingBackslash(Narrow(path));
+  if (!id) return std::nullopt;
+  // The known-folder call has no length limit, where the older one fails on
+  // a folder longer than MAX_PATH.
+  wchar_t* path = nullptr;
+  const HRESULT result = SHGetKnownFolderPath(*id, KF_FLAG_DONT_VERIFY, nullptr, &path);
+  std::optional<std::string> folderPath;
+  if (SUCCEEDED(result) && path && path[0]) folderPath = WithTrailingBackslash(Narrow(path));
+  CoTaskMemFree(path);
+  return folderPath;
 }
 
 std::optional<std::string> Win32Shell::TempFolder() {

@@ -104,7 +104,8 @@ int Win32UiThread::RunMessageLoop() {
   return static_cast<int>(msg.wParam);
 }
 
-UiThread::TimerId Win32UiThread::StartTimer(std::uint32_t intervalMs, std::function<void()> onTick) {
+UiThread::TimerId Win32UiThread::StartTimer(std::uint32_t intervalMs,
+                                            std::function<void()> onTick) {
   const TimerId id = nextTimer_++;
   timers_[id] = std::move(onTick);
   SetTimer(static_cast<HWND>(window_), id, intervalMs, nullptr);
