@@ -5,6 +5,7 @@
 #include <shellapi.h>
 
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ namespace {
 std::string Describe(std::exception_ptr error) {
   try {
     std::rethrow_exception(error);
+  } catch (const std::logic_error&) {
+    // A fault of the program's own: its text is for its developers.
+    return "Unexpected error";
   } catch (const std::exception& e) {
     return e.what();
   } catch (...) {

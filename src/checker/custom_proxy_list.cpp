@@ -171,6 +171,13 @@ void CustomProxyList::Load(const SettingsStore& settings) {
     // still lists its entries in file order.
     for (const std::string& line : lines) {
       std::string proxy = line.substr(line.find('=') + 1);
+      // options.ini can hold no NUL, and an interrupted write on some file
+      // systems pads the file with them: NULs are taken out of an entry, and
+      // an entry of nothing else is dropped, so the list can always be
+      // written back.
+      const bool hadNul = line.find('\0') != std::string::npos;
+      proxy.erase(std::remove(proxy.begin(), proxy.end(), '\0'), proxy.end());
+      if (hadNul && proxy.empty()) continue;
       rows_.push_back(proxy.empty() ? BlankRow() : NewEntry(std::move(proxy)));
     }
     if (rows_.empty()) rows_.push_back(BlankRow());

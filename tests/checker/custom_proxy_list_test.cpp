@@ -130,6 +130,12 @@ TEST(CustomProxyList, LoadTakesStoredValuesInFileOrderAndSaveNumbersThemAfresh) 
        {"a:1", "", "", "not a proxy"},
        "[Proxy list]\r\n1=a:1\r\n2=\r\n3=\r\n4=not a proxy\r\n"},
       {"[Proxy list]\r\n1=a:1\r\n2=a:1\r\n", {"a:1", "a:1"}, "[Proxy list]\r\n1=a:1\r\n2=a:1\r\n"},
+      // NULs, which options.ini cannot hold, are taken out; a line of
+      // nothing else (an interrupted write's padding) is dropped.
+      {"[Proxy list]\r\n1=a:\0\0\x31\r\n2=b:2\r\n"s,
+       {"a:1", "b:2"},
+       "[Proxy list]\r\n1=a:1\r\n2=b:2\r\n"},
+      {"[Proxy list]\r\n1=a:1\r\n"s + std::string(64, '\0'), {"a:1"}, "[Proxy list]\r\n1=a:1\r\n"},
       // A key written twice is read once, as every setting is.
       {"[Proxy list]\r\n1=a:1\r\n1=b:2\r\n", {"a:1"}, "[Proxy list]\r\n1=a:1\r\n"},
       {"[Options]\r\nTimeout=9\r\n[Proxy list]\r\n1=a:1\r\n[Service]\r\nHost=h\r\n",
