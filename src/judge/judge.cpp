@@ -28,16 +28,25 @@ std::optional<AnonymityLevel> ReadJudgeLevel(std::string_view body) {
 }
 
 std::optional<AnonymityLevel> AskJudgeThrough(http::HttpClient& client, const ProxyAddress& proxy,
-                                              const std::string& judgeUrl, int readTimeoutMs) {
+                                              const std::string& judgeUrl, int readTimeoutMs,
+                                              bool* reachedProxy) {
   client.Settings().proxyServer = proxy.host;
   client.Settings().proxyPort = proxy.port;
   client.Settings().readTimeoutMs = readTimeoutMs;
+  // A proxy that fails in any way simply does not work; one that refused
+  // or never took the connection was not reached at all.
+  bool reached = true;
+  std::optional<AnonymityLevel> level;
   try {
-    return ReadJudgeLevel(client.Get(judgeUrl));
+    level = ReadJudgeLevel(client.Get(judgeUrl));
+  } catch (const http::ConnectFailed&) {
+    reached = false;
+  } catch (const http::ConnectTimeout&) {
+    reached = false;
   } catch (const http::HttpError&) {
-    // A proxy that fails in any way simply does not work.
-    return std::nullopt;
   }
+  if (reachedProxy) *reachedProxy = reached;
+  return level;
 }
 
 bool TunnelsThrough(http::HttpClient& client, const ProxyAddress& proxy,

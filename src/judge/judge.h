@@ -31,8 +31,11 @@ std::optional<AnonymityLevel> ReadJudgeLevel(std::string_view body);
 // One GET of the judge through proxy on the caller's own client, waiting at
 // most readTimeoutMs for the connect and for each read. Nothing when the
 // proxy fails in any way: refused, timed out, an HTTP error, no digit.
+// reachedProxy, when given, tells whether the probe got as far as a proxy
+// that took the connection.
 std::optional<AnonymityLevel> AskJudgeThrough(http::HttpClient& client, const ProxyAddress& proxy,
-                                              const std::string& judgeUrl, int readTimeoutMs);
+                                              const std::string& judgeUrl, int readTimeoutMs,
+                                              bool* reachedProxy = nullptr);
 
 // Whether the proxy carries HTTPS: a tunnel (CONNECT) to the service's
 // tunnel port, and there, through it, the service's answer to a question

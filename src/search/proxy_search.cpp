@@ -61,7 +61,23 @@ void ProxySearch::Configure(SettingsStore& settings) {
       services_.ui, identity_, host);
 }
 
+std::uint32_t ProxySearch::PauseAfterUnreachedBatches(int batches) {
+  constexpr std::uint32_t kFirstMs = 500, kLongestMs = 30000;
+  std::uint32_t pause = kFirstMs;
+  for (int k = 1; k < batches && pause < kLongestMs; ++k) pause *= 2;
+  return std::min(pause, kLongestMs);
+}
+
+void ProxySearch::CancelPause() {
+  if (pause_) services_.ui.StopTimer(*pause_);
+  pause_.reset();
+}
+
 void ProxySearch::StartBatch(BatchRequest request) {
+  if (request == BatchRequest::User) {
+    CancelPause();
+    unreachedBatches_ = 0;
+  }
   batchWanted_ = true;
   if (fetching_) {
     // The fetch under way serves this request too, and its failure is told
@@ -109,6 +125,7 @@ void ProxySearch::StartBatch(BatchRequest request) {
       slot.description = std::move(description);
       slot.state = SlotState::Pending;
       slot.speed = 0;
+      slot.reached = false;
       descriptions.push_back(slot.description);
     }
   }
@@ -120,6 +137,8 @@ void ProxySearch::StartBatch(BatchRequest request) {
 }
 
 void ProxySearch::Stop() {
+  CancelPause();
+  unreachedBatches_ = 0;
   batchWanted_ = false;
   ++batch_;
   for (auto& worker : searchWorkers_) worker->Stop();
@@ -154,10 +173,11 @@ ProxySearch::ProbeResult ProxySearch::ProbeCandidate(http::HttpClient& client,
   const int seconds =
       settings_->ReadInteger(kOptionsSection, kKeyProbeTimeoutSeconds, kDefaultProbeSeconds);
   const int timeoutMs = std::clamp(seconds, 1, kMaxProbeSeconds) * 1000;
-  const auto level = judge::AskJudgeThrough(client, *address, urls_.judge, timeoutMs);
+  bool reached = false;
+  const auto level = judge::AskJudgeThrough(client, *address, urls_.judge, timeoutMs, &reached);
   const int minimum = settings_->ReadInteger(kOptionsSection, kKeyMinimumAnonymity, 0);
   const JudgeVerdict verdict = Accept(level, minimum);
-  ProbeResult result{verdict.state, verdict.level, 0};
+  ProbeResult result{verdict.state, verdict.level, 0, reached};
   if (result.state != SlotState::Accepted) return result;
   // The speed is the judge's answer; a proxy that carries no HTTPS would
   // break the user's browsing, however fast it answers.
@@ -176,6 +196,7 @@ void ProxySearch::OnProbeReported(int reported, std::uint64_t batch, const Probe
   if (result.level) own.level = result.level;
   own.speed = result.speed;
   own.state = result.state;
+  own.reached = result.reached;
 
   // The accepted slot with the highest speed; the lower slot among equals,
   // and never one of speed 0.
@@ -192,10 +213,29 @@ void ProxySearch::OnProbeReported(int reported, std::uint64_t batch, const Probe
   if (allFailed) {
     // The view keeps "Searching in..." should this fetch fail, until the
     // next rotation tick, "Change IP now" or a stop.
-    StartBatch(BatchRequest::FailedBatch);
+    const bool anyReached =
+        std::any_of(slots_.begin(), slots_.end(), [](const Slot& slot) { return slot.reached; });
+    if (anyReached) {
+      unreachedBatches_ = 0;
+      StartBatch(BatchRequest::FailedBatch);
+      return;
+    }
+    // Candidates that fail without a word on the network would have the
+    // search ask the service hundreds of times a second.
+    const std::uint64_t waitingFor = batch_;
+    CancelPause();
+    pause_ = services_.ui.StartTimer(PauseAfterUnreachedBatches(++unreachedBatches_),
+                                     [this, waitingFor] {
+                                       CancelPause();
+                                       if (batch_ == waitingFor)
+                                         StartBatch(BatchRequest::FailedBatch);
+                                     });
     return;
   }
-  if (best >= 0) Install(best);
+  if (best >= 0) {
+    unreachedBatches_ = 0;
+    Install(best);
+  }
 }
 
 void ProxySearch::Install(int best) {

@@ -76,8 +76,13 @@ class ProxySearch {
     SlotState state = SlotState::Failed;
     int speed = 0;
     std::optional<AnonymityLevel> level;
+    bool reached = false;  // the probe got as far as a proxy that took the connection
   };
   const std::array<Slot, 3>& Slots() const { return slots_; }
+  // How long the search waits before the next batch after batches that
+  // failed without a probe reaching a proxy: from 0.5 s, doubling, at most
+  // 30 s. A request of the user's never waits for it.
+  static std::uint32_t PauseAfterUnreachedBatches(int batches);
   bool Fetching() const { return fetching_; }
   // A probe has begun and its worker has not yet ended.
   bool ProbesRunning() const;
@@ -92,6 +97,7 @@ class ProxySearch {
     SlotState state = SlotState::Failed;
     std::optional<AnonymityLevel> level;
     int speed = 0;
+    bool reached = false;
   };
 
   void RunProbe(WorkerThread& self, int slot);
@@ -101,6 +107,7 @@ class ProxySearch {
                              const std::function<bool()>& stopped);
   void OnProbeReported(int slot, std::uint64_t batch, const ProbeResult& result);
   void Install(int slot);
+  void CancelPause();
 
   SearchServices services_;
   Clock clock_;
@@ -115,6 +122,10 @@ class ProxySearch {
   bool fetching_ = false;
   bool batchWanted_ = false;
   bool userWaiting_ = false;  // a request the fetch under way serves came from the user
+  // Batches in a row that failed with no probe reaching a proxy, and the
+  // pause before the next one.
+  int unreachedBatches_ = 0;
+  std::optional<platform::UiThread::TimerId> pause_;
 
   std::mutex jobsMutex_;
   std::array<Job, 3> jobs_;  // guarded by jobsMutex_: what each worker's next run probes

@@ -264,6 +264,43 @@ TEST_F(SearchTest, FailedBatchesAreFollowedAtOnceEachProbedAfresh) {
   EXPECT_EQ(App().search.Slots()[2].state, SlotState::Failed) << "a port of 99999 is never probed";
 }
 
+TEST_F(SearchTest, BatchesThatReachNoProxyFollowAfterAGrowingPauseThatNoUserWaitsFor) {
+  std::vector<std::uint32_t> pauses;
+  for (int batches = 1; batches <= 8; ++batches)
+    pauses.push_back(ProxySearch::PauseAfterUnreachedBatches(batches));
+  EXPECT_EQ(pauses, (std::vector<std::uint32_t>{500, 1000, 2000, 4000, 8000, 16000, 30000, 30000}));
+
+  // Refused at once, or never tried: not a byte reaches a proxy.
+  Start({Dead() + " A", "1.2.3.4:99999 B", Dead() + " C"});
+  Form().status.startStopButton.Click();
+  ASSERT_TRUE(ProbesIdle());
+  int fetches = 2;  // two requests each
+  const auto waitThenFetch = [&](std::uint32_t pause) {
+    SCOPED_TRACE(pause);
+    harness->ui.AdvanceTime(pause - 1);
+    harness->ui.PumpUntil([] { return false; }, std::chrono::milliseconds(30));
+    EXPECT_EQ(serviceRequests.load(), fetches) << "not before the pause is over";
+    harness->ui.AdvanceTime(1);
+    ASSERT_TRUE(Pump([&] { return serviceRequests.load() == fetches + 2; }));
+    ASSERT_TRUE(ProbesIdle());
+    fetches += 2;
+  };
+  waitThenFetch(500);
+  waitThenFetch(1000);
+  // "Change IP now" does not wait for the pause under way, and starts the
+  // pauses afresh.
+  Form().mainMenu.changeIpNowItem.Click();
+  ASSERT_TRUE(Pump([&] { return serviceRequests.load() == fetches + 2; }));
+  ASSERT_TRUE(ProbesIdle());
+  fetches += 2;
+  waitThenFetch(500);
+  // STOP ends the pause: no batch follows it.
+  Form().status.startStopButton.Click();
+  harness->ui.AdvanceTime(60000);
+  harness->ui.PumpUntil([] { return false; }, std::chrono::milliseconds(30));
+  EXPECT_EQ(serviceRequests.load(), fetches);
+}
+
 TEST_F(SearchTest, ABatchNeverSeesAProbeBegunBeforeIt) {
   const std::string lateElite = Proxy(Anonymity::Elite, Fault::Delay, 500);
   const std::string slow = Proxy(Anonymity::Elite, Fault::Delay, 900);
@@ -427,6 +464,8 @@ TEST_F(SearchTest, AUserRequestThatJoinedAFailedBatchsFetchHearsItFail) {
     return true;
   });
   Form().status.startStopButton.Click();
+  ASSERT_TRUE(ProbesIdle());
+  harness->ui.AdvanceTime(ProxySearch::PauseAfterUnreachedBatches(1));  // the failed batch's next
   ASSERT_TRUE(
       Pump([&] { return Form().trayIcon.LastBalloon().title == "Error while connecting"; }));
   EXPECT_EQ(Form().status.startStopButton.Caption(), "START");
