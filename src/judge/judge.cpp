@@ -33,6 +33,9 @@ std::optional<AnonymityLevel> AskJudgeThrough(http::HttpClient& client, const Pr
   client.Settings().proxyServer = proxy.host;
   client.Settings().proxyPort = proxy.port;
   client.Settings().readTimeoutMs = readTimeoutMs;
+  // The probe's time-out bounds the whole exchange, not each read: a proxy
+  // that trickles its reply would hold a check, a search and a Close.
+  client.Settings().maxRequestMs = readTimeoutMs;
   // A proxy that fails in any way simply does not work; one that refused
   // or never took the connection was not reached at all.
   bool reached = true;
@@ -58,6 +61,7 @@ bool TunnelsThrough(http::HttpClient& client, const ProxyAddress& proxy,
   client.Settings().proxyServer = proxy.host;
   client.Settings().proxyPort = proxy.port;
   client.Settings().readTimeoutMs = readTimeoutMs;
+  client.Settings().maxRequestMs = readTimeoutMs;
   try {
     const std::string body = client.GetThroughTunnel(tunnelUrl + "?nonce=" + nonce);
     return text::TrimBlanksAndControls(body) == TunnelProof(nonce);

@@ -29,7 +29,7 @@ std::string LevelName(AnonymityLevel level);
 std::optional<AnonymityLevel> ReadJudgeLevel(std::string_view body);
 
 // One GET of the judge through proxy on the caller's own client, waiting at
-// most readTimeoutMs for the connect and for each read. Nothing when the
+// most readTimeoutMs for all of it, connect included. Nothing when the
 // proxy fails in any way: refused, timed out, an HTTP error, no digit.
 // reachedProxy, when given, tells whether the probe got as far as a proxy
 // that took the connection.
@@ -41,7 +41,7 @@ std::optional<AnonymityLevel> AskJudgeThrough(http::HttpClient& client, const Pr
 // tunnel port, and there, through it, the service's answer to a question
 // only it can answer (a reply to CONNECT alone proves nothing: some proxies
 // send it before they have connected, or without connecting at all). Within
-// readTimeoutMs for the connect and each read, on the caller's own client.
+// readTimeoutMs for all of it, on the caller's own client.
 bool TunnelsThrough(http::HttpClient& client, const ProxyAddress& proxy,
                     const std::string& tunnelUrl, int readTimeoutMs);
 

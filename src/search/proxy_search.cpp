@@ -37,6 +37,9 @@ ProxySearch::ProxySearch(SearchServices services, Clock clock)
       clock_(clock ? std::move(clock) : Clock(SteadyMilliseconds)),
       identity_(MakeClientIdentity()),
       serviceClient_(&services_.ui) {
+  // Each exchange with the service is bounded as a whole: one that never
+  // answers, or never ends its answer, must not hold the search.
+  serviceClient_.Settings().maxRequestMs = kServiceExchangeLimitMs;
   for (int k = 0; k < 3; ++k) {
     searchWorkers_[k] = std::make_unique<WorkerThread>(
         services_.ui, [this, k](WorkerThread& self) { RunProbe(self, k); });
@@ -137,6 +140,10 @@ void ProxySearch::StartBatch(BatchRequest request) {
 }
 
 void ProxySearch::Stop() {
+  // A fetch under way runs in a nested message loop, maybe this one's
+  // caller: closing its connection ends it at once, and its batch is
+  // dropped.
+  if (fetching_) serviceClient_.Disconnect();
   CancelPause();
   unreachedBatches_ = 0;
   batchWanted_ = false;

@@ -46,6 +46,7 @@ enum class BatchRequest { User, FailedBatch };
 // the probe was started for.
 class ProxySearch {
  public:
+  static constexpr int kServiceExchangeLimitMs = 30000;
   using Clock = std::function<std::int64_t()>;  // milliseconds, any origin
 
   explicit ProxySearch(SearchServices services, Clock clock = {});

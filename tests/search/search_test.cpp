@@ -11,6 +11,7 @@
 #include "core/option_keys.h"
 #include "core/text.h"
 #include "fakes/app_harness.h"
+#include "http/test_server.h"
 #include "service/reference_service.h"
 #include "testproxy/test_proxy.h"
 
@@ -351,6 +352,56 @@ TEST_F(SearchTest, ClosingOrLoggingOffWhileProbesRunEndsWithinTheirBoundWithTheP
     const auto before = std::chrono::steady_clock::now();
     harness.reset();
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1500 + 1000));
+  }
+}
+
+TEST_F(SearchTest, AProbeOfATricklingProxyEndsWithinItsTimeOutAndSoDoesClose) {
+  // A byte every 300 ms: each read is well within the second of the
+  // time-out, the whole reply would take half a minute.
+  const std::string trickling = Proxy(Anonymity::Elite, Fault::Trickle, 300);
+  Start({trickling + " T", Dead() + " D", Dead() + " D"}, "Timeout=1\r\n");
+  const auto before = std::chrono::steady_clock::now();
+  Form().status.startStopButton.Click();
+  // Its failed batch is followed at once by the next, which probes it again.
+  ASSERT_TRUE(Pump([&] { return Probes(0) == 2; }));
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1000 + 700));
+  // Close ends within that probe's bound.
+  Form().mainMenu.closeItem.Click();
+  const auto closed = std::chrono::steady_clock::now();
+  harness.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - closed, std::chrono::milliseconds(1000 + 700));
+}
+
+TEST_F(SearchTest, CloseOrStopEndsAFetchFromAServiceThatNeverAnswers) {
+  using http::testing::ServerConnection;
+  for (const char* reply :
+       {"", "HTTP/1.1 200 OK\r\n", "HTTP/1.1 200 OK\r\nContent-Length: 99\r\n\r\n12"}) {
+    for (const bool close : {true, false}) {
+      SCOPED_TRACE(std::string(close ? "Close after " : "STOP after ") + "'" + reply + "'");
+      harness = std::make_unique<fakes::AppHarness>();
+      http::testing::TestServer silent([reply](ServerConnection& c) {
+        c.ReadRequest();
+        c.Send(reply);
+        c.Sleep(5000);
+      });
+      harness->Ini() =
+          "[Options]\r\nStartUp=1\r\n[Service]\r\nHost=127.0.0.1:" + std::to_string(silent.Port()) +
+          "\r\n";
+      harness->Start();
+      // From the fetch's own message loop, as the user's click comes.
+      harness->ui.Post([&] {
+        if (close) {
+          Form().mainMenu.closeItem.Click();
+        } else {
+          Form().status.startStopButton.Click();
+        }
+      });
+      const auto ms = http::testing::MillisecondsOf([&] { Form().status.startStopButton.Click(); });
+      EXPECT_LT(ms, 1000);
+      EXPECT_FALSE(App().search.Fetching());
+      EXPECT_EQ(Registry("ProxyServer"), "");
+      EXPECT_EQ(harness->desktop.quit, close);
+    }
   }
 }
 
