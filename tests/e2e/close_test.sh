@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# Close under Wine while an exchange hangs: START against a list service
+# that reads the request and never answers, answers a status line and then
+# nothing, or a body that never ends; and Check List against proxies that
+# send a status line and then one header byte every 5 s. The program must end
+# promptly, with the user's proxy setting as before.
+set -euo pipefail
+source "$(dirname "$0")/../../scripts/lib/e2e.sh"
+e2e_start "$1" "$2"
+
+app="$WINEPREFIX/drive_c/CloseTest"
+rm -rf "$app"
+mkdir -p "$app"
+cp "$exe" "$app/cloakwise.exe"
+e2e_on_exit 'rm -rf "$app"; for p in ${server_pids:-}; do kill "$p" 2>/dev/null; done'
+wine reg add "$internet_settings" /v ProxyServer /t REG_SZ /d : /f >/dev/null
+
+server_pids=""
+# Starts a stalling server in mode $1 on $2; sets port.
+stalling_server() {
+  python3 "$root/tests/e2e/tools/stalling_server.py" "$1" "$2" >"$out/port-$1" 2>&1 &
+  server_pids+=" $!"
+  port=""
+  for _ in $(seq 50); do
+    port=$(head -n1 "$out/port-$1")
+    [ -n "$port" ] && break
+    sleep 0.1
+  done
+  [[ $port =~ ^[0-9]+$ ]] || fail "the $1 server did not start: $(cat "$out/port-$1")"
+}
+
+# Runs the program with options.ini $1, clicks ($2, $3) on view tab ($4, $5),
+# waits $6 s, closes from the tray and fails unless it ended within $7 ms.
+close_while_hanging() {
+  printf '%s' "$1" >"$app/options.ini"
+  (cd "$app" && exec wine cloakwise.exe) >"$out/cloakwise.log" 2>&1 &
+  app_pid=$!
+  window=$(wait_for_window '^Cloakwise$')
+  [ -n "$window" ] || fail "the main window did not appear"
+  sleep 1
+  click_in_window "$window" "$4" "$5"
+  sleep 0.3
+  click_in_window "$window" "$2" "$3"
+  sleep "$6"
+  local closed took
+  closed=$(date +%s%N)
+  tray_menu 1 || fail "no tray icon"
+  for _ in $(seq 300); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$app_pid" 2>/dev/null && fail "cloakwise.exe is still running 30 s after Close"
+  took=$((($(date +%s%N) - closed) / 1000000))
+  echo "ended ${took} ms after Close"
+  [ "$took" -lt "$7" ] || fail "Close took $took ms"
+  [ "$(proxy_server)" = ":" ] || fail "Close left the proxy $(proxy_server)"
+  app_pid=""
+}
+
+for mode in silent status body; do
+  echo "-- START against a service that hangs ($mode), then Close"
+  stalling_server "$mode" 127.0.0.1
+  close_while_hanging "$(printf '[Options]\r\nStartUp=0\r\n[Service]\r\nHost=127.0.0.1:%s\r\n' "$port")" \
+    224 258 45 375 2 5000
+done
+
+echo "-- Check List through proxies that trickle, then Close"
+stalling_server trickle 127.0.0.1
+{
+  printf '[Options]\r\nStartUp=0\r\n[Service]\r\nHost=127.0.0.1:1\r\n[Proxy list]\r\n'
+  for i in 1 2 3; do printf '%d=127.0.0.1:%s\r\n' "$i" "$port"; done
+} >"$out/checker.ini"
+# The probe gives up 10 s after it began, however the bytes trickle; the
+# tray menu and Wine's own ending take a second or two of the bound.
+close_while_hanging "$(cat "$out/checker.ini")" 388 85 140 370 3 10500
+echo "PASS: e2e Close while the service or a proxy hangs"
