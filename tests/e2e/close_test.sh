@@ -70,4 +70,30 @@ stalling_server trickle 127.0.0.1
 # The probe gives up 10 s after it began, however the bytes trickle; the
 # tray menu and Wine's own ending take a second or two of the bound.
 close_while_hanging "$(cat "$out/checker.ini")" 388 85 140 370 3 10500
-echo "PASS: e2e Close while the service or a proxy hangs"
+echo "-- a line of a megabyte pasted into Add Proxy: refused with a box, the program answers"
+printf '[Options]\r\nStartUp=0\r\n' >"$app/options.ini"
+(cd "$app" && exec wine cloakwise.exe) >"$out/cloakwise.log" 2>&1 &
+app_pid=$!
+window=$(wait_for_window '^Cloakwise$')
+[ -n "$window" ] || fail "the main window did not appear"
+sleep 1
+click_in_window "$window" 140 370  # the Proxy Checker tab
+sleep 0.3
+click_in_window "$window" 388 137  # Add Proxy
+paste=$(wait_for_window '^Add Proxy List$')
+[ -n "$paste" ] || fail "the paste window did not open"
+head -c 1000000 /dev/zero | tr '\0' '7' | timeout 60 xclip -selection clipboard -loops 1 &
+sleep 0.5
+xdotool key --window "$paste" ctrl+v
+box=$(wait_for_window '^Proxy list$')
+[ -n "$box" ] || fail "no box refused the line"
+shot "$box" long-line-refused
+xdotool key --window "$box" Return
+wait_until_gone '^Proxy list$' || fail "the box did not close"
+click_in_window "$paste" 144 350  # ADD, with nothing pasted
+wait_until_gone '^Add Proxy List$' || fail "the paste window no longer answers"
+tray_menu 1 || fail "no tray icon"
+for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app_pid" 2>/dev/null && fail "cloakwise.exe is still running after Close"
+app_pid=""
+echo "PASS: e2e Close while the service or a proxy hangs, and a paste too long"

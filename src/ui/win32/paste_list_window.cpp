@@ -1,5 +1,9 @@
 #include "ui/win32/paste_list_window.h"
 
+#include <cwchar>
+#include <optional>
+#include <string_view>
+
 #include "platform/win32/wide.h"
 #include "ui/win32/paint.h"
 
@@ -17,6 +21,45 @@ std::string TextOf(HWND edit) {
   text.resize(
       static_cast<std::size_t>(GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
   return Narrow(text);
+}
+
+WNDPROC editProc = nullptr;  // the system's, for every EDIT alike
+
+bool HasLineLongerThan(std::wstring_view text, std::size_t limit) {
+  std::size_t run = 0;
+  for (const wchar_t c : text) {
+    run = c == L'\r' || c == L'\n' ? 0 : run + 1;
+    if (run > limit) return true;
+  }
+  return false;
+}
+
+// The clipboard's text, when it holds some.
+std::optional<std::wstring> ClipboardText(HWND owner) {
+  if (!OpenClipboard(owner)) return std::nullopt;
+  std::optional<std::wstring> text;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+      text = std::wstring(chars, wcsnlen(chars, GlobalSize(data) / sizeof(wchar_t)));
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return text;
+}
+
+// The paste box refuses, before it takes it in, a paste with a line that
+// can never be a proxy.
+LRESULT CALLBACK PasteBoxProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PASTE) {
+    const auto text = ClipboardText(edit);
+    if (text && HasLineLongerThan(*text, PasteListWindow::kLongestLine)) {
+      MessageBoxW(GetParent(edit), Widen(PasteListWindow::kLineTooLongText).c_str(),
+                  L"Proxy list", MB_OK | MB_ICONWARNING);
+      return 0;
+    }
+  }
+  return CallWindowProcW(editProc, edit, message, wParam, lParam);
 }
 
 }  // namespace
@@ -58,6 +101,8 @@ std::string PasteListWindow::RunModal(PasteListForm& form) {
   // The box's own limit is a few tens of kilobytes; a pasted list is often
   // far longer.
   SendMessageW(text, EM_SETLIMITTEXT, kTextLimit, 0);
+  editProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(text, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PasteBoxProc)));
 
   const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
   if (ownerWasEnabled) EnableWindow(owner, FALSE);

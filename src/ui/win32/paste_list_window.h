@@ -20,6 +20,12 @@ class PasteListWindow : public PasteListHost {
   static constexpr int kWidth = 288, kHeight = 372;
   // Room for a pasted list of about a million proxies.
   static constexpr std::size_t kTextLimit = 16u << 20;
+  // A line of the list is a proxy, maybe with a word or two after it; a
+  // longer one is no proxy, and a line of a megabyte freezes the box's
+  // wrapping under Wine.
+  static constexpr std::size_t kLongestLine = 1024;
+  static constexpr char kLineTooLongText[] =
+      "A line of the text to paste is too long to be a proxy. Nothing was pasted.";
   static constexpr RECT kTextRect{12, 62, 12 + 264, 62 + 250};
   static constexpr RECT kAddRect{96, 336, 96 + 96, 336 + 28};
 
