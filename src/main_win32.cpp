@@ -38,27 +38,40 @@ std::string Describe(std::exception_ptr error) {
 // One copy per user session: two would each hold their own view of the
 // settings, and two rotations would fight over the one system proxy. A second
 // start by the user brings the running copy's window to the front instead; a
-// start by Windows ("/startup") does nothing more. True when this copy is the
-// one to run; the handle stays open for as long as it does.
+// start by Windows ("/startup") does nothing more. A copy on its way out
+// shows nothing: this one waits for it to end and then runs. True when this
+// copy is the one to run; the handle stays open for as long as it does.
 bool FirstCopyInSession(bool startedByWindows) {
-  CreateMutexW(nullptr, FALSE, L"Local\\Cloakwise.OneCopyPerSession");
-  if (GetLastError() != ERROR_ALREADY_EXISTS) return true;
-  if (!startedByWindows) {
-    using cloakwise::platform::Widen;
-    const UINT showRequest =
-        RegisterWindowMessageW(Widen(cloakwise::ui::win32::kShowRequestMessage).c_str());
-    const std::wstring mainWindowClass = Widen(cloakwise::ui::win32::kMainWindowClass);
-    // The running copy may be starting up itself: give its window a moment.
-    for (int attempt = 0; attempt < 50; ++attempt) {
-      if (HWND running = FindWindowW(mainWindowClass.c_str(), nullptr)) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(running, &process);
-        AllowSetForegroundWindow(process);
-        PostMessageW(running, showRequest, 0, 0);
-        break;
+  using cloakwise::platform::Widen;
+  namespace win32 = cloakwise::ui::win32;
+  const UINT showRequest = RegisterWindowMessageW(Widen(win32::kShowRequestMessage).c_str());
+  const std::wstring mainWindowClass = Widen(win32::kMainWindowClass);
+  // Bounded: a copy that neither shows itself nor ends within a minute is
+  // left to itself.
+  for (int attempt = 0; attempt < 600; ++attempt) {
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\Cloakwise.OneCopyPerSession");
+    if (GetLastError() != ERROR_ALREADY_EXISTS) return true;
+    // Held open, it would keep the running copy's name alive after it ends.
+    if (mutex) CloseHandle(mutex);
+    if (startedByWindows) return false;
+    // The running copy may be starting up itself, or ending: then it has no
+    // window for a moment.
+    if (HWND running = FindWindowW(mainWindowClass.c_str(), nullptr)) {
+      DWORD process = 0;
+      GetWindowThreadProcessId(running, &process);
+      AllowSetForegroundWindow(process);
+      DWORD_PTR answer = 0;
+      if (SendMessageTimeoutW(running, showRequest, 0, 0, SMTO_ABORTIFHUNG, 2000, &answer) &&
+          answer != static_cast<DWORD_PTR>(win32::kClosingAnswer)) {
+        return false;
       }
-      Sleep(100);
+      if (HANDLE ending = OpenProcess(SYNCHRONIZE, FALSE, process)) {
+        WaitForSingleObject(ending, 30000);
+        CloseHandle(ending);
+        continue;
+      }
     }
+    Sleep(100);
   }
   return false;
 }
@@ -131,7 +144,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     app.ShowMainWindow();
     window.ShowFromTray();
   };
-  window.onShowRequest = window.onTrayClick;
+  window.onShowRequest = [&] {
+    if (app.activeProxy.Closing()) return false;
+    window.onTrayClick();
+    return true;
+  };
   // An error no handler caught is shown, and the program goes on.
   const auto showError = [&](std::exception_ptr error) { desktop.ShowError(Describe(error)); };
   uiThread.onError = showError;

@@ -163,7 +163,9 @@ void Application::OnMainMenuOpening() {
 
 bool Application::PrepareToClose(bool sessionEnding) {
   // No proxy the program installed may outlive it, in either browser, and
-  // no search may install one once it is on its way out.
+  // no search may install one once it is on its way out; a clean-up under
+  // way stops at its next yield.
+  privacyCleanup.Stop();
   search.Stop();
   if (!activeProxy.Close(sessionEnding)) return false;
   platform.ui.ProcessMessages();

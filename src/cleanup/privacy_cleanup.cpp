@@ -100,22 +100,31 @@ void PrivacyCleanup::ShowStatus(const std::string& text) {
   services_.ui.ProcessMessages();
 }
 
+bool PrivacyCleanup::KeepAnswering() {
+  services_.ui.ProcessMessages();
+  return !stopping_;
+}
+
 void PrivacyCleanup::Run(bool atStartup) {
   // The run lets messages through while it works; a second "APPLY" among
   // them would start a run inside the run.
   if (running_) return;
   running_ = true;
+  stopping_ = false;
   struct Done {
     bool& running;
-    ~Done() { running = false; }
-  } done{running_};
+    bool& stopping;
+    ~Done() { running = stopping = false; }
+  } done{running_, stopping_};
 
   if (!atStartup) messageBox_.ShowMessageBox(kConfirmationTitle, kConfirmationText);
   stayed_.clear();
   KnowFoldersKeptWhole();
   for (const CleanupTask& task : kCleanupTasks) {
+    if (stopping_) return;
     if (!(view_.*task.box).Checked()) continue;
     ShowStatus(task.statusText);
+    if (stopping_) return;
     if (Perform(task.id)) continue;
     if (!atStartup) {
       // The user is there to see it; the run ends at the clipboard.
@@ -125,6 +134,7 @@ void PrivacyCleanup::Run(bool atStartup) {
     // Nobody waits for a box at start-up, and the program must start.
     Stayed(kHeldClipboard);
   }
+  if (stopping_) return;  // the program is ending: no line to show
   if (stayed_.empty()) {
     ShowStatus(kFinishedText);
     return;
@@ -243,8 +253,9 @@ std::optional<std::string> PrivacyCleanup::Emptiable(const std::optional<std::st
 
 void PrivacyCleanup::DeleteUrlCacheEntries() {
   services_.urlCache.ForEachEntry([this](const std::string& url) {
+    if (stopping_) return;
     services_.urlCache.DeleteEntry(url);
-    services_.ui.ProcessMessages();
+    KeepAnswering();
   });
 }
 
@@ -269,7 +280,7 @@ void PrivacyCleanup::DeleteWithShell(platform::ShellFolder which, const char* pa
 
 void PrivacyCleanup::DeleteHistoryFiles() {
   if (const auto folder = Emptiable(services_.shell.FolderPath(platform::ShellFolder::History))) {
-    DeleteFilesRecursively(services_.files, services_.ui, *folder);
+    DeleteFilesRecursively(services_.files, services_.ui, *folder, Stopped());
   }
 }
 
@@ -279,6 +290,7 @@ void PrivacyCleanup::DeleteFirefoxFiles(CleanupTaskId task) {
   std::vector<std::string> folders;
   ListSubfolders(profiles, folders, services_.files, services_.ui);
   for (std::string profile : folders) {
+    if (stopping_) return;
     if (profile.back() != '\\') profile += '\\';
     bool held = false;
     for (std::string_view name : FirefoxFilesOf(task)) {
@@ -316,9 +328,10 @@ void PrivacyCleanup::DeleteFirefoxCaches() {
   if (!entries) return;
   std::size_t held = 0;
   for (const platform::DirectoryEntry& entry : *entries) {
+    if (stopping_) return;
     if (!entry.directory || entry.link) continue;
     if (const auto cache = Emptiable(Join(profiles, entry.name + "\\cache2\\"))) {
-      held += DeleteFilesRecursively(services_.files, services_.ui, *cache);
+      held += DeleteFilesRecursively(services_.files, services_.ui, *cache, Stopped());
     }
   }
   if (held) KeptByRunning("Firefox", CleanupTaskId::FirefoxCache);
@@ -335,19 +348,20 @@ void PrivacyCleanup::DeleteChromiumParts(CleanupTaskId task) {
     if (!entries) continue;
     std::size_t held = 0;
     for (const platform::DirectoryEntry& entry : *entries) {
+      if (stopping_) return;
       if (!entry.directory || entry.link || !IsChromiumProfile(entry.name)) continue;
       const std::string profile = userData + entry.name + userData.back();
       for (std::string_view folder : parts.folders) {
         if (folder.empty()) continue;
         if (const auto usable = Emptiable(Join(profile, std::string(folder) + "\\"))) {
-          held += DeleteFilesRecursively(services_.files, services_.ui, *usable);
+          held += DeleteFilesRecursively(services_.files, services_.ui, *usable, Stopped());
         }
       }
       for (std::string_view file : parts.files) {
         if (file.empty()) continue;
         const std::string path = Join(profile, file);
         if (!RemoveIfPresent(services_.files, path)) ++held;
-        services_.ui.ProcessMessages();
+        if (!KeepAnswering()) return;
       }
     }
     if (held) KeptByRunning(browser.name, task);
@@ -357,14 +371,14 @@ void PrivacyCleanup::DeleteChromiumParts(CleanupTaskId task) {
 void PrivacyCleanup::DeleteTemporaryFiles() {
   const auto temp = Emptiable(services_.shell.TempFolder());
   if (!temp) return;
-  DeleteFilesRecursively(services_.files, services_.ui, *temp);
+  DeleteFilesRecursively(services_.files, services_.ui, *temp, Stopped());
   // Then the subfolders themselves, with whatever the walk left in them
   // (dot names, files in use), through the shell and so to the Recycle Bin
   // where it can. The temporary folder itself stays.
   const auto entries = services_.files.ListDirectory(*temp);
   if (!entries) return;
   for (const platform::DirectoryEntry& entry : *entries) {
-    services_.ui.ProcessMessages();
+    if (!KeepAnswering()) return;
     if (!entry.directory || entry.hidden || entry.system) continue;
     const std::string path = *temp + entry.name;
     if (entry.link) {

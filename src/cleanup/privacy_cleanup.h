@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,11 +48,19 @@ class PrivacyCleanup {
   // (from its own yields) is refused.
   void Run(bool atStartup);
   bool Running() const { return running_; }
+  // Close and log-off: the run under way ends at its next yield, deleting
+  // nothing more.
+  void Stop() { stopping_ = running_; }
 
  private:
   void Wire();
   void OnTaskBoxChanged(const CleanupTask& task);
   void ShowStatus(const std::string& text);
+  // Lets pending messages run; false once the run must stop.
+  bool KeepAnswering();
+  std::function<bool()> Stopped() {
+    return [this] { return stopping_; };
+  }
   // False only for a clipboard that could not be emptied.
   bool Perform(CleanupTaskId task);
 
@@ -76,6 +85,7 @@ class PrivacyCleanup {
   CleanupServices services_;
   SettingsStore* settings_ = nullptr;
   bool running_ = false;
+  bool stopping_ = false;
   std::vector<KnownFolder> keptWhole_;  // for the run under way
   // What stayed in the run under way, each once: a reason, and for a
   // browser that ran, the parts it kept.

@@ -117,7 +117,8 @@ bool RemoveIfPresent(platform::FileSystem& files, const std::string& path) {
 }
 
 std::size_t DeleteFilesRecursively(platform::FileSystem& files, platform::UiThread& ui,
-                                   const std::string& folder) {
+                                   const std::string& folder,
+                                   const std::function<bool()>& stopped) {
   if (folder.empty() || !IsSeparator(folder.back())) return 0;
   std::size_t stayed = 0;
   const char separator = folder.back();
@@ -130,10 +131,11 @@ std::size_t DeleteFilesRecursively(platform::FileSystem& files, platform::UiThre
   };
   std::vector<Walk> stack;
   const auto enter = [&](const std::string& path) {
-    if (auto entries = files.ListDirectory(path)) stack.push_back({path, std::move(*entries), 0});
+    if (auto entries = files.ListDirectoryToEmpty(path))
+      stack.push_back({path, std::move(*entries), 0});
   };
   enter(folder);
-  while (!stack.empty()) {
+  while (!stack.empty() && !(stopped && stopped())) {
     Walk& walk = stack.back();
     if (walk.next == walk.entries.size()) {
       stack.pop_back();

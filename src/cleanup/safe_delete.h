@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,9 +49,11 @@ bool RemoveIfPresent(platform::FileSystem& files, const std::string& path);
 // a dot are left alone, files and folders alike. A link (to a file or a
 // folder, a junction, any reparse point) is removed itself and never
 // followed. Folders themselves stay. Returns how many files could not be
-// deleted (held open by a program that runs, or refused).
+// deleted (held open by a program that runs, or refused). When stopped
+// holds after a yield, the walk ends there.
 std::size_t DeleteFilesRecursively(platform::FileSystem& files, platform::UiThread& ui,
-                                   const std::string& folder);
+                                   const std::string& folder,
+                                   const std::function<bool()>& stopped = {});
 
 // Removes every link among the folder's entries that match the pattern, and
 // every link anywhere below the matching real folders, so that a shell delete

@@ -60,6 +60,13 @@ class FileSystem {
   // left out, in the order the file system gives them; nothing when the
   // folder cannot be listed.
   virtual std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& folder) = 0;
+  // The same, for a walk that deletes: a link to a file may be listed as a
+  // plain file where telling it costs a call per file, since RemoveFile
+  // refuses what only deleting the link's target would remove anyway.
+  virtual std::optional<std::vector<DirectoryEntry>> ListDirectoryToEmpty(
+      const std::string& folder) {
+    return ListDirectory(folder);
+  }
   // The folder's one spelling: the path the system reaches when it follows
   // every link and junction on the way, absolute, with a trailing
   // separator; nothing when the folder is missing or it cannot be told.

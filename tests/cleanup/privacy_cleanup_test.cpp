@@ -195,6 +195,38 @@ TEST_F(PrivacyCleanupTest, AFolderThatIsOrHoldsAKnownFolderIsLeftWhole) {
                 "user's documents.");
 }
 
+TEST_F(PrivacyCleanupTest, CloseOrLogOffStopsTheRunAtItsNextYield) {
+  Ini() = "[Options]\r\nStartUp=0\r\n";
+  Start();
+  // A log-off the system then calls off, and a Close.
+  for (const bool logOff : {true, false}) {
+    SCOPED_TRACE(logOff ? "log-off" : "Close");
+    auto& temp = files.folders["C:\\Users\\u\\Temp\\"];
+    temp.clear();
+    for (int i = 0; i < 100; ++i) {
+      temp.push_back({"f" + std::to_string(i) + ".tmp", false});
+      files.files["C:\\Users\\u\\Temp\\f" + std::to_string(i) + ".tmp"] = "";
+    }
+    files.deletions.clear();
+    shell.calls.clear();
+    // The tenth file deleted: the user closes, from a message the walk lets
+    // through.
+    files.afterRemove = [&] {
+      if (files.deletions.size() != 10) return;
+      ui.Post([&] { logOff ? (void)app.PrepareToClose(true) : app.CloseProgram(); });
+    };
+    app.form.privacy.applyButton.Click();
+    files.afterRemove = nullptr;
+    EXPECT_EQ(files.deletions.size(), 10u) << "nothing after the yield that saw it";
+    EXPECT_EQ(std::count(shell.calls.begin(), shell.calls.end(), "EmptyRecycleBin"), 0)
+        << "no later task ran";
+    EXPECT_FALSE(desktop.clipboard.empty());
+    EXPECT_FALSE(app.privacyCleanup.Running());
+    EXPECT_EQ(desktop.quit, !logOff);
+    if (logOff) app.SessionEndCancelled();
+  }
+}
+
 TEST_F(PrivacyCleanupTest, AHeldClipboardEndsTheUsersRunButNotTheStartupRun) {
   desktop.clipboardHeld = true;
   Ini() = "[Options]\r\nStartUp=0\r\nPC-clean=1\r\n";

@@ -3,7 +3,8 @@
 # that reads the request and never answers, answers a status line and then
 # nothing, or a body that never ends; and Check List against proxies that
 # send a status line and then one header byte every 5 s. The program must end
-# promptly, with the user's proxy setting as before.
+# promptly, with the user's proxy setting as before. Then a line of a
+# megabyte pasted, and Close during a clean-up run with a start meanwhile.
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/e2e.sh"
 e2e_start "$1" "$2"
@@ -96,4 +97,50 @@ tray_menu 1 || fail "no tray icon"
 for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app_pid" 2>/dev/null && fail "cloakwise.exe is still running after Close"
 app_pid=""
-echo "PASS: e2e Close while the service or a proxy hangs, and a paste too long"
+echo "-- Close during a clean-up run, and a start while that copy is closing"
+unix_path() { winepath -u "$(wine cmd /c "echo %$1%" | tr -d '\r')"; }
+bulk="$(unix_path TEMP)/close-test-bulk"
+e2e_on_exit 'rm -rf "$bulk"'
+mkdir -p "$bulk"
+(cd "$bulk" && seq -f 'f%g.tmp' 1 20000 | xargs touch)
+{
+  printf '[Options]\r\nStartUp=0\r\n'
+  for i in $(seq 15); do printf 'opt%d=%d\r\n' "$i" $((i == 7)); done
+} >"$app/options.ini"
+(cd "$app" && exec wine cloakwise.exe) >"$out/cloakwise.log" 2>&1 &
+app_pid=$!
+window=$(wait_for_window '^Cloakwise$')
+[ -n "$window" ] || fail "the main window did not appear"
+sleep 1
+click_in_window "$window" 237 383  # the Hide Privacy tab
+sleep 0.3
+click_in_window "$window" 378 317  # APPLY
+box=$(wait_for_window '^PC Privacy$')
+[ -n "$box" ] || fail "no confirmation before the run"
+xdotool key --window "$box" Return
+sleep 2
+left=$(find "$bulk" -type f | wc -l)
+[ "$left" -gt 0 ] || fail "the run was over before Close: nothing to stop"
+closed=$(date +%s%N)
+tray_menu 1 || fail "no tray icon during the run"
+(cd "$app" && exec wine cloakwise.exe) >"$out/second.log" 2>&1 &
+second_pid=$!
+e2e_on_exit 'kill "$second_pid" 2>/dev/null'
+for _ in $(seq 300); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app_pid" 2>/dev/null && fail "cloakwise.exe is still running 30 s after Close"
+took=$((($(date +%s%N) - closed) / 1000000))
+echo "ended ${took} ms after Close, $left of 20000 files left when it came"
+[ "$took" -lt 5000 ] || fail "Close during the clean-up took $took ms"
+[ "$(find "$bulk" -type f | wc -l)" -gt 0 ] || fail "the run went on deleting after Close"
+# The start made meanwhile waited for that copy to end, and runs.
+app_pid=$second_pid
+window=$(wait_for_window '^Cloakwise$')
+[ -n "$window" ] || fail "the start made while the first copy was closing shows no window"
+sleep 1
+kill -0 "$app_pid" 2>/dev/null || fail "the start made while the first copy was closing did not stay"
+shot "$window" second-start
+tray_menu 1 || fail "no tray icon on the second copy"
+for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app_pid" 2>/dev/null && fail "the second copy is still running after Close"
+app_pid=""
+echo "PASS: e2e Close while the service, a proxy or a clean-up runs, and a paste too long"

@@ -41,10 +41,14 @@ std::optional<std::int64_t> FakeFileSystem::LastWriteTime(const std::string& pat
 }
 
 bool FakeFileSystem::RemoveFile(const std::string& path) {
-  std::lock_guard lock(mutex_);
-  deletions.push_back(path);
-  if (undeletable.count(path)) return false;
-  return files.erase(path) + unreadable.erase(path) > 0;
+  bool removed = false;
+  {
+    std::lock_guard lock(mutex_);
+    deletions.push_back(path);
+    removed = !undeletable.count(path) && files.erase(path) + unreadable.erase(path) > 0;
+  }
+  if (afterRemove) afterRemove();
+  return removed;
 }
 
 std::optional<std::vector<platform::DirectoryEntry>> FakeFileSystem::ListDirectory(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -56,6 +57,7 @@ class FakeFileSystem : public platform::FileSystem {
   std::vector<std::string> listings;               // folders listed, in order
   std::vector<std::string> deletions;              // paths deleted, in order
   std::vector<std::string> temporaryCleanups;      // targets whose leftovers were cleared
+  std::function<void()> afterRemove;               // after each RemoveFile, outside the lock
 
  private:
   std::mutex mutex_;

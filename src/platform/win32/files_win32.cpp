@@ -272,6 +272,16 @@ bool Win32FileSystem::RemoveFile(const std::string& path) {
 
 std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(
     const std::string& folder) {
+  return List(folder, true);
+}
+
+std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectoryToEmpty(
+    const std::string& folder) {
+  return List(folder, false);
+}
+
+std::optional<std::vector<DirectoryEntry>> Win32FileSystem::List(const std::string& folder,
+                                                                 bool fileLinks) {
   WIN32_FIND_DATAW data;
   const HANDLE find = FindFirstFileW(Widen(folder + "*.*").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) {
@@ -279,14 +289,15 @@ std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(
     return std::nullopt;
   }
   std::vector<DirectoryEntry> entries;
-  const std::string resolvedFolder = FinalPath(folder);
+  const std::string resolvedFolder = fileLinks ? FinalPath(folder) : "";
   do {
     const std::string name = Narrow(data.cFileName);
     if (name == "." || name == "..") continue;
     const DWORD a = data.dwFileAttributes;
     const bool directory = (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const bool link = (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
-                      (!directory && ResolvesElsewhere(resolvedFolder, name, folder + name));
+    const bool link =
+        (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        (fileLinks && !directory && ResolvesElsewhere(resolvedFolder, name, folder + name));
     entries.push_back({name, directory, (a & FILE_ATTRIBUTE_HIDDEN) != 0,
                        (a & FILE_ATTRIBUTE_SYSTEM) != 0, link});
   } while (FindNextFileW(find, &data));

@@ -50,8 +50,14 @@ class Win32FileSystem : public FileSystem {
   std::optional<std::int64_t> LastWriteTime(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
   std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& folder) override;
+  std::optional<std::vector<DirectoryEntry>> ListDirectoryToEmpty(
+      const std::string& folder) override;
   std::optional<std::string> FinalFolderPath(const std::string& folder) override;
   std::string LastErrorText() override;
+
+ private:
+  // fileLinks: tell a Unix link to a file, which Wine lists as a plain file.
+  std::optional<std::vector<DirectoryEntry>> List(const std::string& folder, bool fileLinks);
 };
 
 // winsqlite3.dll, when the system has it.

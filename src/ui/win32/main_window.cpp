@@ -352,8 +352,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return 0;
   }
   if (message == showRequest_ && showRequest_ != 0) {
-    if (onShowRequest) onShowRequest();
-    return 0;
+    return onShowRequest && !onShowRequest() ? kClosingAnswer : kShownAnswer;
   }
   switch (message) {
     case WM_PAINT: {

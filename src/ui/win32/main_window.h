@@ -14,8 +14,12 @@
 namespace cloakwise::ui::win32 {
 
 inline constexpr char kMainWindowClass[] = "CloakwiseMain";
-// What a second copy of the program sends the running one before it ends.
+// What a second copy of the program sends the running one before it ends,
+// and the running one's answers: shown, or on its way out, when the second
+// copy waits for it to end and then runs itself.
 inline constexpr char kShowRequestMessage[] = "Cloakwise.ShowMainWindow";
+inline constexpr LRESULT kShownAnswer = 1;
+inline constexpr LRESULT kClosingAnswer = 2;
 
 // The main window: paints the model through the layout, turns clicks into
 // the layout's actions, and carries the tray icon and its menu.
@@ -46,8 +50,9 @@ class MainWindow : public ModelObserver {
   std::function<void()> onMenuPopup;
   std::function<void()> onListMenuOpening;
   std::function<void()> onTrayClick;
-  // Another copy was started by the user and asks this one to show itself.
-  std::function<void()> onShowRequest;
+  // Another copy was started by the user and asks this one to show itself;
+  // false when this one is closing.
+  std::function<bool()> onShowRequest;
   // An exception that a handler let escape; it cannot cross the window
   // procedure.
   std::function<void(std::exception_ptr)> onError;
