@@ -371,12 +371,14 @@ void PrivacyCleanup::DeleteChromiumParts(CleanupTaskId task) {
 void PrivacyCleanup::DeleteTemporaryFiles() {
   const auto temp = Emptiable(services_.shell.TempFolder());
   if (!temp) return;
-  DeleteFilesRecursively(services_.files, services_.ui, *temp, Stopped());
+  const std::size_t filesStayed =
+      DeleteFilesRecursively(services_.files, services_.ui, *temp, Stopped());
   // Then the subfolders themselves, with whatever the walk left in them
   // (dot names, files in use), through the shell and so to the Recycle Bin
   // where it can. The temporary folder itself stays.
   const auto entries = services_.files.ListDirectory(*temp);
   if (!entries) return;
+  std::size_t foldersStayed = 0;
   for (const platform::DirectoryEntry& entry : *entries) {
     if (!KeepAnswering()) return;
     if (!entry.directory || entry.hidden || entry.system) continue;
@@ -388,7 +390,25 @@ void PrivacyCleanup::DeleteTemporaryFiles() {
     if (RemoveLinksBelow(services_.files, path + temp->back(), "*.*")) {
       services_.shell.ShellDelete(path);
     }
+    // The shell works within MAX_PATH characters: what it left of a deep
+    // tree goes here, folder by folder.
+    if (services_.files.FinalFolderPath(path + temp->back())) {
+      foldersStayed +=
+          RemoveEmptyFolders(services_.files, services_.ui, path + temp->back(), Stopped());
+    }
   }
+  if (stopping_ || filesStayed + foldersStayed == 0) return;
+  const auto count = [](std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+  };
+  std::string what = filesStayed ? count(filesStayed, "temporary file", "temporary files") : "";
+  if (foldersStayed) {
+    what += filesStayed ? " and " + count(foldersStayed, "folder", "folders")
+                        : count(foldersStayed, "temporary folder", "temporary folders");
+  }
+  // In use by a program, or refused: the two lines of the view have no
+  // room for why.
+  Stayed(what + " stayed");
 }
 
 }  // namespace cloakwise::cleanup

@@ -154,6 +154,42 @@ std::size_t DeleteFilesRecursively(platform::FileSystem& files, platform::UiThre
   return stayed;
 }
 
+std::size_t RemoveEmptyFolders(platform::FileSystem& files, platform::UiThread& ui,
+                               const std::string& folder, const std::function<bool()>& stopped) {
+  if (folder.empty() || !IsSeparator(folder.back())) return 0;
+  const char separator = folder.back();
+  std::size_t stayed = 0;
+  struct Walk {
+    std::string folder;
+    std::vector<platform::DirectoryEntry> entries;
+    std::size_t next = 0;
+  };
+  std::vector<Walk> stack;
+  const auto enter = [&](const std::string& path) {
+    auto entries = files.ListDirectoryToEmpty(path);
+    if (!entries) {
+      ++stayed;
+      return;
+    }
+    stack.push_back({path, std::move(*entries), 0});
+  };
+  enter(folder);
+  while (!stack.empty() && !(stopped && stopped())) {
+    Walk& walk = stack.back();
+    if (walk.next == walk.entries.size()) {
+      if (!files.RemoveEmptyFolder(walk.folder)) ++stayed;
+      stack.pop_back();
+      ui.ProcessMessages();
+      continue;
+    }
+    const platform::DirectoryEntry entry = walk.entries[walk.next++];
+    if (entry.directory && !entry.link && !entry.name.empty() && entry.name.front() != '.') {
+      enter(walk.folder + entry.name + separator);  // invalidates walk
+    }
+  }
+  return stayed;
+}
+
 bool RemoveLinksBelow(platform::FileSystem& files, const std::string& folder,
                       std::string_view pattern) {
   if (folder.empty() || !IsSeparator(folder.back())) return false;

@@ -55,6 +55,13 @@ std::size_t DeleteFilesRecursively(platform::FileSystem& files, platform::UiThre
                                    const std::string& folder,
                                    const std::function<bool()>& stopped = {});
 
+// Removes the real folders below the folder that the walk above emptied,
+// deepest first, and then the folder itself; dot names, links and what is
+// still in them stay. Returns how many folders stayed.
+std::size_t RemoveEmptyFolders(platform::FileSystem& files, platform::UiThread& ui,
+                               const std::string& folder,
+                               const std::function<bool()>& stopped = {});
+
 // Removes every link among the folder's entries that match the pattern, and
 // every link anywhere below the matching real folders, so that a shell delete
 // of folder + pattern has none to follow out of the folder. False when a link

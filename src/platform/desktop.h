@@ -26,7 +26,8 @@ class Desktop {
   // order; nothing when it does not resolve.
   virtual std::optional<std::vector<std::string>> OwnHostAddresses() = 0;
   // ShellExecute with the verb "open" and SW_SHOW; the result is ignored.
-  virtual void ShellOpen(ShellOwner owner, const std::string& file, const std::string& parameters) = 0;
+  virtual void ShellOpen(ShellOwner owner, const std::string& file,
+                         const std::string& parameters) = 0;
   // HtmlHelp(HH_DISPLAY_TOPIC) with the application window as owner.
   virtual void ShowHelp(const std::string& topic) = 0;
   // The toolkit's own error display, for errors no handler caught.

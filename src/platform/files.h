@@ -56,6 +56,9 @@ class FileSystem {
   // Deletes a file, or a link itself (to a file or to a folder), never what a
   // link leads to; false when nothing was deleted. Not for real folders.
   virtual bool RemoveFile(const std::string& path) = 0;
+  // Removes a folder that holds nothing any more (a path ending with the
+  // separator), or a link to a folder itself; false when it stays.
+  virtual bool RemoveEmptyFolder(const std::string& folder) = 0;
   // The entries of a folder (a path ending with the separator), "." and ".."
   // left out, in the order the file system gives them; nothing when the
   // folder cannot be listed.

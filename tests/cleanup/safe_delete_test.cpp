@@ -30,14 +30,14 @@ TEST(SafeDelete, UsableFolderRefusesWhatCouldReachBeyondTheFolderMeant) {
   } cases[] = {
       {std::nullopt, std::nullopt},
       {"", std::nullopt},
-      {"Temp\\", std::nullopt},                 // relative: the working directory
-      {"\\Temp\\", std::nullopt},               // the current drive's
+      {"Temp\\", std::nullopt},    // relative: the working directory
+      {"\\Temp\\", std::nullopt},  // the current drive's
       {"C:", std::nullopt},
       {"C:Temp\\", std::nullopt},
-      {"C:\\", std::nullopt},                   // a drive root
-      {"\\\\server\\share\\", std::nullopt},    // a share root
+      {"C:\\", std::nullopt},                 // a drive root
+      {"\\\\server\\share\\", std::nullopt},  // a share root
       {"\\\\server\\", std::nullopt},
-      {"c:\\windows", std::nullopt},            // refused, in any case and form
+      {"c:\\windows", std::nullopt},  // refused, in any case and form
       {"C:\\USERS\\U\\", std::nullopt},
       {"C:\\Users\\u\\Temp\\..\\", std::nullopt},
       {"C:\\Users\\u\\.\\", std::nullopt},
@@ -110,6 +110,22 @@ TEST_F(SafeDeleteTree, WalkDeletesFilesLeavesFoldersAndDotNamesAndNeverFollowsAL
   EXPECT_TRUE(fs::is_directory(deep));
 }
 
+TEST_F(SafeDeleteTree, EmptiedFoldersGoDeepestFirstAndWhatStillHoldsSomethingIsCounted) {
+  const fs::path root = cleaned.path();
+  fs::path deep = root / "tree";
+  for (int i = 0; i < 200; ++i) deep /= "d";
+  Write(deep / "x.tmp");
+  Write(root / "tree" / "d" / "kept" / ".dot");  // the walk leaves it, so "kept" stays
+  fs::create_directory_symlink(outside.path(), root / "tree" / "d" / "link");
+  const std::string tree = root.string() + "/tree/";
+
+  EXPECT_EQ(DeleteFilesRecursively(files, ui, tree), 0u);
+  EXPECT_EQ(RemoveEmptyFolders(files, ui, tree), 3u) << "kept, d above it, and tree";
+  EXPECT_FALSE(fs::exists(root / "tree" / "d" / "d"));
+  EXPECT_TRUE(fs::exists(root / "tree" / "d" / "kept" / ".dot"));
+  ExpectOutsideWhole();
+}
+
 TEST_F(SafeDeleteTree, NoLinkIsLeftWhereTheShellsDeleteWouldWalk) {
   const fs::path root = cleaned.path();
   fs::create_directory_symlink(outside.path(), root / "x.txt");
@@ -124,7 +140,7 @@ TEST_F(SafeDeleteTree, NoLinkIsLeftWhereTheShellsDeleteWouldWalk) {
 
   EXPECT_FALSE(fs::exists(fs::symlink_status(root / "x.txt")));
   EXPECT_FALSE(fs::exists(fs::symlink_status(root / "folder.txt" / "a" / ".link")));
-  EXPECT_TRUE(fs::is_symlink(root / "other.dat"));         // the pattern leaves it out
+  EXPECT_TRUE(fs::is_symlink(root / "other.dat"));  // the pattern leaves it out
   EXPECT_TRUE(fs::is_symlink(root / "folder.dat" / "link"));
   EXPECT_TRUE(fs::exists(root / "folder.txt" / "kept.txt"));  // only links go
   ExpectOutsideWhole();

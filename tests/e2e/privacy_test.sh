@@ -40,6 +40,15 @@ echo x >"$temp/sub/deeper/b.tmp"
 echo x >"$temp/plain/inner/.c.tmp"  # left by the walk, removed with its folder
 # Enough files that the run is still going when the picture is taken.
 (cd "$temp/bulk" && seq -f 'f%g.tmp' 1 1500 | xargs touch)
+# A tree 600 folders deep, a file every 200 levels: its paths run to some
+# 1300 characters, far past the 260 of a short Windows path. (Wine hands
+# each path to Linux whole, so each call costs as much as the path is deep:
+# deeper trees take minutes here.)
+mkdir -p "$temp/deep"
+(cd "$temp/deep" && for level in $(seq 600); do
+  mkdir d && cd d
+  [ $((level % 200)) -ne 0 ] || echo x >"level-$level.tmp"
+done)
 ln -sfn "$outside" "$temp/link-out"
 ln -sfn "$outside" "$temp/sub/link-in-sub"
 ln -sfn "$outside/canary.txt" "$temp/file-link.tmp"
@@ -161,7 +170,7 @@ for f in "$temp/link-out" "$temp/file-link.tmp"; do
 done
 # A folder that still holds a link is not handed to the shell's delete,
 # which would follow it: "sub" stays, emptied, where its link cannot go.
-gone=("$temp/a.tmp" "$temp/bulk" "$temp/plain" "$temp/sub/deeper/b.tmp"
+gone=("$temp/a.tmp" "$temp/bulk" "$temp/plain" "$temp/deep" "$temp/sub/deeper/b.tmp"
   "$cookies/user@site.txt" "$history/day/visit.dat" "$recent/report.doc.lnk"
   "$profile/cookies.sqlite" "$profile/cookies.sqlite-wal" "$profile/formhistory.sqlite" "$profile/history.dat"
   "$chrome/Default/History" "$chrome/Default/Cookies" "$chrome/Profile 1/History"
@@ -190,6 +199,9 @@ grep -q 'url[12]' "$out/typed.txt" && fail "typed URLs are left: $(tr -d '\r' <"
 # The shell moved the emptied folders to the Recycle Bin. Wine 8 does not
 # empty it (its SHEmptyRecycleBin does nothing), so that is not checked here.
 [ -e "$trash/Trash/files/plain" ] || fail "the shell's delete did not use the Recycle Bin"
+# The deep tree's files were deleted by the walk, past 260 characters too;
+# only its emptied folders may have gone to the Recycle Bin.
+[ -z "$(find "$trash" -name 'level-*.tmp' | head -1)" ] || fail "files deep in the tree stayed, in the Recycle Bin"
 clip=$(timeout 5 xclip -o -selection clipboard 2>/dev/null || true)
 [ -z "$clip" ] || fail "the clipboard still holds '$clip'"
 

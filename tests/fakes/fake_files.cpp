@@ -51,6 +51,20 @@ bool FakeFileSystem::RemoveFile(const std::string& path) {
   return removed;
 }
 
+bool FakeFileSystem::RemoveEmptyFolder(const std::string& folder) {
+  std::lock_guard lock(mutex_);
+  deletions.push_back(folder);
+  const auto it = folders.find(folder);
+  if (it == folders.end()) return false;
+  // Its entries stay listed; it is empty once none of them is there.
+  for (const platform::DirectoryEntry& entry : it->second) {
+    const std::string path = folder + entry.name;
+    if (files.count(path) || folders.count(path + folder.back())) return false;
+  }
+  folders.erase(it);
+  return true;
+}
+
 std::optional<std::vector<platform::DirectoryEntry>> FakeFileSystem::ListDirectory(
     const std::string& folder) {
   std::lock_guard lock(mutex_);
@@ -73,7 +87,9 @@ std::optional<std::string> FakeFileSystem::FinalFolderPath(const std::string& fo
       target = to + path.substr(link.size());
     }
   }
-  return longest ? target : path;
+  if (longest) path = target;
+  if (!folders.count(path)) return std::nullopt;
+  return path;
 }
 
 }  // namespace cloakwise::fakes

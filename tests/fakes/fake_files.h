@@ -31,11 +31,13 @@ class FakeFileSystem : public platform::FileSystem {
   std::optional<std::int64_t> LastWriteTime(const std::string& path) override;
   // Removes the file and records the path; false for a path it does not hold.
   bool RemoveFile(const std::string& path) override;
+  // Erases the folder's key when it has no entries; records it.
+  bool RemoveEmptyFolder(const std::string& folder) override;
   // Folders are the keys of `folders`, each with its entries in order.
   std::optional<std::vector<platform::DirectoryEntry>> ListDirectory(
       const std::string& folder) override;
   // The path with the longest of `links` on its way replaced by what it
-  // leads to; every folder exists.
+  // leads to, when that is one of `folders`.
   std::optional<std::string> FinalFolderPath(const std::string& folder) override;
   std::string LastErrorText() override { return lastError; }
 

@@ -189,6 +189,10 @@ bool PosixFileSystem::RemoveFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
 }
 
+bool PosixFileSystem::RemoveEmptyFolder(const std::string& folder) {
+  return ::rmdir(folder.c_str()) == 0;
+}
+
 std::optional<std::vector<DirectoryEntry>> PosixFileSystem::ListDirectory(
     const std::string& folder) {
   DIR* dir = ::opendir(folder.c_str());

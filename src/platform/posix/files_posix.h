@@ -15,6 +15,7 @@ class PosixFileSystem : public FileSystem {
   bool HeldByAnotherProgram(const std::string& path) override;
   std::optional<std::int64_t> LastWriteTime(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
+  bool RemoveEmptyFolder(const std::string& folder) override;
   std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& folder) override;
   std::optional<std::string> FinalFolderPath(const std::string& folder) override;
   std::string LastErrorText() override;

@@ -1,8 +1,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cwctype>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
@@ -10,11 +12,29 @@
 namespace cloakwise::platform {
 namespace {
 
+// The long-path form ("\\?\C:\...", "\\?\UNC\server\share\...") of an
+// absolute path, so that no call stops at MAX_PATH characters: temporary
+// folders hold trees far deeper than that. The form takes the path as it
+// stands, so it must be whole; the program's paths are, and have no "."
+// or ".." in them. Any other form is passed as it is.
+std::wstring LongPath(const std::string& path) {
+  std::wstring wide = Widen(path);
+  if (wide.rfind(L"\\\\?\\", 0) == 0 || wide.rfind(L"\\\\.\\", 0) == 0) return wide;
+  const bool drive = wide.size() >= 3 && iswalpha(wide[0]) && wide[1] == L':' &&
+                     (wide[2] == L'\\' || wide[2] == L'/');
+  const bool share = wide.size() >= 3 && wide[0] == L'\\' && wide[1] == L'\\';
+  if (!drive && !share) return wide;
+  for (wchar_t& c : wide) {
+    if (c == L'/') c = L'\\';
+  }
+  return drive ? L"\\\\?\\" + wide : L"\\\\?\\UNC\\" + wide.substr(2);
+}
+
 // The path the system reaches when it follows every link on the way; empty
 // when it cannot say.
 std::string FinalPath(const std::string& path) {
   const HANDLE handle =
-      CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      CreateFileW(LongPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return "";
   // Too small a buffer is answered with the size it needs, NUL included.
@@ -25,6 +45,19 @@ std::string FinalPath(const std::string& path) {
                                        FILE_NAME_NORMALIZED);
     if (length < buffer.size()) break;
     buffer.resize(length);
+  }
+  if (length == 0) {
+    // Wine answers a path longer than MAX_PATH with ERROR_MORE_DATA however
+    // large the buffer. Its name on the volume, which it does give, on the
+    // drive the path names, stands in.
+    std::vector<char> info(sizeof(FILE_NAME_INFO) + 65536 * sizeof(wchar_t));
+    auto* name = reinterpret_cast<FILE_NAME_INFO*>(info.data());
+    if (path.size() >= 2 && path[1] == ':' &&
+        GetFileInformationByHandleEx(handle, FileNameInfo, name, static_cast<DWORD>(info.size()))) {
+      buffer = L"\\\\?\\" + Widen(path.substr(0, 2)) +
+               std::wstring(name->FileName, name->FileNameLength / sizeof(wchar_t));
+      length = static_cast<DWORD>(buffer.size());
+    }
   }
   CloseHandle(handle);
   if (length == 0) return "";
@@ -52,7 +85,7 @@ bool ResolvesElsewhere(const std::string& resolvedFolder, const std::string& nam
 std::optional<std::string> Win32FileSystem::ReadFile(const std::string& path) {
   // Full sharing, delete included, so a writer can put a new file in place
   // while we read the old one.
-  const HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ,
+  const HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::nullopt;
@@ -124,7 +157,7 @@ bool SetSize(HANDLE file, LONGLONG size) {
 bool Win32FileSystem::WriteFileAtomic(const std::string& path, std::string_view content) {
   // A file the user marked read-only stays as it is. Windows refuses to
   // replace it anyway; Wine would not, so say it here for both.
-  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+  const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     SetLastError(ERROR_ACCESS_DENIED);  // the reason the caller will give
     return false;
@@ -138,8 +171,8 @@ bool Win32FileSystem::WriteFileAtomic(const std::string& path, std::string_view 
   HANDLE file = INVALID_HANDLE_VALUE;
   for (int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
     temp = TemporaryName(path);
-    file = CreateFileW(Widen(temp).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    file = CreateFileW(LongPath(temp).c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) return false;
   }
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -149,7 +182,7 @@ bool Win32FileSystem::WriteFileAtomic(const std::string& path, std::string_view 
   // Another program (a virus scanner, an editor) may hold the target for a
   // moment without delete sharing; give it a short while before giving up.
   for (int attempt = 0; ok; ++attempt) {
-    if (MoveFileExW(Widen(temp).c_str(), Widen(path).c_str(),
+    if (MoveFileExW(LongPath(temp).c_str(), LongPath(path).c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       CloseHandle(file);
       return true;
@@ -161,21 +194,21 @@ bool Win32FileSystem::WriteFileAtomic(const std::string& path, std::string_view 
     Sleep(5);
   }
   CloseHandle(file);
-  DeleteFileW(Widen(temp).c_str());
+  DeleteFileW(LongPath(temp).c_str());
   // The clearing up must not replace the reason with its own success.
   SetLastError(failure);
   return false;
 }
 
 bool Win32FileSystem::WriteFileInPlace(const std::string& path, std::string_view content) {
-  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+  const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
     return false;
   }
   // Only where the folder refuses a new file: anywhere else the atomic
   // write failed for a reason that writing in place would not mend.
-  const HANDLE probe = CreateFileW(Widen(TemporaryName(path)).c_str(), GENERIC_WRITE | DELETE, 0,
+  const HANDLE probe = CreateFileW(LongPath(TemporaryName(path)).c_str(), GENERIC_WRITE | DELETE, 0,
                                    nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (probe != INVALID_HANDLE_VALUE) {
     CloseHandle(probe);
@@ -183,7 +216,7 @@ bool Win32FileSystem::WriteFileInPlace(const std::string& path, std::string_view
   }
   if (GetLastError() != ERROR_ACCESS_DENIED) return false;
 
-  const HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+  const HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   LARGE_INTEGER oldSize{};
@@ -207,7 +240,7 @@ int Win32FileSystem::RemoveAbandonedTemporaryFiles(const std::string& path) {
   const std::string folder = slash == path.npos ? std::string() : path.substr(0, slash + 1);
   const std::string target = slash == path.npos ? path : path.substr(slash + 1);
   WIN32_FIND_DATAW data;
-  const HANDLE find = FindFirstFileW(Widen(path + ".tmp*").c_str(), &data);
+  const HANDLE find = FindFirstFileW(LongPath(path + ".tmp*").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) return 0;
   int removed = 0;
   do {
@@ -218,7 +251,7 @@ int Win32FileSystem::RemoveAbandonedTemporaryFiles(const std::string& path) {
     // A write under way holds its temporary open until the renaming, so
     // only a temporary nobody holds opens without sharing; it goes when
     // this handle closes.
-    const std::wstring candidate = Widen(folder) + data.cFileName;
+    const std::wstring candidate = LongPath(folder) + data.cFileName;
     const HANDLE file = CreateFileW(candidate.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) continue;
@@ -230,12 +263,12 @@ int Win32FileSystem::RemoveAbandonedTemporaryFiles(const std::string& path) {
 }
 
 bool Win32FileSystem::FileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+  const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool Win32FileSystem::HeldByAnotherProgram(const std::string& path) {
-  const HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+  const HANDLE file = CreateFileW(LongPath(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file != INVALID_HANDLE_VALUE) {
     CloseHandle(file);
@@ -246,19 +279,20 @@ bool Win32FileSystem::HeldByAnotherProgram(const std::string& path) {
 
 std::optional<std::int64_t> Win32FileSystem::LastWriteTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if (!GetFileAttributesExW(LongPath(path).c_str(), GetFileExInfoStandard, &data))
+    return std::nullopt;
   return std::int64_t{data.ftLastWriteTime.dwHighDateTime} << 32 |
          data.ftLastWriteTime.dwLowDateTime;
 }
 
 bool Win32FileSystem::RemoveFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+  const DWORD attributes = GetFileAttributesW(LongPath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return false;
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
     // A junction or a link to a folder goes with RemoveDirectory, which
     // removes the link and leaves what it leads to; a real folder is no file.
     if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-    return RemoveDirectoryW(Widen(path).c_str()) != 0;
+    return RemoveDirectoryW(LongPath(path).c_str()) != 0;
   }
   if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     const auto slash = path.find_last_of('\\');
@@ -267,7 +301,13 @@ bool Win32FileSystem::RemoveFile(const std::string& path) {
       return false;  // a link that only deleting what it leads to would remove
     }
   }
-  return DeleteFileW(Widen(path).c_str()) != 0;
+  return DeleteFileW(LongPath(path).c_str()) != 0;
+}
+
+bool Win32FileSystem::RemoveEmptyFolder(const std::string& folder) {
+  // RemoveDirectory removes a junction or a link to a folder itself, and an
+  // empty folder only.
+  return RemoveDirectoryW(LongPath(folder).c_str()) != 0;
 }
 
 std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectory(
@@ -283,7 +323,7 @@ std::optional<std::vector<DirectoryEntry>> Win32FileSystem::ListDirectoryToEmpty
 std::optional<std::vector<DirectoryEntry>> Win32FileSystem::List(const std::string& folder,
                                                                  bool fileLinks) {
   WIN32_FIND_DATAW data;
-  const HANDLE find = FindFirstFileW(Widen(folder + "*.*").c_str(), &data);
+  const HANDLE find = FindFirstFileW(LongPath(folder + "*.*").c_str(), &data);
   if (find == INVALID_HANDLE_VALUE) {
     if (GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<DirectoryEntry>{};
     return std::nullopt;
@@ -306,7 +346,7 @@ std::optional<std::vector<DirectoryEntry>> Win32FileSystem::List(const std::stri
 }
 
 std::optional<std::string> Win32FileSystem::FinalFolderPath(const std::string& folder) {
-  const DWORD attributes = GetFileAttributesW(Widen(folder).c_str());
+  const DWORD attributes = GetFileAttributesW(LongPath(folder).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     return std::nullopt;
   }

@@ -50,6 +50,7 @@ class Win32FileSystem : public FileSystem {
   std::optional<std::int64_t> LastWriteTime(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
   std::optional<std::vector<DirectoryEntry>> ListDirectory(const std::string& folder) override;
+  bool RemoveEmptyFolder(const std::string& folder) override;
   std::optional<std::vector<DirectoryEntry>> ListDirectoryToEmpty(
       const std::string& folder) override;
   std::optional<std::string> FinalFolderPath(const std::string& folder) override;
