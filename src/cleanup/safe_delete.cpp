@@ -61,6 +61,15 @@ bool IsWithin(std::string_view path, std::string_view folder) {
   return path.size() == folder.size() || IsSeparator(path[folder.size()]);
 }
 
+// One folder of a walk: the walks keep a stack of these instead of
+// recursing, since a tree as deep as long paths allow must not run out of
+// stack.
+struct FolderWalk {
+  std::string folder;
+  std::vector<platform::DirectoryEntry> entries;
+  std::size_t next = 0;
+};
+
 }  // namespace
 
 std::optional<std::string> WhyKeptWhole(const std::string& finalFolder,
@@ -122,21 +131,14 @@ std::size_t DeleteFilesRecursively(platform::FileSystem& files, platform::UiThre
   if (folder.empty() || !IsSeparator(folder.back())) return 0;
   std::size_t stayed = 0;
   const char separator = folder.back();
-  // A stack of folders being walked instead of recursion: a tree as deep as
-  // long paths allow must not run out of stack.
-  struct Walk {
-    std::string folder;
-    std::vector<platform::DirectoryEntry> entries;
-    std::size_t next = 0;
-  };
-  std::vector<Walk> stack;
+  std::vector<FolderWalk> stack;
   const auto enter = [&](const std::string& path) {
     if (auto entries = files.ListDirectoryToEmpty(path))
       stack.push_back({path, std::move(*entries), 0});
   };
   enter(folder);
   while (!stack.empty() && !(stopped && stopped())) {
-    Walk& walk = stack.back();
+    FolderWalk& walk = stack.back();
     if (walk.next == walk.entries.size()) {
       stack.pop_back();
       continue;
@@ -159,12 +161,7 @@ std::size_t RemoveEmptyFolders(platform::FileSystem& files, platform::UiThread& 
   if (folder.empty() || !IsSeparator(folder.back())) return 0;
   const char separator = folder.back();
   std::size_t stayed = 0;
-  struct Walk {
-    std::string folder;
-    std::vector<platform::DirectoryEntry> entries;
-    std::size_t next = 0;
-  };
-  std::vector<Walk> stack;
+  std::vector<FolderWalk> stack;
   const auto enter = [&](const std::string& path) {
     auto entries = files.ListDirectoryToEmpty(path);
     if (!entries) {
@@ -175,7 +172,7 @@ std::size_t RemoveEmptyFolders(platform::FileSystem& files, platform::UiThread& 
   };
   enter(folder);
   while (!stack.empty() && !(stopped && stopped())) {
-    Walk& walk = stack.back();
+    FolderWalk& walk = stack.back();
     if (walk.next == walk.entries.size()) {
       if (!files.RemoveEmptyFolder(walk.folder)) ++stayed;
       stack.pop_back();

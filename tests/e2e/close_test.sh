@@ -16,6 +16,15 @@ cp "$exe" "$app/cloakwise.exe"
 e2e_on_exit 'rm -rf "$app"; for p in ${server_pids:-}; do kill "$p" 2>/dev/null; done'
 wine reg add "$internet_settings" /v ProxyServer /t REG_SZ /d : /f >/dev/null
 
+# Starts the program in $app; sets app_pid and window.
+start_app() {
+  (cd "$app" && exec wine cloakwise.exe) >"$out/cloakwise.log" 2>&1 &
+  app_pid=$!
+  window=$(wait_for_window '^Cloakwise$')
+  [ -n "$window" ] || fail "the main window did not appear"
+  sleep 1
+}
+
 server_pids=""
 # Starts a stalling server in mode $1 on $2; sets port.
 stalling_server() {
@@ -34,11 +43,7 @@ stalling_server() {
 # waits $6 s, closes from the tray and fails unless it ended within $7 ms.
 close_while_hanging() {
   printf '%s' "$1" >"$app/options.ini"
-  (cd "$app" && exec wine cloakwise.exe) >"$out/cloakwise.log" 2>&1 &
-  app_pid=$!
-  window=$(wait_for_window '^Cloakwise$')
-  [ -n "$window" ] || fail "the main window did not appear"
-  sleep 1
+  start_app
   click_in_window "$window" "$4" "$5"
   sleep 0.3
   click_in_window "$window" "$2" "$3"
@@ -73,11 +78,7 @@ stalling_server trickle 127.0.0.1
 close_while_hanging "$(cat "$out/checker.ini")" 388 85 140 370 3 10500
 echo "-- a line of a megabyte pasted into Add Proxy: refused with a box, the program answers"
 printf '[Options]\r\nStartUp=0\r\n' >"$app/options.ini"
-(cd "$app" && exec wine cloakwise.exe) >"$out/cloakwise.log" 2>&1 &
-app_pid=$!
-window=$(wait_for_window '^Cloakwise$')
-[ -n "$window" ] || fail "the main window did not appear"
-sleep 1
+start_app
 click_in_window "$window" 140 370  # the Proxy Checker tab
 sleep 0.3
 click_in_window "$window" 388 137  # Add Proxy
@@ -107,11 +108,7 @@ mkdir -p "$bulk"
   printf '[Options]\r\nStartUp=0\r\n'
   for i in $(seq 15); do printf 'opt%d=%d\r\n' "$i" $((i == 7)); done
 } >"$app/options.ini"
-(cd "$app" && exec wine cloakwise.exe) >"$out/cloakwise.log" 2>&1 &
-app_pid=$!
-window=$(wait_for_window '^Cloakwise$')
-[ -n "$window" ] || fail "the main window did not appear"
-sleep 1
+start_app
 click_in_window "$window" 237 383  # the Hide Privacy tab
 sleep 0.3
 click_in_window "$window" 378 317  # APPLY
