@@ -48,7 +48,8 @@ bool FirstCopyInSession(bool startedByWindows) {
   const std::wstring mainWindowClass = Widen(win32::kMainWindowClass);
   // Bounded: a copy that neither shows itself nor ends within a minute is
   // left to itself.
-  for (int attempt = 0; attempt < 600; ++attempt) {
+  const ULONGLONG deadline = GetTickCount64() + 60000;
+  while (GetTickCount64() < deadline) {
     HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\Cloakwise.OneCopyPerSession");
     if (GetLastError() != ERROR_ALREADY_EXISTS) return true;
     // Held open, it would keep the running copy's name alive after it ends.
@@ -66,7 +67,8 @@ bool FirstCopyInSession(bool startedByWindows) {
         return false;
       }
       if (HANDLE ending = OpenProcess(SYNCHRONIZE, FALSE, process)) {
-        WaitForSingleObject(ending, 30000);
+        const ULONGLONG now = GetTickCount64();
+        WaitForSingleObject(ending, now < deadline ? static_cast<DWORD>(deadline - now) : 0);
         CloseHandle(ending);
         continue;
       }
