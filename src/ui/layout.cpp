@@ -117,7 +117,7 @@ Layout::Layout(MainForm& form, FrameActions actions) : form_(form), actions_(std
   row(p.chromiumCookiesBox, p.chromiumCookiesCaption, 205);
   row(p.chromiumHistoryBox, p.chromiumHistoryCaption, 222);
   OnPage(std::nullopt);
-  Add(Kind::Label, &p.cleanupStatusLabel, {16, 302, 310, 32}, privacy);
+  Add(Kind::Status, &p.cleanupStatusLabel, {16, 262, 310, 72}, privacy);
   Add(Kind::TextButton, &p.applyButton, {330, 302, 96, 30}, privacy);
 
   // CheckerView: the list at the left, sized to show its four columns and

@@ -28,7 +28,21 @@ struct FrameActions {
 // as a user would.
 class Layout {
  public:
-  enum class Kind { Label, TextButton, Heading, CheckBox, Slider, Spin, Gauge, HotSpot, Tab, Grid };
+  // Status: wrapped text on the bottom of its rectangle, growing upward as
+  // it needs more lines, so a short line stays beside its button.
+  enum class Kind {
+    Label,
+    Status,
+    TextButton,
+    Heading,
+    CheckBox,
+    Slider,
+    Spin,
+    Gauge,
+    HotSpot,
+    Tab,
+    Grid
+  };
 
   struct Widget {
     Kind kind;

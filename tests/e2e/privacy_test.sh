@@ -129,7 +129,7 @@ shot "$window" privacy-browsers
 
 status_text() {
   import -window "$window" "$out/status.png"
-  convert "$out/status.png" -crop 310x32+16+302 +repage -colorspace Gray -negate -resize 400% \
+  convert "$out/status.png" -crop 310x72+16+262 +repage -colorspace Gray -negate -resize 400% \
     -threshold 55% "$out/status-ocr.png"
   tesseract "$out/status-ocr.png" - --psm 6 2>/dev/null | tr '\n' ' '
 }

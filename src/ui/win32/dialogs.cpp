@@ -109,8 +109,8 @@ LRESULT CALLBACK MessageBoxHost::WindowProc(HWND window, UINT message, WPARAM wP
         PaintBackground(dc, kBoxWidth, kBoxHeight);
         DrawText(dc, self->bold_, RGB(255, 255, 255), {8, 8, 8 + 449, 8 + 17},
                  self->form_->title.Caption(), DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-        DrawCentredText(dc, self->bold_, RGB(235, 238, 245), {24, 56, 24 + 457, 56 + 49},
-                        self->form_->text.Caption());
+        DrawWrappedText(dc, self->bold_, RGB(235, 238, 245), {24, 56, 24 + 457, 56 + 49},
+                        self->form_->text.Caption(), Placement::Centred);
         DrawText(dc, self->link_, RGB(120, 180, 235), kLinkRect, "www.cloakwise.example",
                  DT_CENTER | DT_VCENTER | DT_SINGLELINE);
       }

@@ -492,6 +492,10 @@ void MainWindow::Paint(HDC target) {
         DrawText(dc, font_, text, r, caption, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
         break;
       }
+      case Layout::Kind::Status:
+        DrawWrappedText(dc, font_, text, r, static_cast<Label*>(w.control)->Caption(),
+                        Placement::OnBottom);
+        break;
       case Layout::Kind::Heading:
         DrawText(dc, bold_, RGB(120, 180, 235), r, w.text, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
         break;

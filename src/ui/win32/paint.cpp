@@ -7,9 +7,12 @@ namespace cloakwise::ui::win32 {
 using platform::Widen;
 
 Canvas::Canvas(HDC target, int width, int height)
-    : target_(target), dc_(CreateCompatibleDC(target)),
-      bitmap_(CreateCompatibleBitmap(target, width, height)), old_(SelectObject(dc_, bitmap_)),
-      width_(width), height_(height) {}
+    : target_(target),
+      dc_(CreateCompatibleDC(target)),
+      bitmap_(CreateCompatibleBitmap(target, width, height)),
+      old_(SelectObject(dc_, bitmap_)),
+      width_(width),
+      height_(height) {}
 
 Canvas::~Canvas() {
   BitBlt(target_, 0, 0, width_, height_, dc_, 0, 0, SRCCOPY);
@@ -34,8 +37,9 @@ void FillGradient(HDC dc, const RECT& r, COLORREF top, COLORREF bottom) {
   const int height = r.bottom - r.top;
   for (int i = 0; i < height; ++i) {
     auto mix = [&](int a, int b) { return a + (b - a) * i / (height > 1 ? height - 1 : 1); };
-    const COLORREF c = RGB(mix(GetRValue(top), GetRValue(bottom)), mix(GetGValue(top), GetGValue(bottom)),
-                           mix(GetBValue(top), GetBValue(bottom)));
+    const COLORREF c =
+        RGB(mix(GetRValue(top), GetRValue(bottom)), mix(GetGValue(top), GetGValue(bottom)),
+            mix(GetBValue(top), GetBValue(bottom)));
     FillSolidRect(dc, {r.left, r.top + i, r.right, r.top + i + 1}, c);
   }
 }
@@ -67,20 +71,23 @@ HFONT FittingFont(HDC dc, std::initializer_list<HFONT> fonts, const std::string&
   return chosen;
 }
 
-void DrawCentredText(HDC dc, HFONT font, COLORREF color, const RECT& r, const std::string& text) {
+void DrawWrappedText(HDC dc, HFONT font, COLORREF color, const RECT& r, const std::string& text,
+                     Placement placement) {
+  const UINT format =
+      (placement == Placement::Centred ? DT_CENTER : DT_LEFT) | DT_WORDBREAK | DT_NOPREFIX;
   HGDIOBJ old = SelectObject(dc, font);
   RECT measure = r;
   const std::wstring wide = Widen(text);
-  ::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &measure,
-              DT_CENTER | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
+  ::DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &measure, format | DT_CALCRECT);
   SelectObject(dc, old);
-  const int height = measure.bottom - measure.top;
+  const int spare = (r.bottom - r.top) - (measure.bottom - measure.top);
   RECT placed = r;
-  // What does not fit is cut off at the bottom, as on a fixed-size label.
-  if (height < r.bottom - r.top) placed.top = r.top + (r.bottom - r.top - height) / 2;
+  // Text taller than r keeps its top lines: the bottom is cut off, as on a
+  // fixed-size label.
+  if (spare > 0) placed.top += placement == Placement::Centred ? spare / 2 : spare;
   HRGN clip = CreateRectRgn(r.left, r.top, r.right, r.bottom);
   SelectClipRgn(dc, clip);
-  DrawText(dc, font, color, placed, text, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
+  DrawText(dc, font, color, placed, text, format);
   SelectClipRgn(dc, nullptr);
   DeleteObject(clip);
 }

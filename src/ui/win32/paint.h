@@ -33,8 +33,11 @@ SIZE TextSize(HDC dc, HFONT font, const std::string& text);
 // the last one when none does. Fonts differ from one system to the next, and
 // a caption cut off reads worse than a smaller one.
 HFONT FittingFont(HDC dc, std::initializer_list<HFONT> fonts, const std::string& text, int width);
-// Text centred both ways in r, word-wrapped over as many lines as fit.
-void DrawCentredText(HDC dc, HFONT font, COLORREF color, const RECT& r, const std::string& text);
+// Text word-wrapped over as many lines as fit in r: centred both ways, or
+// left-aligned on r's bottom edge. What does not fit is cut off.
+enum class Placement { Centred, OnBottom };
+void DrawWrappedText(HDC dc, HFONT font, COLORREF color, const RECT& r, const std::string& text,
+                     Placement placement);
 void DrawFrame(HDC dc, const RECT& r, COLORREF border, COLORREF fill);
 void DrawCheckBox(HDC dc, const RECT& r, bool checked, bool enabled);
 void DrawSlider(HDC dc, const RECT& r, int position, int steps);
