@@ -4,14 +4,10 @@
 #include <chrono>
 #include <vector>
 
+#include "core/text.h"
+
 namespace cloakwise::checker {
 namespace {
-
-std::int64_t SteadyMilliseconds() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 CheckResult NotWorking() {
   return CheckResult{kUnknownText, kNotWorkingText, kUnknownText};
@@ -66,14 +62,7 @@ void RunListCheck(http::HttpClient& client, CustomProxyList& list, const judge::
 }
 
 int PingSortKey(std::string_view ping) {
-  const std::string_view number = ping.substr(0, ping.find(' '));
-  if (number.empty() || number.size() > 9 ||
-      !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    return kUnknownPingKey;
-  }
-  int value = 0;
-  for (char c : number) value = value * 10 + (c - '0');
-  return value;
+  return text::ParseDecimal(ping.substr(0, ping.find(' ')), 9).value_or(kUnknownPingKey);
 }
 
 int RowSortKey(std::string_view status, std::string_view ping) {

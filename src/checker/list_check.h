@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "checker/custom_proxy_list.h"
+#include "core/steady_clock.h"
 #include "http/http_client.h"
 #include "judge/judge.h"
 
@@ -22,7 +23,7 @@ inline constexpr int kUnknownPingKey = 50;
 // "HTTP only" entries sort after all others, by their own answer times.
 inline constexpr int kHttpOnlyKeyBase = 100000;
 
-using Clock = std::function<std::int64_t()>;  // milliseconds, any origin
+using Clock = MillisecondClock;
 
 // Whole seconds, a half going to the even neighbour, then " Sec.":
 // 1500 ms and 2500 ms both show "2 Sec.", 500 ms shows "0 Sec.".

@@ -8,32 +8,13 @@
 namespace cloakwise {
 namespace {
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
 bool IsLetter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
-// Up to maxDigits decimal digits, nothing else; no sign, no blanks.
-std::optional<int> ParseDecimal(std::string_view text, std::size_t maxDigits) {
-  if (text.empty() || text.size() > maxDigits || !std::all_of(text.begin(), text.end(), IsDigit)) {
-    return std::nullopt;
-  }
-  int value = 0;
-  for (char c : text) value = value * 10 + (c - '0');
-  return value;
-}
-
-std::vector<std::string_view> SplitAtDots(std::string_view text) {
-  std::vector<std::string_view> parts;
-  std::size_t start = 0;
-  for (std::size_t dot; (dot = text.find('.', start)) != std::string_view::npos; start = dot + 1) {
-    parts.push_back(text.substr(start, dot - start));
-  }
-  parts.push_back(text.substr(start));
-  return parts;
-}
+using text::IsDigit;
+using text::ParseDecimal;
+using text::SplitAtDots;
 
 bool IsIpv4Address(std::string_view host) {
   const auto parts = SplitAtDots(host);

@@ -40,6 +40,30 @@ std::optional<std::pair<std::string_view, std::string_view>> SplitAtFirstColon(s
   return std::pair{s.substr(0, colon), s.substr(colon + 1)};
 }
 
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+std::optional<int> ParseDecimal(std::string_view s, std::size_t maxDigits) {
+  if (s.empty() || s.size() > std::min<std::size_t>(maxDigits, 9) ||
+      !std::all_of(s.begin(), s.end(), IsDigit)) {
+    return std::nullopt;
+  }
+  int value = 0;
+  for (char c : s) value = value * 10 + (c - '0');
+  return value;
+}
+
+std::vector<std::string_view> SplitAtDots(std::string_view s) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (std::size_t dot; (dot = s.find('.', start)) != std::string_view::npos; start = dot + 1) {
+    parts.push_back(s.substr(start, dot - start));
+  }
+  parts.push_back(s.substr(start));
+  return parts;
+}
+
 char ToLowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }

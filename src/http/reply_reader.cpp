@@ -113,13 +113,9 @@ int ParseStatusCode(std::string_view line) {
   std::string_view code = nextWord();
   const bool negative = !code.empty() && code.front() == '-';
   if (negative) code.remove_prefix(1);
-  if (code.empty() || code.size() > 9) return -1;
-  int value = 0;
-  for (const char c : code) {
-    if (c < '0' || c > '9') return -1;
-    value = value * 10 + (c - '0');
-  }
-  return negative ? -value : value;
+  const auto value = text::ParseDecimal(code, 9);
+  if (!value) return -1;
+  return negative ? -*value : *value;
 }
 
 bool ReplyReader::Fill() {

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "http/socket.h"
+#include "http/socket_platform.h"
 
 namespace cloakwise::http {
 namespace {
@@ -46,26 +47,16 @@ std::string SocketErrorText(int code) {
   return text ? text : "Socket Error # " + std::to_string(code);
 }
 
-SocketStatus ResolveIpv4(const std::string& host, std::uint32_t* address) {
-  in_addr parsed{};
-  if (inet_pton(AF_INET, host.c_str(), &parsed) == 1) {
-    *address = parsed.s_addr;
-    return {};
-  }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (rc != 0 || !found) {
-    if (found) freeaddrinfo(found);
-    return SocketStatus{rc == 0 ? EAI_NONAME : rc,
-                        std::string("Host not found: ") + gai_strerror(rc)};
-  }
-  *address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-  freeaddrinfo(found);
-  return {};
+namespace detail {
+
+void StartSockets() {}
+
+SocketStatus HostNotFound(int resolverCode) {
+  return SocketStatus{resolverCode == 0 ? EAI_NONAME : resolverCode,
+                      std::string("Host not found: ") + gai_strerror(resolverCode)};
 }
+
+}  // namespace detail
 
 TcpSocket::TcpSocket(TcpSocket&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "http/socket.h"
+#include "http/socket_platform.h"
 #include "platform/win32/wide.h"
 
 namespace cloakwise::http {
@@ -68,26 +69,17 @@ std::string SocketErrorText(int code) {
   return text.empty() ? prefix : prefix + "\n" + text;
 }
 
-SocketStatus ResolveIpv4(const std::string& host, std::uint32_t* address) {
+namespace detail {
+
+void StartSockets() {
   EnsureWinsock();
-  in_addr parsed{};
-  if (inet_pton(AF_INET, host.c_str(), &parsed) == 1) {
-    *address = parsed.s_addr;
-    return {};
-  }
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found);
-  if (rc != 0 || !found) {
-    if (found) freeaddrinfo(found);
-    return FromCode(rc == 0 ? WSAHOST_NOT_FOUND : rc);
-  }
-  *address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-  freeaddrinfo(found);
-  return {};
 }
+
+SocketStatus HostNotFound(int resolverCode) {
+  return FromCode(resolverCode == 0 ? WSAHOST_NOT_FOUND : resolverCode);
+}
+
+}  // namespace detail
 
 TcpSocket::TcpSocket(TcpSocket&& other) noexcept
     : handle_(std::exchange(other.handle_, kNoSocket)) {}

@@ -16,12 +16,6 @@ namespace {
 constexpr int kDefaultProbeSeconds = 5;
 constexpr int kMaxProbeSeconds = 60;
 
-std::int64_t SteadyMilliseconds() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
 // A service line: the candidate before its first blank, the description
 // after it; a line without a blank is all description.
 std::pair<std::string, std::string> SplitServiceLine(const std::string& line) {

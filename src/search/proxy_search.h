@@ -10,6 +10,7 @@
 
 #include "activeproxy/active_proxy.h"
 #include "core/settings_store.h"
+#include "core/steady_clock.h"
 #include "core/worker_thread.h"
 #include "http/http_client.h"
 #include "platform/ui_thread.h"
@@ -47,7 +48,7 @@ enum class BatchRequest { User, FailedBatch };
 class ProxySearch {
  public:
   static constexpr int kServiceExchangeLimitMs = 30000;
-  using Clock = std::function<std::int64_t()>;  // milliseconds, any origin
+  using Clock = MillisecondClock;
 
   explicit ProxySearch(SearchServices services, Clock clock = {});
   // Stops the workers and waits for their probes, each bounded by its
