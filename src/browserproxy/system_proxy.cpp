@@ -10,7 +10,8 @@ const std::vector<std::uint32_t> kConnectionOptions = {kPerConnFlags, kPerConnPr
                                                        kPerConnProxyBypass, kPerConnAutoConfigUrl};
 
 ConnectionSettings FromOptions(const PerConnectionOptionList& list) {
-  ConnectionSettings settings{list.connection};
+  ConnectionSettings settings;
+  settings.connection = list.connection;
   for (const PerConnectionOption& option : list.options) {
     const auto* number = std::get_if<std::uint32_t>(&option.value);
     const auto* text = std::get_if<std::string>(&option.value);

@@ -113,7 +113,7 @@ void ProxySearch::StartBatch(BatchRequest request) {
   ++batch_;
   std::vector<std::string> descriptions;
   {
-    std::lock_guard lock(jobsMutex_);
+    MutexLock lock(jobsMutex_);
     for (int k = 0; k < 3; ++k) {
       auto [candidate, description] = SplitServiceLine(lines[k]);
       jobs_[k] = Job{candidate, batch_};
@@ -156,7 +156,7 @@ bool ProxySearch::ProbesRunning() const {
 void ProxySearch::RunProbe(WorkerThread& self, int slot) {
   Job job;
   {
-    std::lock_guard lock(jobsMutex_);
+    MutexLock lock(jobsMutex_);
     job = jobs_[slot];
   }
   const ProbeResult result =

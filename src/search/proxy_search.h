@@ -4,13 +4,13 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "activeproxy/active_proxy.h"
 #include "core/settings_store.h"
 #include "core/steady_clock.h"
+#include "core/thread_annotations.h"
 #include "core/worker_thread.h"
 #include "http/http_client.h"
 #include "platform/ui_thread.h"
@@ -129,8 +129,8 @@ class ProxySearch {
   int unreachedBatches_ = 0;
   std::optional<platform::UiThread::TimerId> pause_;
 
-  std::mutex jobsMutex_;
-  std::array<Job, 3> jobs_;  // guarded by jobsMutex_: what each worker's next run probes
+  Mutex jobsMutex_;
+  std::array<Job, 3> jobs_ GUARDED_BY(jobsMutex_);  // what each worker's next run probes
 
   // The clients outlive the workers that use them: declared first.
   std::array<http::HttpClient, 3> probeClients_;
