@@ -3,7 +3,9 @@
 #include <map>
 #include <vector>
 
+#include "browserproxy/pref_file.h"
 #include "core/text.h"
+#include "core/text_encoding.h"
 
 namespace cloakwise::userjs {
 namespace {
@@ -33,198 +35,6 @@ constexpr std::string_view kNoFile = "// Cloakwise: there was no user.js before.
 constexpr std::string_view kNoEnd = "// Cloakwise: the line above had no line end.";
 constexpr std::string_view kEnd = "// Cloakwise: end.";
 constexpr std::string_view kProxyLine = "user_pref(\"network.proxy.";
-
-// How a user.js spells its characters. Notepad's "Unicode" files are UTF-16
-// with a byte-order mark; anything else is taken byte by byte, as Firefox
-// reads its UTF-8, and a UTF-8 mark is kept in front.
-class Encoding {
- public:
-  static Encoding Of(std::string_view file) {
-    if (file.starts_with("\xEF\xBB\xBF")) return Encoding(3, 1, false);
-    if (file.starts_with("\xFF\xFE")) return Encoding(2, 2, false);
-    if (file.starts_with("\xFE\xFF")) return Encoding(2, 2, true);
-    return Encoding(0, 1, false);
-  }
-
-  std::size_t MarkSize() const { return markSize_; }
-  std::size_t Width() const { return width_; }
-
-  // The character whose first byte is at `at`.
-  unsigned At(std::string_view bytes, std::size_t at) const {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
-    if (width_ == 1) return byte(at);
-    return bigEndian_ ? (byte(at) << 8 | byte(at + 1)) : (byte(at + 1) << 8 | byte(at));
-  }
-
-  // The program's own lines are ASCII, so each byte is one character.
-  std::string Encode(std::string_view ascii) const {
-    if (width_ == 1) return std::string(ascii);
-    std::string bytes;
-    bytes.reserve(ascii.size() * 2);
-    for (const char c : ascii) {
-      bytes += bigEndian_ ? '\0' : c;
-      bytes += bigEndian_ ? c : '\0';
-    }
-    return bytes;
-  }
-
- private:
-  Encoding(std::size_t markSize, std::size_t width, bool bigEndian)
-      : markSize_(markSize), width_(width), bigEndian_(bigEndian) {}
-
-  std::size_t markSize_;
-  std::size_t width_;
-  bool bigEndian_;
-};
-
-bool Marked(std::string_view bytes) {
-  return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") ||
-         bytes.starts_with("\xEF\xBB\xBF");
-}
-
-struct Line {
-  std::size_t begin = 0;  // in the body
-  std::size_t next = 0;   // after its line end
-  std::string text;       // its characters, each beyond ASCII as 0x80
-};
-
-// The file cut into its mark, its lines and, for UTF-16 cut inside a
-// character, the odd last byte, which stays last so that the program's
-// lines stay aligned with the user's.
-struct File {
-  explicit File(std::string_view bytes) : encoding(Encoding::Of(bytes)) {
-    marked = Marked(bytes);
-    mark = std::string(bytes.substr(0, encoding.MarkSize()));
-    std::string_view rest = bytes.substr(encoding.MarkSize());
-    stray = std::string(rest.substr(rest.size() - rest.size() % encoding.Width()));
-    rest.remove_suffix(stray.size());
-    body = std::string(rest);
-    const std::size_t width = encoding.Width();
-    const auto isLineEnd = [&](std::size_t at) {
-      const unsigned c = encoding.At(body, at);
-      return c == '\r' || c == '\n';
-    };
-    for (std::size_t pos = 0; pos < body.size();) {
-      Line line{pos, pos, ""};
-      std::size_t end = pos;
-      while (end < body.size() && !isLineEnd(end)) {
-        const unsigned c = encoding.At(body, end);
-        line.text += static_cast<char>(width == 1 || c < 0x80 ? c : 0x80);
-        end += width;
-      }
-      std::size_t next = end;
-      if (next < body.size()) {
-        next += width;
-        if (encoding.At(body, end) == '\r' && next < body.size() && encoding.At(body, next) == '\n')
-          next += width;
-      }
-      line.next = next;
-      lines.push_back(std::move(line));
-      pos = next;
-    }
-  }
-
-  bool EndsWithLineEnd(std::string_view text) const {
-    if (text.size() < encoding.Width()) return false;
-    const unsigned c = encoding.At(text, text.size() - encoding.Width());
-    return c == '\r' || c == '\n';
-  }
-
-  Encoding encoding;
-  bool marked = false;
-  std::string mark;
-  std::string body;
-  std::string stray;
-  std::vector<Line> lines;
-};
-
-// user_pref("name", value); as Firefox writes it into prefs.js, blanks
-// allowed where it reads them.
-struct PrefLine {
-  std::string name;
-  std::string value;  // the text of the value, trimmed
-};
-
-std::optional<PrefLine> ParsePrefLine(std::string_view line) {
-  line = text::TrimBlanksAndControls(line);
-  constexpr std::string_view kStart = "user_pref(";
-  if (!line.starts_with(kStart)) return std::nullopt;
-  line.remove_prefix(kStart.size());
-  line = text::TrimBlanks(line);
-  if (line.empty() || (line[0] != '"' && line[0] != '\'')) return std::nullopt;
-  const char quote = line[0];
-  const auto close = line.find(quote, 1);
-  if (close == std::string_view::npos) return std::nullopt;
-  PrefLine pref{std::string(line.substr(1, close - 1)), ""};
-  line = text::TrimBlanks(line.substr(close + 1));
-  if (!line.starts_with(",")) return std::nullopt;
-  line = text::TrimBlanks(line.substr(1));
-  if (!line.ends_with(";")) return std::nullopt;
-  line = text::TrimBlanks(line.substr(0, line.size() - 1));
-  if (!line.ends_with(")")) return std::nullopt;
-  pref.value = std::string(text::TrimBlanks(line.substr(0, line.size() - 1)));
-  return pref;
-}
-
-void AppendUtf16Escape(std::string& out, unsigned unit) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += "\\u";
-  for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(unit >> shift) & 0xF];
-}
-
-// A value the program may copy into a line of its own: a whole number, a
-// truth value or a string, the string in ASCII alone (its other characters
-// as \u escapes, which Firefox reads back as the same characters). Nothing
-// for anything else: such a value cannot be written back safely.
-std::optional<std::string> CleanValue(std::string_view value) {
-  value = text::TrimBlanks(value);
-  if (value == "true" || value == "false") return std::string(value);
-  if (!value.empty() && (value[0] == '-' || (value[0] >= '0' && value[0] <= '9'))) {
-    const std::string_view digits = value.substr(value[0] == '-' ? 1 : 0);
-    if (digits.empty() || digits.size() > 10) return std::nullopt;
-    for (const char c : digits) {
-      if (c < '0' || c > '9') return std::nullopt;
-    }
-    return std::string(value);
-  }
-  if (value.size() < 2 || value.front() != '"' || value.back() != '"') return std::nullopt;
-  std::string out = "\"";
-  const std::string_view inner = value.substr(1, value.size() - 2);
-  for (std::size_t i = 0; i < inner.size();) {
-    const auto c = static_cast<unsigned char>(inner[i]);
-    if (c == '\\') {
-      if (i + 1 >= inner.size()) return std::nullopt;
-      out += inner.substr(i, 2);
-      i += 2;
-    } else if (c == '"' || c < 0x20 || c == 0x7F) {
-      return std::nullopt;
-    } else if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++i;
-    } else {
-      // One UTF-8 sequence, as Firefox writes prefs.js.
-      const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 0;
-      if (length == 0 || c > 0xF4 || i + length > inner.size()) return std::nullopt;
-      unsigned point = c & (0xFF >> (length + 1));
-      for (std::size_t k = 1; k < length; ++k) {
-        const auto more = static_cast<unsigned char>(inner[i + k]);
-        if ((more & 0xC0) != 0x80) return std::nullopt;
-        point = point << 6 | (more & 0x3F);
-      }
-      const unsigned least[] = {0, 0, 0x80, 0x800, 0x10000};
-      if (point < least[length] || point > 0x10FFFF || (point >= 0xD800 && point < 0xE000))
-        return std::nullopt;
-      if (point >= 0x10000) {
-        AppendUtf16Escape(out, 0xD800 + ((point - 0x10000) >> 10));
-        AppendUtf16Escape(out, 0xDC00 + ((point - 0x10000) & 0x3FF));
-      } else {
-        AppendUtf16Escape(out, point);
-      }
-      i += length;
-    }
-  }
-  return out + "\"";
-}
 
 std::string_view DefaultValue(std::string_view name) {
   for (const Preference& p : kPreferences) {
@@ -383,7 +193,7 @@ std::string Compose(const File& file, const std::string& userBody, std::vector<s
   // Bytes bared at the front that read as a byte-order mark would make the
   // next reading take the whole file for another encoding: an empty line
   // stands in front of them instead.
-  if (!file.marked && Marked(out)) out.insert(0, "\r\n");
+  if (!file.marked && text::EncodingOfMark(out) != text::Encoding::Ansi) out.insert(0, "\r\n");
   return out;
 }
 

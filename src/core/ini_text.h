@@ -7,12 +7,13 @@
 #include <utility>
 #include <vector>
 
+#include "core/text_encoding.h"
+
 namespace cloakwise::ini {
 
 // How a profile file's bytes hold its text, told by the byte-order mark at
-// its start, as Windows' own profile functions tell it. A file without a
-// mark is 8-bit text in whatever code page it was written in.
-enum class Encoding { Ansi, Utf8, Utf16Le, Utf16Be };
+// its start, as Windows' own profile functions tell it.
+using Encoding = text::Encoding;
 
 // The text of a Windows profile file, kept line for line so that a change of
 // one value leaves every other line (comments, unknown keys, other sections,
