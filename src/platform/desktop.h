@@ -11,6 +11,9 @@ enum class ShellOwner { Application, MainWindow };
 
 // The small contacts with the Windows desktop that are not the registry.
 // Paths and texts are UTF-8, whatever the system's 8-bit code page.
+//
+// User-interface thread only: the clipboard, the shell and help have windows
+// of their own, and quitting ends that thread's message loop.
 class Desktop {
  public:
   virtual ~Desktop() = default;

@@ -20,6 +20,10 @@ struct DirectoryEntry {
 
 // Whole-file access. Paths are UTF-8 texts in the platform's own form; file
 // content is bytes, never converted.
+//
+// Any thread: the check and search workers read options.ini through the
+// settings store, which keeps two writers of one file apart; nothing else here
+// holds state between calls.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;

@@ -25,6 +25,8 @@ struct RegistryValue {
 // closed inside the operation that needs them; every call reports failure by
 // its result and never throws. Key paths, value names and string data are
 // UTF-8; strings are stored as the registry's own Unicode REG_SZ.
+//
+// User-interface thread only: the proxy in use is put in and taken away there.
 class Registry {
  public:
   using Key = std::uintptr_t;

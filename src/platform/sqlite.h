@@ -11,7 +11,9 @@ namespace cloakwise::platform {
 // file of its own accord: every byte goes through SQLite, which also handles
 // the file's journal or write-ahead log as the writer left it.
 //
-// Results are reported, never thrown. One thread at a time per database.
+// Results are reported, never thrown. User-interface thread only, as the
+// clean-up that uses it runs there; one thread at a time per database in any
+// case.
 class SqliteDatabase {
  public:
   virtual ~SqliteDatabase() = default;
