@@ -4,12 +4,24 @@
 #include "core/option_keys.h"
 
 namespace cloakwise {
+namespace {
+
+std::string FolderOf(const std::string& exe) {
+  const auto slash = exe.find_last_of('\\');
+  std::string folder = slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  return folder;
+}
+
+}  // namespace
 
 Application::Application(PlatformServices services)
-    : platform(services),
+    : exeFolder_(FolderOf(services.desktop.ExecutablePath())),
+      settings_(std::make_unique<SettingsStore>(services.files, exeFolder_ + "options.ini")),
+      platform(services),
       form(services.ui),
       messageBox(services.modal),
-      status(form),
+      status(form, services.ui),
       desktop(services.registry, services.files, services.desktop),
       systemProxy(services.registry, services.internetOptions),
       firefoxProxy(services.files, services.desktop),
@@ -20,14 +32,15 @@ Application::Application(PlatformServices services)
                    },
                    [this](const std::string& text) { platform.desktop.ShowError(text); },
                    [this](const std::string& text) { platform.desktop.NoteError(text); }}),
-      options(form, desktop, messageBox),
-      rotation({form, activeProxy, search, [this] { return desktop.IsOnline(); }}),
+      options(form, desktop, messageBox, *settings_,
+              [this](std::uint32_t intervalMs) { rotation.ScheduleTicks(intervalMs); }),
+      rotation({form, services.ui, activeProxy, search, [this] { return desktop.IsOnline(); }}),
       search({form, services.ui, activeProxy,
               [this](const std::string& title, const std::string& text) {
                 messageBox.ShowMessageBox(title, text);
               },
               [this] { rotation.OnStartFailed(); }},
-             services.tickCount),
+             *settings_, services.tickCount),
       pasteListForm(services.pasteList ? std::make_unique<ui::PasteListForm>(*services.pasteList)
                                        : nullptr),
       listChecker(
@@ -37,13 +50,13 @@ Application::Application(PlatformServices services)
            [this](const std::string& text) { platform.desktop.ShowError(text); }}),
       privacyCleanup(form.privacy, messageBox,
                      {services.files, services.shell, services.urlCache, services.registry,
-                      services.desktop, services.ui, services.sqlite}) {
+                      services.desktop, services.ui, services.sqlite},
+                     *settings_) {
   Wire();
 }
 
 Application::~Application() {
-  form.rotationTimer.SetEnabled(false);
-  form.searchBlinkTimer.SetEnabled(false);
+  rotation.StopTicks();
   search.Stop();
 }
 
@@ -63,10 +76,8 @@ void Application::Wire() {
 }
 
 void Application::Startup(const std::vector<std::string>& args) {
-  FindExecutableFolder();
   ShowWindowUnlessStartedWithWindows(args);
   ShowLocalAddress();
-  OpenSettings();
   WriteFirstRunDefaults();
   RestoreSettingsLeftByEarlierRun();
   options.ApplyStoredOptions();
@@ -84,14 +95,6 @@ void Application::LoadCustomProxyList() {
   listChecker.LoadCustomProxyList(*settings_);
 }
 
-// Always with a trailing backslash, so that file names can be appended.
-void Application::FindExecutableFolder() {
-  const std::string exe = platform.desktop.ExecutablePath();
-  const auto slash = exe.find_last_of('\\');
-  exeFolder_ = slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
-  if (exeFolder_.empty() || exeFolder_.back() != '\\') exeFolder_ += '\\';
-}
-
 // The windows exist already (their models are members) and start hidden.
 // "/startup", compared exactly, is how the Run value starts the program: then
 // only the tray icon appears.
@@ -101,13 +104,6 @@ void Application::ShowWindowUnlessStartedWithWindows(const std::vector<std::stri
 
 void Application::ShowLocalAddress() {
   form.status.localAddressLabel.SetCaption(desktop.GetLocalAddress());
-}
-
-void Application::OpenSettings() {
-  settings_ = std::make_unique<SettingsStore>(platform.files, exeFolder_ + "options.ini");
-  options.AttachSettings(*settings_);
-  privacyCleanup.AttachSettings(*settings_);
-  search.Configure(*settings_);
 }
 
 // Also for a file that has lost its StartUp key.

@@ -56,7 +56,10 @@ struct PlatformServices {
 //
 // User-interface thread only.
 class Application {
-  // First, so it outlives every controller and worker that reads it.
+  // Always with a trailing backslash, so that file names can be appended.
+  std::string exeFolder_;
+  // Before the controllers, which get it as they are made, and so outliving
+  // every controller and worker that reads it.
   std::unique_ptr<SettingsStore> settings_;
 
  public:
@@ -110,16 +113,12 @@ class Application {
   void Wire();
 
   // Start-up, in this order.
-  void FindExecutableFolder();
   void ShowWindowUnlessStartedWithWindows(const std::vector<std::string>& args);
   void ShowLocalAddress();
-  void OpenSettings();
   void WriteFirstRunDefaults();
   void RestoreSettingsLeftByEarlierRun();
   void CleanUpIfAskedTo();
   void LoadCustomProxyList();
-
-  std::string exeFolder_;
 };
 
 }  // namespace cloakwise

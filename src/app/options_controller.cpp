@@ -24,8 +24,13 @@ std::uint32_t MinutesToInterval(int minutes) {
 }  // namespace
 
 OptionsController::OptionsController(ui::MainForm& form, DesktopIntegration& desktop,
-                                     ui::MessageBoxForm& messageBox)
-    : form_(form), desktop_(desktop), messageBox_(messageBox) {
+                                     ui::MessageBoxForm& messageBox, SettingsStore& settings,
+                                     std::function<void(std::uint32_t)> scheduleRotation)
+    : form_(form),
+      desktop_(desktop),
+      messageBox_(messageBox),
+      settings_(settings),
+      scheduleRotation_(std::move(scheduleRotation)) {
   Wire();
 }
 
@@ -49,7 +54,7 @@ void OptionsController::Wire() {
 }
 
 void OptionsController::ApplyStoredOptions() {
-  SettingsStore& store = *settings_;
+  SettingsStore& store = settings_;
   ui::OptionsView& options = form_.options;
   options.runAtStartupBox.SetChecked(store.ReadBool(kOptionsSection, kKeyRunAtStartup, false));
   options.firefoxBox.SetChecked(store.ReadBool(kOptionsSection, kKeyFirefox, false));
@@ -65,9 +70,7 @@ void OptionsController::ApplyStoredOptions() {
   }
   options.rotateEveryBox.SetChecked(store.ReadBool(kOptionsSection, kKeyRotateEvery, false));
 
-  // The rotation timer always runs; each tick decides whether to rotate.
-  form_.rotationTimer.SetInterval(MinutesToInterval(options.rotationMinutesField.Value()));
-  form_.rotationTimer.SetEnabled(true);
+  scheduleRotation_(MinutesToInterval(options.rotationMinutesField.Value()));
 
   options.cleanAtStartupBox.SetChecked(store.ReadBool(kOptionsSection, kKeyCleanAtStartup, false));
   for (const cleanup::CleanupTask& task : cleanup::kCleanupTasks) {
@@ -77,39 +80,37 @@ void OptionsController::ApplyStoredOptions() {
 
 void OptionsController::OnRunAtStartupChanged() {
   const bool run = form_.options.runAtStartupBox.Checked();
-  settings_->WriteBool(kOptionsSection, kKeyRunAtStartup, run);
+  settings_.WriteBool(kOptionsSection, kKeyRunAtStartup, run);
   desktop_.SetRunAtStartup(run);
 }
 
 void OptionsController::OnRotateEveryChanged() {
-  settings_->WriteBool(kOptionsSection, kKeyRotateEvery, form_.options.rotateEveryBox.Checked());
+  settings_.WriteBool(kOptionsSection, kKeyRotateEvery, form_.options.rotateEveryBox.Checked());
 }
 
 void OptionsController::OnFirefoxOptionChanged() {
-  settings_->WriteBool(kOptionsSection, kKeyFirefox, form_.options.firefoxBox.Checked());
+  settings_.WriteBool(kOptionsSection, kKeyFirefox, form_.options.firefoxBox.Checked());
 }
 
 void OptionsController::OnRotationMinutesChanged() {
-  settings_->WriteInteger(kOptionsSection, kKeyRotationMinutes,
-                          form_.options.rotationMinutesField.Value());
-  form_.rotationTimer.SetEnabled(false);
-  form_.rotationTimer.SetInterval(MinutesToInterval(form_.options.rotationMinutesField.Value()));
-  form_.rotationTimer.SetEnabled(true);
+  settings_.WriteInteger(kOptionsSection, kKeyRotationMinutes,
+                         form_.options.rotationMinutesField.Value());
+  scheduleRotation_(MinutesToInterval(form_.options.rotationMinutesField.Value()));
 }
 
 void OptionsController::OnSpeedChanged() {
-  settings_->WriteInteger(kOptionsSection, kKeyProbeTimeoutSeconds,
-                          form_.options.speedSlider.Position() + kSpeedSliderOffset);
+  settings_.WriteInteger(kOptionsSection, kKeyProbeTimeoutSeconds,
+                         form_.options.speedSlider.Position() + kSpeedSliderOffset);
 }
 
 void OptionsController::OnSecurityChanged() {
-  settings_->WriteInteger(kOptionsSection, kKeyMinimumAnonymity,
-                          form_.options.securitySlider.Position());
+  settings_.WriteInteger(kOptionsSection, kKeyMinimumAnonymity,
+                         form_.options.securitySlider.Position());
 }
 
 void OptionsController::OnCleanAtStartupChanged() {
-  settings_->WriteBool(kOptionsSection, kKeyCleanAtStartup,
-                       form_.options.cleanAtStartupBox.Checked());
+  settings_.WriteBool(kOptionsSection, kKeyCleanAtStartup,
+                      form_.options.cleanAtStartupBox.Checked());
 }
 
 void OptionsController::ConfirmSaved() {

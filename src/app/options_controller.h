@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+
 #include "app/desktop_integration.h"
 #include "core/settings_store.h"
 #include "ui/main_form.h"
@@ -11,14 +14,13 @@ namespace cloakwise {
 // changes, and "SAVE" only confirms. Also writes the clean-up task boxes,
 // which are options of the same kind.
 //
-// User-interface thread only. The handlers need the settings store, which
-// start-up opens: call AttachSettings before anything can change a control.
+// User-interface thread only.
 class OptionsController {
  public:
-  OptionsController(ui::MainForm& form, DesktopIntegration& desktop,
-                    ui::MessageBoxForm& messageBox);
-
-  void AttachSettings(SettingsStore& settings) { settings_ = &settings; }
+  // scheduleRotation restarts the rotation's ticks at the interval given.
+  OptionsController(ui::MainForm& form, DesktopIntegration& desktop, ui::MessageBoxForm& messageBox,
+                    SettingsStore& settings,
+                    std::function<void(std::uint32_t intervalMs)> scheduleRotation);
 
   // Puts every stored option into its control. Each assignment that changes
   // a control runs its handler, which writes the value back, exactly as a
@@ -40,7 +42,8 @@ class OptionsController {
   ui::MainForm& form_;
   DesktopIntegration& desktop_;
   ui::MessageBoxForm& messageBox_;
-  SettingsStore* settings_ = nullptr;
+  SettingsStore& settings_;
+  std::function<void(std::uint32_t)> scheduleRotation_;
 };
 
 }  // namespace cloakwise

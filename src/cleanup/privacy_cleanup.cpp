@@ -76,8 +76,8 @@ std::string Join(const std::string& folder, std::string_view relative) {
 }  // namespace
 
 PrivacyCleanup::PrivacyCleanup(ui::PrivacyView& view, ui::MessageBoxForm& messageBox,
-                               CleanupServices services)
-    : view_(view), messageBox_(messageBox), services_(services) {
+                               CleanupServices services, SettingsStore& settings)
+    : view_(view), messageBox_(messageBox), services_(services), settings_(settings) {
   Wire();
 }
 
@@ -91,7 +91,7 @@ void PrivacyCleanup::Wire() {
 }
 
 void PrivacyCleanup::OnTaskBoxChanged(const CleanupTask& task) {
-  if (settings_) settings_->WriteBool(kOptionsSection, task.key, (view_.*task.box).Checked());
+  settings_.WriteBool(kOptionsSection, task.key, (view_.*task.box).Checked());
 }
 
 void PrivacyCleanup::ShowStatus(const std::string& text) {

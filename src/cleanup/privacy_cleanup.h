@@ -32,13 +32,12 @@ struct CleanupServices {
 // The privacy clean-up: the task boxes and captions of the privacy view,
 // "APPLY" and the run it starts, and the run at start-up.
 //
-// User-interface thread only. Construct, AttachSettings once the settings
-// are open, then Run from "APPLY" (wired here) or from start-up.
+// User-interface thread only. Run from "APPLY" (wired here) or from
+// start-up.
 class PrivacyCleanup {
  public:
-  PrivacyCleanup(ui::PrivacyView& view, ui::MessageBoxForm& messageBox, CleanupServices services);
-
-  void AttachSettings(SettingsStore& settings) { settings_ = &settings; }
+  PrivacyCleanup(ui::PrivacyView& view, ui::MessageBoxForm& messageBox, CleanupServices services,
+                 SettingsStore& settings);
 
   // Every checked task in order, the status line telling which, and at the
   // end whether everything went: what stayed, and why, when something a
@@ -83,7 +82,7 @@ class PrivacyCleanup {
   ui::PrivacyView& view_;
   ui::MessageBoxForm& messageBox_;
   CleanupServices services_;
-  SettingsStore* settings_ = nullptr;
+  SettingsStore& settings_;
   bool running_ = false;
   bool stopping_ = false;
   std::vector<KnownFolder> keptWhole_;  // for the run under way

@@ -26,9 +26,10 @@ std::pair<std::string, std::string> SplitServiceLine(const std::string& line) {
 
 }  // namespace
 
-ProxySearch::ProxySearch(SearchServices services, Clock clock)
+ProxySearch::ProxySearch(SearchServices services, SettingsStore& settings, Clock clock)
     : services_(std::move(services)),
       clock_(clock ? std::move(clock) : Clock(SteadyMilliseconds)),
+      settings_(settings),
       identity_(MakeClientIdentity()),
       serviceClient_(&services_.ui) {
   // Each exchange with the service is bounded as a whole: one that never
@@ -45,19 +46,6 @@ ProxySearch::~ProxySearch() {
   for (auto& worker : searchWorkers_) worker.reset();
 }
 
-void ProxySearch::Configure(SettingsStore& settings) {
-  settings_ = &settings;
-  const std::string host = judge::ReadServiceHost(settings);
-  urls_ = judge::ReadServiceUrls(settings);
-  ui::StatusView& status = services_.form.status;
-  service_ = std::make_unique<ProxyListService>(
-      serviceClient_,
-      ServiceReports{
-          [&status](const std::string& address) { status.localAddressLabel.SetCaption(address); },
-          services_.showMessage},
-      services_.ui, identity_, host);
-}
-
 std::uint32_t ProxySearch::PauseAfterUnreachedBatches(int batches) {
   constexpr std::uint32_t kFirstMs = 500, kLongestMs = 30000;
   std::uint32_t pause = kFirstMs;
@@ -68,6 +56,20 @@ std::uint32_t ProxySearch::PauseAfterUnreachedBatches(int batches) {
 void ProxySearch::CancelPause() {
   if (pause_) services_.ui.StopTimer(*pause_);
   pause_.reset();
+}
+
+// Where the service and the judge live is read once, from the settings as
+// the first batch finds them: before it no probe runs, after it the workers
+// only read the addresses.
+void ProxySearch::FindTheService() {
+  urls_ = judge::ReadServiceUrls(settings_);
+  ui::StatusView& status = services_.form.status;
+  service_ = std::make_unique<ProxyListService>(
+      serviceClient_,
+      ServiceReports{
+          [&status](const std::string& address) { status.localAddressLabel.SetCaption(address); },
+          services_.showMessage},
+      services_.ui, identity_, judge::ReadServiceHost(settings_));
 }
 
 void ProxySearch::StartBatch(BatchRequest request) {
@@ -83,6 +85,7 @@ void ProxySearch::StartBatch(BatchRequest request) {
     return;
   }
   userWaiting_ = request == BatchRequest::User;
+  if (!service_) FindTheService();
 
   std::vector<std::string> lines;
   bool fetched = false;
@@ -172,11 +175,11 @@ ProxySearch::ProbeResult ProxySearch::ProbeCandidate(http::HttpClient& client,
   if (!address) return {};
 
   const int seconds =
-      settings_->ReadInteger(kOptionsSection, kKeyProbeTimeoutSeconds, kDefaultProbeSeconds);
+      settings_.ReadInteger(kOptionsSection, kKeyProbeTimeoutSeconds, kDefaultProbeSeconds);
   const int timeoutMs = std::clamp(seconds, 1, kMaxProbeSeconds) * 1000;
   bool reached = false;
   const auto level = judge::AskJudgeThrough(client, *address, urls_.judge, timeoutMs, &reached);
-  const int minimum = settings_->ReadInteger(kOptionsSection, kKeyMinimumAnonymity, 0);
+  const int minimum = settings_.ReadInteger(kOptionsSection, kKeyMinimumAnonymity, 0);
   const JudgeVerdict verdict = Accept(level, minimum);
   ProbeResult result{verdict.state, verdict.level, 0, reached};
   if (result.state != SlotState::Accepted) return result;

@@ -50,15 +50,12 @@ class ProxySearch {
   static constexpr int kServiceExchangeLimitMs = 30000;
   using Clock = MillisecondClock;
 
-  explicit ProxySearch(SearchServices services, Clock clock = {});
+  ProxySearch(SearchServices services, SettingsStore& settings, Clock clock = {});
   // Stops the workers and waits for their probes, each bounded by its
   // time-outs; the clients outlive them.
   ~ProxySearch();
   ProxySearch(const ProxySearch&) = delete;
   ProxySearch& operator=(const ProxySearch&) = delete;
-
-  // Reads where the service lives; before any batch.
-  void Configure(SettingsStore& settings);
 
   // Fetches a batch and starts its three probes. While a fetch is under way
   // a second call joins it: that fetch's batch serves both. A fetch that
@@ -88,7 +85,6 @@ class ProxySearch {
   bool Fetching() const { return fetching_; }
   // A probe has begun and its worker has not yet ended.
   bool ProbesRunning() const;
-  const judge::ServiceUrls& Urls() const { return urls_; }
 
  private:
   struct Job {
@@ -110,10 +106,11 @@ class ProxySearch {
   void OnProbeReported(int slot, std::uint64_t batch, const ProbeResult& result);
   void Install(int slot);
   void CancelPause();
+  void FindTheService();
 
   SearchServices services_;
   Clock clock_;
-  SettingsStore* settings_ = nullptr;
+  SettingsStore& settings_;
   ClientIdentity identity_;
   http::HttpClient serviceClient_;
   std::unique_ptr<ProxyListService> service_;

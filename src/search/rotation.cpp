@@ -2,12 +2,19 @@
 
 namespace cloakwise::search {
 
-Rotation::Rotation(Services services) : services_(std::move(services)) {
+Rotation::Rotation(Services services)
+    : services_(std::move(services)), timer_(services_.ui, 0, false) {
   ui::MainForm& form = services_.form;
   form.status.startStopButton.onClick = [this] { ToggleStartStop(); };
   form.mainMenu.startStopItem.onClick = [this] { ToggleStartStop(); };
   form.mainMenu.changeIpNowItem.onClick = [this] { ChangeProxyNow(); };
-  form.rotationTimer.SetHandler([this] { OnRotationTick(); });
+  timer_.SetHandler([this] { OnRotationTick(); });
+}
+
+void Rotation::ScheduleTicks(std::uint32_t intervalMs) {
+  timer_.SetEnabled(false);
+  timer_.SetInterval(intervalMs);
+  timer_.SetEnabled(true);
 }
 
 void Rotation::ToggleStartStop() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -18,6 +19,7 @@ class Rotation {
  public:
   struct Services {
     ui::MainForm& form;
+    platform::UiThread& ui;
     ActiveProxy& activeProxy;
     ProxySearch& search;
     std::function<bool()> isOnline;
@@ -37,8 +39,16 @@ class Rotation {
   // The fetch that a start, "Change IP now" or a tick waited for failed.
   void OnStartFailed();
 
+  // The ticks come every intervalMs from now on (none at 0); each decides
+  // whether to rotate, so they run whether rotation is on or not.
+  void ScheduleTicks(std::uint32_t intervalMs);
+  // Before what a tick calls is gone.
+  void StopTicks() { timer_.SetEnabled(false); }
+  const ui::Timer& TickTimer() const { return timer_; }
+
  private:
   Services services_;
+  ui::Timer timer_;
 };
 
 }  // namespace cloakwise::search

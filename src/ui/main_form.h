@@ -156,10 +156,7 @@ struct ProxyListMenu : Menu {
 // they keep until start-up assigns the stored options.
 class MainForm : public ControlGroup {
  public:
-  explicit MainForm(platform::UiThread& ui)
-      : rotationTimer(ui, 0, false),
-        searchBlinkTimer(ui, 1000, false),
-        trayIcon(*this, "trayIcon", ui) {}
+  explicit MainForm(platform::UiThread& ui) : trayIcon(*this, "trayIcon", ui) {}
 
   Control window{*this, "mainWindow", /*visible=*/false};
   ViewSelector view{*this, "views"};
@@ -170,11 +167,6 @@ class MainForm : public ControlGroup {
   CheckerView checker;
   MainMenu mainMenu;
   ProxyListMenu listMenu;
-
-  // The rotation timer starts disabled and gets its interval from start-up;
-  // the blink timer makes the Searching indicator blink.
-  Timer rotationTimer;
-  Timer searchBlinkTimer;
 
   TrayIcon trayIcon;
 

@@ -2,8 +2,9 @@
 
 namespace cloakwise::ui {
 
-StatusPresenter::StatusPresenter(MainForm& form) : form_(form) {
-  form_.searchBlinkTimer.SetHandler([this] { OnBlinkTick(); });
+StatusPresenter::StatusPresenter(MainForm& form, platform::UiThread& ui)
+    : form_(form), blinkTimer_(ui, 1000, false) {
+  blinkTimer_.SetHandler([this] { OnBlinkTick(); });
 }
 
 void StatusPresenter::ShowIndicator(Picture* shown) {
@@ -16,7 +17,7 @@ void StatusPresenter::ShowIndicator(Picture* shown) {
 
 void StatusPresenter::ShowSearchPending() {
   form_.status.startStopButton.SetCaption("STOP");
-  form_.searchBlinkTimer.SetEnabled(true);
+  blinkTimer_.SetEnabled(true);
   ShowIndicator(&form_.status.searchingIndicator);
 }
 
@@ -38,7 +39,7 @@ void StatusPresenter::ShowProxyInUse(const std::string& proxy, const std::string
   status.anonymityLabel.SetCaption(anonymity);
   status.speedGauge.SetPosition(speed);
   status.startStopButton.SetCaption("STOP");
-  form_.searchBlinkTimer.SetEnabled(false);
+  blinkTimer_.SetEnabled(false);
   ShowIndicator(&status.activeIndicator);
   form_.mainMenu.browseAnonymouslyItem.SetVisible(true);
   form_.mainMenu.browseSeparator.SetVisible(true);
@@ -48,7 +49,7 @@ void StatusPresenter::ShowProxyInUse(const std::string& proxy, const std::string
 void StatusPresenter::ShowStopped() {
   StatusView& status = form_.status;
   status.anonymityLabel.SetCaption("");
-  form_.searchBlinkTimer.SetEnabled(false);
+  blinkTimer_.SetEnabled(false);
   status.speedGauge.SetPosition(0);
   form_.trayIcon.SetIconSet(TrayIcon::IconSet::Idle);
   status.proxyAddressLabel.SetCaption("[none]");
@@ -63,7 +64,7 @@ void StatusPresenter::ShowStoppedKeepingProxy(const std::string& proxy,
                                               const std::string& description) {
   StatusView& status = form_.status;
   status.anonymityLabel.SetCaption("");
-  form_.searchBlinkTimer.SetEnabled(false);
+  blinkTimer_.SetEnabled(false);
   status.proxyAddressLabel.SetCaption(proxy);
   status.proxyDescriptionLabel.SetCaption(description);
   // Nothing searches any more, and the proxy can still be browsed through.

@@ -14,7 +14,7 @@ namespace cloakwise::ui {
 // User-interface thread only.
 class StatusPresenter {
  public:
-  explicit StatusPresenter(MainForm& form);
+  StatusPresenter(MainForm& form, platform::UiThread& ui);
 
   // The button reads STOP and the Searching indicator blinks; the tray is
   // left as it is (a start that still waits for a connection).
@@ -35,11 +35,13 @@ class StatusPresenter {
   void ShowBrowsersHidden(bool windows, bool firefox);
   // The blink timer's tick: Searching on for a second, off for a second.
   void OnBlinkTick();
+  const Timer& BlinkTimer() const { return blinkTimer_; }
 
  private:
   void ShowIndicator(Picture* shown);
 
   MainForm& form_;
+  Timer blinkTimer_;
 };
 
 }  // namespace cloakwise::ui

@@ -12,7 +12,8 @@
 
 namespace cloakwise::fakes {
 
-// The whole program on fakes, with options.ini at C:\Apps\options.ini.
+// The whole program on fakes, with options.ini at C:\Apps\options.ini
+// unless the program is placed elsewhere.
 struct AppHarness {
   static constexpr char kIni[] = "C:\\Apps\\options.ini";
   static constexpr char kProfiles[] =
@@ -20,8 +21,10 @@ struct AppHarness {
 
   // Firefox is installed, with no profile yet, unless a test says otherwise.
   // tickCount, when given, is the clock the probes time themselves by.
-  explicit AppHarness(std::function<std::int64_t()> tickCount = {})
-      : app(PlatformServices{registry, internetOptions, files, ui, desktop, modal, shell, urlCache,
+  explicit AppHarness(std::function<std::int64_t()> tickCount = {},
+                      std::string exePath = "C:\\Apps\\cloakwise.exe")
+      : desktop(std::move(exePath)),
+        app(PlatformServices{registry, internetOptions, files, ui, desktop, modal, shell, urlCache,
                              sqlite, std::move(tickCount), &pasteList}) {
     files.folders[kProfiles] = {};
   }

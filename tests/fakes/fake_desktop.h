@@ -12,6 +12,8 @@ namespace cloakwise::fakes {
 // Records every desktop call as a line of text.
 class FakeDesktop : public platform::Desktop {
  public:
+  FakeDesktop() = default;
+  explicit FakeDesktop(std::string exe) : exePath(std::move(exe)) {}
   std::optional<std::string> AppDataFolder() override { return appData; }
   std::string ExecutablePath() override { return exePath; }
   std::optional<int> CallInetIsOffline() override {

@@ -74,11 +74,21 @@ platform::UiThread::TimerId FakeUiThread::StartTimer(std::uint32_t intervalMs,
   return id;
 }
 
-void FakeUiThread::StopTimer(TimerId id) { timers_.erase(id); }
+void FakeUiThread::StopTimer(TimerId id) {
+  timers_.erase(id);
+}
 
 std::uint32_t FakeUiThread::TimerInterval(TimerId id) const {
   const auto it = timers_.find(id);
   return it == timers_.end() ? 0 : it->second.interval;
+}
+
+std::uint64_t FakeUiThread::NextDue() const {
+  std::uint64_t next = 0;
+  for (const auto& [id, timer] : timers_) {
+    if (next == 0 || timer.due < next) next = timer.due;
+  }
+  return next;
 }
 
 void FakeUiThread::AdvanceTime(std::uint64_t ms) {

@@ -38,6 +38,8 @@ class FakeUiThread : public platform::UiThread {
   std::size_t ActiveTimers() const { return timers_.size(); }
   std::uint32_t TimerInterval(TimerId id) const;
   std::uint64_t Now() const { return now_; }
+  // When the next timer falls due; 0 when none runs.
+  std::uint64_t NextDue() const;
 
  private:
   struct TimerEntry {

@@ -411,7 +411,7 @@ TEST_F(SearchTest, OfflineStartOnlyShowsTheSearchWaiting) {
   const int balloons = Form().trayIcon.LastBalloon().serial;
   Form().status.startStopButton.Click();
   EXPECT_EQ(Form().status.startStopButton.Caption(), "STOP");
-  EXPECT_TRUE(Form().searchBlinkTimer.Enabled());
+  EXPECT_TRUE(App().status.BlinkTimer().Enabled());
   EXPECT_EQ(Form().trayIcon.LastBalloon().serial, balloons);
   EXPECT_FALSE(App().ProxyActive());
   EXPECT_EQ(serviceRequests.load(), 0);
@@ -426,14 +426,14 @@ TEST_F(SearchTest, AFailedFetchFromATickKeepsTheProxyInUse) {
   ASSERT_TRUE(Installed(elite));
   ASSERT_TRUE(ProbesIdle());
   service.reset();  // the service goes away
-  harness->ui.AdvanceTime(Form().rotationTimer.Interval());
+  harness->ui.AdvanceTime(App().rotation.TickTimer().Interval());
   EXPECT_EQ(Form().trayIcon.LastBalloon().title, "Error while connecting");
   EXPECT_EQ(Form().status.startStopButton.Caption(), "START");
   EXPECT_TRUE(Form().status.inactiveIndicator.Visible());
   EXPECT_EQ(Registry("ProxyServer"), elite);
   EXPECT_EQ(Form().status.proxyAddressLabel.Caption(), text::SplitAtFirstColon(elite)->first);
   const int balloons = Form().trayIcon.LastBalloon().serial;
-  harness->ui.AdvanceTime(Form().rotationTimer.Interval());  // START shows: ticks do nothing
+  harness->ui.AdvanceTime(App().rotation.TickTimer().Interval());  // START shows: ticks do nothing
   EXPECT_EQ(Form().trayIcon.LastBalloon().serial, balloons);
 }
 
@@ -445,7 +445,7 @@ TEST_F(SearchTest, ARotationTickOrChangeIpNowInstallsTheNextBatchsWinner) {
       "Change1=1\r\n");
   Form().status.startStopButton.Click();
   ASSERT_TRUE(Installed(first));
-  harness->ui.AdvanceTime(Form().rotationTimer.Interval());
+  harness->ui.AdvanceTime(App().rotation.TickTimer().Interval());
   ASSERT_TRUE(Installed(second));
   Form().mainMenu.changeIpNowItem.Click();
   ASSERT_TRUE(Installed(first));
@@ -474,7 +474,7 @@ TEST_F(SearchTest, AStopWhileTheBatchIsFetchedWins) {
 TEST_F(SearchTest, ARotationTickDuringTheFetchJoinsIt) {
   const std::string elite = Proxy(Anonymity::Elite);
   Start({elite + " E", Dead() + " D", Dead() + " D"}, "Change1=1\r\n");
-  harness->ui.Post([&] { harness->ui.AdvanceTime(Form().rotationTimer.Interval()); });
+  harness->ui.Post([&] { harness->ui.AdvanceTime(App().rotation.TickTimer().Interval()); });
   Form().status.startStopButton.Click();
   ASSERT_TRUE(Installed(elite));
   ASSERT_TRUE(ProbesIdle());

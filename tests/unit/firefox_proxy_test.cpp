@@ -195,6 +195,7 @@ TEST_F(FirefoxProxyTest, EveryProfileGetsTheProxyAndItsOwnSettingsBack) {
   files.folders[kProfiles].push_back(DirectoryEntry{"hidden", true, true, false});
   files.folders[kProfiles].push_back(DirectoryEntry{"system", true, false, true});
   files.folders[kProfiles].push_back(DirectoryEntry{"profiles.ini", false, false, false});
+  files.temporaryCleanups.clear();  // options.ini's, when the program was made
   EXPECT_EQ(firefox.Install(kProxy), 3);
   EXPECT_EQ(files.writes.size(), 3u);
   EXPECT_EQ(files.temporaryCleanups, files.writes)

@@ -32,8 +32,8 @@ TEST_F(StartupTest, FirstRunWritesExactlyThreeKeysAndRegistersRunAtStartup) {
   EXPECT_FALSE(app.ProxyActive());
   // The rotation timer runs every ten minutes whether or not rotation is on.
   ASSERT_EQ(ui.ActiveTimers(), 1u);
-  EXPECT_TRUE(form.rotationTimer.Running());
-  EXPECT_EQ(form.rotationTimer.Interval(), 600000u);
+  EXPECT_TRUE(app.rotation.TickTimer().Running());
+  EXPECT_EQ(app.rotation.TickTimer().Interval(), 600000u);
 }
 
 TEST_F(StartupTest, MissingStartUpIsAFirstRunEvenWithOtherKeys) {
@@ -54,7 +54,7 @@ TEST_F(StartupTest, StoredValuesReachTheControlsAndOnlyChangesAreWrittenBack) {
   EXPECT_TRUE(form.options.firefoxBox.Checked());
   EXPECT_FALSE(form.status.firefoxHiddenBadge.Visible()) << "no proxy is in use yet";
   EXPECT_EQ(form.options.rotationMinutesField.Value(), 30);
-  EXPECT_EQ(form.rotationTimer.Interval(), 1800000u);
+  EXPECT_EQ(app.rotation.TickTimer().Interval(), 1800000u);
   EXPECT_EQ(form.options.securitySlider.Position(), 0);
   EXPECT_EQ(form.options.speedSlider.Position(), 5) << "0x0A is ten seconds";
   EXPECT_TRUE(form.options.rotateEveryBox.Checked());
@@ -70,7 +70,7 @@ TEST_F(StartupTest, ZeroMinutesIsClampedAndStored) {
   Start();
   EXPECT_EQ(form.options.rotationMinutesField.Value(), 1);
   EXPECT_NE(Ini().find("ProxyChange=1\r\n"), std::string::npos) << Ini();
-  EXPECT_EQ(form.rotationTimer.Interval(), 60000u);
+  EXPECT_EQ(app.rotation.TickTimer().Interval(), 60000u);
 }
 
 TEST_F(StartupTest, OutOfRangeSlidersKeepTheirDesignPositionAndTheFileKeepsTheValue) {
@@ -132,11 +132,11 @@ TEST_F(StartupTest, RefusedFirstWriteRaisesTheErrorWithThePath) {
   }
 }
 
-TEST_F(StartupTest, ExecutableInTheRootOfADriveStillGetsOneBackslash) {
-  desktop.exePath = "D:\\cloakwise.exe";
-  Start();
-  EXPECT_EQ(app.ExecutableFolder(), "D:\\");
-  EXPECT_TRUE(files.files.count("D:\\options.ini"));
+TEST(StartupAtADriveRoot, ExecutableInTheRootOfADriveStillGetsOneBackslash) {
+  fakes::AppHarness harness({}, "D:\\cloakwise.exe");
+  harness.Start();
+  EXPECT_EQ(harness.app.ExecutableFolder(), "D:\\");
+  EXPECT_TRUE(harness.files.files.count("D:\\options.ini"));
 }
 
 }  // namespace

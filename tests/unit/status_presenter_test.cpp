@@ -16,7 +16,7 @@ struct Seen {
   bool operator==(const Seen&) const = default;
 };
 
-Seen Look(MainForm& form) {
+Seen Look(MainForm& form, const StatusPresenter& presenter) {
   const StatusView& s = form.status;
   return {s.startStopButton.Caption(),
           s.proxyAddressLabel.Caption(),
@@ -24,7 +24,7 @@ Seen Look(MainForm& form) {
           s.inactiveIndicator.Visible(),
           s.searchingIndicator.Visible(),
           s.activeIndicator.Visible(),
-          form.searchBlinkTimer.Enabled(),
+          presenter.BlinkTimer().Enabled(),
           form.mainMenu.browseAnonymouslyItem.Visible(),
           form.trayIcon.Set(),
           form.trayIcon.Cycling()};
@@ -33,15 +33,15 @@ Seen Look(MainForm& form) {
 TEST(StatusPresenter, ShowsEachProxyStateTheSameWayForEveryFeature) {
   fakes::FakeUiThread ui;
   MainForm form(ui);
-  StatusPresenter status(form);
+  StatusPresenter status(form, ui);
   using Set = TrayIcon::IconSet;
 
   status.ShowSearchPending();
-  EXPECT_EQ(Look(form),
+  EXPECT_EQ(Look(form, status),
             (Seen{"STOP", "[none]", "", false, true, false, true, false, Set::Idle, false}));
 
   status.ShowSearching();
-  EXPECT_EQ(Look(form),
+  EXPECT_EQ(Look(form, status),
             (Seen{"STOP", "[none]", "", false, true, false, true, false, Set::Search, true}));
   status.OnBlinkTick();
   EXPECT_FALSE(form.status.searchingIndicator.Visible());
@@ -49,20 +49,20 @@ TEST(StatusPresenter, ShowsEachProxyStateTheSameWayForEveryFeature) {
   EXPECT_TRUE(form.status.searchingIndicator.Visible());
 
   status.ShowProxyInUse("10.0.0.1:8080", "Somewhere", "Elite Proxy", 70);
-  EXPECT_EQ(Look(form), (Seen{"STOP", "10.0.0.1:8080", "Elite Proxy", false, false, true, false,
-                              true, Set::Search, false}));
+  EXPECT_EQ(Look(form, status), (Seen{"STOP", "10.0.0.1:8080", "Elite Proxy", false, false, true,
+                                      false, true, Set::Search, false}));
   EXPECT_EQ(form.status.speedGauge.Position(), 70);
 
   // A search that could not start leaves the installed proxy on view, and
   // nothing turning that would say a search goes on.
   status.ShowSearching();
   status.ShowStoppedKeepingProxy("10.0.0.1:8080", "Somewhere");
-  EXPECT_EQ(Look(form), (Seen{"START", "10.0.0.1:8080", "", true, false, false, false, true,
-                              Set::Idle, false}));
+  EXPECT_EQ(Look(form, status), (Seen{"START", "10.0.0.1:8080", "", true, false, false, false, true,
+                                      Set::Idle, false}));
   EXPECT_EQ(form.status.proxyDescriptionLabel.Caption(), "Somewhere");
 
   status.ShowStopped();
-  EXPECT_EQ(Look(form),
+  EXPECT_EQ(Look(form, status),
             (Seen{"START", "[none]", "", true, false, false, false, false, Set::Idle, false}));
   EXPECT_EQ(form.status.proxyDescriptionLabel.Caption(), "[none]");
   EXPECT_EQ(form.status.speedGauge.Position(), 0);

@@ -152,7 +152,7 @@ TEST_F(Win32FirefoxTest, TheRestartNoticeComesOnceAfterBothInstalls) {
   platform::Win32InternetOptions options;
   SystemProxy system(registry, options);
   ui::MainForm form(ui);
-  ui::StatusPresenter status(form);
+  ui::StatusPresenter status(form, ui);
   const auto none = [](const std::string&) {};
   ActiveProxy active({form, status, ui, system, firefox, [] { return true; },
                       [this](const std::string& title, const std::string& text) {
