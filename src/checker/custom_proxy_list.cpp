@@ -4,68 +4,13 @@
 #include <unordered_set>
 #include <utility>
 
+#include "checker/paste_grammar.h"
 #include "core/option_keys.h"
-#include "core/text.h"
 
 namespace cloakwise::checker {
 namespace {
 
 constexpr const char* kHeaders[kColumnCount] = {"Proxy", "Type", "Status", "Ping"};
-
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-std::size_t CountDigits(std::string_view text, std::size_t from) {
-  std::size_t end = from;
-  while (end < text.size() && IsDigit(text[end])) ++end;
-  return end - from;
-}
-
-// A decimal part of any length, leading zeros included, against 255.
-bool AtMost255(std::string_view part) {
-  const std::size_t firstSignificant = part.find_first_not_of('0');
-  if (firstSignificant == std::string_view::npos) return true;
-  const std::string_view significant = part.substr(firstSignificant);
-  if (significant.size() > 3) return false;
-  int value = 0;
-  for (char c : significant) value = value * 10 + (c - '0');
-  return value <= 255;
-}
-
-bool IsZero(std::string_view part) {
-  return part.find_first_not_of('0') == std::string_view::npos;
-}
-
-// The lines of a text box: CR LF, a lone CR and a lone LF each end one.
-template <class Visit>
-void ForEachLine(std::string_view text, Visit&& visit) {
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-      visit(text.substr(start));
-      return;
-    }
-    visit(text.substr(start, end - start));
-    start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
-  }
-}
-
-// The proxy a pasted line stands for, or nothing when the line is refused.
-// Users paste lists copied from web pages, "host:port country speed", so
-// whatever follows the first blank is dropped.
-std::optional<std::string_view> PastedProxy(std::string_view line) {
-  std::string_view kept = line;
-  if (const auto blank = line.find(' '); blank != std::string_view::npos) {
-    kept = text::TrimBlanksAndControls(line.substr(0, blank));
-  }
-  if (text::TrimBlanksAndControls(kept).empty()) return std::nullopt;
-  const auto parts = text::SplitAtFirstColon(kept);
-  if (!IsValidIpv4Host(parts ? parts->first : std::string_view())) return std::nullopt;
-  if (!IsNumericText(text::TrimBlanksAndControls(parts->second))) return std::nullopt;
-  return kept;
-}
 
 bool TypeMatches(CopyFilter filter, const std::string& type) {
   switch (filter) {
@@ -80,47 +25,6 @@ bool TypeMatches(CopyFilter filter, const std::string& type) {
 }
 
 }  // namespace
-
-bool IsValidIpv4Host(std::string_view host) {
-  if (host.empty()) return false;
-  if (!std::all_of(host.begin(), host.end(), [](char c) { return IsDigit(c) || c == '.'; }))
-    return false;
-  std::vector<std::string_view> parts;
-  std::size_t start = 0;
-  for (std::size_t dot; (dot = host.find('.', start)) != std::string_view::npos; start = dot + 1) {
-    parts.push_back(host.substr(start, dot - start));
-  }
-  parts.push_back(host.substr(start));
-  if (parts.size() != 4) return false;
-  for (std::size_t i = 0; i < 4; ++i) {
-    const std::string_view part = parts[i];
-    if (part.empty() || (i < 3 && part.size() > 3)) return false;
-    if (!AtMost255(part)) return false;
-    if (part.front() == '0' && (i == 0 || !IsZero(part))) return false;
-  }
-  return true;
-}
-
-bool IsNumericText(std::string_view text) {
-  std::size_t at = 0;
-  if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
-  const std::size_t whole = CountDigits(text, at);
-  at += whole;
-  bool point = false;
-  if (at < text.size() && text[at] == '.') {
-    point = true;
-    at += 1 + CountDigits(text, at + 1);
-  }
-  if (whole == 0 && !point) return false;
-  if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
-    ++at;
-    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
-    const std::size_t exponent = CountDigits(text, at);
-    if (exponent == 0) return false;
-    at += exponent;
-  }
-  return at == text.size();
-}
 
 CustomProxyList::CustomProxyList() {
   rows_.push_back(BlankRow());
@@ -168,7 +72,9 @@ void CustomProxyList::Load(const SettingsStore& settings) {
     std::lock_guard lock(mutex_);
     rows_.clear();
     // Key names mean nothing: a hand-edited file with gaps or odd names
-    // still lists its entries in file order.
+    // still lists its entries in file order. Nothing is held against the
+    // paste rule: an entry a user kept from an earlier version stays, and
+    // shows that it does not work once checked.
     for (const std::string& line : lines) {
       std::string proxy = line.substr(line.find('=') + 1);
       // options.ini can hold no NUL, and an interrupted write on some file
@@ -200,25 +106,23 @@ void CustomProxyList::Save(SettingsStore& settings) const {
 }
 
 std::size_t CustomProxyList::AddPastedLines(std::string_view text) {
-  // A text box holds no NUL; whatever follows one was never part of a paste,
-  // and a NUL could not be stored in options.ini anyway.
-  text = text.substr(0, text.find('\0'));
+  // Parsed before the lock is taken: workers never wait on a long paste.
+  const std::vector<std::string> proxies = PastedProxies(text);
   std::size_t added = 0;
   {
     std::lock_guard lock(mutex_);
     std::unordered_set<std::string> listed;
     for (const Row& row : rows_) listed.insert(row.cells[kProxyColumn]);
-    ForEachLine(text, [&](std::string_view line) {
-      const auto proxy = PastedProxy(line);
-      if (!proxy || !listed.emplace(*proxy).second) return;
+    for (const std::string& proxy : proxies) {
+      if (!listed.insert(proxy).second) continue;
       if (IsEmptyLocked()) {
-        rows_[0] = NewEntry(std::string(*proxy));
+        rows_[0] = NewEntry(proxy);
         firstMaybeWaiting_ = 0;
       } else {
-        rows_.push_back(NewEntry(std::string(*proxy)));
+        rows_.push_back(NewEntry(proxy));
       }
       ++added;
-    });
+    }
     if (added > 0) ++version_;
   }
   if (added > 0) Notify();

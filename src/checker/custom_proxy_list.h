@@ -14,8 +14,8 @@
 #include "ui/grid_source.h"
 
 // The user's own list of HTTP proxies: the rows the checker view's grid
-// shows, what options.ini keeps of them, the paste rules, and the claim and
-// result steps of the check workers.
+// shows, what options.ini keeps of them, and the claim and result steps of
+// the check workers; the paste rule is in paste_grammar.h.
 namespace cloakwise::checker {
 
 // Texts of the Type, Status and Ping cells.
@@ -30,14 +30,6 @@ enum Column : int { kProxyColumn = 0, kTypeColumn, kStatusColumn, kPingColumn, k
 
 // Which entries "Copy to clipboard" takes, by their Type cell.
 enum class CopyFilter { AnonymousOrElite = 0, Anonymous = 1, Elite = 2 };
-
-// The host part of a pasted line: four dot-separated decimal parts, the first
-// three of 1 to 3 digits, the last of any length, each at most 255, the first
-// without a leading zero and the others with one only when they are zero.
-bool IsValidIpv4Host(std::string_view host);
-// The port part of a pasted line: a decimal real number as a user might type
-// one (sign, digits, point, exponent); no range is checked here.
-bool IsNumericText(std::string_view text);
 
 // Every cell of one row.
 struct ProxyRow {
@@ -91,13 +83,15 @@ class CustomProxyList final : public ui::GridSource {
 
   // Replaces the rows with the entries stored in the section "Proxy list",
   // in file order, unchecked; a stored empty value becomes a blank row.
+  // Nothing stored is refused: a row the paste rule would not take stays.
   void Load(const SettingsStore& settings);
   // Rewrites the section "Proxy list": keys 1 to n with the Proxy texts in
   // row order; the empty list is the single key 1 with an empty value.
   void Save(SettingsStore& settings) const;
 
-  // Adds the lines that pass the paste rules, in order, each as a new entry;
-  // returns how many. The caller saves afterwards, also when none passed.
+  // Adds the proxies PastedProxies finds in the text and the list does not
+  // hold yet (exact text), in order, each as a new entry; returns how many.
+  // The caller saves afterwards, also when none passed.
   std::size_t AddPastedLines(std::string_view text);
   // Whether some row holds exactly this Proxy text.
   bool ProxyAlreadyListed(std::string_view proxy) const;

@@ -1,4 +1,4 @@
-// The custom list on its own: paste rules, what options.ini keeps, delete,
+// The custom list on its own: the paste rule, what options.ini keeps, delete,
 // clear, copy, and the claim and result steps the check workers use.
 #include "checker/custom_proxy_list.h"
 
@@ -37,7 +37,8 @@ void CheckAll(CustomProxyList& list, const std::map<std::string, CheckResult>& r
   while (const auto claimed = list.Claim()) list.Finish(claimed->id, results.at(claimed->proxy));
 }
 
-TEST(CustomProxyList, PastedLinesFollowEveryRule) {
+TEST(CustomProxyList, APastedLineIsTakenWhenTheProbeCouldUseIt) {
+  // One rule for a row: what ProxyAddress::Parse accepts pastes, as typed.
   const struct {
     std::string line;
     const char* accepted;  // the Proxy text added, or nothing
@@ -49,37 +50,45 @@ TEST(CustomProxyList, PastedLinesFollowEveryRule) {
       {"\t1.2.3.4:8080 Elite", "1.2.3.4:8080"},
       {"  10.0.0.1:8080", nullptr},
       {"10.0.0.1 : 8080", nullptr},
-      {"10.0.0.1", nullptr},
       {"1.2.3.4:8080\tElite", nullptr},  // a tab is no blank: the port reads "8080<tab>Elite"
       {"", nullptr},
       {" ", nullptr},
-      // The host: four decimal parts of at most 255, leading zeros only on a
-      // zero past the first part, the last part of any length.
+      // Without a blank the text is kept as typed; the address trims its parts.
+      {"1.2.3.4:80\t", "1.2.3.4:80\t"},
+      {"\t1.2.3.4:80", "\t1.2.3.4:80"},
+      // The host: four parts of 1 to 3 digits, each at most 255, or a name.
       {"192.168.0.1:80", "192.168.0.1:80"},
+      {"0.1.2.3:80", "0.1.2.3:80"},
+      {"01.2.3.4:80", "01.2.3.4:80"},
+      {"10.01.0.1:80", "10.01.0.1:80"},
+      {"1.2.3.04:80", "1.2.3.04:80"},
+      {"10.0.00.000:80", "10.0.00.000:80"},
+      {"1.2.3.0000:80", nullptr},
+      {"1.2.3.00000000255:80", nullptr},
+      {"1.2.1000.4:80", nullptr},
       {"1.2.3:80", nullptr},
       {"1.2.3.4.5:80", nullptr},
       {"1.2..4:80", nullptr},
-      {"1.2.3.04:80", nullptr},
-      {"1.2.3.0000:80", "1.2.3.0000:80"},
-      {"10.0.00.000:80", "10.0.00.000:80"},
-      {"10.01.0.1:80", nullptr},
-      {"0.1.2.3:80", nullptr},
-      {"01.2.3.4:80", nullptr},
       {"256.1.1.1:80", nullptr},
       {"1.2.3.256:80", nullptr},
-      {"1.2.3.00000000255:80", nullptr},
-      {"1.2.1000.4:80", nullptr},
-      {"1.2.3.4a:80", nullptr},
+      {"proxy.example:3128", "proxy.example:3128"},
+      {"1.2.3.4a:80", "1.2.3.4a:80"},  // a name, however odd
       {"-1.2.3.4:80", nullptr},
+      {"a_b:80", nullptr},
+      {"a\"b:80", nullptr},
+      {"10.0.0.1", nullptr},
       {":80", nullptr},
-      // The port: a decimal number as typed, trimmed, no range.
-      {"1.2.3.4:+80", "1.2.3.4:+80"},
-      {"1.2.3.4:80.5", "1.2.3.4:80.5"},
-      {"1.2.3.4:.", "1.2.3.4:."},
-      {"1.2.3.4:1e3", "1.2.3.4:1e3"},
-      {"1.2.3.4:-.5E+2", "1.2.3.4:-.5E+2"},
-      {"1.2.3.4:99999", "1.2.3.4:99999"},
-      {"1.2.3.4:80\t", "1.2.3.4:80\t"},  // no blank: kept unchanged
+      // The port: a whole decimal number from 1 to 65535, leading zeros allowed.
+      {"1.2.3.4:65535", "1.2.3.4:65535"},
+      {"1.2.3.4:00080", "1.2.3.4:00080"},
+      {"1.2.3.4:0", nullptr},
+      {"1.2.3.4:65536", nullptr},
+      {"1.2.3.4:99999", nullptr},
+      {"1.2.3.4:+80", nullptr},
+      {"1.2.3.4:80.5", nullptr},
+      {"1.2.3.4:1e3", nullptr},
+      {"1.2.3.4:-.5E+2", nullptr},
+      {"1.2.3.4:.", nullptr},
       {"1.2.3.4:80a", nullptr},
       {"1.2.3.4:8080:1", nullptr},
       {"1.2.3.4:", nullptr},

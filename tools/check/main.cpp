@@ -260,7 +260,7 @@ int main(int argc, char** argv) {
     const std::size_t added = list.AddPastedLines(*content);
     if (added < lines) {
       std::cerr << "cloakwise-check: " << lines - added << " of " << lines
-                << " lines skipped (not IPv4:port, or listed twice)\n";
+                << " lines skipped (not host:port, or listed twice)\n";
     }
   }
 
