@@ -153,8 +153,8 @@ OurRun RunOurCheck(const World& world) {
   run.wall = Seconds(Clock::now() - started);
   run.probeSum = static_cast<double>(probeNs.load()) / 1e9;
   for (const auto& row : list.Rows()) {
-    run.working += row.status == checker::kWorkingText;
-    run.failed += row.status != checker::kWorkingText;
+    run.working += row.state == checker::RowState::Working;
+    run.failed += row.state != checker::RowState::Working;
   }
   run.complete = !list.CheckPending();
   return run;
@@ -224,14 +224,15 @@ SortFigures MeasureSort() {
     const int seconds = static_cast<int>(random() % 64);
     if (seconds >= 60) {
       list.Finish(claimed->id,
-                  {checker::kUnknownText, checker::kNotWorkingText, checker::kUnknownText});
+                  {checker::kUnknownText, checker::RowState::NotWorking, checker::kUnknownText});
     } else {
-      list.Finish(claimed->id, {"Elite", checker::kWorkingText, std::to_string(seconds) + " Sec."});
+      list.Finish(claimed->id,
+                  {"Elite", checker::RowState::Working, std::to_string(seconds) + " Sec."});
     }
   }
   std::vector<std::array<std::string, 4>> plainRows;
   for (const auto& row : list.Rows())
-    plainRows.push_back({row.proxy, row.type, row.status, row.ping});
+    plainRows.push_back({row.proxy, row.type, row.Status(), row.ping});
 
   SortFigures figures;
   figures.plain = PlainExchangeSortMs(plainRows);

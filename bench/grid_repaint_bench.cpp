@@ -83,7 +83,7 @@ class Bench {
     std::vector<std::thread> writers;
     for (int w = 0; w < 6; ++w) {
       writers.emplace_back([&] {
-        const checker::CheckResult result{"Elite", "OK", "1 Sec."};
+        const checker::CheckResult result{"Elite", checker::RowState::Working, "1 Sec."};
         while (!stop) {
           if (const auto claimed = list.Claim()) {
             list.Finish(claimed->id, result);

@@ -1,79 +1,37 @@
+// Threads: the check workers call Claim and Finish only; every other member, the UI thread.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "checker/proxy_row.h"
 #include "core/settings_store.h"
+#include "core/thread_annotations.h"
 #include "ui/grid_source.h"
 
 // The user's own list of HTTP proxies: the rows the checker view's grid
-// shows, what options.ini keeps of them, the paste rules, and the claim and
-// result steps of the check workers.
+// shows, what options.ini keeps of them, and the claim and result steps of
+// the check workers. Its members live by role in custom_proxy_list.cpp (the
+// rows and their edits), list_grid.cpp (what the grid and the clipboard
+// read), list_persistence.cpp (options.ini), check_queue.cpp (the workers'
+// queue) and row_order.cpp (the sort's protocol); the paste rule is in
+// paste_grammar.h.
 namespace cloakwise::checker {
 
-// Texts of the Type, Status and Ping cells.
-inline constexpr char kUnknownText[] = "Unknown";
-inline constexpr char kCheckingText[] = "Checking...";
-inline constexpr char kWorkingText[] = "OK";
-inline constexpr char kNotWorkingText[] = "Not working";
-// Answers the judge, but carries no tunnel: no HTTPS page loads through it.
-inline constexpr char kHttpOnlyText[] = "HTTP only";
-
-enum Column : int { kProxyColumn = 0, kTypeColumn, kStatusColumn, kPingColumn, kColumnCount };
-
-// Which entries "Copy to clipboard" takes, by their Type cell.
-enum class CopyFilter { AnonymousOrElite = 0, Anonymous = 1, Elite = 2 };
-
-// The host part of a pasted line: four dot-separated decimal parts, the first
-// three of 1 to 3 digits, the last of any length, each at most 255, the first
-// without a leading zero and the others with one only when they are zero.
-bool IsValidIpv4Host(std::string_view host);
-// The port part of a pasted line: a decimal real number as a user might type
-// one (sign, digits, point, exponent); no range is checked here.
-bool IsNumericText(std::string_view text);
-
-// Every cell of one row.
-struct ProxyRow {
-  std::string proxy, type, status, ping;
-  bool operator==(const ProxyRow&) const = default;
-};
-
-// What "Use this proxy" needs of a row.
-struct ProxyEntry {
-  std::string proxy;
-  std::string type;
-};
-
-// Names one entry for as long as it exists, wherever sorting and deleting
-// move it. Writing new text into a row makes it a new entry.
-using EntryId = std::uint64_t;
-
-struct ClaimedEntry {
-  EntryId id = 0;
-  std::string proxy;
-};
-
-// The Type, Status and Ping texts a check leaves on an entry.
-struct CheckResult {
-  std::string type, status, ping;
-};
-
-// The list has at least one row; the empty list is a single row whose Proxy
-// cell is empty. Entries have non-empty Proxy cells, except blank rows that a
-// hand-edited options.ini may hold among them.
+// The list has at least one row; the empty list is a single blank row.
+// Entries have non-empty Proxy cells, except blank rows that a hand-edited
+// options.ini may hold among them. A row keeps its Proxy text as the user
+// typed it or the file held it, also one no proxy can be made of: such a row
+// ends "Not working" when checked.
 //
-// Threads: the check workers call Claim and Finish; everything else runs on
-// the user-interface thread. All of it takes the one lock inside, so the
-// grid may paint while workers write. The row set and the order change only
-// on the user-interface thread, so RowCount followed by Cell there reads a
-// consistent grid.
+// All members take the one lock inside, so the grid may paint while workers
+// write. The row set and the order change only on the user-interface
+// thread, so RowCount followed by Cell there reads a consistent grid.
 class CustomProxyList final : public ui::GridSource {
  public:
   using ChangeHandler = std::function<void()>;
@@ -85,84 +43,87 @@ class CustomProxyList final : public ui::GridSource {
   // while no worker runs.
   void SetChangeHandler(ChangeHandler onChanged);
 
-  std::size_t RowCount() const override;
-  std::string Cell(std::size_t row, int column) const override;
+  std::size_t RowCount() const override EXCLUDES(mutex_);
+  std::string Cell(std::size_t row, int column) const override EXCLUDES(mutex_);
   std::string Header(int column) const override;
 
   // Replaces the rows with the entries stored in the section "Proxy list",
   // in file order, unchecked; a stored empty value becomes a blank row.
-  void Load(const SettingsStore& settings);
+  // Nothing stored is refused: a row the paste rule would not take stays.
+  void Load(const SettingsStore& settings) EXCLUDES(mutex_);
   // Rewrites the section "Proxy list": keys 1 to n with the Proxy texts in
   // row order; the empty list is the single key 1 with an empty value.
-  void Save(SettingsStore& settings) const;
+  void Save(SettingsStore& settings) const EXCLUDES(mutex_);
 
-  // Adds the lines that pass the paste rules, in order, each as a new entry;
-  // returns how many. The caller saves afterwards, also when none passed.
-  std::size_t AddPastedLines(std::string_view text);
+  // Adds the proxies PastedProxies finds in the text and the list does not
+  // hold yet (exact text), in order, each as a new entry; returns how many.
+  // The caller saves afterwards, also when none passed.
+  std::size_t AddPastedLines(std::string_view text) EXCLUDES(mutex_);
   // Whether some row holds exactly this Proxy text.
-  bool ProxyAlreadyListed(std::string_view proxy) const;
+  bool ProxyAlreadyListed(std::string_view proxy) const EXCLUDES(mutex_);
   // Removes the row (the last entry leaves the empty list); a row past the
   // end changes nothing. The caller saves afterwards in every case.
-  void DeleteRow(std::size_t row);
+  void DeleteRow(std::size_t row) EXCLUDES(mutex_);
   // The empty list. The caller erases the stored section.
-  void Clear();
+  void Clear() EXCLUDES(mutex_);
   // The Proxy texts whose Type the filter takes, in row order, each followed
   // by CR LF; empty when none qualifies.
-  std::string CopyText(CopyFilter filter) const;
+  std::string CopyText(CopyFilter filter) const EXCLUDES(mutex_);
 
-  bool IsEmpty() const;
+  bool IsEmpty() const EXCLUDES(mutex_);
   // Nothing for the empty list or a row past the end.
-  std::optional<ProxyEntry> EntryAt(std::size_t row) const;
-  std::vector<ProxyRow> Rows() const;
+  std::optional<ProxyEntry> EntryAt(std::size_t row) const EXCLUDES(mutex_);
+  std::vector<ProxyRow> Rows() const EXCLUDES(mutex_);
 
-  // Puts every row back to waiting (Type, Status and Ping "Unknown"), so the
-  // workers claim them all again. False, changing nothing, on the empty list.
-  bool ResetForCheck();
+  // Puts every row back to waiting (Type and Ping "Unknown"), so the workers
+  // claim them all again. False, changing nothing, on the empty list.
+  bool ResetForCheck() EXCLUDES(mutex_);
   // Some row is still waiting or being checked.
-  bool CheckPending() const;
+  bool CheckPending() const EXCLUDES(mutex_);
 
-  // Workers: takes the first waiting row and marks it "Checking...", in one
-  // step with respect to every other thread; nothing when none waits.
-  std::optional<ClaimedEntry> Claim();
+  // Workers: takes the first waiting row and marks it checking, in one step
+  // with respect to every other thread; nothing when none waits.
+  std::optional<ClaimedEntry> Claim() EXCLUDES(mutex_);
   // Workers: writes the result into the entry that was claimed, wherever it
-  // is now. Dropped when the entry is gone, or no longer "Checking..." (a new
+  // is now. Dropped when the entry is gone, or no longer checking (a new
   // check put it back to waiting, or another probe of it finished first).
-  void Finish(EntryId id, const CheckResult& result);
+  void Finish(EntryId id, const CheckResult& result) EXCLUDES(mutex_);
 
   // For sorting: the version grows with every change to the rows, their
   // order or a Ping cell; a claim does not count.
   struct PingSnapshot {
     std::uint64_t version = 0;
-    std::vector<std::string> pings;     // one per row, in row order
-    std::vector<std::string> statuses;  // the same rows' Status cells
+    std::vector<std::string> pings;  // one per row, in row order
+    std::vector<RowState> states;    // the same rows' states
   };
-  PingSnapshot SnapshotPings() const;
-  std::uint64_t Version() const;
+  PingSnapshot SnapshotPings() const EXCLUDES(mutex_);
+  std::uint64_t Version() const EXCLUDES(mutex_);
   // Swaps two whole rows, when the list is still at `version`; returns the
   // version after the swap, or nothing when anything changed since.
-  std::optional<std::uint64_t> SwapRows(std::uint64_t version, std::size_t a, std::size_t b);
+  std::optional<std::uint64_t> SwapRows(std::uint64_t version, std::size_t a, std::size_t b)
+      EXCLUDES(mutex_);
 
  private:
   struct Row {
     EntryId id = 0;
-    std::array<std::string, kColumnCount> cells;
+    std::string proxy, type, ping;
+    RowState state = RowState::Blank;
   };
 
-  Row BlankRow();
-  Row NewEntry(std::string proxy);
-  bool IsEmptyLocked() const;
+  Row BlankRow() REQUIRES(mutex_);
+  Row NewEntry(std::string proxy) REQUIRES(mutex_);
+  bool IsEmptyLocked() const REQUIRES(mutex_);
   void Notify() const;
 
   ChangeHandler onChanged_;
 
-  mutable std::mutex mutex_;
-  // Everything below is guarded by mutex_.
-  std::vector<Row> rows_;
-  EntryId nextId_ = 1;
-  std::uint64_t version_ = 0;
+  mutable Mutex mutex_;
+  std::vector<Row> rows_ GUARDED_BY(mutex_);
+  EntryId nextId_ GUARDED_BY(mutex_) = 1;
+  std::uint64_t version_ GUARDED_BY(mutex_) = 0;
   // No row above this one is waiting: claims start their scan here, so a
   // long list is not rescanned from the top for every claim.
-  std::size_t firstMaybeWaiting_ = 0;
+  std::size_t firstMaybeWaiting_ GUARDED_BY(mutex_) = 0;
 };
 
 }  // namespace cloakwise::checker

@@ -10,7 +10,7 @@ namespace cloakwise::checker {
 namespace {
 
 CheckResult NotWorking() {
-  return CheckResult{kUnknownText, kNotWorkingText, kUnknownText};
+  return CheckResult{kUnknownText, RowState::NotWorking, kUnknownText};
 }
 
 // One entry through the judge. Whatever goes wrong on the way (refused,
@@ -26,7 +26,8 @@ CheckResult Probe(http::HttpClient& client, const std::string& proxy,
   // already have claimed this row again, and only a true result may land.
   const std::string ping = PingText(now() - started);
   const bool tunnels = judge::TunnelsThrough(client, *address, urls.tunnel, kProbeReadTimeoutMs);
-  return CheckResult{judge::LevelName(*level), tunnels ? kWorkingText : kHttpOnlyText, ping};
+  return CheckResult{judge::LevelName(*level), tunnels ? RowState::Working : RowState::HttpOnly,
+                     ping};
 }
 
 }  // namespace
@@ -52,7 +53,7 @@ void RunListCheck(http::HttpClient& client, CustomProxyList& list, const judge::
       result = Probe(client, claimed->proxy, urls, now, started);
     } catch (...) {
       // Something beyond a failed request: the entry must not stay
-      // "Checking..." for ever, or the check would never end.
+      // checking for ever, or the check would never end.
       list.Finish(claimed->id, NotWorking());
       throw;
     }
@@ -65,8 +66,8 @@ int PingSortKey(std::string_view ping) {
   return text::ParseDecimal(ping.substr(0, ping.find(' ')), 9).value_or(kUnknownPingKey);
 }
 
-int RowSortKey(std::string_view status, std::string_view ping) {
-  return (status == kHttpOnlyText ? kHttpOnlyKeyBase : 0) + PingSortKey(ping);
+int RowSortKey(RowState state, std::string_view ping) {
+  return (state == RowState::HttpOnly ? kHttpOnlyKeyBase : 0) + PingSortKey(ping);
 }
 
 void SortByPing(CustomProxyList& list, const std::function<void()>& afterSwap) {
@@ -75,7 +76,7 @@ void SortByPing(CustomProxyList& list, const std::function<void()>& afterSwap) {
     std::vector<int> keys;
     keys.reserve(snapshot.pings.size());
     for (std::size_t row = 0; row < snapshot.pings.size(); ++row) {
-      keys.push_back(RowSortKey(snapshot.statuses[row], snapshot.pings[row]));
+      keys.push_back(RowSortKey(snapshot.states[row], snapshot.pings[row]));
     }
 
     std::uint64_t version = snapshot.version;

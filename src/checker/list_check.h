@@ -44,7 +44,7 @@ void RunListCheck(http::HttpClient& client, CustomProxyList& list, const judge::
 // anything else that is no number.
 int PingSortKey(std::string_view ping);
 // A row's place: PingSortKey, beyond kHttpOnlyKeyBase for an "HTTP only" row.
-int RowSortKey(std::string_view status, std::string_view ping);
+int RowSortKey(RowState state, std::string_view ping);
 
 // Orders the rows by RowSortKey with the exchange sort the grid has always
 // used: for each row from the top, every row below it with a strictly

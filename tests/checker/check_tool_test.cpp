@@ -106,7 +106,7 @@ TEST_F(CheckToolTest, PrintsTheSortedGridOfAPastedListAsJsonCsvAndTable) {
                           row(transparent, "Transparent", "OK", "0 Sec.", "true") + ",\n  " +
                           row(refused, "Unknown", "Not working", "Unknown", "null") + ",\n  " +
                           row(httpOnly, "Elite", "HTTP only", "0 Sec.", "false") + "\n]\n");
-  EXPECT_EQ(json.err, "cloakwise-check: 2 of 6 lines skipped (not IPv4:port, or listed twice)\n");
+  EXPECT_EQ(json.err, "cloakwise-check: 2 of 6 lines skipped (not host:port, or listed twice)\n");
 
   const ToolRun csv = run({"--workers", "1", "--format", "csv", list});
   EXPECT_EQ(csv.status, 0) << csv.err;

@@ -1,4 +1,4 @@
-// The custom list on its own: paste rules, what options.ini keeps, delete,
+// The custom list on its own: the paste rule, what options.ini keeps, delete,
 // clear, copy, and the claim and result steps the check workers use.
 #include "checker/custom_proxy_list.h"
 
@@ -29,7 +29,7 @@ std::vector<std::string> Proxies(const CustomProxyList& list) {
 }
 
 ProxyRow Waiting(const std::string& proxy) {
-  return {proxy, kUnknownText, kUnknownText, kUnknownText};
+  return {proxy, kUnknownText, RowState::Waiting, kUnknownText};
 }
 
 // Claims every waiting row and gives each the result its Proxy text maps to.
@@ -37,7 +37,8 @@ void CheckAll(CustomProxyList& list, const std::map<std::string, CheckResult>& r
   while (const auto claimed = list.Claim()) list.Finish(claimed->id, results.at(claimed->proxy));
 }
 
-TEST(CustomProxyList, PastedLinesFollowEveryRule) {
+TEST(CustomProxyList, APastedLineIsTakenWhenTheProbeCouldUseIt) {
+  // One rule for a row: what ProxyAddress::Parse accepts pastes, as typed.
   const struct {
     std::string line;
     const char* accepted;  // the Proxy text added, or nothing
@@ -49,37 +50,45 @@ TEST(CustomProxyList, PastedLinesFollowEveryRule) {
       {"\t1.2.3.4:8080 Elite", "1.2.3.4:8080"},
       {"  10.0.0.1:8080", nullptr},
       {"10.0.0.1 : 8080", nullptr},
-      {"10.0.0.1", nullptr},
       {"1.2.3.4:8080\tElite", nullptr},  // a tab is no blank: the port reads "8080<tab>Elite"
       {"", nullptr},
       {" ", nullptr},
-      // The host: four decimal parts of at most 255, leading zeros only on a
-      // zero past the first part, the last part of any length.
+      // Without a blank the text is kept as typed; the address trims its parts.
+      {"1.2.3.4:80\t", "1.2.3.4:80\t"},
+      {"\t1.2.3.4:80", "\t1.2.3.4:80"},
+      // The host: four parts of 1 to 3 digits, each at most 255, or a name.
       {"192.168.0.1:80", "192.168.0.1:80"},
+      {"0.1.2.3:80", "0.1.2.3:80"},
+      {"01.2.3.4:80", "01.2.3.4:80"},
+      {"10.01.0.1:80", "10.01.0.1:80"},
+      {"1.2.3.04:80", "1.2.3.04:80"},
+      {"10.0.00.000:80", "10.0.00.000:80"},
+      {"1.2.3.0000:80", nullptr},
+      {"1.2.3.00000000255:80", nullptr},
+      {"1.2.1000.4:80", nullptr},
       {"1.2.3:80", nullptr},
       {"1.2.3.4.5:80", nullptr},
       {"1.2..4:80", nullptr},
-      {"1.2.3.04:80", nullptr},
-      {"1.2.3.0000:80", "1.2.3.0000:80"},
-      {"10.0.00.000:80", "10.0.00.000:80"},
-      {"10.01.0.1:80", nullptr},
-      {"0.1.2.3:80", nullptr},
-      {"01.2.3.4:80", nullptr},
       {"256.1.1.1:80", nullptr},
       {"1.2.3.256:80", nullptr},
-      {"1.2.3.00000000255:80", nullptr},
-      {"1.2.1000.4:80", nullptr},
-      {"1.2.3.4a:80", nullptr},
+      {"proxy.example:3128", "proxy.example:3128"},
+      {"1.2.3.4a:80", "1.2.3.4a:80"},  // a name, however odd
       {"-1.2.3.4:80", nullptr},
+      {"a_b:80", nullptr},
+      {"a\"b:80", nullptr},
+      {"10.0.0.1", nullptr},
       {":80", nullptr},
-      // The port: a decimal number as typed, trimmed, no range.
-      {"1.2.3.4:+80", "1.2.3.4:+80"},
-      {"1.2.3.4:80.5", "1.2.3.4:80.5"},
-      {"1.2.3.4:.", "1.2.3.4:."},
-      {"1.2.3.4:1e3", "1.2.3.4:1e3"},
-      {"1.2.3.4:-.5E+2", "1.2.3.4:-.5E+2"},
-      {"1.2.3.4:99999", "1.2.3.4:99999"},
-      {"1.2.3.4:80\t", "1.2.3.4:80\t"},  // no blank: kept unchanged
+      // The port: a whole decimal number from 1 to 65535, leading zeros allowed.
+      {"1.2.3.4:65535", "1.2.3.4:65535"},
+      {"1.2.3.4:00080", "1.2.3.4:00080"},
+      {"1.2.3.4:0", nullptr},
+      {"1.2.3.4:65536", nullptr},
+      {"1.2.3.4:99999", nullptr},
+      {"1.2.3.4:+80", nullptr},
+      {"1.2.3.4:80.5", nullptr},
+      {"1.2.3.4:1e3", nullptr},
+      {"1.2.3.4:-.5E+2", nullptr},
+      {"1.2.3.4:.", nullptr},
       {"1.2.3.4:80a", nullptr},
       {"1.2.3.4:8080:1", nullptr},
       {"1.2.3.4:", nullptr},
@@ -191,7 +200,7 @@ TEST(CustomProxyList, DeleteRemovesTheCurrentRowWithAllItsCellsAndSavesTheRest) 
     std::map<std::string, CheckResult> results;
     for (std::size_t i = 0; i < c.entries; ++i) {
       list.AddPastedLines(four[i]);
-      results[four[i]] = {"Elite", kWorkingText, std::to_string(i) + " Sec."};
+      results[four[i]] = {"Elite", RowState::Working, std::to_string(i) + " Sec."};
     }
     CheckAll(list, results);
     list.DeleteRow(c.row);
@@ -201,7 +210,7 @@ TEST(CustomProxyList, DeleteRemovesTheCurrentRowWithAllItsCellsAndSavesTheRest) 
         expected.push_back({});
       } else {
         const CheckResult& r = results[proxy];
-        expected.push_back({proxy, r.type, r.status, r.ping});
+        expected.push_back({proxy, r.type, r.state, r.ping});
       }
     }
     EXPECT_EQ(list.Rows(), expected);
@@ -233,12 +242,12 @@ TEST(CustomProxyList, CopyTakesTheProxiesOfTheChosenTypesInRowOrder) {
   list.AddPastedLines("1.1.1.1:1\n2.2.2.2:2\n3.3.3.3:3\n4.4.4.4:4\n5.5.5.5:5\n6.6.6.6:6");
   // The Type decides, but for a proxy that carries no HTTPS: pasted into a
   // browser it would break most pages.
-  CheckAll(list, {{"1.1.1.1:1", {"Elite", kWorkingText, "0 Sec."}},
-                  {"2.2.2.2:2", {"Transparent", kWorkingText, "0 Sec."}},
-                  {"3.3.3.3:3", {"Anonymous", kWorkingText, "1 Sec."}},
-                  {"4.4.4.4:4", {kUnknownText, kNotWorkingText, kUnknownText}},
-                  {"5.5.5.5:5", {"Elite", kNotWorkingText, kUnknownText}},
-                  {"6.6.6.6:6", {"Elite", kHttpOnlyText, "0 Sec."}}});
+  CheckAll(list, {{"1.1.1.1:1", {"Elite", RowState::Working, "0 Sec."}},
+                  {"2.2.2.2:2", {"Transparent", RowState::Working, "0 Sec."}},
+                  {"3.3.3.3:3", {"Anonymous", RowState::Working, "1 Sec."}},
+                  {"4.4.4.4:4", {kUnknownText, RowState::NotWorking, kUnknownText}},
+                  {"5.5.5.5:5", {"Elite", RowState::NotWorking, kUnknownText}},
+                  {"6.6.6.6:6", {"Elite", RowState::HttpOnly, "0 Sec."}}});
   const struct {
     CopyFilter filter;
     std::string text;
@@ -255,8 +264,8 @@ TEST(CustomProxyList, GridShowsHeaderCellsAndTheEntryOfARow) {
   EXPECT_EQ(list.RowCount(), 1u);
   EXPECT_FALSE(list.EntryAt(0)) << "the empty list offers nothing to use";
   list.AddPastedLines("1.1.1.1:1\n2.2.2.2:2");
-  CheckAll(list, {{"1.1.1.1:1", {"Anonymous", kWorkingText, "3 Sec."}},
-                  {"2.2.2.2:2", {kUnknownText, kNotWorkingText, kUnknownText}}});
+  CheckAll(list, {{"1.1.1.1:1", {"Anonymous", RowState::Working, "3 Sec."}},
+                  {"2.2.2.2:2", {kUnknownText, RowState::NotWorking, kUnknownText}}});
   const std::vector<std::string> headers = {"Proxy", "Type", "Status", "Ping"};
   for (int c = 0; c < kColumnCount; ++c) EXPECT_EQ(list.Header(c), headers[c]);
   EXPECT_EQ(list.Header(4), "");
@@ -276,8 +285,8 @@ TEST(CustomProxyList, ResetPutsEveryRowBackToWaitingButNotTheEmptyList) {
   EXPECT_FALSE(list.ResetForCheck());
   EXPECT_FALSE(list.Claim()) << "the blank row of the empty list is never checked";
   list.AddPastedLines("1.1.1.1:1\n2.2.2.2:2");
-  CheckAll(list, {{"1.1.1.1:1", {"Elite", kWorkingText, "0 Sec."}},
-                  {"2.2.2.2:2", {kUnknownText, kNotWorkingText, kUnknownText}}});
+  CheckAll(list, {{"1.1.1.1:1", {"Elite", RowState::Working, "0 Sec."}},
+                  {"2.2.2.2:2", {kUnknownText, RowState::NotWorking, kUnknownText}}});
   EXPECT_FALSE(list.CheckPending());
   EXPECT_TRUE(list.ResetForCheck());
   EXPECT_EQ(list.Rows(), (std::vector<ProxyRow>{Waiting("1.1.1.1:1"), Waiting("2.2.2.2:2")}));
@@ -303,7 +312,7 @@ TEST(CustomProxyList, SixWorkersClaimEveryRowExactlyOnce) {
       workers.emplace_back([&list, &mine] {
         while (const auto entry = list.Claim()) {
           mine.push_back(entry->proxy);
-          list.Finish(entry->id, {"Elite", kWorkingText, "0 Sec."});
+          list.Finish(entry->id, {"Elite", RowState::Working, "0 Sec."});
         }
       });
     }
@@ -377,12 +386,12 @@ TEST(CustomProxyList, AResultLandsOnlyOnTheEntryItWasClaimedFor) {
     const auto second = list.Claim();
     ASSERT_TRUE(first && second);
     c.apply(list);
-    list.Finish(first->id, {first->proxy, kWorkingText, "1 Sec."});
-    list.Finish(second->id, {second->proxy, kWorkingText, "2 Sec."});
+    list.Finish(first->id, {first->proxy, RowState::Working, "1 Sec."});
+    list.Finish(second->id, {second->proxy, RowState::Working, "2 Sec."});
     EXPECT_EQ(Proxies(list), c.rows);
     std::vector<std::string> checked;
     for (const ProxyRow& row : list.Rows()) {
-      if (row.status != kWorkingText) continue;
+      if (row.state != RowState::Working) continue;
       EXPECT_EQ(row.type, row.proxy) << "a result on another entry";
       checked.push_back(row.proxy);
     }

@@ -55,9 +55,9 @@ void FillWithPings(CustomProxyList& list, const std::vector<std::string>& pings)
     const bool working = pings[i] != kUnknownText;
     const bool tunnels = !pings[i].starts_with(httpOnly);
     list.Finish(claimed->id, {working ? "Elite" : kUnknownText,
-                              !working  ? kNotWorkingText
-                              : tunnels ? kWorkingText
-                                        : kHttpOnlyText,
+                              !working  ? RowState::NotWorking
+                              : tunnels ? RowState::Working
+                                        : RowState::HttpOnly,
                               tunnels ? pings[i] : pings[i].substr(httpOnly.size())});
   }
 }
@@ -129,12 +129,12 @@ TEST(ListCheck, SortSurvivesEditsMadeWhileItLetsMessagesRun) {
     std::set<std::string> seen;
     for (std::size_t i = 0; i < rows.size(); ++i) {
       EXPECT_TRUE(seen.insert(rows[i].proxy).second) << rows[i].proxy << " twice";
-      if (pingOf.count(rows[i].proxy) && rows[i].status != kUnknownText) {
+      if (pingOf.count(rows[i].proxy) && rows[i].state != RowState::Waiting) {
         EXPECT_EQ(rows[i].ping, pingOf[rows[i].proxy]) << rows[i].proxy;
       }
       if (i > 0) {
-        EXPECT_LE(RowSortKey(rows[i - 1].status, rows[i - 1].ping),
-                  RowSortKey(rows[i].status, rows[i].ping))
+        EXPECT_LE(RowSortKey(rows[i - 1].state, rows[i - 1].ping),
+                  RowSortKey(rows[i].state, rows[i].ping))
             << i;
       }
     }
@@ -190,10 +190,10 @@ class ListCheckTest : public ::testing::Test {
     }
     return true;
   }
-  static std::size_t CountStatus(const CustomProxyList& list, const std::string& status) {
+  static std::size_t CountState(const CustomProxyList& list, RowState state) {
     const auto rows = list.Rows();
     return static_cast<std::size_t>(std::count_if(
-        rows.begin(), rows.end(), [&](const ProxyRow& r) { return r.status == status; }));
+        rows.begin(), rows.end(), [&](const ProxyRow& r) { return r.state == state; }));
   }
 
   std::unique_ptr<service::ReferenceService> service;
@@ -205,22 +205,23 @@ TEST_F(ListCheckTest, EachEntryShowsWhatTheJudgeSawThroughItOrThatItDoesNotWork)
   const std::string elite = Proxy(Anonymity::Elite);
   const std::string unusable = elite.substr(0, elite.find(':'));
   const std::string port = elite.substr(elite.find(':') + 1);
-  const ProxyRow notWorking{"", kUnknownText, kNotWorkingText, kUnknownText};
+  const ProxyRow notWorking{"", kUnknownText, RowState::NotWorking, kUnknownText};
   const struct {
     std::string proxy;
     ProxyRow row;  // the Proxy cell is filled in below
   } cases[] = {
-      {elite, {"", "Elite", kWorkingText, "0 Sec."}},
-      {Proxy(Anonymity::Anonymous), {"", "Anonymous", kWorkingText, "0 Sec."}},
-      {Proxy(Anonymity::Transparent), {"", "Transparent", kWorkingText, "0 Sec."}},
-      {Proxy(Anonymity::Elite, Fault::Delay, 900), {"", "Elite", kWorkingText, "1 Sec."}},
+      {elite, {"", "Elite", RowState::Working, "0 Sec."}},
+      {Proxy(Anonymity::Anonymous), {"", "Anonymous", RowState::Working, "0 Sec."}},
+      {Proxy(Anonymity::Transparent), {"", "Transparent", RowState::Working, "0 Sec."}},
+      {Proxy(Anonymity::Elite, Fault::Delay, 900), {"", "Elite", RowState::Working, "1 Sec."}},
       {Proxy(Anonymity::Elite, Fault::Refuse), notWorking},
       {Proxy(Anonymity::Elite, Fault::Garbage), notWorking},
       {Proxy(Anonymity::Elite, Fault::Close), notWorking},
       {Proxy(Anonymity::Elite, Fault::WrongDigit, 3), notWorking},
       // Answers the judge, but carries no HTTPS.
-      {Proxy(Anonymity::Elite, Fault::NoConnect), {"", "Elite", kHttpOnlyText, "0 Sec."}},
-      {Proxy(Anonymity::Anonymous, Fault::ConnectDrop), {"", "Anonymous", kHttpOnlyText, "0 Sec."}},
+      {Proxy(Anonymity::Elite, Fault::NoConnect), {"", "Elite", RowState::HttpOnly, "0 Sec."}},
+      {Proxy(Anonymity::Anonymous, Fault::ConnectDrop),
+       {"", "Anonymous", RowState::HttpOnly, "0 Sec."}},
       {"127.0.0.99:1", notWorking},  // nothing listens there
       // Rows no proxy can be made of end without a connection: the elite
       // proxy above must see its own probe only.
@@ -269,9 +270,9 @@ TEST_F(ListCheckTest, AStopRequestEndsTheRunAfterTheProbeUnderWay) {
   http::HttpClient client;
   RunListCheck(client, list, urls, [&] { return ++asked > 0; });
   EXPECT_EQ(asked, 1);
-  EXPECT_EQ(CountStatus(list, kWorkingText), 1u);
-  EXPECT_EQ(CountStatus(list, kUnknownText), 2u);
-  EXPECT_EQ(CountStatus(list, kCheckingText), 0u);
+  EXPECT_EQ(CountState(list, RowState::Working), 1u);
+  EXPECT_EQ(CountState(list, RowState::Waiting), 2u);
+  EXPECT_EQ(CountState(list, RowState::Checking), 0u);
 }
 
 TEST_F(ListCheckTest, ResultsStayOnTheirEntriesWhileRowsAreDeletedAddedSortedAndCleared) {
@@ -295,7 +296,7 @@ TEST_F(ListCheckTest, ResultsStayOnTheirEntriesWhileRowsAreDeletedAddedSortedAnd
   CustomProxyList list;
   paste(list, first);
   auto workers = StartWorkers(list);
-  ASSERT_TRUE(WaitFor([&] { return CountStatus(list, kCheckingText) == 6; }));
+  ASSERT_TRUE(WaitFor([&] { return CountState(list, RowState::Checking) == 6; }));
   const std::string deleted = list.EntryAt(0)->proxy;
   list.DeleteRow(0);  // its probe is under way
   paste(list, later);
@@ -304,7 +305,7 @@ TEST_F(ListCheckTest, ResultsStayOnTheirEntriesWhileRowsAreDeletedAddedSortedAnd
 
   std::set<std::string> checked;
   for (const ProxyRow& row : list.Rows()) {
-    EXPECT_EQ(row.status, kWorkingText) << row.proxy;
+    EXPECT_EQ(row.state, RowState::Working) << row.proxy;
     EXPECT_EQ(row.type, typeOf[row.proxy]) << row.proxy;
     checked.insert(row.proxy);
   }
@@ -314,7 +315,7 @@ TEST_F(ListCheckTest, ResultsStayOnTheirEntriesWhileRowsAreDeletedAddedSortedAnd
   // Cleared in the middle of a check: the blank row gets no result.
   ASSERT_TRUE(list.ResetForCheck());
   workers = StartWorkers(list);
-  ASSERT_TRUE(WaitFor([&] { return CountStatus(list, kCheckingText) == 6; }));
+  ASSERT_TRUE(WaitFor([&] { return CountState(list, RowState::Checking) == 6; }));
   list.Clear();
   Join(workers);
   EXPECT_EQ(list.Rows(), std::vector<ProxyRow>{ProxyRow{}});

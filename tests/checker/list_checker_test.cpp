@@ -32,15 +32,17 @@ class ListCheckerTest : public ::testing::Test, public fakes::AppHarness {
 TEST_F(ListCheckerTest, PasteCheckSortCopyAndUseThroughTheViewsControls) {
   const std::string elite = Proxy("127.0.0.31", testproxy::Anonymity::Elite);
   const std::string anonymous = Proxy("127.0.0.32", testproxy::Anonymity::Anonymous);
-  Ini() = "[Options]\r\nStartUp=1\r\n" + judge.OptionsIniSection();
+  // A row no proxy can be made of, kept from an older list.
+  Ini() = "[Options]\r\nStartUp=1\r\n" + judge.OptionsIniSection() +
+          "[Proxy list]\r\n1=1.2.3.4:80.5\r\n";
   Start();
   pasteList.pastedText =
-      "127.0.0.33:1 dead\r\n" + elite + " Elite\r\n1.2.3.4:80.5\r\n" + anonymous + "\r\n" + elite;
+      "127.0.0.33:1 dead\r\n" + elite + " Elite\r\n1.2.3.5:80.5\r\n" + anonymous + "\r\n" + elite;
   form.checker.addProxyButton.Click();
   ASSERT_EQ(checker.List().RowCount(), 4u)
-      << "the duplicate is refused, 80.5 passes the paste rules";
-  EXPECT_NE(Ini().find("[Proxy list]\r\n1=127.0.0.33:1\r\n2=" + elite +
-                       "\r\n3=1.2.3.4:80.5\r\n4=" + anonymous),
+      << "the duplicate and 80.5 are refused, the stored 80.5 stays";
+  EXPECT_NE(Ini().find("[Proxy list]\r\n1=1.2.3.4:80.5\r\n2=127.0.0.33:1\r\n3=" + elite +
+                       "\r\n4=" + anonymous),
             std::string::npos)
       << Ini();
 

@@ -40,10 +40,12 @@ for c in "${PROXY_WORLD_CANDIDATES[@]}"; do
 done
 stored=("${stored[@]:0:2}" 127.0.0.5 "${stored[@]:2}")  # a hand-edited row without a port
 expected[127.0.0.5]="127.0.0.5 Unknown Not working Unknown"
-# Ports that the paste rules let through and no proxy has.
+# Ports no proxy has, kept from a list an older version let through: they
+# stay listed, and never work. Pasted now, such lines are refused.
+stored+=(127.0.0.6:80.5 127.0.0.7:1e3)
 expected[127.0.0.6:80.5]="127.0.0.6:80.5 Unknown Not working Unknown"
 expected[127.0.0.7:1e3]="127.0.0.7:1e3 Unknown Not working Unknown"
-listed=("${stored[@]}" "${pasted[@]}" 127.0.0.6:80.5 127.0.0.7:1e3)
+listed=("${stored[@]}" "${pasted[@]}")
 
 app="$WINEPREFIX/drive_c/CheckerTest"
 rm -rf "$app"
@@ -146,7 +148,7 @@ paste=$(wait_for_window '^Add Proxy List$')
 [ -n "$paste" ] || fail "the paste window did not open"
 sleep 0.5
 xdotool type --delay 15 "$(printf '%s\n' "${pasted[@]}" "${stored[3]}" "not a proxy" \
-  "127.0.0.6:80.5" "127.0.0.7:1e3 Elite")"
+  "127.0.0.8:80.5" "127.0.0.9:1e3 Elite")"
 sleep 0.5
 shot "$paste" paste-window
 click_in_window "$paste" 144 350  # ADD

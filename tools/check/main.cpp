@@ -135,10 +135,10 @@ std::string CsvField(const std::string& text) {
   return out + "\"";
 }
 
-// Whether the row's proxy tunnels: what its Status says of it.
+// Whether the row's proxy tunnels: what its state says of it.
 std::string Tunnel(const ProxyRow& row) {
-  if (row.status == checker::kWorkingText) return "yes";
-  if (row.status == checker::kHttpOnlyText) return "no";
+  if (row.state == checker::RowState::Working) return "yes";
+  if (row.state == checker::RowState::HttpOnly) return "no";
   return "-";
 }
 
@@ -149,7 +149,7 @@ void PrintJson(const std::vector<ProxyRow>& rows) {
     const std::string tunnel = Tunnel(r);
     out += (i ? ",\n  " : "\n  ");
     out += "{\"proxy\":" + JsonString(r.proxy) + ",\"type\":" + JsonString(r.type) +
-           ",\"status\":" + JsonString(r.status) + ",\"ping\":" + JsonString(r.ping) +
+           ",\"status\":" + JsonString(r.Status()) + ",\"ping\":" + JsonString(r.ping) +
            ",\"tunnel\":" +
            (tunnel == "yes"  ? "true"
             : tunnel == "no" ? "false"
@@ -163,7 +163,7 @@ void PrintJson(const std::vector<ProxyRow>& rows) {
 void PrintCsv(const std::vector<ProxyRow>& rows) {
   std::string out = "proxy,type,status,ping,tunnel\n";
   for (const ProxyRow& r : rows) {
-    out += CsvField(r.proxy) + "," + CsvField(r.type) + "," + CsvField(r.status) + "," +
+    out += CsvField(r.proxy) + "," + CsvField(r.type) + "," + CsvField(r.Status()) + "," +
            CsvField(r.ping) + "," + Tunnel(r) + "\n";
   }
   std::fputs(out.c_str(), stdout);
@@ -172,7 +172,7 @@ void PrintCsv(const std::vector<ProxyRow>& rows) {
 void PrintTable(const checker::CustomProxyList& list, const std::vector<ProxyRow>& rows) {
   std::vector<std::vector<std::string>> lines;
   lines.push_back({list.Header(0), list.Header(1), list.Header(2), list.Header(3), "Tunnel"});
-  for (const ProxyRow& r : rows) lines.push_back({r.proxy, r.type, r.status, r.ping, Tunnel(r)});
+  for (const ProxyRow& r : rows) lines.push_back({r.proxy, r.type, r.Status(), r.ping, Tunnel(r)});
   std::size_t width[4] = {0, 0, 0, 0};
   for (const auto& line : lines) {
     for (int c = 0; c < 4; ++c) width[c] = std::max(width[c], line[c].size());
@@ -189,8 +189,7 @@ void PrintTable(const checker::CustomProxyList& list, const std::vector<ProxyRow
 std::size_t CountDone(const std::vector<ProxyRow>& rows) {
   std::size_t done = 0;
   for (const ProxyRow& r : rows) {
-    done += r.status == checker::kWorkingText || r.status == checker::kNotWorkingText ||
-            r.status == checker::kHttpOnlyText;
+    done += checker::HasResult(r.state);
   }
   return done;
 }
@@ -260,7 +259,7 @@ int main(int argc, char** argv) {
     const std::size_t added = list.AddPastedLines(*content);
     if (added < lines) {
       std::cerr << "cloakwise-check: " << lines - added << " of " << lines
-                << " lines skipped (not IPv4:port, or listed twice)\n";
+                << " lines skipped (not host:port, or listed twice)\n";
     }
   }
 
