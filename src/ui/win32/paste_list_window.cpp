@@ -54,8 +54,8 @@ LRESULT CALLBACK PasteBoxProc(HWND edit, UINT message, WPARAM wParam, LPARAM lPa
   if (message == WM_PASTE) {
     const auto text = ClipboardText(edit);
     if (text && HasLineLongerThan(*text, PasteListWindow::kLongestLine)) {
-      MessageBoxW(GetParent(edit), Widen(PasteListWindow::kLineTooLongText).c_str(),
-                  L"Proxy list", MB_OK | MB_ICONWARNING);
+      MessageBoxW(GetParent(edit), Widen(PasteListWindow::kLineTooLongText).c_str(), L"Proxy list",
+                  MB_OK | MB_ICONWARNING);
       return 0;
     }
   }
@@ -71,11 +71,7 @@ PasteListWindow::PasteListWindow(HINSTANCE instance)
       serif_(MakeFont(21, false, "Times New Roman")),
       small_(MakeFont(11, false, "Tahoma")) {
   const std::wstring className = Widen(kPasteListClass);
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = WindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = className.c_str();
+  const WNDCLASSW wc = WindowClass(instance, className.c_str());
   RegisterClassW(&wc);
 }
 
@@ -150,18 +146,11 @@ void PasteListWindow::Paint(HWND window) {
   EndPaint(window, &ps);
 }
 
-LRESULT CALLBACK PasteListWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
-                                             LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    SetWindowLongPtrW(
-        window, GWLP_USERDATA,
-        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<PasteListWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self || !self->form_) return DefWindowProcW(window, message, wParam, lParam);
+LRESULT PasteListWindow::WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!form_) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {
     case WM_PAINT:
-      self->Paint(window);
+      Paint(window);
       return 0;
     case WM_ERASEBKGND:
       return 1;
@@ -184,12 +173,12 @@ LRESULT CALLBACK PasteListWindow::WindowProc(HWND window, UINT message, WPARAM w
     }
     case WM_LBUTTONUP: {
       const POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-      if (PtInRect(&kAddRect, p)) self->form_->addButton.Click();
+      if (PtInRect(&kAddRect, p)) form_->addButton.Click();
       return 0;
     }
     case WM_CLOSE:
       // Closed any other way, the window still answers with its text.
-      self->form_->Close();
+      form_->Close();
       return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);

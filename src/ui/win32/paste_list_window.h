@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/win32/window_base.h"
 #include "ui/paste_list_form.h"
 
 namespace cloakwise::ui::win32 {
@@ -15,7 +16,7 @@ inline constexpr char kPasteListClass[] = "CloakwisePasteList";
 // middle of the desktop, with a multi-line text box that takes typing and
 // pasting, and "ADD", which closes it. Modal: the owner takes no input
 // meanwhile, but timers and hand-overs from workers keep running.
-class PasteListWindow : public PasteListHost {
+class PasteListWindow : public PasteListHost, private platform::WindowBase<PasteListWindow> {
  public:
   static constexpr int kWidth = 288, kHeight = 372;
   // Room for a pasted list of about a million proxies.
@@ -25,7 +26,8 @@ class PasteListWindow : public PasteListHost {
   // wrapping under Wine.
   static constexpr std::size_t kLongestLine = 1024;
   static constexpr char kLineTooLongText[] =
-      "A line of the text to paste is too long to be a proxy. Nothing was pasted.";
+      "A line of the text to paste is too long to be a proxy. Nothing was "
+      "pasted.";
   static constexpr RECT kTextRect{12, 62, 12 + 264, 62 + 250};
   static constexpr RECT kAddRect{96, 336, 96 + 96, 336 + 28};
 
@@ -39,7 +41,8 @@ class PasteListWindow : public PasteListHost {
   HWND owner = nullptr;  // disabled while the window is up
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  friend class platform::WindowBase<PasteListWindow>;
+  LRESULT WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void Paint(HWND window);
 
   HINSTANCE instance_;
