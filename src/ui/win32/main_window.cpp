@@ -72,6 +72,11 @@ HICON MakeIcon(int frame, int size) {
   return icon;
 }
 
+// The layout's rectangles in 96-DPI units, as the painter takes them.
+RECT ToRect(const Rect& r) {
+  return {r.x, r.y, r.x + r.w, r.y + r.h};
+}
+
 std::optional<Grid::Key> GridKey(WPARAM key) {
   switch (key) {
     case VK_UP:
@@ -166,7 +171,7 @@ void MainWindow::CreateMinutesField(HINSTANCE instance) {
     // Inside the painted frame, left of the arrows, which stay the layout's.
     minutesField_ = CreateWindowExW(
         0, L"EDIT", L"", WS_CHILD | ES_NUMBER | ES_AUTOHSCROLL, w.rect.x + 3, w.rect.y + 3,
-        w.rect.w - 16 - 4, w.rect.h - 6, window_,
+        w.rect.w - Layout::kSpinArrowWidth - 4, w.rect.h - 6, window_,
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMinutesFieldId)), instance, nullptr);
   }
   if (!minutesField_) return;
@@ -476,14 +481,14 @@ void MainWindow::Paint(HDC target) {
   HDC dc = canvas.dc();
   SetBkMode(dc, TRANSPARENT);
   FillSolidRect(dc, {0, 0, Layout::kWidth, Layout::kHeight}, RGB(0, 0, 0));
-  FillGradient(dc, {0, 40, Layout::kWidth, 370}, RGB(24, 30, 44), RGB(6, 8, 14));
+  FillGradient(dc, ToRect(Layout::kViewArea), RGB(24, 30, 44), RGB(6, 8, 14));
   FillGradient(dc, {0, 0, Layout::kWidth, Layout::kTopStrip}, RGB(150, 20, 24), RGB(70, 8, 10));
-  DrawText(dc, bold_, RGB(255, 255, 255), {12, 0, 300, Layout::kTopStrip}, "Cloakwise",
+  DrawText(dc, bold_, RGB(255, 255, 255), ToRect(Layout::kTitle), "Cloakwise",
            DT_LEFT | DT_VCENTER | DT_SINGLELINE);
 
   for (const auto& w : layout_.Widgets()) {
     if (!layout_.Shown(w)) continue;
-    const RECT r{w.rect.x, w.rect.y, w.rect.x + w.rect.w, w.rect.y + w.rect.h};
+    const RECT r = ToRect(w.rect);
     const bool enabled = !w.control || w.control->Enabled();
     const COLORREF text = enabled ? RGB(235, 238, 245) : RGB(110, 115, 125);
     switch (w.kind) {
@@ -539,7 +544,7 @@ void MainWindow::Paint(HDC target) {
         break;
     }
   }
-  FillGradient(dc, {380, 370, Layout::kWidth, Layout::kHeight}, RGB(50, 56, 72), RGB(24, 28, 38));
+  FillGradient(dc, ToRect(Layout::kTabRowEnd), RGB(50, 56, 72), RGB(24, 28, 38));
 }
 
 }  // namespace cloakwise::ui::win32
