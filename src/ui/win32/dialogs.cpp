@@ -29,17 +29,13 @@ void PaintBackground(HDC dc, int width, int height) {
 
 }  // namespace
 
-MessageBoxHost::MessageBoxHost(HINSTANCE instance)
-    : instance_(instance), bold_(MakeFont(13, true, "Arial")), link_(MakeFont(12, false, "Arial")) {
+MessageBoxHost::MessageBoxHost(HINSTANCE instance) : instance_(instance), gdi_(GdiSet::Shared()) {
   const std::wstring name = Widen(kMessageBoxClass);
   const WNDCLASSW wc = WindowClass(instance, name.c_str());
   RegisterClassW(&wc);
 }
 
-MessageBoxHost::~MessageBoxHost() {
-  DeleteObject(bold_);
-  DeleteObject(link_);
-}
+MessageBoxHost::~MessageBoxHost() = default;
 
 void MessageBoxHost::RunModal(MessageBoxForm& form) {
   form_ = &form;
@@ -49,7 +45,7 @@ void MessageBoxHost::RunModal(MessageBoxForm& form) {
   HWND ok = CreateWindowExW(0, L"BUTTON", Widen(form.okButton.Caption()).c_str(),
                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 208, 108, 75, 25,
                             window, reinterpret_cast<HMENU>(kOkId), instance_, nullptr);
-  SendMessageW(ok, WM_SETFONT, reinterpret_cast<WPARAM>(bold_), TRUE);
+  SendMessageW(ok, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_->bold), TRUE);
   const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
   if (ownerWasEnabled) EnableWindow(owner, FALSE);
   ShowWindow(window, SW_SHOW);
@@ -87,11 +83,11 @@ LRESULT MessageBoxHost::WindowMessage(HWND window, UINT message, WPARAM wParam, 
         Canvas canvas(target, kBoxWidth, kBoxHeight);
         HDC dc = canvas.dc();
         PaintBackground(dc, kBoxWidth, kBoxHeight);
-        DrawText(dc, bold_, RGB(255, 255, 255), {8, 8, 8 + 449, 8 + 17}, form_->title.Caption(),
-                 DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-        DrawWrappedText(dc, bold_, RGB(235, 238, 245), {24, 56, 24 + 457, 56 + 49},
+        DrawText(dc, gdi_->bold, RGB(255, 255, 255), {8, 8, 8 + 449, 8 + 17},
+                 form_->title.Caption(), DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+        DrawWrappedText(dc, gdi_->bold, RGB(235, 238, 245), {24, 56, 24 + 457, 56 + 49},
                         form_->text.Caption(), Placement::Centred);
-        DrawText(dc, link_, RGB(120, 180, 235), kLinkRect, "www.cloakwise.example",
+        DrawText(dc, gdi_->small, RGB(120, 180, 235), kLinkRect, "www.cloakwise.example",
                  DT_CENTER | DT_VCENTER | DT_SINGLELINE);
       }
       EndPaint(window, &ps);
@@ -125,7 +121,7 @@ LRESULT MessageBoxHost::WindowMessage(HWND window, UINT message, WPARAM wParam, 
 }
 
 AboutWindow::AboutWindow(HINSTANCE instance, AboutForm& form)
-    : form_(form), bold_(MakeFont(14, true, "Arial")), font_(MakeFont(14, false, "Arial")) {
+    : form_(form), gdi_(GdiSet::Shared()) {
   const std::wstring name = Widen(kAboutClass);
   const WNDCLASSW wc = WindowClass(instance, name.c_str());
   RegisterClassW(&wc);
@@ -134,15 +130,13 @@ AboutWindow::AboutWindow(HINSTANCE instance, AboutForm& form)
   HWND close = CreateWindowExW(0, L"BUTTON", Widen(form.close.Caption()).c_str(),
                                WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, (kAboutWidth - 75) / 2, 108,
                                75, 25, window_, reinterpret_cast<HMENU>(kOkId), instance, nullptr);
-  SendMessageW(close, WM_SETFONT, reinterpret_cast<WPARAM>(bold_), TRUE);
+  SendMessageW(close, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_->largeBold), TRUE);
   form_.window.SetObserver(this);
 }
 
 AboutWindow::~AboutWindow() {
   form_.window.SetObserver(nullptr);
   DestroyWindow(window_);
-  DeleteObject(bold_);
-  DeleteObject(font_);
 }
 
 void AboutWindow::ControlChanged(const Control& control) {
@@ -164,9 +158,9 @@ LRESULT AboutWindow::WindowMessage(HWND window, UINT message, WPARAM wParam, LPA
         Canvas canvas(target, kAboutWidth, kAboutHeight);
         HDC dc = canvas.dc();
         PaintBackground(dc, kAboutWidth, kAboutHeight);
-        DrawText(dc, bold_, RGB(255, 255, 255), {8, 8, kAboutWidth - 8, 26}, form_.title.Caption(),
-                 DT_LEFT | DT_SINGLELINE);
-        DrawText(dc, font_, RGB(235, 238, 245), {8, 56, kAboutWidth - 8, 80},
+        DrawText(dc, gdi_->largeBold, RGB(255, 255, 255), {8, 8, kAboutWidth - 8, 26},
+                 form_.title.Caption(), DT_LEFT | DT_SINGLELINE);
+        DrawText(dc, gdi_->large, RGB(235, 238, 245), {8, 56, kAboutWidth - 8, 80},
                  form_.version.Caption(), DT_CENTER | DT_SINGLELINE);
       }
       EndPaint(window, &ps);

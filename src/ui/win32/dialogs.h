@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <memory>
+
 #include "platform/win32/window_base.h"
 #include "ui/main_form.h"
 #include "ui/message_box.h"
+#include "ui/win32/gdi_set.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -28,7 +31,7 @@ class MessageBoxHost : public ModalHost, private platform::WindowBase<MessageBox
   LRESULT WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   HINSTANCE instance_;
-  HFONT bold_, link_;
+  std::shared_ptr<const GdiSet> gdi_;
   MessageBoxForm* form_ = nullptr;
   bool closed_ = false;
 };
@@ -45,8 +48,8 @@ class AboutWindow : public ModelObserver, private platform::WindowBase<AboutWind
   LRESULT WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   AboutForm& form_;
+  std::shared_ptr<const GdiSet> gdi_;
   HWND window_ = nullptr;
-  HFONT bold_, font_;
 };
 
 }  // namespace cloakwise::ui::win32

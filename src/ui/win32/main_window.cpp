@@ -18,7 +18,6 @@ namespace {
 constexpr UINT kTrayMessage = WM_APP + 10;
 constexpr UINT kTrayId = 1;
 constexpr int kMinutesFieldId = 100;
-constexpr COLORREF kMinutesFieldFace = RGB(250, 250, 252);
 
 // Puts as much of the text in a fixed field of the tray's data as fits, with
 // its closing NUL, never half of a character that takes two units.
@@ -99,7 +98,7 @@ std::optional<Grid::Key> GridKey(WPARAM key) {
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
-    : form_(form), layout_(layout) {
+    : form_(form), layout_(layout), gdi_(GdiSet::Shared()), flatMenu_(*gdi_) {
   // The tray takes small icons; the window's big one is what Alt+Tab shows.
   const int trayIconSize = GetSystemMetrics(SM_CXSMICON);
   idleIcons_.push_back(MakeIcon(tray_mark::kIdleFrame, trayIconSize));
@@ -107,27 +106,6 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
     searchIcons_.push_back(MakeIcon(i, trayIconSize));
   }
   windowIcon_ = MakeIcon(tray_mark::kIdleFrame, GetSystemMetrics(SM_CXICON));
-  font_ = MakeFont(13, false, "Arial");
-  bold_ = MakeFont(13, true, "Arial");
-  serif_ = MakeFont(21, false, "Times New Roman");
-  small_ = MakeFont(12, false, "Arial");
-  smallSerif_ = MakeFont(17, false, "Times New Roman");
-  // The list's columns are narrow: Tahoma's eight points fill them as their
-  // widths expect, and a point less serves where the system puts a wider
-  // face in its place. The widest type and the widest status decide.
-  {
-    HFONT large = MakeFont(11, false, "Tahoma"), small = MakeFont(10, false, "Tahoma");
-    HDC screen = GetDC(nullptr);
-    const int padding = 3;  // the cell's text starts 2 in and stops short of its line
-    const bool largeFits = FittingFont(screen, {large, small}, "Transparent",
-                                       Grid::kColumnWidths[1] - padding) == large &&
-                           FittingFont(screen, {large, small}, "Not working",
-                                       Grid::kColumnWidths[2] - padding) == large;
-    cell_ = largeFits ? large : small;
-    ReleaseDC(nullptr, screen);
-    DeleteObject(cell_ == large ? small : large);
-    cellBold_ = MakeFont(cell_ == large ? 11 : 10, true, "Tahoma");
-  }
 
   const std::wstring className = platform::Widen(kMainWindowClass);
   WNDCLASSW wc{};
@@ -160,8 +138,6 @@ MainWindow::~MainWindow() {
   for (HICON icon : idleIcons_) DestroyIcon(icon);
   for (HICON icon : searchIcons_) DestroyIcon(icon);
   DestroyIcon(windowIcon_);
-  for (HFONT f : {font_, bold_, serif_, small_, smallSerif_, cell_, cellBold_}) DeleteObject(f);
-  if (minutesFieldBrush_) DeleteObject(minutesFieldBrush_);
 }
 
 void MainWindow::CreateMinutesField(HINSTANCE instance) {
@@ -175,8 +151,7 @@ void MainWindow::CreateMinutesField(HINSTANCE instance) {
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMinutesFieldId)), instance, nullptr);
   }
   if (!minutesField_) return;
-  minutesFieldBrush_ = CreateSolidBrush(kMinutesFieldFace);
-  SendMessageW(minutesField_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  SendMessageW(minutesField_, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_->text), FALSE);
   // The field is narrow; the default margins would scroll four digits.
   SendMessageW(minutesField_, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(1, 0));
   // Four digits hold the largest number of minutes the field takes.
@@ -426,8 +401,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CTLCOLOREDIT:
       if (reinterpret_cast<HWND>(lParam) == minutesField_) {
         SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
-        SetBkColor(reinterpret_cast<HDC>(wParam), kMinutesFieldFace);
-        return reinterpret_cast<LRESULT>(minutesFieldBrush_);
+        SetBkColor(reinterpret_cast<HDC>(wParam), kFieldFace);
+        return reinterpret_cast<LRESULT>(gdi_->fieldFace);
       }
       return DefWindowProcW(window_, message, wParam, lParam);
     case WM_MEASUREITEM:
@@ -483,7 +458,7 @@ void MainWindow::Paint(HDC target) {
   FillSolidRect(dc, {0, 0, Layout::kWidth, Layout::kHeight}, RGB(0, 0, 0));
   FillGradient(dc, ToRect(Layout::kViewArea), RGB(24, 30, 44), RGB(6, 8, 14));
   FillGradient(dc, {0, 0, Layout::kWidth, Layout::kTopStrip}, RGB(150, 20, 24), RGB(70, 8, 10));
-  DrawText(dc, bold_, RGB(255, 255, 255), ToRect(Layout::kTitle), "Cloakwise",
+  DrawText(dc, gdi_->bold, RGB(255, 255, 255), ToRect(Layout::kTitle), "Cloakwise",
            DT_LEFT | DT_VCENTER | DT_SINGLELINE);
 
   for (const auto& w : layout_.Widgets()) {
@@ -494,21 +469,22 @@ void MainWindow::Paint(HDC target) {
     switch (w.kind) {
       case Layout::Kind::Label: {
         const std::string& caption = w.control ? static_cast<Label*>(w.control)->Caption() : w.text;
-        DrawText(dc, font_, text, r, caption, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+        DrawText(dc, gdi_->text, text, r, caption, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
         break;
       }
       case Layout::Kind::Status:
-        DrawWrappedText(dc, font_, text, r, static_cast<Label*>(w.control)->Caption(),
+        DrawWrappedText(dc, gdi_->text, text, r, static_cast<Label*>(w.control)->Caption(),
                         Placement::OnBottom);
         break;
       case Layout::Kind::Heading:
-        DrawText(dc, bold_, RGB(120, 180, 235), r, w.text, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+        DrawText(dc, gdi_->bold, RGB(120, 180, 235), r, w.text,
+                 DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
         break;
       case Layout::Kind::TextButton: {
         const std::string& caption = static_cast<Label*>(w.control)->Caption();
         DrawFrame(dc, r, RGB(150, 20, 24), RGB(40, 46, 62));
-        DrawText(dc, FittingFont(dc, {serif_, smallSerif_}, caption, w.rect.w - 6), text, r,
-                 caption, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        DrawText(dc, FittingFont(dc, {gdi_->serif, gdi_->smallSerif}, caption, w.rect.w - 6), text,
+                 r, caption, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         break;
       }
       case Layout::Kind::CheckBox:
@@ -520,27 +496,28 @@ void MainWindow::Paint(HDC target) {
         break;
       }
       case Layout::Kind::Spin:
-        DrawSpin(dc, font_, r, static_cast<SpinEdit*>(w.control)->Text());
+        DrawSpin(dc, gdi_->text, r, static_cast<SpinEdit*>(w.control)->Text());
         break;
       case Layout::Kind::Gauge:
         DrawGauge(dc, r, static_cast<Gauge*>(w.control)->Position());
         break;
       case Layout::Kind::HotSpot:
-        DrawText(dc, small_, RGB(200, 205, 215), r, w.text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        DrawText(dc, gdi_->small, RGB(200, 205, 215), r, w.text,
+                 DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         break;
       case Layout::Kind::Tab: {
         const bool current = layout_.Current(w);
         FillGradient(dc, r, current ? RGB(150, 20, 24) : RGB(50, 56, 72),
                      current ? RGB(90, 10, 12) : RGB(24, 28, 38));
-        const HFONT tabFont = current
-                                  ? FittingFont(dc, {bold_, font_, small_}, w.text, w.rect.w - 4)
-                                  : FittingFont(dc, {font_, small_}, w.text, w.rect.w - 4);
+        const HFONT tabFont =
+            current ? FittingFont(dc, {gdi_->bold, gdi_->text, gdi_->small}, w.text, w.rect.w - 4)
+                    : FittingFont(dc, {gdi_->text, gdi_->small}, w.text, w.rect.w - 4);
         DrawText(dc, tabFont, RGB(255, 255, 255), r, w.text,
                  DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
         break;
       }
       case Layout::Kind::Grid:
-        PaintGrid(dc, r, *static_cast<Grid*>(w.control), cell_, cellBold_);
+        PaintGrid(dc, r, *static_cast<Grid*>(w.control), gdi_->cell, gdi_->cellBold);
         break;
     }
   }

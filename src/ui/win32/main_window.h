@@ -4,12 +4,14 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "ui/layout.h"
 #include "ui/main_form.h"
 #include "ui/win32/flat_menu.h"
+#include "ui/win32/gdi_set.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -78,6 +80,7 @@ class MainWindow : public ModelObserver {
 
   MainForm& form_;
   Layout& layout_;
+  std::shared_ptr<const GdiSet> gdi_;
   HWND window_ = nullptr;
   std::function<void()> onSessionEnd_;
   UINT taskbarCreated_ = 0;
@@ -86,12 +89,9 @@ class MainWindow : public ModelObserver {
   HICON windowIcon_ = nullptr;
   int balloonShown_ = 0;
   bool trayAdded_ = false;
-  HFONT font_ = nullptr, bold_ = nullptr, serif_ = nullptr, small_ = nullptr;
-  HFONT smallSerif_ = nullptr, cell_ = nullptr, cellBold_ = nullptr;
   FlatMenu flatMenu_;
   HWND minutesField_ = nullptr;
   WNDPROC minutesFieldProc_ = nullptr;
-  HBRUSH minutesFieldBrush_ = nullptr;
   bool settingMinutesText_ = false;
 };
 

@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "platform/win32/window_base.h"
 #include "ui/paste_list_form.h"
+#include "ui/win32/gdi_set.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -26,8 +28,7 @@ class PasteListWindow : public PasteListHost, private platform::WindowBase<Paste
   // wrapping under Wine.
   static constexpr std::size_t kLongestLine = 1024;
   static constexpr char kLineTooLongText[] =
-      "A line of the text to paste is too long to be a proxy. Nothing was "
-      "pasted.";
+      "A line of the text to paste is too long to be a proxy. Nothing was pasted.";
   static constexpr RECT kTextRect{12, 62, 12 + 264, 62 + 250};
   static constexpr RECT kAddRect{96, 336, 96 + 96, 336 + 28};
 
@@ -46,7 +47,7 @@ class PasteListWindow : public PasteListHost, private platform::WindowBase<Paste
   void Paint(HWND window);
 
   HINSTANCE instance_;
-  HFONT bold_, font_, serif_, small_;
+  std::shared_ptr<const GdiSet> gdi_;
   PasteListForm* form_ = nullptr;
 };
 
