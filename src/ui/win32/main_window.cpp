@@ -1,75 +1,18 @@
 #include "ui/win32/main_window.h"
 
-#include <shellapi.h>
-
-#include <cstdint>
-#include <cstring>
 #include <iterator>
 #include <optional>
 
 #include "platform/win32/wide.h"
 #include "ui/tray_mark.h"
 #include "ui/win32/grid_painter.h"
+#include "ui/win32/icon.h"
 #include "ui/win32/paint.h"
 
 namespace cloakwise::ui::win32 {
 namespace {
 
-constexpr UINT kTrayMessage = WM_APP + 10;
-constexpr UINT kTrayId = 1;
 constexpr int kMinutesFieldId = 100;
-
-// Puts as much of the text in a fixed field of the tray's data as fits, with
-// its closing NUL, never half of a character that takes two units.
-template <std::size_t N>
-void CopyTrayText(wchar_t (&field)[N], const std::string& utf8) {
-  const std::wstring text = platform::Widen(utf8);
-  std::size_t length = text.size() < N - 1 ? text.size() : N - 1;
-  if (length > 0 && length < text.size() && text[length - 1] >= 0xD800 &&
-      text[length - 1] <= 0xDBFF) {
-    --length;
-  }
-  text.copy(field, length);
-  field[length] = L'\0';
-}
-
-// The icons are drawn from the mark's shapes at the size the system asks for,
-// rather than shipped, so a high-DPI notification area gets a sharp icon.
-HICON MakeIcon(int frame, int size) {
-  const std::vector<std::uint32_t> pixels = tray_mark::Draw(frame, size);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = size;
-  info.bmiHeader.biHeight = -size;  // top row first, as the mark is drawn
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP color = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (!color || !bits) return nullptr;
-  std::memcpy(bits, pixels.data(), pixels.size() * sizeof pixels[0]);
-  // The mask only matters where the alpha channel is not used: a set bit
-  // lets the background through. Its rows are padded to 16 bits.
-  const int stride = (size + 15) / 16 * 2;
-  std::vector<BYTE> maskBits(static_cast<std::size_t>(stride) * size, 0);
-  for (int y = 0; y < size; ++y) {
-    for (int x = 0; x < size; ++x) {
-      if ((pixels[static_cast<std::size_t>(y) * size + x] >> 24) < 128) {
-        maskBits[static_cast<std::size_t>(y) * stride + x / 8] |=
-            static_cast<BYTE>(0x80 >> (x % 8));
-      }
-    }
-  }
-  HBITMAP mask = CreateBitmap(size, size, 1, 1, maskBits.data());
-  ICONINFO iconInfo{};
-  iconInfo.fIcon = TRUE;
-  iconInfo.hbmColor = color;
-  iconInfo.hbmMask = mask;
-  HICON icon = CreateIconIndirect(&iconInfo);
-  DeleteObject(color);
-  DeleteObject(mask);
-  return icon;
-}
 
 // The layout's rectangles in 96-DPI units, as the painter takes them.
 RECT ToRect(const Rect& r) {
@@ -99,12 +42,7 @@ std::optional<Grid::Key> GridKey(WPARAM key) {
 
 MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
     : form_(form), layout_(layout), gdi_(GdiSet::Shared()), flatMenu_(*gdi_) {
-  // The tray takes small icons; the window's big one is what Alt+Tab shows.
-  const int trayIconSize = GetSystemMetrics(SM_CXSMICON);
-  idleIcons_.push_back(MakeIcon(tray_mark::kIdleFrame, trayIconSize));
-  for (int i = 0; i < TrayIcon::kSearchIconCount; ++i) {
-    searchIcons_.push_back(MakeIcon(i, trayIconSize));
-  }
+  // The window's big icon is what Alt+Tab shows; the tray draws small ones.
   windowIcon_ = MakeIcon(tray_mark::kIdleFrame, GetSystemMetrics(SM_CXICON));
 
   const std::wstring className = platform::Widen(kMainWindowClass);
@@ -126,7 +64,7 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
   taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
   showRequest_ = RegisterWindowMessageW(platform::Widen(kShowRequestMessage).c_str());
   form_.SetObserver(this);
-  UpdateTray(true);
+  tray_.Add(window_, form_.trayIcon);
 }
 
 MainWindow::~MainWindow() {
@@ -135,8 +73,6 @@ MainWindow::~MainWindow() {
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
   }
-  for (HICON icon : idleIcons_) DestroyIcon(icon);
-  for (HICON icon : searchIcons_) DestroyIcon(icon);
   DestroyIcon(windowIcon_);
 }
 
@@ -235,7 +171,7 @@ void MainWindow::ControlChanged(const Control& control) {
       ShowWindow(window_, SW_HIDE);
     }
   } else if (&control == &form_.trayIcon) {
-    UpdateTray(false);
+    tray_.Update(form_.trayIcon);
   } else {
     InvalidateRect(window_, nullptr, FALSE);
     SyncMinutesField();
@@ -255,32 +191,6 @@ void MainWindow::HideToTray() {
 void MainWindow::StartDrag() {
   ReleaseCapture();
   SendMessageW(window_, WM_SYSCOMMAND, 0xF012, 0);  // SC_MOVE by the caption
-}
-
-void MainWindow::UpdateTray(bool add) {
-  NOTIFYICONDATAW data{};
-  data.cbSize = sizeof data;
-  data.hWnd = window_;
-  data.uID = kTrayId;
-  data.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
-  data.uCallbackMessage = kTrayMessage;
-  const auto& icons = form_.trayIcon.Set() == TrayIcon::IconSet::Idle ? idleIcons_ : searchIcons_;
-  data.hIcon = icons[static_cast<std::size_t>(form_.trayIcon.IconIndex()) % icons.size()];
-  CopyTrayText(data.szTip, "Cloakwise");
-  const auto& balloon = form_.trayIcon.LastBalloon();
-  if (balloon.serial != balloonShown_) {
-    balloonShown_ = balloon.serial;
-    data.uFlags |= NIF_INFO;
-    CopyTrayText(data.szInfoTitle, balloon.title);
-    CopyTrayText(data.szInfo, balloon.text);
-    data.dwInfoFlags = NIIF_INFO;
-    data.uTimeout = 10000;
-  }
-  if (add || !trayAdded_) {
-    trayAdded_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
-  } else {
-    Shell_NotifyIconW(NIM_MODIFY, &data);
-  }
 }
 
 MenuItem* MainWindow::TrackMenu(const Menu& menu, UINT alignment) {
@@ -328,7 +238,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   const int x = static_cast<short>(LOWORD(lParam));
   const int y = static_cast<short>(HIWORD(lParam));
   if (message == taskbarCreated_ && taskbarCreated_ != 0) {
-    UpdateTray(true);  // the shell came back: the icon must be added again
+    tray_.Add(window_, form_.trayIcon);  // the shell came back: the icon must be added again
     return 0;
   }
   if (message == showRequest_ && showRequest_ != 0) {
@@ -411,7 +321,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DRAWITEM:
       if (flatMenu_.Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
       return DefWindowProcW(window_, message, wParam, lParam);
-    case kTrayMessage:
+    case TrayIcon::kMessage:
       if (lParam == WM_LBUTTONUP && onTrayClick) onTrayClick();
       if (lParam == WM_RBUTTONUP) OpenMenu();
       return 0;
@@ -436,13 +346,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         onSessionEndCancelled();
       }
       return 0;
-    case WM_DESTROY: {
-      NOTIFYICONDATAW data{};
-      data.cbSize = sizeof data;
-      data.hWnd = window_;
-      data.uID = kTrayId;
-      Shell_NotifyIconW(NIM_DELETE, &data);
-    }
+    case WM_DESTROY:
+      tray_.Remove();
       window_ = nullptr;
       PostQuitMessage(0);
       return 0;

@@ -12,6 +12,7 @@
 #include "ui/main_form.h"
 #include "ui/win32/flat_menu.h"
 #include "ui/win32/gdi_set.h"
+#include "ui/win32/tray_icon.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -68,7 +69,6 @@ class MainWindow : public ModelObserver {
   // Shows the menu at the cursor until the user chooses or leaves; returns
   // the item chosen, if any.
   MenuItem* TrackMenu(const Menu& menu, UINT alignment);
-  void UpdateTray(bool add);
   // The minutes field is a real text field over the painted one, so typing,
   // the caret and the clipboard work as anywhere in Windows.
   void CreateMinutesField(HINSTANCE instance);
@@ -85,10 +85,8 @@ class MainWindow : public ModelObserver {
   std::function<void()> onSessionEnd_;
   UINT taskbarCreated_ = 0;
   UINT showRequest_ = 0;
-  std::vector<HICON> idleIcons_, searchIcons_;
+  TrayIcon tray_;
   HICON windowIcon_ = nullptr;
-  int balloonShown_ = 0;
-  bool trayAdded_ = false;
   FlatMenu flatMenu_;
   HWND minutesField_ = nullptr;
   WNDPROC minutesFieldProc_ = nullptr;
