@@ -1,6 +1,5 @@
 #include "ui/win32/main_window.h"
 
-#include <iterator>
 #include <optional>
 
 #include "platform/win32/wide.h"
@@ -11,8 +10,6 @@
 
 namespace cloakwise::ui::win32 {
 namespace {
-
-constexpr int kMinutesFieldId = 100;
 
 // The layout's rectangles in 96-DPI units, as the painter takes them.
 RECT ToRect(const Rect& r) {
@@ -41,18 +38,18 @@ std::optional<Grid::Key> GridKey(WPARAM key) {
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
-    : form_(form), layout_(layout), gdi_(GdiSet::Shared()), flatMenu_(*gdi_) {
+    : form_(form),
+      layout_(layout),
+      gdi_(GdiSet::Shared()),
+      flatMenu_(*gdi_),
+      minutesField_(form, onError) {
   // The window's big icon is what Alt+Tab shows; the tray draws small ones.
   windowIcon_ = MakeIcon(tray_mark::kIdleFrame, GetSystemMetrics(SM_CXICON));
 
   const std::wstring className = platform::Widen(kMainWindowClass);
-  WNDCLASSW wc{};
+  WNDCLASSW wc = WindowClass(instance, className.c_str());
   wc.style = CS_DBLCLKS;  // a double click on the proxy list uses the proxy
-  wc.lpfnWndProc = WindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hIcon = windowIcon_;
-  wc.lpszClassName = className.c_str();
   RegisterClassW(&wc);
 
   const int x = (GetSystemMetrics(SM_CXSCREEN) - Layout::kWidth) / 2;
@@ -60,7 +57,7 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
   window_ = CreateWindowExW(0, className.c_str(), L"Cloakwise",
                             WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, x, y,
                             Layout::kWidth, Layout::kHeight, nullptr, nullptr, instance, this);
-  CreateMinutesField(instance);
+  minutesField_.Create(window_, instance, layout_, gdi_->text, gdi_->fieldFace);
   taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
   showRequest_ = RegisterWindowMessageW(platform::Widen(kShowRequestMessage).c_str());
   form_.SetObserver(this);
@@ -70,92 +67,10 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
 MainWindow::~MainWindow() {
   form_.SetObserver(nullptr);
   if (window_) {
-    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    Unbind(window_);
     DestroyWindow(window_);
   }
   DestroyIcon(windowIcon_);
-}
-
-void MainWindow::CreateMinutesField(HINSTANCE instance) {
-  const SpinEdit& spin = form_.options.rotationMinutesField;
-  for (const auto& w : layout_.Widgets()) {
-    if (w.control != &spin) continue;
-    // Inside the painted frame, left of the arrows, which stay the layout's.
-    minutesField_ = CreateWindowExW(
-        0, L"EDIT", L"", WS_CHILD | ES_NUMBER | ES_AUTOHSCROLL, w.rect.x + 3, w.rect.y + 3,
-        w.rect.w - Layout::kSpinArrowWidth - 4, w.rect.h - 6, window_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMinutesFieldId)), instance, nullptr);
-  }
-  if (!minutesField_) return;
-  SendMessageW(minutesField_, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_->text), FALSE);
-  // The field is narrow; the default margins would scroll four digits.
-  SendMessageW(minutesField_, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(1, 0));
-  // Four digits hold the largest number of minutes the field takes.
-  SendMessageW(minutesField_, EM_LIMITTEXT, 4, 0);
-  SetWindowLongPtrW(minutesField_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  minutesFieldProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-      minutesField_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MinutesFieldProc)));
-  SyncMinutesField();
-}
-
-std::string MainWindow::MinutesFieldText() const {
-  wchar_t text[16] = {};  // the field holds four characters
-  GetWindowTextW(minutesField_, text, static_cast<int>(std::size(text)));
-  return platform::Narrow(text);
-}
-
-void MainWindow::SyncMinutesField() {
-  if (!minutesField_) return;
-  const SpinEdit& spin = form_.options.rotationMinutesField;
-  const bool shown = form_.view.Current() == View::Options && spin.Visible();
-  if (!shown && GetFocus() == minutesField_) SetFocus(window_);
-  if (shown != (IsWindowVisible(minutesField_) != FALSE)) {
-    ShowWindow(minutesField_, shown ? SW_SHOWNA : SW_HIDE);
-  }
-  EnableWindow(minutesField_, spin.Enabled());
-  if (spin.Text() != MinutesFieldText()) {
-    // The model's text changed by the arrows, a clamp or an undo: show it,
-    // without reading it back as typing.
-    settingMinutesText_ = true;
-    SetWindowTextW(minutesField_, platform::Widen(spin.Text()).c_str());
-    settingMinutesText_ = false;
-    const auto end = static_cast<LPARAM>(spin.Text().size());
-    SendMessageW(minutesField_, EM_SETSEL, static_cast<WPARAM>(end), end);
-  }
-}
-
-void MainWindow::MinutesFieldCommand(WORD code) {
-  SpinEdit& spin = form_.options.rotationMinutesField;
-  if (code == EN_CHANGE && !settingMinutesText_) {
-    spin.EditText(MinutesFieldText());
-  } else if (code == EN_KILLFOCUS) {
-    spin.ExitEdit();  // out-of-range numbers are clamped once the user leaves
-  }
-}
-
-LRESULT CALLBACK MainWindow::MinutesFieldProc(HWND field, UINT message, WPARAM wParam,
-                                              LPARAM lParam) {
-  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(field, GWLP_USERDATA));
-  if (message == WM_KEYDOWN && (wParam == VK_UP || wParam == VK_DOWN || wParam == VK_RETURN)) {
-    try {
-      if (wParam == VK_RETURN) {
-        SetFocus(self->window_);  // done typing: the value is taken, and clamped
-      } else {
-        SpinEdit& spin = self->form_.options.rotationMinutesField;
-        spin.SetValue(spin.Value() + (wParam == VK_UP ? 1 : -1));
-      }
-    } catch (...) {
-      if (self->onError) self->onError(std::current_exception());
-    }
-    return 0;
-  }
-  if (message == WM_KEYDOWN && wParam == 'A' && GetKeyState(VK_CONTROL) < 0) {
-    SendMessageW(field, EM_SETSEL, 0, -1);  // the plain edit control lacks select-all
-    return 0;
-  }
-  // No beep for Enter, nor for the Ctrl+A that the control does not know.
-  if (message == WM_CHAR && (wParam == '\r' || wParam == 1)) return 0;
-  return CallWindowProcW(self->minutesFieldProc_, field, message, wParam, lParam);
 }
 
 void MainWindow::SetSessionEndHandler(std::function<void()> handler) {
@@ -174,7 +89,7 @@ void MainWindow::ControlChanged(const Control& control) {
     tray_.Update(form_.trayIcon);
   } else {
     InvalidateRect(window_, nullptr, FALSE);
-    SyncMinutesField();
+    minutesField_.Sync();
   }
 }
 
@@ -218,18 +133,12 @@ void MainWindow::OpenListMenu() {
   if (MenuItem* item = TrackMenu(form_.listMenu, TPM_TOPALIGN | TPM_LEFTALIGN)) item->Click();
 }
 
-LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    self->window_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+LRESULT MainWindow::WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) window_ = window;
   try {
-    return self->HandleMessage(message, wParam, lParam);
+    return HandleMessage(message, wParam, lParam);
   } catch (...) {
-    if (self->onError) self->onError(std::current_exception());
+    if (onError) onError(std::current_exception());
     return 0;
   }
 }
@@ -257,7 +166,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       // A click elsewhere ends typing in the minutes field, as leaving it does.
-      if (minutesField_ && GetFocus() == minutesField_) SetFocus(window_);
+      minutesField_.EndTyping();
       if (message == WM_LBUTTONDOWN) {
         layout_.LeftDown(x, y);
       } else {
@@ -303,16 +212,12 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     }
     case WM_COMMAND:
-      if (LOWORD(wParam) == kMinutesFieldId && reinterpret_cast<HWND>(lParam) == minutesField_) {
-        MinutesFieldCommand(HIWORD(wParam));
-        return 0;
-      }
+      if (minutesField_.Command(wParam, lParam)) return 0;
       return DefWindowProcW(window_, message, wParam, lParam);
     case WM_CTLCOLOREDIT:
-      if (reinterpret_cast<HWND>(lParam) == minutesField_) {
-        SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
-        SetBkColor(reinterpret_cast<HDC>(wParam), kFieldFace);
-        return reinterpret_cast<LRESULT>(gdi_->fieldFace);
+      if (HBRUSH face =
+              minutesField_.Colour(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam))) {
+        return reinterpret_cast<LRESULT>(face);
       }
       return DefWindowProcW(window_, message, wParam, lParam);
     case WM_MEASUREITEM:
