@@ -21,12 +21,12 @@ Layout::Layout(MainForm& form, FrameActions actions) : form_(form), actions_(std
     View view;
     int x;
     const char* caption;
-  } tabs[] = {{View::Status, 0, "Hide IP"},
-              {View::Checker, 95, "Proxy Checker"},
-              {View::Privacy, 190, "Hide Privacy"},
-              {View::Options, 285, "Options"}};
+  } tabs[kTabCount] = {{View::Status, 0, "Hide IP"},
+                       {View::Checker, kTabWidth, "Proxy Checker"},
+                       {View::Privacy, 2 * kTabWidth, "Hide Privacy"},
+                       {View::Options, 3 * kTabWidth, "Options"}};
   for (const auto& t : tabs) {
-    Add(Kind::Tab, nullptr, {t.x, 370, 95, 27}, std::nullopt, t.caption,
+    Add(Kind::Tab, nullptr, {t.x, kTabTop, kTabWidth, kHeight - kTabTop}, std::nullopt, t.caption,
         [this, v = t.view] { actions_.showView(v); });
     widgets_.back().tab = t.view;
   }

@@ -63,6 +63,19 @@ class Layout {
   static constexpr int kWidth = 448;
   static constexpr int kHeight = 397;
   static constexpr int kTopStrip = 41;
+  // The row of tabs along the bottom, one after the other from the left.
+  static constexpr int kTabTop = 370;
+  static constexpr int kTabWidth = 95;
+  static constexpr int kTabCount = 4;
+  // What the window paints behind the widgets: the program's name in the top
+  // strip, the views' background between the strip and the tabs, and the
+  // tab row's free end right of the last tab.
+  static constexpr Rect kTitle{12, 0, 288, kTopStrip};
+  static constexpr Rect kViewArea{0, 40, kWidth, kTabTop - 40};
+  static constexpr Rect kTabRowEnd{kTabCount * kTabWidth, kTabTop, kWidth - (kTabCount * kTabWidth),
+                                   kHeight - kTabTop};
+  // A spin field's arrows at its right end, left of which its text goes.
+  static constexpr int kSpinArrowWidth = 16;
 
   const std::vector<Widget>& Widgets() const { return widgets_; }
   // Whether the widget is seen now: on the current view and page, and its

@@ -4,6 +4,7 @@
 
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
+#include "platform/win32/window_base.h"
 
 namespace cloakwise::platform {
 namespace {
@@ -18,11 +19,7 @@ struct SentTask {
 };
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<Win32UiThread*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  auto* self = WindowOwner<Win32UiThread>(window, message, lParam);
   if (self && (message == kPostedTask || message == kSentTask || message == WM_TIMER)) {
     return self->HandleMessage(message, wParam, lParam);
   }

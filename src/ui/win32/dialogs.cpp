@@ -22,26 +22,6 @@ HWND CreateCentred(HINSTANCE instance, const char* className, const std::string&
                          instance, self);
 }
 
-void RegisterOnce(HINSTANCE instance, const char* name, WNDPROC proc) {
-  const std::wstring wideName = Widen(name);
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = proc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = wideName.c_str();
-  RegisterClassW(&wc);
-}
-
-template <class T>
-T* Self(HWND window, UINT message, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    SetWindowLongPtrW(
-        window, GWLP_USERDATA,
-        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
-  }
-  return reinterpret_cast<T*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-}
-
 void PaintBackground(HDC dc, int width, int height) {
   FillGradient(dc, {0, 0, width, height}, RGB(24, 30, 44), RGB(6, 8, 14));
   FillGradient(dc, {0, 0, width, 32}, RGB(190, 24, 28), RGB(110, 10, 14));
@@ -49,15 +29,13 @@ void PaintBackground(HDC dc, int width, int height) {
 
 }  // namespace
 
-MessageBoxHost::MessageBoxHost(HINSTANCE instance)
-    : instance_(instance), bold_(MakeFont(13, true, "Arial")), link_(MakeFont(12, false, "Arial")) {
-  RegisterOnce(instance, kMessageBoxClass, WindowProc);
+MessageBoxHost::MessageBoxHost(HINSTANCE instance) : instance_(instance), gdi_(GdiSet::Shared()) {
+  const std::wstring name = Widen(kMessageBoxClass);
+  const WNDCLASSW wc = WindowClass(instance, name.c_str());
+  RegisterClassW(&wc);
 }
 
-MessageBoxHost::~MessageBoxHost() {
-  DeleteObject(bold_);
-  DeleteObject(link_);
-}
+MessageBoxHost::~MessageBoxHost() = default;
 
 void MessageBoxHost::RunModal(MessageBoxForm& form) {
   form_ = &form;
@@ -67,7 +45,7 @@ void MessageBoxHost::RunModal(MessageBoxForm& form) {
   HWND ok = CreateWindowExW(0, L"BUTTON", Widen(form.okButton.Caption()).c_str(),
                             WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 208, 108, 75, 25,
                             window, reinterpret_cast<HMENU>(kOkId), instance_, nullptr);
-  SendMessageW(ok, WM_SETFONT, reinterpret_cast<WPARAM>(bold_), TRUE);
+  SendMessageW(ok, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_->bold), TRUE);
   const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
   if (ownerWasEnabled) EnableWindow(owner, FALSE);
   ShowWindow(window, SW_SHOW);
@@ -95,10 +73,8 @@ void MessageBoxHost::RunModal(MessageBoxForm& form) {
   form_ = nullptr;
 }
 
-LRESULT CALLBACK MessageBoxHost::WindowProc(HWND window, UINT message, WPARAM wParam,
-                                            LPARAM lParam) {
-  auto* self = Self<MessageBoxHost>(window, message, lParam);
-  if (!self || !self->form_) return DefWindowProcW(window, message, wParam, lParam);
+LRESULT MessageBoxHost::WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!form_) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
@@ -107,11 +83,11 @@ LRESULT CALLBACK MessageBoxHost::WindowProc(HWND window, UINT message, WPARAM wP
         Canvas canvas(target, kBoxWidth, kBoxHeight);
         HDC dc = canvas.dc();
         PaintBackground(dc, kBoxWidth, kBoxHeight);
-        DrawText(dc, self->bold_, RGB(255, 255, 255), {8, 8, 8 + 449, 8 + 17},
-                 self->form_->title.Caption(), DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-        DrawWrappedText(dc, self->bold_, RGB(235, 238, 245), {24, 56, 24 + 457, 56 + 49},
-                        self->form_->text.Caption(), Placement::Centred);
-        DrawText(dc, self->link_, RGB(120, 180, 235), kLinkRect, "www.cloakwise.example",
+        DrawText(dc, gdi_->bold, RGB(255, 255, 255), {8, 8, 8 + 449, 8 + 17},
+                 form_->title.Caption(), DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+        DrawWrappedText(dc, gdi_->bold, RGB(235, 238, 245), {24, 56, 24 + 457, 56 + 49},
+                        form_->text.Caption(), Placement::Centred);
+        DrawText(dc, gdi_->small, RGB(120, 180, 235), kLinkRect, "www.cloakwise.example",
                  DT_CENTER | DT_VCENTER | DT_SINGLELINE);
       }
       EndPaint(window, &ps);
@@ -120,7 +96,7 @@ LRESULT CALLBACK MessageBoxHost::WindowProc(HWND window, UINT message, WPARAM wP
     case WM_ERASEBKGND:
       return 1;
     case WM_COMMAND:
-      if (LOWORD(wParam) == kOkId) self->closed_ = true;
+      if (LOWORD(wParam) == kOkId) closed_ = true;
       return 0;
     case WM_SETCURSOR: {
       POINT p;
@@ -134,33 +110,33 @@ LRESULT CALLBACK MessageBoxHost::WindowProc(HWND window, UINT message, WPARAM wP
     }
     case WM_LBUTTONUP: {
       const POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-      if (PtInRect(&kLinkRect, p)) self->form_->vendorLink.Click();  // the box stays open
+      if (PtInRect(&kLinkRect, p)) form_->vendorLink.Click();  // the box stays open
       return 0;
     }
     case WM_CLOSE:
-      self->closed_ = true;
+      closed_ = true;
       return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
 AboutWindow::AboutWindow(HINSTANCE instance, AboutForm& form)
-    : form_(form), bold_(MakeFont(14, true, "Arial")), font_(MakeFont(14, false, "Arial")) {
-  RegisterOnce(instance, kAboutClass, WindowProc);
+    : form_(form), gdi_(GdiSet::Shared()) {
+  const std::wstring name = Widen(kAboutClass);
+  const WNDCLASSW wc = WindowClass(instance, name.c_str());
+  RegisterClassW(&wc);
   window_ =
       CreateCentred(instance, kAboutClass, form.title.Caption(), kAboutWidth, kAboutHeight, this);
   HWND close = CreateWindowExW(0, L"BUTTON", Widen(form.close.Caption()).c_str(),
                                WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, (kAboutWidth - 75) / 2, 108,
                                75, 25, window_, reinterpret_cast<HMENU>(kOkId), instance, nullptr);
-  SendMessageW(close, WM_SETFONT, reinterpret_cast<WPARAM>(bold_), TRUE);
+  SendMessageW(close, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_->largeBold), TRUE);
   form_.window.SetObserver(this);
 }
 
 AboutWindow::~AboutWindow() {
   form_.window.SetObserver(nullptr);
   DestroyWindow(window_);
-  DeleteObject(bold_);
-  DeleteObject(font_);
 }
 
 void AboutWindow::ControlChanged(const Control& control) {
@@ -173,9 +149,7 @@ void AboutWindow::ControlChanged(const Control& control) {
   }
 }
 
-LRESULT CALLBACK AboutWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* self = Self<AboutWindow>(window, message, lParam);
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+LRESULT AboutWindow::WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT ps;
@@ -184,10 +158,10 @@ LRESULT CALLBACK AboutWindow::WindowProc(HWND window, UINT message, WPARAM wPara
         Canvas canvas(target, kAboutWidth, kAboutHeight);
         HDC dc = canvas.dc();
         PaintBackground(dc, kAboutWidth, kAboutHeight);
-        DrawText(dc, self->bold_, RGB(255, 255, 255), {8, 8, kAboutWidth - 8, 26},
-                 self->form_.title.Caption(), DT_LEFT | DT_SINGLELINE);
-        DrawText(dc, self->font_, RGB(235, 238, 245), {8, 56, kAboutWidth - 8, 80},
-                 self->form_.version.Caption(), DT_CENTER | DT_SINGLELINE);
+        DrawText(dc, gdi_->largeBold, RGB(255, 255, 255), {8, 8, kAboutWidth - 8, 26},
+                 form_.title.Caption(), DT_LEFT | DT_SINGLELINE);
+        DrawText(dc, gdi_->large, RGB(235, 238, 245), {8, 56, kAboutWidth - 8, 80},
+                 form_.version.Caption(), DT_CENTER | DT_SINGLELINE);
       }
       EndPaint(window, &ps);
       return 0;
@@ -195,10 +169,10 @@ LRESULT CALLBACK AboutWindow::WindowProc(HWND window, UINT message, WPARAM wPara
     case WM_ERASEBKGND:
       return 1;
     case WM_COMMAND:
-      if (LOWORD(wParam) == kOkId) self->form_.close.Click();
+      if (LOWORD(wParam) == kOkId) form_.close.Click();
       return 0;
     case WM_CLOSE:
-      self->form_.close.Click();
+      form_.close.Click();
       return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);

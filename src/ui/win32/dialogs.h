@@ -2,8 +2,12 @@
 
 #include <windows.h>
 
+#include <memory>
+
+#include "platform/win32/window_base.h"
 #include "ui/main_form.h"
 #include "ui/message_box.h"
+#include "ui/win32/gdi_set.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -14,7 +18,7 @@ inline constexpr char kAboutClass[] = "CloakwiseAbout";
 // with the title strip, the centred text, OK (Enter presses it) and the
 // vendor link. Modal: the main window takes no input meanwhile, but timers and
 // hand-overs from workers keep running.
-class MessageBoxHost : public ModalHost {
+class MessageBoxHost : public ModalHost, private platform::WindowBase<MessageBoxHost> {
  public:
   explicit MessageBoxHost(HINSTANCE instance);
   ~MessageBoxHost() override;
@@ -23,27 +27,29 @@ class MessageBoxHost : public ModalHost {
   HWND owner = nullptr;  // disabled while the box is up
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  friend class platform::WindowBase<MessageBoxHost>;
+  LRESULT WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   HINSTANCE instance_;
-  HFONT bold_, link_;
+  std::shared_ptr<const GdiSet> gdi_;
   MessageBoxForm* form_ = nullptr;
   bool closed_ = false;
 };
 
 // The program-information window, shown without blocking anything.
-class AboutWindow : public ModelObserver {
+class AboutWindow : public ModelObserver, private platform::WindowBase<AboutWindow> {
  public:
   AboutWindow(HINSTANCE instance, AboutForm& form);
   ~AboutWindow() override;
   void ControlChanged(const Control& control) override;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  friend class platform::WindowBase<AboutWindow>;
+  LRESULT WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   AboutForm& form_;
+  std::shared_ptr<const GdiSet> gdi_;
   HWND window_ = nullptr;
-  HFONT bold_, font_;
 };
 
 }  // namespace cloakwise::ui::win32

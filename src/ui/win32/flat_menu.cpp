@@ -1,5 +1,6 @@
 #include "ui/win32/flat_menu.h"
 
+#include "ui/win32/gdi_set.h"
 #include "ui/win32/paint.h"
 
 namespace cloakwise::ui::win32 {
@@ -12,27 +13,13 @@ constexpr int kTextIndent = 12;
 // unfolds a submenu.
 constexpr int kArrowRoom = 22;
 
-HFONT ArialPoints(int points, bool bold) {
-  HDC screen = GetDC(nullptr);
-  const int pixels = MulDiv(points, GetDeviceCaps(screen, LOGPIXELSY), 72);
-  ReleaseDC(nullptr, screen);
-  return MakeFont(pixels, bold, "Arial");
-}
-
 const MenuItem* ItemOf(ULONG_PTR data) {
   return reinterpret_cast<const MenuItem*>(data);
 }
 
 }  // namespace
 
-FlatMenu::FlatMenu()
-    : font_(ArialPoints(8, false)), bold_(ArialPoints(8, true)), face_(CreateSolidBrush(kFace)) {}
-
-FlatMenu::~FlatMenu() {
-  DeleteObject(font_);
-  DeleteObject(bold_);
-  DeleteObject(face_);
-}
+FlatMenu::FlatMenu(const GdiSet& gdi) : font_(gdi.menu), bold_(gdi.menuBold), face_(gdi.menuFace) {}
 
 HMENU FlatMenu::Build(const Menu& menu, std::vector<MenuItem*>& commands) const {
   HMENU popup = CreatePopupMenu();

@@ -8,14 +8,16 @@
 
 namespace cloakwise::ui::win32 {
 
+class GdiSet;
+
 // The program's popup menus, drawn flat by their owner window: Arial
 // 8-point items on a sky-blue face, the highlighted item navy with bold
 // white text. The system still unfolds submenus and moves the highlight
 // with the keys; only the drawing is ours.
 class FlatMenu {
  public:
-  FlatMenu();
-  ~FlatMenu();
+  // The fonts and the face are the set's, which must outlive the menu.
+  explicit FlatMenu(const GdiSet& gdi);
   FlatMenu(const FlatMenu&) = delete;
   FlatMenu& operator=(const FlatMenu&) = delete;
 

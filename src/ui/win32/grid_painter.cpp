@@ -77,4 +77,20 @@ void PaintGrid(HDC dc, const RECT& r, const Grid& grid, HFONT cellFont, HFONT he
   }
 }
 
+CellFonts MakeCellFonts() {
+  // The list's columns are narrow: Tahoma's eight points fill them as their
+  // widths expect, and a point less serves where the system puts a wider
+  // face in its place. The widest type and the widest status decide.
+  HFONT large = MakeFont(11, false, "Tahoma"), small = MakeFont(10, false, "Tahoma");
+  HDC screen = GetDC(nullptr);
+  const int padding = 3;  // the cell's text starts 2 in and stops short of its line
+  const bool largeFits =
+      FittingFont(screen, {large, small}, "Transparent", Grid::kColumnWidths[1] - padding) ==
+          large &&
+      FittingFont(screen, {large, small}, "Not working", Grid::kColumnWidths[2] - padding) == large;
+  ReleaseDC(nullptr, screen);
+  DeleteObject(largeFits ? small : large);
+  return {largeFits ? large : small, MakeFont(largeFits ? 11 : 10, true, "Tahoma")};
+}
+
 }  // namespace cloakwise::ui::win32

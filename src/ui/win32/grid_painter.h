@@ -10,6 +10,12 @@ namespace cloakwise::ui::win32 {
 // screen with the current one highlighted, and the scroll bar. Only the rows
 // shown are read from the source, so a long list paints as fast as a short
 // one.
+// The list's fonts, rows and header, deleted by the caller.
+struct CellFonts {
+  HFONT cell, header;
+};
+CellFonts MakeCellFonts();
+
 void PaintGrid(HDC dc, const RECT& r, const Grid& grid, HFONT cellFont, HFONT headerFont);
 
 }  // namespace cloakwise::ui::win32

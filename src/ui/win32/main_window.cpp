@@ -1,75 +1,19 @@
 #include "ui/win32/main_window.h"
 
-#include <shellapi.h>
-
-#include <cstdint>
-#include <cstring>
-#include <iterator>
 #include <optional>
 
 #include "platform/win32/wide.h"
 #include "ui/tray_mark.h"
 #include "ui/win32/grid_painter.h"
+#include "ui/win32/icon.h"
 #include "ui/win32/paint.h"
 
 namespace cloakwise::ui::win32 {
 namespace {
 
-constexpr UINT kTrayMessage = WM_APP + 10;
-constexpr UINT kTrayId = 1;
-constexpr int kMinutesFieldId = 100;
-constexpr COLORREF kMinutesFieldFace = RGB(250, 250, 252);
-
-// Puts as much of the text in a fixed field of the tray's data as fits, with
-// its closing NUL, never half of a character that takes two units.
-template <std::size_t N>
-void CopyTrayText(wchar_t (&field)[N], const std::string& utf8) {
-  const std::wstring text = platform::Widen(utf8);
-  std::size_t length = text.size() < N - 1 ? text.size() : N - 1;
-  if (length > 0 && length < text.size() && text[length - 1] >= 0xD800 &&
-      text[length - 1] <= 0xDBFF) {
-    --length;
-  }
-  text.copy(field, length);
-  field[length] = L'\0';
-}
-
-// The icons are drawn from the mark's shapes at the size the system asks for,
-// rather than shipped, so a high-DPI notification area gets a sharp icon.
-HICON MakeIcon(int frame, int size) {
-  const std::vector<std::uint32_t> pixels = tray_mark::Draw(frame, size);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = size;
-  info.bmiHeader.biHeight = -size;  // top row first, as the mark is drawn
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP color = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  if (!color || !bits) return nullptr;
-  std::memcpy(bits, pixels.data(), pixels.size() * sizeof pixels[0]);
-  // The mask only matters where the alpha channel is not used: a set bit
-  // lets the background through. Its rows are padded to 16 bits.
-  const int stride = (size + 15) / 16 * 2;
-  std::vector<BYTE> maskBits(static_cast<std::size_t>(stride) * size, 0);
-  for (int y = 0; y < size; ++y) {
-    for (int x = 0; x < size; ++x) {
-      if ((pixels[static_cast<std::size_t>(y) * size + x] >> 24) < 128) {
-        maskBits[static_cast<std::size_t>(y) * stride + x / 8] |=
-            static_cast<BYTE>(0x80 >> (x % 8));
-      }
-    }
-  }
-  HBITMAP mask = CreateBitmap(size, size, 1, 1, maskBits.data());
-  ICONINFO iconInfo{};
-  iconInfo.fIcon = TRUE;
-  iconInfo.hbmColor = color;
-  iconInfo.hbmMask = mask;
-  HICON icon = CreateIconIndirect(&iconInfo);
-  DeleteObject(color);
-  DeleteObject(mask);
-  return icon;
+// The layout's rectangles in 96-DPI units, as the painter takes them.
+RECT ToRect(const Rect& r) {
+  return {r.x, r.y, r.x + r.w, r.y + r.h};
 }
 
 std::optional<Grid::Key> GridKey(WPARAM key) {
@@ -94,44 +38,18 @@ std::optional<Grid::Key> GridKey(WPARAM key) {
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
-    : form_(form), layout_(layout) {
-  // The tray takes small icons; the window's big one is what Alt+Tab shows.
-  const int trayIconSize = GetSystemMetrics(SM_CXSMICON);
-  idleIcons_.push_back(MakeIcon(tray_mark::kIdleFrame, trayIconSize));
-  for (int i = 0; i < TrayIcon::kSearchIconCount; ++i) {
-    searchIcons_.push_back(MakeIcon(i, trayIconSize));
-  }
+    : form_(form),
+      layout_(layout),
+      gdi_(GdiSet::Shared()),
+      flatMenu_(*gdi_),
+      minutesField_(form, onError) {
+  // The window's big icon is what Alt+Tab shows; the tray draws small ones.
   windowIcon_ = MakeIcon(tray_mark::kIdleFrame, GetSystemMetrics(SM_CXICON));
-  font_ = MakeFont(13, false, "Arial");
-  bold_ = MakeFont(13, true, "Arial");
-  serif_ = MakeFont(21, false, "Times New Roman");
-  small_ = MakeFont(12, false, "Arial");
-  smallSerif_ = MakeFont(17, false, "Times New Roman");
-  // The list's columns are narrow: Tahoma's eight points fill them as their
-  // widths expect, and a point less serves where the system puts a wider
-  // face in its place. The widest type and the widest status decide.
-  {
-    HFONT large = MakeFont(11, false, "Tahoma"), small = MakeFont(10, false, "Tahoma");
-    HDC screen = GetDC(nullptr);
-    const int padding = 3;  // the cell's text starts 2 in and stops short of its line
-    const bool largeFits = FittingFont(screen, {large, small}, "Transparent",
-                                       Grid::kColumnWidths[1] - padding) == large &&
-                           FittingFont(screen, {large, small}, "Not working",
-                                       Grid::kColumnWidths[2] - padding) == large;
-    cell_ = largeFits ? large : small;
-    ReleaseDC(nullptr, screen);
-    DeleteObject(cell_ == large ? small : large);
-    cellBold_ = MakeFont(cell_ == large ? 11 : 10, true, "Tahoma");
-  }
 
   const std::wstring className = platform::Widen(kMainWindowClass);
-  WNDCLASSW wc{};
+  WNDCLASSW wc = WindowClass(instance, className.c_str());
   wc.style = CS_DBLCLKS;  // a double click on the proxy list uses the proxy
-  wc.lpfnWndProc = WindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hIcon = windowIcon_;
-  wc.lpszClassName = className.c_str();
   RegisterClassW(&wc);
 
   const int x = (GetSystemMetrics(SM_CXSCREEN) - Layout::kWidth) / 2;
@@ -139,107 +57,20 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
   window_ = CreateWindowExW(0, className.c_str(), L"Cloakwise",
                             WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, x, y,
                             Layout::kWidth, Layout::kHeight, nullptr, nullptr, instance, this);
-  CreateMinutesField(instance);
+  minutesField_.Create(window_, instance, layout_, gdi_->text, gdi_->fieldFace);
   taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
   showRequest_ = RegisterWindowMessageW(platform::Widen(kShowRequestMessage).c_str());
   form_.SetObserver(this);
-  UpdateTray(true);
+  tray_.Add(window_, form_.trayIcon);
 }
 
 MainWindow::~MainWindow() {
   form_.SetObserver(nullptr);
   if (window_) {
-    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    Unbind(window_);
     DestroyWindow(window_);
   }
-  for (HICON icon : idleIcons_) DestroyIcon(icon);
-  for (HICON icon : searchIcons_) DestroyIcon(icon);
   DestroyIcon(windowIcon_);
-  for (HFONT f : {font_, bold_, serif_, small_, smallSerif_, cell_, cellBold_}) DeleteObject(f);
-  if (minutesFieldBrush_) DeleteObject(minutesFieldBrush_);
-}
-
-void MainWindow::CreateMinutesField(HINSTANCE instance) {
-  const SpinEdit& spin = form_.options.rotationMinutesField;
-  for (const auto& w : layout_.Widgets()) {
-    if (w.control != &spin) continue;
-    // Inside the painted frame, left of the arrows, which stay the layout's.
-    minutesField_ = CreateWindowExW(
-        0, L"EDIT", L"", WS_CHILD | ES_NUMBER | ES_AUTOHSCROLL, w.rect.x + 3, w.rect.y + 3,
-        w.rect.w - 16 - 4, w.rect.h - 6, window_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kMinutesFieldId)), instance, nullptr);
-  }
-  if (!minutesField_) return;
-  minutesFieldBrush_ = CreateSolidBrush(kMinutesFieldFace);
-  SendMessageW(minutesField_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-  // The field is narrow; the default margins would scroll four digits.
-  SendMessageW(minutesField_, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(1, 0));
-  // Four digits hold the largest number of minutes the field takes.
-  SendMessageW(minutesField_, EM_LIMITTEXT, 4, 0);
-  SetWindowLongPtrW(minutesField_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-  minutesFieldProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
-      minutesField_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MinutesFieldProc)));
-  SyncMinutesField();
-}
-
-std::string MainWindow::MinutesFieldText() const {
-  wchar_t text[16] = {};  // the field holds four characters
-  GetWindowTextW(minutesField_, text, static_cast<int>(std::size(text)));
-  return platform::Narrow(text);
-}
-
-void MainWindow::SyncMinutesField() {
-  if (!minutesField_) return;
-  const SpinEdit& spin = form_.options.rotationMinutesField;
-  const bool shown = form_.view.Current() == View::Options && spin.Visible();
-  if (!shown && GetFocus() == minutesField_) SetFocus(window_);
-  if (shown != (IsWindowVisible(minutesField_) != FALSE)) {
-    ShowWindow(minutesField_, shown ? SW_SHOWNA : SW_HIDE);
-  }
-  EnableWindow(minutesField_, spin.Enabled());
-  if (spin.Text() != MinutesFieldText()) {
-    // The model's text changed by the arrows, a clamp or an undo: show it,
-    // without reading it back as typing.
-    settingMinutesText_ = true;
-    SetWindowTextW(minutesField_, platform::Widen(spin.Text()).c_str());
-    settingMinutesText_ = false;
-    const auto end = static_cast<LPARAM>(spin.Text().size());
-    SendMessageW(minutesField_, EM_SETSEL, static_cast<WPARAM>(end), end);
-  }
-}
-
-void MainWindow::MinutesFieldCommand(WORD code) {
-  SpinEdit& spin = form_.options.rotationMinutesField;
-  if (code == EN_CHANGE && !settingMinutesText_) {
-    spin.EditText(MinutesFieldText());
-  } else if (code == EN_KILLFOCUS) {
-    spin.ExitEdit();  // out-of-range numbers are clamped once the user leaves
-  }
-}
-
-LRESULT CALLBACK MainWindow::MinutesFieldProc(HWND field, UINT message, WPARAM wParam,
-                                              LPARAM lParam) {
-  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(field, GWLP_USERDATA));
-  if (message == WM_KEYDOWN && (wParam == VK_UP || wParam == VK_DOWN || wParam == VK_RETURN)) {
-    try {
-      if (wParam == VK_RETURN) {
-        SetFocus(self->window_);  // done typing: the value is taken, and clamped
-      } else {
-        SpinEdit& spin = self->form_.options.rotationMinutesField;
-        spin.SetValue(spin.Value() + (wParam == VK_UP ? 1 : -1));
-      }
-    } catch (...) {
-      if (self->onError) self->onError(std::current_exception());
-    }
-    return 0;
-  }
-  if (message == WM_KEYDOWN && wParam == 'A' && GetKeyState(VK_CONTROL) < 0) {
-    SendMessageW(field, EM_SETSEL, 0, -1);  // the plain edit control lacks select-all
-    return 0;
-  }
-  // No beep for Enter, nor for the Ctrl+A that the control does not know.
-  if (message == WM_CHAR && (wParam == '\r' || wParam == 1)) return 0;
-  return CallWindowProcW(self->minutesFieldProc_, field, message, wParam, lParam);
 }
 
 void MainWindow::SetSessionEndHandler(std::function<void()> handler) {
@@ -255,10 +86,10 @@ void MainWindow::ControlChanged(const Control& control) {
       ShowWindow(window_, SW_HIDE);
     }
   } else if (&control == &form_.trayIcon) {
-    UpdateTray(false);
+    tray_.Update(form_.trayIcon);
   } else {
     InvalidateRect(window_, nullptr, FALSE);
-    SyncMinutesField();
+    minutesField_.Sync();
   }
 }
 
@@ -275,32 +106,6 @@ void MainWindow::HideToTray() {
 void MainWindow::StartDrag() {
   ReleaseCapture();
   SendMessageW(window_, WM_SYSCOMMAND, 0xF012, 0);  // SC_MOVE by the caption
-}
-
-void MainWindow::UpdateTray(bool add) {
-  NOTIFYICONDATAW data{};
-  data.cbSize = sizeof data;
-  data.hWnd = window_;
-  data.uID = kTrayId;
-  data.uFlags = NIF_ICON | NIF_MESSAGE | NIF_TIP;
-  data.uCallbackMessage = kTrayMessage;
-  const auto& icons = form_.trayIcon.Set() == TrayIcon::IconSet::Idle ? idleIcons_ : searchIcons_;
-  data.hIcon = icons[static_cast<std::size_t>(form_.trayIcon.IconIndex()) % icons.size()];
-  CopyTrayText(data.szTip, "Cloakwise");
-  const auto& balloon = form_.trayIcon.LastBalloon();
-  if (balloon.serial != balloonShown_) {
-    balloonShown_ = balloon.serial;
-    data.uFlags |= NIF_INFO;
-    CopyTrayText(data.szInfoTitle, balloon.title);
-    CopyTrayText(data.szInfo, balloon.text);
-    data.dwInfoFlags = NIIF_INFO;
-    data.uTimeout = 10000;
-  }
-  if (add || !trayAdded_) {
-    trayAdded_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
-  } else {
-    Shell_NotifyIconW(NIM_MODIFY, &data);
-  }
 }
 
 MenuItem* MainWindow::TrackMenu(const Menu& menu, UINT alignment) {
@@ -328,18 +133,12 @@ void MainWindow::OpenListMenu() {
   if (MenuItem* item = TrackMenu(form_.listMenu, TPM_TOPALIGN | TPM_LEFTALIGN)) item->Click();
 }
 
-LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-    self->window_ = window;
-    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self) return DefWindowProcW(window, message, wParam, lParam);
+LRESULT MainWindow::WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) window_ = window;
   try {
-    return self->HandleMessage(message, wParam, lParam);
+    return HandleMessage(message, wParam, lParam);
   } catch (...) {
-    if (self->onError) self->onError(std::current_exception());
+    if (onError) onError(std::current_exception());
     return 0;
   }
 }
@@ -348,7 +147,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   const int x = static_cast<short>(LOWORD(lParam));
   const int y = static_cast<short>(HIWORD(lParam));
   if (message == taskbarCreated_ && taskbarCreated_ != 0) {
-    UpdateTray(true);  // the shell came back: the icon must be added again
+    tray_.Add(window_, form_.trayIcon);  // the shell came back: the icon must be added again
     return 0;
   }
   if (message == showRequest_ && showRequest_ != 0) {
@@ -367,7 +166,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       // A click elsewhere ends typing in the minutes field, as leaving it does.
-      if (minutesField_ && GetFocus() == minutesField_) SetFocus(window_);
+      minutesField_.EndTyping();
       if (message == WM_LBUTTONDOWN) {
         layout_.LeftDown(x, y);
       } else {
@@ -413,16 +212,12 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     }
     case WM_COMMAND:
-      if (LOWORD(wParam) == kMinutesFieldId && reinterpret_cast<HWND>(lParam) == minutesField_) {
-        MinutesFieldCommand(HIWORD(wParam));
-        return 0;
-      }
+      if (minutesField_.Command(wParam, lParam)) return 0;
       return DefWindowProcW(window_, message, wParam, lParam);
     case WM_CTLCOLOREDIT:
-      if (reinterpret_cast<HWND>(lParam) == minutesField_) {
-        SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
-        SetBkColor(reinterpret_cast<HDC>(wParam), kMinutesFieldFace);
-        return reinterpret_cast<LRESULT>(minutesFieldBrush_);
+      if (HBRUSH face =
+              minutesField_.Colour(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam))) {
+        return reinterpret_cast<LRESULT>(face);
       }
       return DefWindowProcW(window_, message, wParam, lParam);
     case WM_MEASUREITEM:
@@ -431,7 +226,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DRAWITEM:
       if (flatMenu_.Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
       return DefWindowProcW(window_, message, wParam, lParam);
-    case kTrayMessage:
+    case TrayIcon::kMessage:
       if (lParam == WM_LBUTTONUP && onTrayClick) onTrayClick();
       if (lParam == WM_RBUTTONUP) OpenMenu();
       return 0;
@@ -456,13 +251,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         onSessionEndCancelled();
       }
       return 0;
-    case WM_DESTROY: {
-      NOTIFYICONDATAW data{};
-      data.cbSize = sizeof data;
-      data.hWnd = window_;
-      data.uID = kTrayId;
-      Shell_NotifyIconW(NIM_DELETE, &data);
-    }
+    case WM_DESTROY:
+      tray_.Remove();
       window_ = nullptr;
       PostQuitMessage(0);
       return 0;
@@ -476,34 +266,35 @@ void MainWindow::Paint(HDC target) {
   HDC dc = canvas.dc();
   SetBkMode(dc, TRANSPARENT);
   FillSolidRect(dc, {0, 0, Layout::kWidth, Layout::kHeight}, RGB(0, 0, 0));
-  FillGradient(dc, {0, 40, Layout::kWidth, 370}, RGB(24, 30, 44), RGB(6, 8, 14));
+  FillGradient(dc, ToRect(Layout::kViewArea), RGB(24, 30, 44), RGB(6, 8, 14));
   FillGradient(dc, {0, 0, Layout::kWidth, Layout::kTopStrip}, RGB(150, 20, 24), RGB(70, 8, 10));
-  DrawText(dc, bold_, RGB(255, 255, 255), {12, 0, 300, Layout::kTopStrip}, "Cloakwise",
+  DrawText(dc, gdi_->bold, RGB(255, 255, 255), ToRect(Layout::kTitle), "Cloakwise",
            DT_LEFT | DT_VCENTER | DT_SINGLELINE);
 
   for (const auto& w : layout_.Widgets()) {
     if (!layout_.Shown(w)) continue;
-    const RECT r{w.rect.x, w.rect.y, w.rect.x + w.rect.w, w.rect.y + w.rect.h};
+    const RECT r = ToRect(w.rect);
     const bool enabled = !w.control || w.control->Enabled();
     const COLORREF text = enabled ? RGB(235, 238, 245) : RGB(110, 115, 125);
     switch (w.kind) {
       case Layout::Kind::Label: {
         const std::string& caption = w.control ? static_cast<Label*>(w.control)->Caption() : w.text;
-        DrawText(dc, font_, text, r, caption, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+        DrawText(dc, gdi_->text, text, r, caption, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
         break;
       }
       case Layout::Kind::Status:
-        DrawWrappedText(dc, font_, text, r, static_cast<Label*>(w.control)->Caption(),
+        DrawWrappedText(dc, gdi_->text, text, r, static_cast<Label*>(w.control)->Caption(),
                         Placement::OnBottom);
         break;
       case Layout::Kind::Heading:
-        DrawText(dc, bold_, RGB(120, 180, 235), r, w.text, DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+        DrawText(dc, gdi_->bold, RGB(120, 180, 235), r, w.text,
+                 DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
         break;
       case Layout::Kind::TextButton: {
         const std::string& caption = static_cast<Label*>(w.control)->Caption();
         DrawFrame(dc, r, RGB(150, 20, 24), RGB(40, 46, 62));
-        DrawText(dc, FittingFont(dc, {serif_, smallSerif_}, caption, w.rect.w - 6), text, r,
-                 caption, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        DrawText(dc, FittingFont(dc, {gdi_->serif, gdi_->smallSerif}, caption, w.rect.w - 6), text,
+                 r, caption, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         break;
       }
       case Layout::Kind::CheckBox:
@@ -515,31 +306,32 @@ void MainWindow::Paint(HDC target) {
         break;
       }
       case Layout::Kind::Spin:
-        DrawSpin(dc, font_, r, static_cast<SpinEdit*>(w.control)->Text());
+        DrawSpin(dc, gdi_->text, r, static_cast<SpinEdit*>(w.control)->Text());
         break;
       case Layout::Kind::Gauge:
         DrawGauge(dc, r, static_cast<Gauge*>(w.control)->Position());
         break;
       case Layout::Kind::HotSpot:
-        DrawText(dc, small_, RGB(200, 205, 215), r, w.text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        DrawText(dc, gdi_->small, RGB(200, 205, 215), r, w.text,
+                 DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         break;
       case Layout::Kind::Tab: {
         const bool current = layout_.Current(w);
         FillGradient(dc, r, current ? RGB(150, 20, 24) : RGB(50, 56, 72),
                      current ? RGB(90, 10, 12) : RGB(24, 28, 38));
-        const HFONT tabFont = current
-                                  ? FittingFont(dc, {bold_, font_, small_}, w.text, w.rect.w - 4)
-                                  : FittingFont(dc, {font_, small_}, w.text, w.rect.w - 4);
+        const HFONT tabFont =
+            current ? FittingFont(dc, {gdi_->bold, gdi_->text, gdi_->small}, w.text, w.rect.w - 4)
+                    : FittingFont(dc, {gdi_->text, gdi_->small}, w.text, w.rect.w - 4);
         DrawText(dc, tabFont, RGB(255, 255, 255), r, w.text,
                  DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
         break;
       }
       case Layout::Kind::Grid:
-        PaintGrid(dc, r, *static_cast<Grid*>(w.control), cell_, cellBold_);
+        PaintGrid(dc, r, *static_cast<Grid*>(w.control), gdi_->cell, gdi_->cellBold);
         break;
     }
   }
-  FillGradient(dc, {380, 370, Layout::kWidth, Layout::kHeight}, RGB(50, 56, 72), RGB(24, 28, 38));
+  FillGradient(dc, ToRect(Layout::kTabRowEnd), RGB(50, 56, 72), RGB(24, 28, 38));
 }
 
 }  // namespace cloakwise::ui::win32

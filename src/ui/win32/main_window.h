@@ -4,12 +4,15 @@
 
 #include <exception>
 #include <functional>
-#include <string>
-#include <vector>
+#include <memory>
 
+#include "platform/win32/window_base.h"
 #include "ui/layout.h"
 #include "ui/main_form.h"
 #include "ui/win32/flat_menu.h"
+#include "ui/win32/gdi_set.h"
+#include "ui/win32/minutes_field.h"
+#include "ui/win32/tray_icon.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -23,7 +26,7 @@ inline constexpr LRESULT kClosingAnswer = 2;
 
 // The main window: paints the model through the layout, turns clicks into
 // the layout's actions, and carries the tray icon and its menu.
-class MainWindow : public ModelObserver {
+class MainWindow : public ModelObserver, private platform::WindowBase<MainWindow> {
  public:
   MainWindow(HINSTANCE instance, MainForm& form, Layout& layout);
   ~MainWindow() override;
@@ -60,39 +63,26 @@ class MainWindow : public ModelObserver {
   void ControlChanged(const Control& control) override;
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  friend class platform::WindowBase<MainWindow>;
+  LRESULT WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void Paint(HDC dc);
   // Shows the menu at the cursor until the user chooses or leaves; returns
   // the item chosen, if any.
   MenuItem* TrackMenu(const Menu& menu, UINT alignment);
-  void UpdateTray(bool add);
-  // The minutes field is a real text field over the painted one, so typing,
-  // the caret and the clipboard work as anywhere in Windows.
-  void CreateMinutesField(HINSTANCE instance);
-  void SyncMinutesField();
-  std::string MinutesFieldText() const;
-  void MinutesFieldCommand(WORD code);
-  static LRESULT CALLBACK MinutesFieldProc(HWND field, UINT message, WPARAM wParam, LPARAM lParam);
   bool CloseQuery() { return !onCloseQuery || onCloseQuery(); }
 
   MainForm& form_;
   Layout& layout_;
+  std::shared_ptr<const GdiSet> gdi_;
   HWND window_ = nullptr;
   std::function<void()> onSessionEnd_;
   UINT taskbarCreated_ = 0;
   UINT showRequest_ = 0;
-  std::vector<HICON> idleIcons_, searchIcons_;
+  TrayIcon tray_;
   HICON windowIcon_ = nullptr;
-  int balloonShown_ = 0;
-  bool trayAdded_ = false;
-  HFONT font_ = nullptr, bold_ = nullptr, serif_ = nullptr, small_ = nullptr;
-  HFONT smallSerif_ = nullptr, cell_ = nullptr, cellBold_ = nullptr;
   FlatMenu flatMenu_;
-  HWND minutesField_ = nullptr;
-  WNDPROC minutesFieldProc_ = nullptr;
-  HBRUSH minutesFieldBrush_ = nullptr;
-  bool settingMinutesText_ = false;
+  MinutesField minutesField_;
 };
 
 }  // namespace cloakwise::ui::win32

@@ -1,6 +1,7 @@
 #include "ui/win32/paint.h"
 
 #include "platform/win32/wide.h"
+#include "ui/layout.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -122,10 +123,10 @@ void DrawSlider(HDC dc, const RECT& r, int position, int steps) {
 
 void DrawSpin(HDC dc, HFONT font, const RECT& r, const std::string& text) {
   DrawFrame(dc, r, RGB(140, 148, 165), RGB(250, 250, 252));
-  DrawText(dc, font, RGB(0, 0, 0), {r.left + 4, r.top, r.right - 16, r.bottom}, text,
-           DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-  const RECT up{r.right - 16, r.top, r.right, (r.top + r.bottom) / 2};
-  const RECT down{r.right - 16, (r.top + r.bottom) / 2, r.right, r.bottom};
+  DrawText(dc, font, RGB(0, 0, 0), {r.left + 4, r.top, r.right - Layout::kSpinArrowWidth, r.bottom},
+           text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+  const RECT up{r.right - Layout::kSpinArrowWidth, r.top, r.right, (r.top + r.bottom) / 2};
+  const RECT down{r.right - Layout::kSpinArrowWidth, (r.top + r.bottom) / 2, r.right, r.bottom};
   DrawFrame(dc, up, RGB(140, 148, 165), RGB(210, 214, 222));
   DrawFrame(dc, down, RGB(140, 148, 165), RGB(210, 214, 222));
   DrawText(dc, font, RGB(0, 0, 0), up, "^", DT_CENTER | DT_VCENTER | DT_SINGLELINE);

@@ -54,8 +54,8 @@ LRESULT CALLBACK PasteBoxProc(HWND edit, UINT message, WPARAM wParam, LPARAM lPa
   if (message == WM_PASTE) {
     const auto text = ClipboardText(edit);
     if (text && HasLineLongerThan(*text, PasteListWindow::kLongestLine)) {
-      MessageBoxW(GetParent(edit), Widen(PasteListWindow::kLineTooLongText).c_str(),
-                  L"Proxy list", MB_OK | MB_ICONWARNING);
+      MessageBoxW(GetParent(edit), Widen(PasteListWindow::kLineTooLongText).c_str(), L"Proxy list",
+                  MB_OK | MB_ICONWARNING);
       return 0;
     }
   }
@@ -64,24 +64,13 @@ LRESULT CALLBACK PasteBoxProc(HWND edit, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-PasteListWindow::PasteListWindow(HINSTANCE instance)
-    : instance_(instance),
-      bold_(MakeFont(13, true, "Arial")),
-      font_(MakeFont(13, false, "Arial")),
-      serif_(MakeFont(21, false, "Times New Roman")),
-      small_(MakeFont(11, false, "Tahoma")) {
+PasteListWindow::PasteListWindow(HINSTANCE instance) : instance_(instance), gdi_(GdiSet::Shared()) {
   const std::wstring className = Widen(kPasteListClass);
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = WindowProc;
-  wc.hInstance = instance;
-  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-  wc.lpszClassName = className.c_str();
+  const WNDCLASSW wc = WindowClass(instance, className.c_str());
   RegisterClassW(&wc);
 }
 
-PasteListWindow::~PasteListWindow() {
-  for (HFONT f : {bold_, font_, serif_, small_}) DeleteObject(f);
-}
+PasteListWindow::~PasteListWindow() = default;
 
 std::string PasteListWindow::RunModal(PasteListForm& form) {
   form_ = &form;
@@ -97,7 +86,7 @@ std::string PasteListWindow::RunModal(PasteListForm& form) {
                               kTextRect.left, kTextRect.top, kTextRect.right - kTextRect.left,
                               kTextRect.bottom - kTextRect.top, window,
                               reinterpret_cast<HMENU>(kTextId), instance_, nullptr);
-  SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_->text), TRUE);
   // The box's own limit is a few tens of kilobytes; a pasted list is often
   // far longer.
   SendMessageW(text, EM_SETLIMITTEXT, kTextLimit, 0);
@@ -136,32 +125,25 @@ void PasteListWindow::Paint(HWND window) {
     HDC dc = canvas.dc();
     FillGradient(dc, {0, 0, kWidth, kHeight}, RGB(24, 30, 44), RGB(6, 8, 14));
     FillGradient(dc, {0, 0, kWidth, kTitleStrip}, RGB(150, 20, 24), RGB(70, 8, 10));
-    DrawText(dc, bold_, RGB(255, 255, 255), {10, 0, kWidth - 10, kTitleStrip}, "Cloakwise",
+    DrawText(dc, gdi_->bold, RGB(255, 255, 255), {10, 0, kWidth - 10, kTitleStrip}, "Cloakwise",
              DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-    DrawText(dc, bold_, RGB(120, 180, 235), {12, 42, kWidth - 12, 60},
+    DrawText(dc, gdi_->bold, RGB(120, 180, 235), {12, 42, kWidth - 12, 60},
              "Paste proxy list here:", DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-    DrawText(dc, small_, RGB(200, 205, 215), {12, 315, kWidth - 12, 333},
+    DrawText(dc, gdi_->hint, RGB(200, 205, 215), {12, 315, kWidth - 12, 333},
              "Please use the correct proxy format (IP:Port)",
              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     DrawFrame(dc, kAddRect, RGB(150, 20, 24), RGB(40, 46, 62));
-    DrawText(dc, serif_, RGB(235, 238, 245), kAddRect, form_->addButton.Caption(),
+    DrawText(dc, gdi_->serif, RGB(235, 238, 245), kAddRect, form_->addButton.Caption(),
              DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   }
   EndPaint(window, &ps);
 }
 
-LRESULT CALLBACK PasteListWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
-                                             LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    SetWindowLongPtrW(
-        window, GWLP_USERDATA,
-        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
-  }
-  auto* self = reinterpret_cast<PasteListWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (!self || !self->form_) return DefWindowProcW(window, message, wParam, lParam);
+LRESULT PasteListWindow::WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!form_) return DefWindowProcW(window, message, wParam, lParam);
   switch (message) {
     case WM_PAINT:
-      self->Paint(window);
+      Paint(window);
       return 0;
     case WM_ERASEBKGND:
       return 1;
@@ -184,12 +166,12 @@ LRESULT CALLBACK PasteListWindow::WindowProc(HWND window, UINT message, WPARAM w
     }
     case WM_LBUTTONUP: {
       const POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-      if (PtInRect(&kAddRect, p)) self->form_->addButton.Click();
+      if (PtInRect(&kAddRect, p)) form_->addButton.Click();
       return 0;
     }
     case WM_CLOSE:
       // Closed any other way, the window still answers with its text.
-      self->form_->Close();
+      form_->Close();
       return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);

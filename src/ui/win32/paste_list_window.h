@@ -3,9 +3,12 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
+#include "platform/win32/window_base.h"
 #include "ui/paste_list_form.h"
+#include "ui/win32/gdi_set.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -15,7 +18,7 @@ inline constexpr char kPasteListClass[] = "CloakwisePasteList";
 // middle of the desktop, with a multi-line text box that takes typing and
 // pasting, and "ADD", which closes it. Modal: the owner takes no input
 // meanwhile, but timers and hand-overs from workers keep running.
-class PasteListWindow : public PasteListHost {
+class PasteListWindow : public PasteListHost, private platform::WindowBase<PasteListWindow> {
  public:
   static constexpr int kWidth = 288, kHeight = 372;
   // Room for a pasted list of about a million proxies.
@@ -39,11 +42,12 @@ class PasteListWindow : public PasteListHost {
   HWND owner = nullptr;  // disabled while the window is up
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  friend class platform::WindowBase<PasteListWindow>;
+  LRESULT WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void Paint(HWND window);
 
   HINSTANCE instance_;
-  HFONT bold_, font_, serif_, small_;
+  std::shared_ptr<const GdiSet> gdi_;
   PasteListForm* form_ = nullptr;
 };
 
