@@ -106,13 +106,13 @@ _pw_alive() {
   [ "${stat%% *}" != Z ]
 }
 
-# Starts a command in the background with its output in LOG; sets _pw_pid.
+# Starts a command in the background with its output in LOG; it runs in this
+# shell, so the world can end it, and its PID is the last of _PW_PIDS.
 _pw_spawn() {
   local log=$1
   shift
   "$@" </dev/null >"$log" 2>&1 &
-  _pw_pid=$!
-  _PW_PIDS+=("$_pw_pid")
+  _PW_PIDS+=("$!")
   _PW_FILES+=("$log")
   _PW_LOGS+=("$log")
   _pw_arm_traps
@@ -135,10 +135,11 @@ _pw_wait_file() {
 # address as well.
 _pw_port_used() { [ -n "$(ss -Htan "sport = :$1")" ]; }
 
-# Sets _pw_port to a free port below the kernel's range for port 0 and
-# outgoing connections, so only another program choosing its own port can
-# take it before it is bound; a start that loses such a race is retried.
-_pw_pick_port() {
+# Prints a free port below the kernel's range for port 0 and outgoing
+# connections, so only another program choosing its own port can take it
+# before it is bound; a start that loses such a race is retried. The caller
+# reserves it (_pw_reserve), so the next pick is another.
+_pw_free_port() {
   local low=20000 high i p used
   read -r high _ </proc/sys/net/ipv4/ip_local_port_range
   high=$((high - 1))
@@ -148,8 +149,7 @@ _pw_pick_port() {
     used=""
     for used in "${_PW_RESERVED[@]}" ""; do [ "$used" = "$p" ] && break; done
     if [ "$used" != "$p" ] && ! _pw_port_used "$p"; then
-      _pw_port=$p
-      _PW_RESERVED+=("$p")
+      echo "$p"
       return 0
     fi
   done
@@ -157,15 +157,17 @@ _pw_pick_port() {
   return 1
 }
 
-# Sets _pw_port to a privileged loopback port nothing listens on, other than
-# those given.
+_pw_reserve() { _PW_RESERVED+=("$1"); }
+
+# Prints a privileged loopback port nothing listens on, other than those
+# given.
 _pw_dead_port() {
   local p taken
   for ((p = 1; p < 1024; p++)); do
     for taken in "$@" ""; do [ "$taken" = "$p" ] && break; done
     [ "$taken" = "$p" ] && continue
     if ! _pw_port_used "$p"; then
-      _pw_port=$p
+      echo "$p"
       return 0
     fi
   done
@@ -210,10 +212,10 @@ _pw_end_pids() {
   for pid; do wait "$pid" 2>/dev/null || true; done
 }
 
-# Sets _pw_old to the command of the trap now set for a signal.
+# Prints the command of the trap now set for a signal.
 _pw_trap_of() {
   eval "set -- $(trap -p "$1")"
-  _pw_old=${3:-}
+  echo "${3:-}"
 }
 
 # The handlers run the caller's own trap commands after the world's clean-up,
@@ -223,12 +225,11 @@ _pw_trap_of() {
 _pw_arm_traps() {
   [ "${PROXY_WORLD_TRAP:-1}" != 0 ] && [ -z "$_PW_ARMED" ] || return 0
   _PW_ARMED=1
-  _pw_trap_of EXIT
-  _PW_OLD_EXIT=$_pw_old
-  _pw_trap_of INT
-  _PW_OLD_INT=${_pw_old:-exit 130}
-  _pw_trap_of TERM
-  _PW_OLD_TERM=${_pw_old:-exit 143}
+  _PW_OLD_EXIT=$(_pw_trap_of EXIT)
+  _PW_OLD_INT=$(_pw_trap_of INT)
+  _PW_OLD_INT=${_PW_OLD_INT:-exit 130}
+  _PW_OLD_TERM=$(_pw_trap_of TERM)
+  _PW_OLD_TERM=${_PW_OLD_TERM:-exit 143}
   trap _pw_on_exit EXIT
   trap '_pw_on_signal "$_PW_OLD_INT"' INT
   trap '_pw_on_signal "$_PW_OLD_TERM"' TERM
@@ -282,7 +283,7 @@ start_judge_service() {
   _pw_spawn "$dir/service-console.log" "$bin" --pool "$pool" --port "$port" \
     --tunnel-port "$tunnel" --port-file "$dir/service.port" --log "$dir/service.log" \
     --max-seconds "$(_pw_max_seconds)"
-  _pw_wait_file "$dir/service.port" "$_pw_pid" || return 1
+  _pw_wait_file "$dir/service.port" "${_PW_PIDS[-1]}" || return 1
   { read -r SERVICE_PORT _ && read -r word TUNNEL_PORT; } <"$dir/service.port"
   export SERVICE_PORT SERVICE_HOST="127.0.0.1:$SERVICE_PORT" TUNNEL_PORT
   export SERVICE_INI=$'Host='"$SERVICE_HOST"$'\r\nTunnelPort='"$TUNNEL_PORT"$'\r\n'
@@ -317,7 +318,7 @@ start_test_proxies() {
   _pw_spawn "$dir/testproxy-console.log" "$bin" --bind "$address" \
     --port-file "$dir/testproxy.port" --log "$dir/testproxy.log" \
     --max-seconds "$(_pw_max_seconds)" "$@"
-  _pw_wait_file "$dir/testproxy.port" "$_pw_pid" || return 1
+  _pw_wait_file "$dir/testproxy.port" "${_PW_PIDS[-1]}" || return 1
   TEST_PROXY_PORTS=()
   while read -r port _; do TEST_PROXY_PORTS+=("$port"); done <"$dir/testproxy.port"
 }
@@ -373,7 +374,7 @@ _pw_open_to_proxies() {
 }
 
 _pw_start_real() {
-  local kind=$1 mode=$2 judge=$3 dir=$4 address=${5:-127.0.0.1} attempt conf
+  local kind=$1 mode=$2 judge=$3 dir=$4 address=${5:-127.0.0.1} attempt conf port pid
   case "${mode%-noconnect}" in transparent | anonymous | elite) ;; *)
     echo "proxy world: unknown set-up $mode" >&2
     return 2
@@ -395,8 +396,9 @@ _pw_start_real() {
   _PW_LOGS+=("$dir/cache.log" "$dir/tinyproxy.log")
   conf=$dir/$kind.conf
   for attempt in 1 2 3; do
-    _pw_pick_port || return 1
-    _pw_write_conf "$kind" "$mode" "$_pw_port" "$dir" "$judge" "$address"
+    port=$(_pw_free_port) || return 1
+    _pw_reserve "$port"
+    _pw_write_conf "$kind" "$mode" "$port" "$dir" "$judge" "$address"
     case "$kind" in
       squid)
         if ! squid -k parse -f "$conf" >"$dir/parse.log" 2>&1; then
@@ -409,46 +411,49 @@ _pw_start_real() {
         _pw_spawn "$dir/console.log" timeout -k 5 "$(_pw_max_seconds)" tinyproxy -d -c "$conf"
         ;;
     esac
-    if _pw_wait_own_listener "$_pw_port" "$_pw_pid" "$address"; then
-      PROXY_PORT=$_pw_port
+    pid=${_PW_PIDS[-1]}
+    if _pw_wait_own_listener "$port" "$pid" "$address"; then
+      PROXY_PORT=$port
       return 0
     fi
-    echo "proxy world: $kind did not listen on $address:$_pw_port (attempt $attempt)" >&2
-    _pw_end_pids "$_pw_pid"
+    echo "proxy world: $kind did not listen on $address:$port (attempt $attempt)" >&2
+    _pw_end_pids "$pid"
   done
   return 1
 }
 
-# Sets _pw_kind, _pw_mode, _pw_delay and _pw_fault for a candidate's name.
+# Prints KIND MODE DELAY FAULT for a candidate's name: DELAY in ms, 0 for
+# none, and FAULT - for none.
 _pw_candidate() {
-  _pw_delay=0 _pw_fault=""
+  local kind mode delay=0 fault=-
   case "$1" in
-    test-transparent | test-anonymous | test-elite) _pw_kind=testproxy _pw_mode=${1#test-} ;;
+    test-transparent | test-anonymous | test-elite) kind=testproxy mode=${1#test-} ;;
     # test-MODE-DELAY: a test proxy that waits DELAY ms before it answers.
     test-transparent-[0-9]* | test-anonymous-[0-9]* | test-elite-[0-9]*)
-      _pw_kind=testproxy _pw_mode=${1#test-} _pw_mode=${_pw_mode%-*} _pw_delay=${1##*-}
-      case "$_pw_delay" in *[!0-9]* | ??????*) echo "proxy world: bad delay in $1" >&2; return 1 ;; esac
+      kind=testproxy mode=${1#test-} mode=${mode%-*} delay=${1##*-}
+      case "$delay" in *[!0-9]* | ??????*) echo "proxy world: bad delay in $1" >&2; return 1 ;; esac
       ;;
     # test-MODE-FAULT: a test proxy that misbehaves in the way named.
     test-*-refuse | test-*-close | test-*-garbage | test-*-wrongdigit | test-*-noconnect | \
       test-*-connectdrop | test-*-connectstall)
-      _pw_kind=testproxy _pw_mode=${1#test-} _pw_mode=${_pw_mode%-*} _pw_fault=${1##*-}
-      case "$_pw_mode" in transparent | anonymous | elite) ;; *)
+      kind=testproxy mode=${1#test-} mode=${mode%-*} fault=${1##*-}
+      case "$mode" in transparent | anonymous | elite) ;; *)
         echo "proxy world: unknown candidate $1" >&2
         return 1
         ;;
       esac
       ;;
     squid-transparent | squid-anonymous | squid-elite | squid-*-noconnect)
-      _pw_kind=squid _pw_mode=${1#squid-} ;;
+      kind=squid mode=${1#squid-} ;;
     tinyproxy-transparent | tinyproxy-anonymous | tinyproxy-elite | tinyproxy-*-noconnect)
-      _pw_kind=tinyproxy _pw_mode=${1#tinyproxy-} ;;
-    dead-[1-9]) _pw_kind=dead _pw_mode=- ;;
+      kind=tinyproxy mode=${1#tinyproxy-} ;;
+    dead-[1-9]) kind=dead mode=- ;;
     *)
       echo "proxy world: unknown candidate $1" >&2
       return 1
       ;;
   esac
+  echo "$kind $mode $delay $fault"
 }
 
 _pw_world() {
@@ -484,43 +489,44 @@ _pw_candidate_host() { echo "127.0.0.$((11 + $1))"; }
 
 _pw_start_world_once() {  # DIR WORLD NAME...
   local dir=$1 world=$2 name servicePort index=0 host folder address dead=() plan line i n cycle
+  local kind mode delay fault port
   shift 2
   local pool=("$@")
   # The service's ports first: the real proxies let requests through to them
   # only.
-  _pw_pick_port || return 1
-  servicePort=$_pw_port
-  _pw_pick_port || return 1
-  TUNNEL_PORT=$_pw_port
+  servicePort=$(_pw_free_port) || return 1
+  _pw_reserve "$servicePort"
+  TUNNEL_PORT=$(_pw_free_port) || return 1
+  _pw_reserve "$TUNNEL_PORT"
   PROXY_WORLD_CANDIDATES=()
   _PW_FILES+=("$dir/pool.txt" "$dir/world.txt")
   : >"$dir/pool.txt"
   for name; do
-    _pw_candidate "$name"
+    read -r kind mode delay fault <<<"$(_pw_candidate "$name")"
     host=$(_pw_candidate_host "$index")
     # A name a world repeats gets a folder per place.
     folder=$dir/$name
     [ ! -e "$folder" ] || folder=$dir/$name.$((index + 1))
     index=$((index + 1))
-    case "$_pw_kind" in
+    case "$kind" in
       testproxy)
-        plan=0:$_pw_mode
-        [ "$_pw_delay" -eq 0 ] || plan+=:delay=$_pw_delay
-        [ -z "$_pw_fault" ] || plan+=:$_pw_fault
+        plan=0:$mode
+        [ "$delay" -eq 0 ] || plan+=:delay=$delay
+        [ "$fault" = - ] || plan+=:$fault
         start_test_proxies "$PROXY_WORLD_TESTPROXY_BIN" "$folder" "$host" "$plan" || return 1
         address=$host:${TEST_PROXY_PORTS[0]}
         ;;
       squid | tinyproxy)
-        "start_$_pw_kind" "$_pw_mode" "$servicePort" "$folder" "$host" || return 1
+        "start_$kind" "$mode" "$servicePort" "$folder" "$host" || return 1
         address=$host:$PROXY_PORT
         ;;
       dead)
-        _pw_dead_port "${dead[@]}" || return 1
-        dead+=("$_pw_port")
-        address=$host:$_pw_port
+        port=$(_pw_dead_port "${dead[@]}") || return 1
+        dead+=("$port")
+        address=$host:$port
         ;;
     esac
-    PROXY_WORLD_CANDIDATES+=("$name $address $_pw_kind $_pw_mode $(_pw_digit "$_pw_mode") $_pw_delay $(_pw_tunnels "$_pw_kind" "$_pw_mode" "$_pw_fault")")
+    PROXY_WORLD_CANDIDATES+=("$name $address $kind $mode $(_pw_digit "$mode") $delay $(_pw_tunnels "$kind" "$mode" "$fault")")
     echo "$address $name" >>"$dir/pool.txt"
   done
   start_judge_service "$PROXY_WORLD_SERVICE_BIN" "$dir/pool.txt" "$dir" "$servicePort" "$TUNNEL_PORT" ||
@@ -566,7 +572,7 @@ start_proxy_world() {
     fi
   done
   names=$(_pw_world "$world") || return 2
-  for name in $names; do _pw_candidate "$name" || return 2; done
+  for name in $names; do _pw_candidate "$name" >/dev/null || return 2; done
   count=$(wc -w <<<"$names")
   if [ "$count" -gt 200 ]; then
     echo "proxy world: $count candidates, more than the 200 loopback addresses it hands out" >&2

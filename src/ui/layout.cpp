@@ -167,6 +167,20 @@ const Layout::Widget* Layout::Hit(int x, int y) const {
   return nullptr;
 }
 
+const Layout::Widget* Layout::Find(const Control& control) const {
+  for (const Widget& w : widgets_) {
+    if (w.control == &control) return &w;
+  }
+  return nullptr;
+}
+
+const Layout::Widget* Layout::Find(std::string_view text) const {
+  for (const Widget& w : widgets_) {
+    if (!w.control && w.text == text) return &w;
+  }
+  return nullptr;
+}
+
 bool Layout::ClickableAt(int x, int y) const {
   const Widget* w = Hit(x, y);
   if (!w) return false;

@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ui/main_form.h"
@@ -85,6 +86,10 @@ class Layout {
   bool Current(const Widget& tab) const;
   // The topmost visible widget under the point on the current view.
   const Widget* Hit(int x, int y) const;
+  // Where a control, or a part of the frame by what it shows, is laid out;
+  // the first of its name when several views have one.
+  const Widget* Find(const Control& control) const;
+  const Widget* Find(std::string_view text) const;
   // Whether a click at the point does something, which the hand cursor
   // promises: not over plain texts, a disabled control or the grid.
   bool ClickableAt(int x, int y) const;

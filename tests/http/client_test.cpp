@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <typeinfo>
 
+#include "http/body_cases.h"
 #include "http/expect_failure.h"
 #include "http/http_client.h"
 #include "http/test_server.h"
@@ -123,38 +124,26 @@ TEST(RequestBytes, AContentTypeOfTheCallersOwnIsKept) {
 }
 
 TEST(Bodies, EveryFormOverASocket) {
-  struct Case {
-    const char* name;
-    std::string reply;
-    std::string body;
-  };
-  const Case cases[] = {
-      {"length", Ok("hello"), "hello"},
-      {"chunked",
-       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
-       "4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n",
-       "Wikipedia"},
-      {"to the close", "HTTP/1.0 200 OK\r\n\r\nuntil the end", "until the end"},
-      {"204 with a stray body is empty", "HTTP/1.1 204 No Content\r\n\r\n", ""},
-      {"length 0", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", ""},
-      {"100 skipped", "HTTP/1.1 100 Continue\r\n\r\n" + Ok("after"), "after"},
-      {"102 and 103 skipped",
-       "HTTP/1.1 102 Processing\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\n" +
-           Ok("after"),
-       "after"},
-      {"length, early close", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort", "short"},
-      {"binary, byte for byte", Ok(std::string("\0\xff\r\n\x80", 5)),
-       std::string("\0\xff\r\n\x80", 5)},
-  };
-  for (const auto& c : cases) {
-    TestServer server([&c](ServerConnection& conn) {
-      conn.ReadRequest();
-      conn.Send(c.reply);
-    });
-    HttpClient client;
-    client.Settings().readTimeoutMs = 5000;
-    EXPECT_EQ(client.Get(server.Url()), c.body) << c.name;
-  }
+  testing::ExpectBodies(
+      {
+          {"length", Ok("hello"), "hello"},
+          {"chunked",
+           "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+           "4\r\nWiki\r\n5\r\npedia\r\n0\r\n\r\n",
+           "Wikipedia"},
+          {"to the close", "HTTP/1.0 200 OK\r\n\r\nuntil the end", "until the end"},
+          {"204 with a stray body is empty", "HTTP/1.1 204 No Content\r\n\r\n", ""},
+          {"length 0", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", ""},
+          {"100 skipped", "HTTP/1.1 100 Continue\r\n\r\n" + Ok("after"), "after"},
+          {"102 and 103 skipped",
+           "HTTP/1.1 102 Processing\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\n" +
+               Ok("after"),
+           "after"},
+          {"length, early close", "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort", "short"},
+          {"binary, byte for byte", Ok(std::string("\0\xff\r\n\x80", 5)),
+           std::string("\0\xff\r\n\x80", 5)},
+      },
+      5000);
 }
 
 TEST(Bodies, ALargeBodyWithinTheCapArrivesWhole) {

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "http/body_cases.h"
 #include "http/expect_failure.h"
 #include "http/http_client.h"
 #include "http/test_server.h"
@@ -308,33 +309,22 @@ TEST(HostileServer, RefusedConnectEndsWithinItsLimit) {
 // Sizes and separators that must not be believed: the reply survives them,
 // and the body is what was really sent.
 TEST(HostileServer, SeparatorsThatMustNotConfuseTheParser) {
-  struct Case {
-    const char* name;
-    std::string reply;
-    std::string body;
-  };
   const std::string nul(1, '\0');
-  const Case cases[] = {
-      {"a length hidden behind a bare CR",
-       kOkHead + "X-A: 1\rContent-Length: 999999999999\r\n\r\nok", "ok"},
-      {"a length hidden behind a NUL",
-       kOkHead + "X-A: 1" + nul + "Content-Length: 999999999999\r\n\r\nok", "ok"},
-      {"a length hidden in a name with a blank", kOkHead + "Content-Length : 2\r\n\r\nall", "all"},
-      {"a length beside chunked",
-       kOkHead + "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n",
-       "ok"},
-      {"a folded length line", kOkHead + "Content-Length: 2\r\n Content-Length: 99\r\n\r\nok",
-       "ok"},
-  };
-  for (const auto& c : cases) {
-    TestServer server([&c](ServerConnection& conn) {
-      conn.ReadRequest();
-      conn.Send(c.reply);
-    });
-    HttpClient client;
-    client.Settings().readTimeoutMs = 2000;
-    EXPECT_EQ(client.Get(server.Url()), c.body) << c.name;
-  }
+  testing::ExpectBodies(
+      {
+          {"a length hidden behind a bare CR",
+           kOkHead + "X-A: 1\rContent-Length: 999999999999\r\n\r\nok", "ok"},
+          {"a length hidden behind a NUL",
+           kOkHead + "X-A: 1" + nul + "Content-Length: 999999999999\r\n\r\nok", "ok"},
+          {"a length hidden in a name with a blank", kOkHead + "Content-Length : 2\r\n\r\nall",
+           "all"},
+          {"a length beside chunked",
+           kOkHead + "Content-Length: 3\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n",
+           "ok"},
+          {"a folded length line", kOkHead + "Content-Length: 2\r\n Content-Length: 99\r\n\r\nok",
+           "ok"},
+      },
+      2000);
 }
 
 TEST(HostileServer, AReplySlowerThanOneReadTimeoutButNeverIdleThatLongArrives) {

@@ -6,9 +6,13 @@
 #include "cleanup/cleanup_tasks.h"
 #include "core/option_keys.h"
 #include "fakes/app_harness.h"
+#include "fakes/layout_points.h"
 
 namespace cloakwise {
 namespace {
+
+using fakes::Part;
+using fakes::WindowPoint;
 
 class LayoutTest : public ::testing::Test, public fakes::AppHarness {
  protected:
@@ -22,51 +26,65 @@ class LayoutTest : public ::testing::Test, public fakes::AppHarness {
                                   [this](ui::View v) { app.ShowView(v); },
                               }};
   ui::MainForm& form = app.form;
+
+  // What a user points at, by name; "the top strip" and "the body" are the
+  // two places where nothing is laid out.
+  WindowPoint At(const ui::Control& control, Part part = Part::Middle) {
+    return fakes::PointOn(layout, control, part);
+  }
+  WindowPoint At(std::string_view shown, Part part = Part::Middle) {
+    return fakes::PointOn(layout, shown, part);
+  }
+  static constexpr WindowPoint kTopStrip{200, ui::Layout::kTopStrip / 2};
+  static constexpr WindowPoint kBody{200, 200};
+  void Click(WindowPoint p) { layout.LeftClick(p.x, p.y); }
+  void Press(WindowPoint p) { layout.LeftDown(p.x, p.y); }
+  void RightClick(WindowPoint p) { layout.RightClick(p.x, p.y); }
+  const ui::Layout::Widget* HitAt(WindowPoint p) { return layout.Hit(p.x, p.y); }
 };
 
 TEST_F(LayoutTest, TabsSwitchViewsAndOnlyTheCurrentViewIsHit) {
-  EXPECT_EQ(layout.Hit(378, 318), nullptr) << "SAVE is not on the status view";
-  layout.LeftClick(300, 380);  // the fourth tab
+  const WindowPoint save = At(form.options.saveButton);
+  EXPECT_EQ(HitAt(save), nullptr) << "SAVE is not on the status view";
+  Click(At("Options"));
   EXPECT_EQ(form.view.Current(), ui::View::Options);
-  layout.LeftClick(378, 318);
+  Click(save);
   EXPECT_EQ(modal.shown, std::vector<std::string>{"Options: Saved!"});
-  layout.LeftClick(100, 380);
+  Click(At("Proxy Checker"));
   EXPECT_EQ(form.view.Current(), ui::View::Checker);
-  layout.LeftClick(10, 380);
+  Click(At("Hide IP", Part::LeftEnd));
   EXPECT_EQ(form.view.Current(), ui::View::Status);
 }
 
 TEST_F(LayoutTest, OptionControlsRespondWhereTheyAreDrawn) {
   app.ShowView(ui::View::Options);
-  layout.LeftClick(100, 121);  // the caption "Change Firefox proxy"
-  EXPECT_TRUE(form.options.firefoxBox.Checked());
-  layout.LeftClick(36, 121);  // the box itself
-  EXPECT_FALSE(form.options.firefoxBox.Checked());
-  layout.LeftClick(30, 238);  // left end of the speed slider
-  EXPECT_EQ(form.options.speedSlider.Position(), 0);
-  layout.LeftClick(329, 238);
-  EXPECT_EQ(form.options.speedSlider.Position(), 8);
+  ui::OptionsView& o = form.options;
+  Click(At(o.firefoxCaption));
+  EXPECT_TRUE(o.firefoxBox.Checked());
+  Click(At(o.firefoxBox));
+  EXPECT_FALSE(o.firefoxBox.Checked());
+  Click(At(o.speedSlider, Part::LeftEnd));
+  EXPECT_EQ(o.speedSlider.Position(), 0);
+  Click(At(o.speedSlider, Part::RightEnd));
+  EXPECT_EQ(o.speedSlider.Position(), 8);
   EXPECT_EQ(app.Settings().ReadInteger(kOptionsSection, "Timeout", 0), 13);
-  layout.LeftClick(180, 172);  // middle of the security slider
-  EXPECT_EQ(form.options.securitySlider.Position(), 1);
-  layout.LeftClick(270, 86);  // the spin field's up arrow
-  EXPECT_EQ(form.options.rotationMinutesField.Value(), 11);
-  layout.LeftClick(270, 100);  // its down arrow
-  layout.LeftClick(270, 100);
-  EXPECT_EQ(form.options.rotationMinutesField.Value(), 9);
-  layout.LeftClick(230, 90);  // the text part does nothing
-  EXPECT_EQ(form.options.rotationMinutesField.Value(), 9);
+  Click(At(o.securitySlider));
+  EXPECT_EQ(o.securitySlider.Position(), 1);
+  Click(At(o.rotationMinutesField, Part::TopArrow));
+  EXPECT_EQ(o.rotationMinutesField.Value(), 11);
+  Click(At(o.rotationMinutesField, Part::BottomArrow));
+  Click(At(o.rotationMinutesField, Part::BottomArrow));
+  EXPECT_EQ(o.rotationMinutesField.Value(), 9);
+  Click(At(o.rotationMinutesField, Part::TextPart));  // takes typing, not clicks
+  EXPECT_EQ(o.rotationMinutesField.Value(), 9);
 }
 
 TEST_F(LayoutTest, FrameHotSpotsAndMouseButtons) {
-  layout.LeftClick(420, 10);
-  layout.LeftClick(30, 350);
-  layout.LeftClick(200, 355);
-  layout.LeftClick(430, 350);
-  layout.LeftDown(200, 20);   // the top strip moves the window
-  layout.LeftDown(200, 200);  // the body does not
-  layout.RightClick(200, 200);
-  layout.RightClick(200, 20);
+  for (const char* spot : {"x", "MENU", "www.cloakwise.example", ">>"}) Click(At(spot));
+  Press(kTopStrip);  // moves the window
+  Press(kBody);      // does not
+  RightClick(kBody);
+  RightClick(kTopStrip);
   EXPECT_EQ(actions, (std::vector<std::string>{"hide", "menu", "vendor", "hide", "drag", "menu"}));
 }
 
@@ -82,12 +100,6 @@ class ListRows : public ui::GridSource {
   std::size_t count_;
 };
 
-// The list's top-left corner on the window, and the middle of a row of it.
-constexpr int kGridX = 16, kGridY = 70;
-constexpr int RowY(int shown) {
-  return kGridY + 1 + 16 + 16 * shown + 8;
-}
-
 class CheckerLayoutTest : public LayoutTest {
  protected:
   void SetUp() override {
@@ -97,6 +109,13 @@ class CheckerLayoutTest : public LayoutTest {
   }
   ListRows rows{1000};
   ui::Grid& grid = form.checker.proxyGrid;
+
+  WindowPoint Row(int shown) { return fakes::RowPoint(layout, grid, shown); }
+  // A point of the grid given in the grid's own geometry.
+  WindowPoint InGrid(int x, int y) {
+    const WindowPoint origin = fakes::GridOrigin(layout, grid);
+    return {origin.x + x, origin.y + y};
+  }
 };
 
 TEST_F(CheckerLayoutTest, ButtonsAndListRespondWhereTheyAreDrawn) {
@@ -105,17 +124,20 @@ TEST_F(CheckerLayoutTest, ButtonsAndListRespondWhereTheyAreDrawn) {
                             &form.checker.deleteProxyButton, &form.checker.clearListButton}) {
     button->onClick = [&clicked, button] { clicked.push_back(button->Caption()); };
   }
-  for (int y : {85, 137, 175, 213}) layout.LeftClick(388, y);
+  for (const ui::Label* button : {&form.checker.checkListButton, &form.checker.addProxyButton,
+                                  &form.checker.deleteProxyButton, &form.checker.clearListButton}) {
+    Click(At(*button));
+  }
   EXPECT_EQ(clicked,
             (std::vector<std::string>{"Check List", "Add Proxy", "Del Proxy", "Clear List"}));
-  ASSERT_NE(layout.Hit(20, 55), nullptr);
-  EXPECT_EQ(layout.Hit(20, 55)->text, "Custom Proxy List:");
 
-  layout.LeftDown(100, RowY(2));
-  layout.LeftClick(100, RowY(2));
+  Press(Row(2));
+  Click(Row(2));
   EXPECT_EQ(grid.CurrentRow(), 2u);
-  layout.LeftDown(kGridX + 300, kGridY + 250);  // the scroll bar's track near its bottom
-  layout.LeftClick(kGridX + 300, kGridY + 250);
+  const auto bar = grid.ScrollBarGeometry();
+  const WindowPoint track = InGrid(bar.left + bar.width / 2, bar.top + bar.height - 10);
+  Press(track);  // the scroll bar's track near its bottom
+  Click(track);
   EXPECT_EQ(grid.TopRow(), grid.PageRows());
   EXPECT_TRUE(actions.empty());
 }
@@ -123,8 +145,8 @@ TEST_F(CheckerLayoutTest, ButtonsAndListRespondWhereTheyAreDrawn) {
 TEST_F(CheckerLayoutTest, RightClickOnTheListOpensItsMenuAndElsewhereTheMainMenu) {
   std::vector<std::size_t> listMenuAt;
   grid.onContextMenu = [&] { listMenuAt.push_back(grid.CurrentRow()); };
-  layout.RightClick(100, RowY(5));
-  layout.RightClick(400, 300);  // beside the list
+  RightClick(Row(5));
+  RightClick(At("Custom Proxy List:"));  // beside the list
   EXPECT_EQ(listMenuAt, std::vector<std::size_t>{5});
   EXPECT_EQ(actions, std::vector<std::string>{"menu"});
 }
@@ -132,8 +154,8 @@ TEST_F(CheckerLayoutTest, RightClickOnTheListOpensItsMenuAndElsewhereTheMainMenu
 TEST_F(CheckerLayoutTest, DoubleClickUsesTheRowAndIsAPressElsewhere) {
   std::vector<std::size_t> used;
   grid.onDoubleClick = [&] { used.push_back(grid.CurrentRow()); };
-  layout.DoubleClick(100, RowY(3));
-  layout.DoubleClick(200, 20);  // the top strip still moves the window
+  layout.DoubleClick(Row(3).x, Row(3).y);
+  layout.DoubleClick(kTopStrip.x, kTopStrip.y);  // still moves the window
   EXPECT_EQ(used, std::vector<std::size_t>{3});
   EXPECT_EQ(actions, std::vector<std::string>{"drag"});
 }
@@ -155,13 +177,13 @@ TEST_F(CheckerLayoutTest, WheelAndKeysReachTheListOnlyOnTheCheckerView) {
 TEST_F(CheckerLayoutTest, ThumbDragEndsWithoutClickingWhatLiesUnderTheMouse) {
   int checks = 0;
   form.checker.checkListButton.onClick = [&] { ++checks; };
-  const int thumbX = kGridX + grid.ScrollBarGeometry().left + 4;
-  const int thumbY = kGridY + grid.ScrollBarGeometry().thumbTop + 4;
-  layout.LeftDown(thumbX, thumbY);
+  const auto bar = grid.ScrollBarGeometry();
+  Press(InGrid(bar.left + 4, bar.thumbTop + 4));
   ASSERT_TRUE(layout.Capturing());
-  layout.MouseMove(388, 400);  // dragged past the list's bottom
+  const WindowPoint check = At(form.checker.checkListButton);
+  layout.MouseMove(check.x, ui::Layout::kHeight);  // dragged past the list's bottom
   EXPECT_EQ(grid.TopRow(), grid.MaxTopRow());
-  layout.LeftClick(388, 85);  // released over "Check List"
+  Click(check);  // released over "Check List"
   EXPECT_EQ(checks, 0);
   EXPECT_FALSE(layout.Capturing());
 }
@@ -170,39 +192,41 @@ TEST_F(LayoutTest, HiddenAndDisabledControlsTakeNoClicks) {
   app.ShowView(ui::View::Options);
   form.options.firefoxBox.SetEnabled(false);
   form.options.firefoxCaption.SetEnabled(false);
-  layout.LeftClick(100, 121);
-  layout.LeftClick(36, 121);
+  Click(At(form.options.firefoxCaption));
+  Click(At(form.options.firefoxBox));
   EXPECT_FALSE(form.options.firefoxBox.Checked());
   form.options.saveButton.SetVisible(false);
-  EXPECT_EQ(layout.Hit(378, 318), nullptr);
+  EXPECT_EQ(HitAt(At(form.options.saveButton)), nullptr);
 }
 
 // The hand promises a click that does something; plain texts, the gauge and a
 // disabled caption keep the arrow.
 TEST_F(LayoutTest, HandCursorOnlyWhereAClickActs) {
+  const ui::StatusView& st = form.status;
+  const ui::OptionsView& o = form.options;
   const struct {
     ui::View view;
-    int x, y;
+    WindowPoint at;
     bool hand;
     const char* what;
   } cases[] = {
-      {ui::View::Status, 224, 258, true, "START"},
-      {ui::View::Status, 30, 350, true, "MENU"},
-      {ui::View::Status, 300, 380, true, "a tab"},
-      {ui::View::Status, 100, 125, false, "the proxy address"},
-      {ui::View::Status, 200, 212, false, "the speed gauge"},
-      {ui::View::Status, 200, 290, false, "the state indicator"},
-      {ui::View::Status, 200, 200, false, "the body"},
-      {ui::View::Options, 100, 121, false, "the disabled Firefox caption"},
-      {ui::View::Options, 100, 93, true, "a caption that toggles its box"},
-      {ui::View::Options, 270, 86, true, "the minutes' arrows"},
-      {ui::View::Options, 230, 90, false, "the minutes' text"},
-      {ui::View::Options, 100, 150, false, "a heading"},
+      {ui::View::Status, At(st.startStopButton), true, "START"},
+      {ui::View::Status, At("MENU"), true, "MENU"},
+      {ui::View::Status, At("Options"), true, "a tab"},
+      {ui::View::Status, At(st.proxyAddressLabel), false, "the proxy address"},
+      {ui::View::Status, At(st.speedGauge), false, "the speed gauge"},
+      {ui::View::Status, At(st.inactiveIndicator), false, "the state indicator"},
+      {ui::View::Status, kBody, false, "the body"},
+      {ui::View::Options, At(o.firefoxCaption), false, "the disabled Firefox caption"},
+      {ui::View::Options, At(o.rotateEveryCaption), true, "a caption that toggles its box"},
+      {ui::View::Options, At(o.rotationMinutesField, Part::TopArrow), true, "the minutes' arrows"},
+      {ui::View::Options, At(o.rotationMinutesField, Part::TextPart), false, "the minutes' text"},
+      {ui::View::Options, At("Proxy security:"), false, "a heading"},
   };
   form.options.firefoxCaption.SetEnabled(false);
   for (const auto& c : cases) {
     app.ShowView(c.view);
-    EXPECT_EQ(layout.ClickableAt(c.x, c.y), c.hand) << c.what;
+    EXPECT_EQ(layout.ClickableAt(c.at.x, c.at.y), c.hand) << c.what;
   }
 }
 
@@ -211,32 +235,26 @@ TEST_F(LayoutTest, HandCursorOnlyWhereAClickActs) {
 // none of its controls; nothing shown overlaps; APPLY is on both.
 TEST_F(LayoutTest, EveryCleanupTaskIsOnOnePrivacyPageAndItsCaptionTogglesItThere) {
   app.ShowView(ui::View::Privacy);
-  constexpr int kPageTabY = 57, kPageTabX[] = {120, 328};
-  const auto widgetOf = [&](const ui::Control& control) {
-    for (const auto& w : layout.Widgets()) {
-      if (w.control == &control) return &w;
-    }
-    ADD_FAILURE() << control.Name() << " is not laid out";
-    return &layout.Widgets().front();
-  };
+  const WindowPoint pageTab[] = {At("Internet Explorer and Computer"),
+                                 At("Firefox, Chrome and Edge")};
   for (const auto& task : cleanup::kCleanupTasks) {
-    const auto* caption = widgetOf(form.privacy.*task.caption);
-    ASSERT_TRUE(caption->page) << task.key;
-    const int x = caption->rect.x + 20, y = caption->rect.y + caption->rect.h / 2;
-    layout.LeftClick(kPageTabX[1 - *caption->page], kPageTabY);
-    const auto* other = layout.Hit(x, y);
+    const ui::Layout::Widget* caption = layout.Find(form.privacy.*task.caption);
+    ASSERT_TRUE(caption && caption->page) << task.key;
+    const WindowPoint p = At(form.privacy.*task.caption, Part::LeftEnd);
+    Click(pageTab[1 - *caption->page]);
+    const auto* other = HitAt(p);
     EXPECT_TRUE(!other ||
                 (other->control != caption->control && other->control != &(form.privacy.*task.box)))
         << task.key;
-    layout.LeftClick(kPageTabX[*caption->page], kPageTabY);
+    Click(pageTab[*caption->page]);
     const bool before = (form.privacy.*task.box).Checked();
-    layout.LeftClick(x, y);
+    Click(p);
     EXPECT_NE((form.privacy.*task.box).Checked(), before) << task.key;
   }
   for (int page : {0, 1}) {
-    layout.LeftClick(kPageTabX[page], kPageTabY);
+    Click(pageTab[page]);
     EXPECT_EQ(form.privacy.pages.Current(), page);
-    EXPECT_EQ(layout.Hit(378, 317)->control, &form.privacy.applyButton);
+    EXPECT_EQ(HitAt(At(form.privacy.applyButton))->control, &form.privacy.applyButton);
     std::vector<const ui::Layout::Widget*> shown;
     for (const auto& w : layout.Widgets()) {
       if (w.view == ui::View::Privacy && layout.Shown(w)) shown.push_back(&w);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fakes/layout_points.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/layout.h"
 #include "ui/win32/main_window.h"
@@ -46,12 +47,6 @@ class ProxyRows : public ui::GridSource {
   mutable std::size_t cellsRead = 0;
 };
 
-// Where the list sits on the window, and the middle of its shown rows.
-constexpr int kGridX = 16, kGridY = 70;
-constexpr int RowY(int shown) {
-  return kGridY + 1 + 16 + 16 * shown + 8;
-}
-
 class CheckerWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -72,6 +67,13 @@ class CheckerWindowTest : public ::testing::Test {
   }
   void Mouse(UINT message, int x, int y) {
     SendMessageA(window.Handle(), message, 0, MAKELPARAM(x, y));
+  }
+  void Mouse(UINT message, fakes::WindowPoint p) { Mouse(message, p.x, p.y); }
+  // The middle of a shown row, and a point given in the grid's own geometry.
+  fakes::WindowPoint Row(int shown) { return fakes::RowPoint(layout, grid, shown); }
+  fakes::WindowPoint InGrid(int x, int y) {
+    const fakes::WindowPoint origin = fakes::GridOrigin(layout, grid);
+    return {origin.x + x, origin.y + y};
   }
   void Key(WPARAM key) { SendMessageA(window.Handle(), WM_KEYDOWN, key, 0); }
   void WheelNotches(int notches) {
@@ -113,26 +115,26 @@ TEST_F(CheckerWindowTest, KeysWheelAndMouseReachTheList) {
   EXPECT_EQ(grid.TopRow(), 15u);
   WheelNotches(-1);
   EXPECT_EQ(grid.TopRow(), 18u);
-  Mouse(WM_LBUTTONDOWN, 100, RowY(2));
-  Mouse(WM_LBUTTONUP, 100, RowY(2));
+  Mouse(WM_LBUTTONDOWN, Row(2));
+  Mouse(WM_LBUTTONUP, Row(2));
   EXPECT_EQ(grid.CurrentRow(), 20u);
 
   // The class asks for double clicks, and one on a row uses that row.
   EXPECT_TRUE(GetClassLongPtrA(window.Handle(), GCL_STYLE) & CS_DBLCLKS);
-  Mouse(WM_LBUTTONDBLCLK, 100, RowY(4));
-  Mouse(WM_LBUTTONUP, 100, RowY(4));
+  Mouse(WM_LBUTTONDBLCLK, Row(4));
+  Mouse(WM_LBUTTONUP, Row(4));
   EXPECT_EQ(used, std::vector<std::size_t>{22});
 
   // The thumb holds the mouse until the button is released.
   const auto bar = grid.ScrollBarGeometry();
-  Mouse(WM_LBUTTONDOWN, kGridX + bar.left + 5, kGridY + bar.thumbTop + 3);
+  Mouse(WM_LBUTTONDOWN, InGrid(bar.left + 5, bar.thumbTop + 3));
   EXPECT_EQ(GetCapture(), window.Handle());
   Mouse(WM_MOUSEMOVE, 200, 1000);
   Mouse(WM_LBUTTONUP, 200, 1000);
   EXPECT_EQ(grid.TopRow(), grid.MaxTopRow());
   EXPECT_EQ(GetCapture(), nullptr);
 
-  Mouse(WM_RBUTTONUP, 400, 300);  // beside the list
+  Mouse(WM_RBUTTONUP, fakes::PointOn(layout, "Custom Proxy List:"));  // beside the list
   EXPECT_EQ(frame, std::vector<std::string>{"main menu"});
   form.view.Set(ui::View::Status);
   Key(VK_HOME);
@@ -151,8 +153,8 @@ TEST_F(CheckerWindowTest, RepaintReadsOnlyTheRowsOnScreenAndHighlightsTheCurrent
   // copied them out.
   HDC painted = GetDC(window.Handle());
   const int last = static_cast<int>(grid.PageRows()) - 1;
-  const COLORREF highlight = GetPixel(painted, kGridX + 2, RowY(last));
-  const COLORREF plain = GetPixel(painted, kGridX + 2, RowY(last - 1));
+  const COLORREF highlight = GetPixel(painted, InGrid(2, 0).x, Row(last).y);
+  const COLORREF plain = GetPixel(painted, InGrid(2, 0).x, Row(last - 1).y);
   ReleaseDC(window.Handle(), painted);
   EXPECT_GT(GetRValue(highlight), 100) << std::hex << highlight;
   EXPECT_LT(GetGValue(highlight), 60) << std::hex << highlight;
@@ -237,10 +239,10 @@ TEST_F(CheckerWindowTest, RightClickOnARowOpensTheListMenuWithItsCopySubmenu) {
     item->onClick = [&chosen, item] { chosen.push_back(item->Caption()); };
   }
   script = MenuScript{window.Handle(), 0, 0, test_support::ScreenshotPath("list-menu.bmp")};
-  const POINT at = OnScreen(150, RowY(7));
+  const POINT at = OnScreen(Row(7).x, Row(7).y);
   SetCursorPos(at.x, at.y);
   const UINT_PTR timer = SetTimer(nullptr, 0, 300, PlayMenuKeys);
-  Mouse(WM_RBUTTONUP, 150, RowY(7));  // returns when the menu has closed
+  Mouse(WM_RBUTTONUP, Row(7));  // returns when the menu has closed
   KillTimer(nullptr, timer);
   Pump();
 
