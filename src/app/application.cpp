@@ -47,7 +47,8 @@ Application::Application(PlatformServices services)
           {form, services.ui, activeProxy,
            [this] { return pasteListForm ? pasteListForm->AskForProxyList() : std::string(); },
            [this](const std::string& text) { return platform.desktop.SetClipboardText(text); },
-           [this](const std::string& text) { platform.desktop.ShowError(text); }}),
+           [this](const std::string& text) { platform.desktop.ShowError(text); }},
+          *settings_),
       privacyCleanup(form.privacy, messageBox,
                      {services.files, services.shell, services.urlCache, services.registry,
                       services.desktop, services.ui, services.sqlite},
@@ -92,7 +93,7 @@ void Application::CleanUpIfAskedTo() {
 }
 
 void Application::LoadCustomProxyList() {
-  listChecker.LoadCustomProxyList(*settings_);
+  listChecker.LoadCustomProxyList();
 }
 
 // The windows exist already (their models are members) and start hidden.

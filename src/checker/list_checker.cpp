@@ -6,7 +6,8 @@
 
 namespace cloakwise::checker {
 
-ListChecker::ListChecker(Services services) : services_(std::move(services)) {
+ListChecker::ListChecker(Services services, SettingsStore& settings)
+    : services_(std::move(services)), settings_(settings) {
   for (int k = 0; k < 6; ++k) {
     checkWorkers_[k] = std::make_unique<WorkerThread>(
         services_.ui, [this, k](WorkerThread& self) { RunCheckWorker(self, k); });
@@ -48,10 +49,9 @@ void ListChecker::ScheduleRepaint() {
   });
 }
 
-void ListChecker::LoadCustomProxyList(SettingsStore& settings) {
-  settings_ = &settings;
-  urls_ = judge::ReadServiceUrls(settings);
-  list_.Load(settings);
+void ListChecker::LoadCustomProxyList() {
+  urls_ = judge::ReadServiceUrls(settings_);
+  list_.Load(settings_);
   services_.form.checker.proxyGrid.Invalidate();
 }
 
@@ -98,17 +98,17 @@ void ListChecker::UseSelectedProxy() {
 void ListChecker::AddProxiesFromPasteWindow() {
   const std::string text = services_.askForProxyList ? services_.askForProxyList() : std::string();
   list_.AddPastedLines(text);
-  list_.Save(*settings_);
+  list_.Save(settings_);
 }
 
 void ListChecker::DeleteSelectedProxy() {
   list_.DeleteRow(services_.form.checker.proxyGrid.CurrentRow());
-  list_.Save(*settings_);
+  list_.Save(settings_);
 }
 
 void ListChecker::ClearList() {
   list_.Clear();
-  settings_->EraseSection(kProxyListSection);
+  settings_.EraseSection(kProxyListSection);
 }
 
 void ListChecker::CopyProxiesByType(CopyFilter filter) {

@@ -33,7 +33,7 @@ class ListChecker {
     std::function<void(const std::string&)> showError;
   };
 
-  explicit ListChecker(Services services);
+  ListChecker(Services services, SettingsStore& settings);
   // Each worker stops after the probe it is in, then ends; the list and the
   // clients outlive them.
   ~ListChecker();
@@ -41,7 +41,7 @@ class ListChecker {
   ListChecker& operator=(const ListChecker&) = delete;
 
   // Start-up: the stored list, and where the judge lives.
-  void LoadCustomProxyList(SettingsStore& settings);
+  void LoadCustomProxyList();
 
   void StartCheck();
   void UseSelectedProxy();
@@ -60,7 +60,7 @@ class ListChecker {
   void ScheduleRepaint();
 
   Services services_;
-  SettingsStore* settings_ = nullptr;
+  SettingsStore& settings_;
   judge::ServiceUrls urls_;
   CustomProxyList list_;
   // Tells a repaint posted from a worker whether this object still exists.
