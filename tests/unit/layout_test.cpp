@@ -7,6 +7,7 @@
 #include "core/option_keys.h"
 #include "fakes/app_harness.h"
 #include "fakes/layout_points.h"
+#include "ui/accessible_items.h"
 
 namespace cloakwise {
 namespace {
@@ -269,6 +270,68 @@ TEST_F(LayoutTest, EveryCleanupTaskIsOnOnePrivacyPageAndItsCaptionTogglesItThere
       }
     }
   }
+}
+
+}  // namespace
+}  // namespace cloakwise
+
+namespace cloakwise {
+namespace {
+
+// What a screen reader hears of each view: the roles, names and states of
+// its controls in reading order, with a box and its caption as one.
+TEST_F(LayoutTest, AssistiveTechnologyHearsEachControlByItsCaption) {
+  using Role = ui::AccessibleRole;
+  const auto heard = [&](ui::View view) {
+    app.ShowView(view);
+    std::vector<std::string> lines;
+    for (const ui::AccessibleItem& item : ui::AccessibleItems(layout, &form.options.speedSlider)) {
+      if (item.role == Role::Text || item.role == Role::Tab) continue;  // the rest of the frame
+      if (item.role == Role::PushButton && item.rect.y >= ui::Layout::kTopStrip &&
+          item.rect.y < ui::Layout::kTabTop - 40) {
+        lines.push_back("button " + item.name + (item.unavailable ? " (unavailable)" : ""));
+      } else if (item.role == Role::CheckBox) {
+        lines.push_back("check box " + item.name + (item.checked ? " (checked)" : "") +
+                        (item.unavailable ? " (unavailable)" : ""));
+      } else if (item.role == Role::Slider || item.role == Role::SpinBox) {
+        lines.push_back(item.name + " = " + item.value + (item.focused ? " (focused)" : ""));
+      } else if (item.role == Role::ListRow) {
+        lines.push_back("row " + item.name + (item.checked ? " (selected)" : ""));
+      }
+    }
+    return lines;
+  };
+  form.options.firefoxCaption.SetEnabled(false);
+  form.options.firefoxBox.SetEnabled(false);
+  form.options.cleanAtStartupBox.SetChecked(true);
+  EXPECT_EQ(heard(ui::View::Options),
+            (std::vector<std::string>{
+                "check box Run at startup (checked)",
+                "check box Change the proxy every:",
+                "Change the proxy every = 10",
+                "check box Change Firefox proxy (unavailable)",
+                "Proxy security = 1",
+                "Proxy speed = 4 (focused)",
+                "check box Run PC Privacy clean up when program starts (checked)",
+                "button SAVE",
+            }));
+  form.status.startStopButton.SetEnabled(false);
+  EXPECT_EQ(heard(ui::View::Status), std::vector<std::string>{"button START (unavailable)"});
+}
+
+TEST_F(CheckerLayoutTest, AssistiveTechnologyHearsTheListAndItsShownRows) {
+  grid.SelectRow(1);
+  std::vector<std::string> rowsHeard;
+  std::string list;
+  for (const ui::AccessibleItem& item : ui::AccessibleItems(layout)) {
+    if (item.role == ui::AccessibleRole::List) list = item.name;
+    if (item.role == ui::AccessibleRole::ListRow)
+      rowsHeard.push_back(item.name + (item.checked ? " (selected)" : ""));
+  }
+  EXPECT_EQ(list, "Custom Proxy List");
+  ASSERT_EQ(rowsHeard.size(), grid.ShownRows());
+  EXPECT_EQ(rowsHeard[0], "0, 0, 0, 0");
+  EXPECT_EQ(rowsHeard[1], "1, 1, 1, 1 (selected)");
 }
 
 }  // namespace
