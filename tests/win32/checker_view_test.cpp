@@ -2,6 +2,7 @@
 // painted from the model, driven by the window messages that the user's
 // mouse and keys send, and with the list's menu unfolded on screen.
 #include <gtest/gtest.h>
+#include <oleacc.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -169,6 +170,49 @@ TEST_F(CheckerWindowTest, RepaintReadsOnlyTheRowsOnScreenAndHighlightsTheCurrent
 // Nothing is installed before the handler is set, so the session may end at
 // any moment; once set, the handler puts things back first, and a session
 // end called off is told.
+// A screen reader asks through oleacc, as it asks any program: the painted
+// controls come back by role and name, and the list's rows with their cells.
+TEST_F(CheckerWindowTest, AScreenReaderHearsTheButtonsTheListAndItsRows) {
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  IAccessible* window = nullptr;
+  ASSERT_EQ(AccessibleObjectFromWindow(this->window.Handle(), static_cast<DWORD>(OBJID_CLIENT),
+                                       __uuidof(IAccessible), reinterpret_cast<void**>(&window)),
+            S_OK);
+  long count = 0;
+  ASSERT_EQ(window->get_accChildCount(&count), S_OK);
+  std::vector<VARIANT> children(static_cast<std::size_t>(count));
+  long got = 0;
+  ASSERT_EQ(AccessibleChildren(window, 0, count, children.data(), &got), S_OK);
+  std::vector<std::string> heard;
+  int rows = 0;
+  for (long i = 0; i < got; ++i) {
+    VARIANT& child = children[static_cast<std::size_t>(i)];
+    ASSERT_EQ(child.vt, VT_I4) << "the items are simple elements";
+    VARIANT role, state;
+    BSTR name = nullptr;
+    ASSERT_EQ(window->get_accRole(child, &role), S_OK);
+    ASSERT_EQ(window->get_accName(child, &name), S_OK);
+    ASSERT_EQ(window->get_accState(child, &state), S_OK);
+    char text[256] = {};
+    WideCharToMultiByte(CP_UTF8, 0, name, -1, text, sizeof text, nullptr, nullptr);
+    SysFreeString(name);
+    const bool selected = state.lVal & STATE_SYSTEM_SELECTED;
+    if (role.lVal == ROLE_SYSTEM_PUSHBUTTON) heard.push_back(std::string("button ") + text);
+    if (role.lVal == ROLE_SYSTEM_LIST) heard.push_back(std::string("list ") + text);
+    if (role.lVal == ROLE_SYSTEM_LISTITEM && ++rows <= 3)
+      heard.push_back(std::string("row ") + text + (selected ? " (selected)" : ""));
+  }
+  window->Release();
+  CoUninitialize();
+  EXPECT_EQ(heard, (std::vector<std::string>{
+                       "button x", "button MENU", "button www.cloakwise.example", "button >>",
+                       "list Custom Proxy List", "row 10.0.0.0:3128, Elite, OK, 1 Sec. (selected)",
+                       "row 10.0.0.1:3129, Anonymous, OK, 2 Sec.",
+                       "row 10.0.0.2:3130, Unknown, Not working, Unknown", "button Check List",
+                       "button Add Proxy", "button Del Proxy", "button Clear List"}));
+  EXPECT_EQ(rows, 15) << "every shown row, and only those";
+}
+
 TEST_F(CheckerWindowTest, TheSessionMayAlwaysEndAndTheHandlerRunsFirst) {
   EXPECT_EQ(SendMessageA(window.Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
   int cleared = 0;

@@ -7,6 +7,7 @@
 #include "ui/win32/grid_painter.h"
 #include "ui/win32/icon.h"
 #include "ui/win32/paint.h"
+#include "ui/win32/window_accessible.h"
 
 namespace cloakwise::ui::win32 {
 namespace {
@@ -154,6 +155,20 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     return onShowRequest && !onShowRequest() ? kClosingAnswer : kShownAnswer;
   }
   switch (message) {
+    case WM_GETOBJECT:
+      // Everything is painted: a screen reader is told the controls by the
+      // layout's description of them.
+      if (static_cast<LONG>(lParam) == static_cast<LONG>(OBJID_CLIENT)) {
+        return WindowAccessible::Answer(
+            window_, wParam,
+            [this] {
+              return AccessibleItems(layout_, focusedControl ? focusedControl() : nullptr);
+            },
+            [](const Rect& r) {
+              return RECT{r.x, r.y, r.x + r.w, r.y + r.h};
+            });
+      }
+      return DefWindowProcW(window_, message, wParam, lParam);
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = BeginPaint(window_, &ps);

@@ -59,6 +59,8 @@ class MainWindow : public ModelObserver, private platform::WindowBase<MainWindow
   // An exception that a handler let escape; it cannot cross the window
   // procedure.
   std::function<void(std::exception_ptr)> onError;
+  // The control the keyboard is on, for screen readers; none when unset.
+  std::function<const Control*()> focusedControl;
 
   void ControlChanged(const Control& control) override;
 
