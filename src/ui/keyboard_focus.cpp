@@ -1,0 +1,206 @@
+#include "ui/keyboard_focus.h"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+namespace cloakwise::ui {
+namespace {
+
+using Widget = Layout::Widget;
+
+// A box and its caption are one stop: the caption is a label and never
+// takes the focus itself.
+bool TakesFocus(const Widget& w) {
+  switch (w.kind) {
+    case Layout::Kind::Tab:
+      return true;
+    case Layout::Kind::CheckBox:
+    case Layout::Kind::TextButton:
+    case Layout::Kind::Slider:
+    case Layout::Kind::Spin:
+    case Layout::Kind::Grid:
+      return w.control && w.control->Enabled();
+    default:
+      return false;
+  }
+}
+
+std::optional<Grid::Key> GridKey(KeyboardFocus::Key key) {
+  using Key = KeyboardFocus::Key;
+  switch (key) {
+    case Key::Up:
+      return Grid::Key::Up;
+    case Key::Down:
+      return Grid::Key::Down;
+    case Key::PageUp:
+      return Grid::Key::PageUp;
+    case Key::PageDown:
+      return Grid::Key::PageDown;
+    case Key::Home:
+      return Grid::Key::Home;
+    case Key::End:
+      return Grid::Key::End;
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::vector<const Widget*> KeyboardFocus::Stops() const {
+  std::vector<const Widget*> stops;
+  for (const Widget& w : layout_.Widgets()) {
+    if (layout_.Shown(w) && TakesFocus(w)) stops.push_back(&w);
+  }
+  std::stable_sort(stops.begin(), stops.end(), [](const Widget* a, const Widget* b) {
+    return std::pair(a->rect.y, a->rect.x) < std::pair(b->rect.y, b->rect.x);
+  });
+  // A widget that begins above the middle of the first one of a line reads
+  // as on that line, as the minutes field beside its box does, though it
+  // stands a few pixels higher.
+  std::vector<std::pair<int, const Widget*>> lines;
+  int line = 0;
+  int middle = stops.empty() ? 0 : stops.front()->rect.y + stops.front()->rect.h / 2;
+  for (const Widget* w : stops) {
+    if (w->rect.y >= middle) {
+      ++line;
+      middle = w->rect.y + w->rect.h / 2;
+    }
+    lines.emplace_back(line, w);
+  }
+  std::stable_sort(lines.begin(), lines.end(), [](const auto& a, const auto& b) {
+    return std::pair(a.first, a.second->rect.x) < std::pair(b.first, b.second->rect.x);
+  });
+  for (std::size_t i = 0; i < lines.size(); ++i) stops[i] = lines[i].second;
+  return stops;
+}
+
+const Widget* KeyboardFocus::Focused() const {
+  if (!focused_) return nullptr;
+  const auto stops = Stops();
+  return std::find(stops.begin(), stops.end(), focused_) != stops.end() ? focused_ : nullptr;
+}
+
+bool KeyboardFocus::KeyDown(Key key, bool shift, bool ctrl) {
+  cueShown_ = true;
+  if (key == Key::Tab) {
+    if (ctrl) {
+      NextView(shift);
+    } else {
+      Move(shift);
+    }
+    return true;
+  }
+  const Widget* w = Focused();
+  if (key == Key::Escape) {
+    Frame("x");
+    return true;
+  }
+  if (key == Key::Menu) {
+    // On the proxy list its own menu, as a right click on it opens.
+    if (w && w->kind == Layout::Kind::Grid && static_cast<Grid*>(w->control)->onContextMenu) {
+      static_cast<Grid*>(w->control)->onContextMenu();
+    } else {
+      Frame("MENU");
+    }
+    return true;
+  }
+  if (w && OnFocused(*w, key)) return true;
+  if (key == Key::Enter) {
+    Control* button = DefaultButton();
+    const Widget* placed = button ? layout_.Find(*button) : nullptr;
+    if (!placed || !layout_.Shown(*placed) || !button->Enabled()) return false;
+    Press(*placed);
+    return true;
+  }
+  if (const auto gridKey = GridKey(key)) {
+    layout_.KeyDown(*gridKey);
+    return true;
+  }
+  return false;
+}
+
+bool KeyboardFocus::OnFocused(const Widget& w, Key key) {
+  switch (w.kind) {
+    case Layout::Kind::CheckBox:
+      if (key != Key::Space) return false;
+      Press(w);
+      return true;
+    case Layout::Kind::TextButton:
+    case Layout::Kind::Tab:
+      if (key != Key::Space && key != Key::Enter) return false;
+      Press(w);
+      return true;
+    case Layout::Kind::Slider: {
+      auto* slider = static_cast<Slider*>(w.control);
+      if (key == Key::Left || key == Key::Right) {
+        slider->SetPosition(slider->Position() + (key == Key::Left ? -1 : 1));
+      } else if (key == Key::Home || key == Key::End) {
+        slider->SetPosition(key == Key::Home ? slider->Min() : slider->Max());
+      } else {
+        return false;
+      }
+      return true;
+    }
+    case Layout::Kind::Spin: {
+      if (key != Key::Up && key != Key::Down) return false;
+      auto* spin = static_cast<SpinEdit*>(w.control);
+      spin->SetValue(spin->Value() + (key == Key::Up ? 1 : -1));
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+void KeyboardFocus::Move(bool backwards) {
+  const auto stops = Stops();
+  if (stops.empty()) return;
+  const auto at = std::find(stops.begin(), stops.end(), focused_);
+  const auto n = static_cast<std::ptrdiff_t>(stops.size());
+  std::ptrdiff_t i = 0;
+  if (at == stops.end()) {
+    i = backwards ? n - 1 : 0;
+  } else {
+    i = ((at - stops.begin()) + (backwards ? n - 1 : 1)) % n;
+  }
+  focused_ = stops[static_cast<std::size_t>(i)];
+}
+
+void KeyboardFocus::NextView(bool backwards) {
+  std::vector<const Widget*> tabs;
+  for (const Widget& w : layout_.Widgets()) {
+    if (w.tab) tabs.push_back(&w);
+  }
+  const auto at = std::find_if(tabs.begin(), tabs.end(),
+                               [this](const Widget* t) { return layout_.Current(*t); });
+  if (at == tabs.end()) return;
+  const auto n = static_cast<std::ptrdiff_t>(tabs.size());
+  const auto i = ((at - tabs.begin()) + (backwards ? n - 1 : 1)) % n;
+  tabs[static_cast<std::size_t>(i)]->action();
+}
+
+void KeyboardFocus::Press(const Widget& w) {
+  layout_.LeftClick(w.rect.x + w.rect.w / 2, w.rect.y + w.rect.h / 2);
+}
+
+Control* KeyboardFocus::DefaultButton() const {
+  switch (form_.view.Current()) {
+    case View::Status:
+      return &form_.status.startStopButton;
+    case View::Privacy:
+      return &form_.privacy.applyButton;
+    case View::Options:
+      return &form_.options.saveButton;
+    default:
+      return nullptr;
+  }
+}
+
+void KeyboardFocus::Frame(const char* shown) {
+  const Widget* w = layout_.Find(shown);
+  if (w && w->action) w->action();
+}
+
+}  // namespace cloakwise::ui
