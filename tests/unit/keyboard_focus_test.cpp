@@ -5,26 +5,17 @@
 #include <gtest/gtest.h>
 
 #include "core/option_keys.h"
-#include "fakes/app_harness.h"
+#include "fakes/laid_out_app.h"
 
 namespace cloakwise {
 namespace {
 
 using Key = ui::KeyboardFocus::Key;
 
-class KeyboardFocusTest : public ::testing::Test, public fakes::AppHarness {
+class KeyboardFocusTest : public ::testing::Test, public fakes::LaidOutApp {
  protected:
   void SetUp() override { Start(); }
-  std::vector<std::string> actions;
-  ui::Layout layout{app.form, ui::FrameActions{
-                                  [this] { actions.push_back("hide"); },
-                                  [this] { actions.push_back("menu"); },
-                                  [this] { actions.push_back("vendor"); },
-                                  [this] { actions.push_back("drag"); },
-                                  [this](ui::View v) { app.ShowView(v); },
-                              }};
   ui::KeyboardFocus focus{app.form, layout};
-  ui::MainForm& form = app.form;
 
   void Press(Key key, bool shift = false, bool ctrl = false) { focus.KeyDown(key, shift, ctrl); }
   static std::string NameOf(const ui::Layout::Widget* w) {

@@ -5,7 +5,7 @@
 
 #include "cleanup/cleanup_tasks.h"
 #include "core/option_keys.h"
-#include "fakes/app_harness.h"
+#include "fakes/laid_out_app.h"
 #include "fakes/layout_points.h"
 #include "ui/accessible_items.h"
 
@@ -15,18 +15,9 @@ namespace {
 using fakes::Part;
 using fakes::WindowPoint;
 
-class LayoutTest : public ::testing::Test, public fakes::AppHarness {
+class LayoutTest : public ::testing::Test, public fakes::LaidOutApp {
  protected:
   void SetUp() override { Start(); }
-  std::vector<std::string> actions;
-  ui::Layout layout{app.form, ui::FrameActions{
-                                  [this] { actions.push_back("hide"); },
-                                  [this] { actions.push_back("menu"); },
-                                  [this] { actions.push_back("vendor"); },
-                                  [this] { actions.push_back("drag"); },
-                                  [this](ui::View v) { app.ShowView(v); },
-                              }};
-  ui::MainForm& form = app.form;
 
   // What a user points at, by name; "the top strip" and "the body" are the
   // two places where nothing is laid out.
