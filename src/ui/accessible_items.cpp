@@ -41,12 +41,6 @@ std::optional<AccessibleRole> RoleOf(const Layout::Widget& w) {
   return std::nullopt;
 }
 
-bool IsCaptionOf(const Layout::Widget& caption, const Layout::Widget& box) {
-  return caption.kind == Kind::Label && caption.control && caption.view == box.view &&
-         caption.page == box.page && caption.rect.y <= box.rect.y + box.rect.h &&
-         box.rect.y <= caption.rect.y + caption.rect.h && caption.rect.x >= box.rect.x;
-}
-
 std::string RowText(const Grid& grid, std::size_t row) {
   std::string text;
   for (int column = 0; column < Grid::kColumnCount; ++column) {
@@ -64,6 +58,17 @@ std::string WithoutColon(std::string text) {
 
 }  // namespace
 
+const Layout::Widget* CaptionOf(const Layout& layout, const Layout::Widget& box) {
+  const auto& widgets = layout.Widgets();
+  const auto next = static_cast<std::size_t>(&box - widgets.data()) + 1;
+  if (box.kind != Kind::CheckBox || next >= widgets.size()) return nullptr;
+  const Layout::Widget& caption = widgets[next];
+  const bool beside = caption.kind == Kind::Label && caption.control && caption.view == box.view &&
+                      caption.page == box.page && caption.rect.y <= box.rect.y + box.rect.h &&
+                      box.rect.y <= caption.rect.y + caption.rect.h && caption.rect.x >= box.rect.x;
+  return beside ? &caption : nullptr;
+}
+
 std::vector<AccessibleItem> AccessibleItems(const Layout& layout, const Control* focused) {
   std::vector<AccessibleItem> items;
   const auto& widgets = layout.Widgets();
@@ -80,9 +85,9 @@ std::vector<AccessibleItem> AccessibleItems(const Layout& layout, const Control*
       case Kind::CheckBox: {
         // A box and its caption are one check box to the user.
         item.checked = static_cast<const CheckBox*>(w.control)->Checked();
-        if (i + 1 < widgets.size() && IsCaptionOf(widgets[i + 1], w)) {
-          item.name = ShownText(widgets[i + 1]);
-          item.focused = item.focused || (focused && widgets[i + 1].control == focused);
+        if (const Layout::Widget* caption = CaptionOf(layout, w)) {
+          item.name = ShownText(*caption);
+          item.focused = item.focused || (focused && caption->control == focused);
           ++i;
         }
         lastText = WithoutColon(item.name);  // "Change the proxy every:" names the minutes

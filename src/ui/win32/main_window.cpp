@@ -6,6 +6,7 @@
 #include "ui/tray_mark.h"
 #include "ui/win32/grid_painter.h"
 #include "ui/win32/icon.h"
+#include "ui/win32/keyboard_input.h"
 #include "ui/win32/paint.h"
 #include "ui/win32/window_accessible.h"
 
@@ -17,25 +18,6 @@ RECT ToRect(const Rect& r) {
   return {r.x, r.y, r.x + r.w, r.y + r.h};
 }
 
-std::optional<Grid::Key> GridKey(WPARAM key) {
-  switch (key) {
-    case VK_UP:
-      return Grid::Key::Up;
-    case VK_DOWN:
-      return Grid::Key::Down;
-    case VK_PRIOR:
-      return Grid::Key::PageUp;
-    case VK_NEXT:
-      return Grid::Key::PageDown;
-    case VK_HOME:
-      return Grid::Key::Home;
-    case VK_END:
-      return Grid::Key::End;
-    default:
-      return std::nullopt;
-  }
-}
-
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
@@ -43,7 +25,8 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
       layout_(layout),
       gdi_(GdiSet::Shared()),
       flatMenu_(*gdi_),
-      minutesField_(form, onError) {
+      minutesField_(form, onError),
+      focus_(form, layout) {
   // The window's big icon is what Alt+Tab shows; the tray draws small ones.
   windowIcon_ = MakeIcon(tray_mark::kIdleFrame, GetSystemMetrics(SM_CXICON));
 
@@ -160,10 +143,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       // layout's description of them.
       if (static_cast<LONG>(lParam) == static_cast<LONG>(OBJID_CLIENT)) {
         return WindowAccessible::Answer(
-            window_, wParam,
-            [this] {
-              return AccessibleItems(layout_, focusedControl ? focusedControl() : nullptr);
-            },
+            window_, wParam, [this] { return ScreenReaderItems(); },
             [](const Rect& r) {
               return RECT{r.x, r.y, r.x + r.w, r.y + r.h};
             });
@@ -182,6 +162,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDBLCLK:
       // A click elsewhere ends typing in the minutes field, as leaving it does.
       minutesField_.EndTyping();
+      if (focus_.CueShown()) {
+        focus_.MouseUsed();  // as Windows does, the cue waits for the next key
+        InvalidateRect(window_, nullptr, FALSE);
+      }
       if (message == WM_LBUTTONDOWN) {
         layout_.LeftDown(x, y);
       } else {
@@ -210,10 +194,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       layout_.Wheel(GET_WHEEL_DELTA_WPARAM(wParam));
       return 0;
     case WM_KEYDOWN:
-      if (const auto key = GridKey(wParam)) {
-        layout_.KeyDown(*key);
-        return 0;
-      }
+    case WM_SYSKEYDOWN:
+      // Of the system keys only Shift+F10 is the program's; Alt+F4 and the
+      // rest stay Windows'.
+      if ((message == WM_KEYDOWN || wParam == VK_F10) && KeyDown(wParam)) return 0;
       return DefWindowProcW(window_, message, wParam, lParam);
     case WM_SETCURSOR: {
       // A child, the minutes' text field, has its own.
@@ -250,6 +234,13 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         HideToTray();  // minimising sends the window to the tray
         return 0;
       }
+      if ((wParam & 0xFFF0) == SC_CLOSE) {
+        // Alt+F4 and the taskbar's Close hide, as the close picture does;
+        // only the tray's Close, the installer's WM_CLOSE and the end of the
+        // session end the program.
+        HideToTray();
+        return 0;
+      }
       return DefWindowProcW(window_, message, wParam, lParam);
     case WM_CLOSE:
       if (CloseQuery()) DestroyWindow(window_);
@@ -274,6 +265,38 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
       return DefWindowProcW(window_, message, wParam, lParam);
   }
+}
+
+std::vector<AccessibleItem> MainWindow::ScreenReaderItems() const {
+  const Layout::Widget* focused = focus_.Focused();
+  return AccessibleItems(layout_, focused ? focused->control : nullptr);
+}
+
+bool MainWindow::KeyDown(WPARAM virtualKey) {
+  const bool shift = KeyHeld(VK_SHIFT);
+  const auto key = FocusKey(virtualKey, shift);
+  const Layout::Widget* before = focus_.Focused();
+  if (!key || !focus_.KeyDown(*key, shift, KeyHeld(VK_CONTROL))) return false;
+  if (focus_.Focused() != before) {
+    // A screen reader follows the focus by this event, and reads the item.
+    const auto items = ScreenReaderItems();
+    for (size_t i = 0; i < items.size(); ++i) {
+      if (items[i].focused) {
+        NotifyWinEvent(EVENT_OBJECT_FOCUS, window_, OBJID_CLIENT, static_cast<LONG>(i + 1));
+        break;
+      }
+    }
+  }
+  // The minutes are typed into a real text field, which takes the keys
+  // while it has the focus and hands Tab back.
+  const Layout::Widget* focused = focus_.Focused();
+  if (focused && focused->control == &form_.options.rotationMinutesField) {
+    minutesField_.Focus();
+  } else {
+    minutesField_.EndTyping();
+  }
+  InvalidateRect(window_, nullptr, FALSE);
+  return true;
 }
 
 void MainWindow::Paint(HDC target) {
@@ -347,6 +370,15 @@ void MainWindow::Paint(HDC target) {
     }
   }
   FillGradient(dc, ToRect(Layout::kTabRowEnd), RGB(50, 56, 72), RGB(24, 28, 38));
+  if (const Layout::Widget* focused = focus_.CueShown() ? focus_.Focused() : nullptr) {
+    Rect cue = focused->rect;
+    if (const Layout::Widget* caption = CaptionOf(layout_, *focused)) {
+      // As Windows frames a check box with its text, not the label's room.
+      const SIZE text = TextSize(dc, gdi_->text, static_cast<Label*>(caption->control)->Caption());
+      cue.w = caption->rect.x + static_cast<int>(text.cx) + 2 - cue.x;
+    }
+    DrawFocusCue(dc, cue);
+  }
 }
 
 }  // namespace cloakwise::ui::win32

@@ -5,8 +5,11 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/win32/window_base.h"
+#include "ui/accessible_items.h"
+#include "ui/keyboard_focus.h"
 #include "ui/layout.h"
 #include "ui/main_form.h"
 #include "ui/win32/flat_menu.h"
@@ -59,8 +62,6 @@ class MainWindow : public ModelObserver, private platform::WindowBase<MainWindow
   // An exception that a handler let escape; it cannot cross the window
   // procedure.
   std::function<void(std::exception_ptr)> onError;
-  // The control the keyboard is on, for screen readers; none when unset.
-  std::function<const Control*()> focusedControl;
 
   void ControlChanged(const Control& control) override;
 
@@ -69,6 +70,9 @@ class MainWindow : public ModelObserver, private platform::WindowBase<MainWindow
   LRESULT WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void Paint(HDC dc);
+  // A key for the painted controls; false leaves it to Windows.
+  bool KeyDown(WPARAM virtualKey);
+  std::vector<AccessibleItem> ScreenReaderItems() const;
   // Shows the menu at the cursor until the user chooses or leaves; returns
   // the item chosen, if any.
   MenuItem* TrackMenu(const Menu& menu, UINT alignment);
@@ -85,6 +89,7 @@ class MainWindow : public ModelObserver, private platform::WindowBase<MainWindow
   HICON windowIcon_ = nullptr;
   FlatMenu flatMenu_;
   MinutesField minutesField_;
+  KeyboardFocus focus_;
 };
 
 }  // namespace cloakwise::ui::win32

@@ -62,6 +62,10 @@ void MinutesField::Sync() {
   }
 }
 
+void MinutesField::Focus() {
+  if (field_ && IsWindowVisible(field_)) SetFocus(field_);
+}
+
 void MinutesField::EndTyping() {
   if (field_ && GetFocus() == field_) SetFocus(parent_);
 }
@@ -100,6 +104,13 @@ LRESULT CALLBACK MinutesField::Procedure(HWND field, UINT message, WPARAM wParam
     }
     return 0;
   }
+  if (message == WM_KEYDOWN && (wParam == VK_TAB || wParam == VK_ESCAPE)) {
+    // The window's focus moves on from here, or hides the window.
+    SetFocus(self->parent_);
+    SendMessageW(self->parent_, message, wParam, lParam);
+    return 0;
+  }
+  if (message == WM_CHAR && (wParam == '\t' || wParam == 27)) return 0;
   if (message == WM_KEYDOWN && wParam == 'A' && GetKeyState(VK_CONTROL) < 0) {
     SendMessageW(field, EM_SETSEL, 0, -1);  // the plain edit control lacks select-all
     return 0;

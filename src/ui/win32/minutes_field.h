@@ -30,6 +30,9 @@ class MinutesField {
   void Create(HWND parent, HINSTANCE instance, const Layout& layout, HFONT font, HBRUSH face);
   // Shown, enabled and holding the text as the model says.
   void Sync();
+  // Tab reached the field: typing goes there until Tab or Escape hands the
+  // keys back to the window.
+  void Focus();
   // Typing ends, as when the user leaves the field.
   void EndTyping();
   // The parent's WM_COMMAND and WM_CTLCOLOREDIT; false and null when they

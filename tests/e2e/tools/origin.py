@@ -2,7 +2,8 @@
 """A web server for the browser tests: one plain HTTP and one HTTPS port on
 a loopback address, answering every GET with a short page, and logging each
 request's peer so a test can tell requests that came through a proxy (whose
-connections leave from an address of their own) from direct ones.
+connections leave from an address of their own) from direct ones. A form
+posted, as to the proxy-list service, is logged too and answered 404.
 
 Pages under /trace leave what a visit leaves in a browser: a cookie, and a
 page the cache keeps for a day. Pages under /trace and /echo write the
@@ -43,6 +44,14 @@ class Page(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", str(len(body)))
         self.end_headers()
         self.wfile.write(body)
+
+    def do_POST(self):
+        self.rfile.read(int(self.headers.get("Content-Length") or 0))
+        with lock:
+            log.write(f"{self.server.scheme} {self.client_address[0]} POST {self.path}\n")
+        self.send_response(404)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
 
     def log_message(self, *args):
         pass
