@@ -8,6 +8,7 @@
 #include "fakes/laid_out_app.h"
 #include "fakes/layout_points.h"
 #include "ui/accessible_items.h"
+#include "ui/scale.h"
 
 namespace cloakwise {
 namespace {
@@ -323,6 +324,36 @@ TEST_F(CheckerLayoutTest, AssistiveTechnologyHearsTheListAndItsShownRows) {
   ASSERT_EQ(rowsHeard.size(), grid.ShownRows());
   EXPECT_EQ(rowsHeard[0], "0, 0, 0, 0");
   EXPECT_EQ(rowsHeard[1], "1, 1, 1, 1 (selected)");
+}
+
+// At 100, 150 and 200 %: the window's size, and each pixel a shown control
+// is painted on, its corners too, maps back into it; its middle hits it.
+TEST_F(LayoutTest, AtEveryDisplayScaleEachPixelOfAControlMapsBackToIt) {
+  const struct {
+    int dpi, width, height;
+  } scales[] = {{96, 448, 397}, {144, 672, 595}, {192, 896, 794}};
+  for (const auto& s : scales) {
+    const ui::Scale scale(s.dpi);
+    EXPECT_EQ(scale.ToPixels(ui::Layout::kWidth), s.width) << s.dpi;
+    EXPECT_EQ(scale.ToPixels(ui::Layout::kHeight), s.height) << s.dpi;
+    for (ui::View view :
+         {ui::View::Status, ui::View::Checker, ui::View::Privacy, ui::View::Options}) {
+      app.ShowView(view);
+      for (const auto& w : layout.Widgets()) {
+        if (!layout.Shown(w)) continue;
+        const ui::Rect p = scale.ToPixels(w.rect);
+        const int right = p.x + p.w - 1, bottom = p.y + p.h - 1;
+        for (const auto [x, y] :
+             {std::pair{p.x, p.y}, {right, p.y}, {p.x, bottom}, {right, bottom}}) {
+          EXPECT_TRUE(w.rect.Contains(scale.ToUnits(x), scale.ToUnits(y)))
+              << s.dpi << " dpi, " << w.text << " at pixel " << x << "," << y;
+        }
+        const auto* middle = layout.Hit(w.rect.x + w.rect.w / 2, w.rect.y + w.rect.h / 2);
+        EXPECT_EQ(layout.Hit(scale.ToUnits(p.x + p.w / 2), scale.ToUnits(p.y + p.h / 2)), middle)
+            << s.dpi << " dpi, " << w.text;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "fakes/layout_points.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/layout.h"
+#include "ui/scale.h"
 #include "ui/win32/main_window.h"
 #include "win32/screenshot.h"
 
@@ -338,6 +339,44 @@ TEST_F(CheckerWindowTest, MainMenuUnfoldsUpwardsFromTheMouse) {
 }
 
 // The pointer as the window sets it when the mouse rests at a point.
+// Moved to a monitor at 200 %: the window takes the place Windows suggests
+// at twice its size, a click at a doubled point reaches the row under it,
+// the minutes' text field doubles; and all of it comes back at 100 %.
+TEST_F(CheckerWindowTest, MovedToAMonitorOfAnotherScaleTheWindowFollows) {
+  HWND field = FindWindowExA(window.Handle(), nullptr, "EDIT", nullptr);
+  ASSERT_NE(field, nullptr);
+  const auto widthOf = [](HWND w) {
+    RECT r;
+    GetWindowRect(w, &r);
+    return r.right - r.left;
+  };
+  const int fieldAt96 = widthOf(field);
+  const auto moveTo = [this](int dpi) {
+    const ui::Scale scale(dpi);
+    RECT suggested{20, 30, 20 + scale.ToPixels(ui::Layout::kWidth),
+                   30 + scale.ToPixels(ui::Layout::kHeight)};
+    SendMessageA(window.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+    RECT client, placed;
+    GetClientRect(window.Handle(), &client);
+    GetWindowRect(window.Handle(), &placed);
+    EXPECT_EQ(client.right, scale.ToPixels(ui::Layout::kWidth)) << dpi;
+    EXPECT_EQ(client.bottom, scale.ToPixels(ui::Layout::kHeight)) << dpi;
+    EXPECT_EQ(placed.left, 20) << dpi;
+  };
+  moveTo(192);
+  EXPECT_EQ(widthOf(field), 2 * fieldAt96);
+  const fakes::WindowPoint row = Row(3);
+  Mouse(WM_LBUTTONDOWN, 2 * row.x, 2 * row.y);
+  Mouse(WM_LBUTTONUP, 2 * row.x, 2 * row.y);
+  EXPECT_EQ(grid.CurrentRow(), 3u);
+  moveTo(96);
+  EXPECT_EQ(widthOf(field), fieldAt96);
+  Mouse(WM_LBUTTONDOWN, Row(5));
+  Mouse(WM_LBUTTONUP, Row(5));
+  EXPECT_EQ(grid.CurrentRow(), 5u);
+}
+
 TEST_F(CheckerWindowTest, HandCursorOverStartArrowOverPlainText) {
   form.view.Set(ui::View::Status);
   form.status.startStopButton.onClick = [] {};

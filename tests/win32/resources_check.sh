@@ -20,6 +20,7 @@ grep -Eq 'FILEVERSION [0-9]+, [0-9]+' <<<"$version" || fail "no numeric file ver
 manifest=$(wrestool -x --raw --type=24 --name=1 "$exe")
 for want in 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
             '<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>' \
+            '<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">PerMonitorV2, PerMonitor</dpiAwareness>' \
             'supportedOS Id="{35138b9a-5d96-4fbd-8e2d-a2440225f93a}"' \
             'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"'; do
   tr -s ' \n' ' ' <<<"$manifest" | grep -qF "$want" || fail "manifest lacks: $want"

@@ -1,6 +1,7 @@
 #include "ui/win32/dialogs.h"
 
 #include "platform/win32/wide.h"
+#include "ui/win32/dpi.h"
 #include "ui/win32/paint.h"
 
 namespace cloakwise::ui::win32 {
@@ -14,12 +15,28 @@ constexpr int kOkId = 1;
 constexpr RECT kLinkRect{152, 140, 152 + 193, 140 + 21};
 
 HWND CreateCentred(HINSTANCE instance, const char* className, const std::string& title, int width,
-                   int height, void* self) {
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+                   int height, const Scale& scale, void* self) {
+  const RECT at = CentredOnScreen(width, height, scale);
   return CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, Widen(className).c_str(),
-                         Widen(title).c_str(), WS_POPUP, x, y, width, height, nullptr, nullptr,
-                         instance, self);
+                         Widen(title).c_str(), WS_POPUP, at.left, at.top, at.right - at.left,
+                         at.bottom - at.top, nullptr, nullptr, instance, self);
+}
+
+// A push button of the dialog, placed and lettered at its scale.
+HWND AddButton(HWND dialog, HINSTANCE instance, const std::string& caption, DWORD style,
+               const Rect& units, const Scale& scale, HFONT font) {
+  const Rect at = scale.ToPixels(units);
+  HWND button = CreateWindowExW(
+      0, L"BUTTON", Widen(caption).c_str(), WS_CHILD | WS_VISIBLE | style, at.x, at.y, at.w, at.h,
+      dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kOkId)), instance, nullptr);
+  SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  return button;
+}
+
+// The mouse of a message, in the dialog's units.
+POINT MouseUnits(LPARAM lParam, const Scale& scale) {
+  return {scale.ToUnits(static_cast<short>(LOWORD(lParam))),
+          scale.ToUnits(static_cast<short>(HIWORD(lParam)))};
 }
 
 void PaintBackground(HDC dc, int width, int height) {
@@ -40,12 +57,13 @@ MessageBoxHost::~MessageBoxHost() = default;
 void MessageBoxHost::RunModal(MessageBoxForm& form) {
   form_ = &form;
   closed_ = false;
-  HWND window =
-      CreateCentred(instance_, kMessageBoxClass, form.title.Caption(), kBoxWidth, kBoxHeight, this);
-  HWND ok = CreateWindowExW(0, L"BUTTON", Widen(form.okButton.Caption()).c_str(),
-                            WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 208, 108, 75, 25,
-                            window, reinterpret_cast<HMENU>(kOkId), instance_, nullptr);
-  SendMessageW(ok, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_->bold), TRUE);
+  // At the scale of the window it speaks for.
+  scale_ = owner ? WindowScale(owner) : SystemScale();
+  const auto buttonGdi = GdiSet::Shared(scale_);
+  HWND window = CreateCentred(instance_, kMessageBoxClass, form.title.Caption(), kBoxWidth,
+                              kBoxHeight, scale_, this);
+  HWND ok = AddButton(window, instance_, form.okButton.Caption(), WS_TABSTOP | BS_DEFPUSHBUTTON,
+                      {208, 108, 75, 25}, scale_, buttonGdi->bold);
   const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
   if (ownerWasEnabled) EnableWindow(owner, FALSE);
   ShowWindow(window, SW_SHOW);
@@ -80,7 +98,7 @@ LRESULT MessageBoxHost::WindowMessage(HWND window, UINT message, WPARAM wParam, 
       PAINTSTRUCT ps;
       HDC target = BeginPaint(window, &ps);
       {
-        Canvas canvas(target, kBoxWidth, kBoxHeight);
+        Canvas canvas(target, kBoxWidth, kBoxHeight, scale_);
         HDC dc = canvas.dc();
         PaintBackground(dc, kBoxWidth, kBoxHeight);
         DrawText(dc, gdi_->bold, RGB(255, 255, 255), {8, 8, 8 + 449, 8 + 17},
@@ -102,15 +120,16 @@ LRESULT MessageBoxHost::WindowMessage(HWND window, UINT message, WPARAM wParam, 
       POINT p;
       GetCursorPos(&p);
       ScreenToClient(window, &p);
-      if (PtInRect(&kLinkRect, p)) {
+      if (PtInRect(&kLinkRect, POINT{scale_.ToUnits(p.x), scale_.ToUnits(p.y)})) {
         SetCursor(LoadCursor(nullptr, IDC_HAND));
         return TRUE;
       }
       break;
     }
     case WM_LBUTTONUP: {
-      const POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
-      if (PtInRect(&kLinkRect, p)) form_->vendorLink.Click();  // the box stays open
+      if (PtInRect(&kLinkRect, MouseUnits(lParam, scale_))) {
+        form_->vendorLink.Click();  // the box stays open
+      }
       return 0;
     }
     case WM_CLOSE:
@@ -121,16 +140,15 @@ LRESULT MessageBoxHost::WindowMessage(HWND window, UINT message, WPARAM wParam, 
 }
 
 AboutWindow::AboutWindow(HINSTANCE instance, AboutForm& form)
-    : form_(form), gdi_(GdiSet::Shared()) {
+    : form_(form), gdi_(GdiSet::Shared()), scale_(SystemScale()) {
   const std::wstring name = Widen(kAboutClass);
   const WNDCLASSW wc = WindowClass(instance, name.c_str());
   RegisterClassW(&wc);
-  window_ =
-      CreateCentred(instance, kAboutClass, form.title.Caption(), kAboutWidth, kAboutHeight, this);
-  HWND close = CreateWindowExW(0, L"BUTTON", Widen(form.close.Caption()).c_str(),
-                               WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, (kAboutWidth - 75) / 2, 108,
-                               75, 25, window_, reinterpret_cast<HMENU>(kOkId), instance, nullptr);
-  SendMessageW(close, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_->largeBold), TRUE);
+  window_ = CreateCentred(instance, kAboutClass, form.title.Caption(), kAboutWidth, kAboutHeight,
+                          scale_, this);
+  buttonGdi_ = GdiSet::Shared(scale_);
+  AddButton(window_, instance, form.close.Caption(), BS_PUSHBUTTON,
+            {(kAboutWidth - 75) / 2, 108, 75, 25}, scale_, buttonGdi_->largeBold);
   form_.window.SetObserver(this);
 }
 
@@ -155,7 +173,7 @@ LRESULT AboutWindow::WindowMessage(HWND window, UINT message, WPARAM wParam, LPA
       PAINTSTRUCT ps;
       HDC target = BeginPaint(window, &ps);
       {
-        Canvas canvas(target, kAboutWidth, kAboutHeight);
+        Canvas canvas(target, kAboutWidth, kAboutHeight, scale_);
         HDC dc = canvas.dc();
         PaintBackground(dc, kAboutWidth, kAboutHeight);
         DrawText(dc, gdi_->largeBold, RGB(255, 255, 255), {8, 8, kAboutWidth - 8, 26},

@@ -31,7 +31,8 @@ class MessageBoxHost : public ModalHost, private platform::WindowBase<MessageBox
   LRESULT WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   HINSTANCE instance_;
-  std::shared_ptr<const GdiSet> gdi_;
+  std::shared_ptr<const GdiSet> gdi_;  // for painting, in units
+  Scale scale_;
   MessageBoxForm* form_ = nullptr;
   bool closed_ = false;
 };
@@ -48,7 +49,9 @@ class AboutWindow : public ModelObserver, private platform::WindowBase<AboutWind
   LRESULT WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   AboutForm& form_;
-  std::shared_ptr<const GdiSet> gdi_;
+  std::shared_ptr<const GdiSet> gdi_;  // for painting, in units
+  Scale scale_;
+  std::shared_ptr<const GdiSet> buttonGdi_;  // the button's font, at the scale
   HWND window_ = nullptr;
 };
 

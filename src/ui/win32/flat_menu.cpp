@@ -1,5 +1,7 @@
 #include "ui/win32/flat_menu.h"
 
+#include <algorithm>
+
 #include "ui/win32/gdi_set.h"
 #include "ui/win32/paint.h"
 
@@ -19,7 +21,14 @@ const MenuItem* ItemOf(ULONG_PTR data) {
 
 }  // namespace
 
-FlatMenu::FlatMenu(const GdiSet& gdi) : font_(gdi.menu), bold_(gdi.menuBold), face_(gdi.menuFace) {}
+FlatMenu::FlatMenu(const Scale& scale) {
+  SetScale(scale);
+}
+
+void FlatMenu::SetScale(const Scale& scale) {
+  scale_ = scale;
+  gdi_ = GdiSet::Shared(scale);
+}
 
 HMENU FlatMenu::Build(const Menu& menu, std::vector<MenuItem*>& commands) const {
   HMENU popup = CreatePopupMenu();
@@ -28,7 +37,7 @@ HMENU FlatMenu::Build(const Menu& menu, std::vector<MenuItem*>& commands) const 
   MENUINFO info{};
   info.cbSize = sizeof info;
   info.fMask = MIM_BACKGROUND | MIM_APPLYTOSUBMENUS;
-  info.hbrBack = face_;
+  info.hbrBack = gdi_->menuFace;
   SetMenuInfo(popup, &info);
   return popup;
 }
@@ -57,15 +66,17 @@ bool FlatMenu::Measure(MEASUREITEMSTRUCT& m) const {
   const MenuItem* item = ItemOf(m.itemData);
   if (item->IsSeparator()) {
     m.itemWidth = 0;
-    m.itemHeight = kSeparatorHeight;
+    m.itemHeight = static_cast<UINT>(scale_.ToPixels(kSeparatorHeight));
     return true;
   }
   // Measured in bold, so the highlight never needs more room than there is.
   HDC screen = GetDC(nullptr);
-  const SIZE size = TextSize(screen, bold_, item->Caption());
+  const SIZE size = TextSize(screen, gdi_->menuBold, item->Caption());
   ReleaseDC(nullptr, screen);
-  m.itemWidth = static_cast<UINT>(kTextIndent + size.cx + kArrowRoom);
-  m.itemHeight = static_cast<UINT>(size.cy + 6 > kItemHeight ? size.cy + 6 : kItemHeight);
+  const int height =
+      std::max(static_cast<int>(size.cy) + scale_.ToPixels(6), scale_.ToPixels(kItemHeight));
+  m.itemWidth = static_cast<UINT>(scale_.ToPixels(kTextIndent + kArrowRoom) + size.cx);
+  m.itemHeight = static_cast<UINT>(height);
   return true;
 }
 
@@ -76,17 +87,20 @@ bool FlatMenu::Draw(const DRAWITEMSTRUCT& d) const {
   if (item->IsSeparator()) {
     FillSolidRect(d.hDC, r, kFace);
     const int middle = (r.top + r.bottom) / 2;
-    FillSolidRect(d.hDC, {r.left + 4, middle - 1, r.right - 4, middle}, RGB(90, 120, 170));
-    FillSolidRect(d.hDC, {r.left + 4, middle, r.right - 4, middle + 1}, RGB(235, 244, 255));
+    const int inset = scale_.ToPixels(4), line = scale_.ToPixels(1);
+    FillSolidRect(d.hDC, {r.left + inset, middle - line, r.right - inset, middle},
+                  RGB(90, 120, 170));
+    FillSolidRect(d.hDC, {r.left + inset, middle, r.right - inset, middle + line},
+                  RGB(235, 244, 255));
     return true;
   }
   const bool grayed = (d.itemState & (ODS_GRAYED | ODS_DISABLED)) != 0;
   const bool selected = (d.itemState & ODS_SELECTED) != 0 && !grayed;
   FillSolidRect(d.hDC, r, selected ? kHighlight : kFace);
-  r.left += kTextIndent;
+  r.left += scale_.ToPixels(kTextIndent);
   const COLORREF color =
       grayed ? RGB(110, 125, 145) : (selected ? RGB(255, 255, 255) : RGB(0, 0, 0));
-  DrawText(d.hDC, selected ? bold_ : font_, color, r, item->Caption(),
+  DrawText(d.hDC, selected ? gdi_->menuBold : gdi_->menu, color, r, item->Caption(),
            DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   return true;
 }

@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <vector>
 
 #include "ui/controls.h"
+#include "ui/scale.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -16,10 +18,9 @@ class GdiSet;
 // with the keys; only the drawing is ours.
 class FlatMenu {
  public:
-  // The fonts and the face are the set's, which must outlive the menu.
-  explicit FlatMenu(const GdiSet& gdi);
-  FlatMenu(const FlatMenu&) = delete;
-  FlatMenu& operator=(const FlatMenu&) = delete;
+  // Sized for the scale of the window that shows it.
+  explicit FlatMenu(const Scale& scale);
+  void SetScale(const Scale& scale);
 
   // A popup of the visible items of a menu and of the menus its items
   // unfold; an item's command id is its place in `commands`, plus one. The
@@ -36,8 +37,8 @@ class FlatMenu {
  private:
   void Append(HMENU target, const Menu& menu, std::vector<MenuItem*>& commands) const;
 
-  HFONT font_, bold_;
-  HBRUSH face_;
+  Scale scale_;
+  std::shared_ptr<const GdiSet> gdi_;
 };
 
 }  // namespace cloakwise::ui::win32

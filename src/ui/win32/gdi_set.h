@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "ui/scale.h"
+
 namespace cloakwise::ui::win32 {
 
 // The face of the text fields the program puts over its painted frames.
@@ -11,13 +13,15 @@ inline constexpr COLORREF kFieldFace = RGB(250, 250, 252);
 
 // The fonts and brushes every window of the program draws with. A font is a
 // system object of its own, so they are made once for all the windows: the
-// first window to ask makes them, and they go with the last one.
+// first window to ask makes them, and they go with the last one. Painting
+// takes the 96-DPI set, which its canvas scales; the text fields and
+// buttons of a window, and the menus, take the set of the window's scale.
 class GdiSet {
  public:
   // Only on the user-interface thread, like the windows that use it.
-  static std::shared_ptr<const GdiSet> Shared();
+  static std::shared_ptr<const GdiSet> Shared(const Scale& scale = Scale());
 
-  GdiSet();
+  explicit GdiSet(const Scale& scale);
   ~GdiSet();
   GdiSet(const GdiSet&) = delete;
   GdiSet& operator=(const GdiSet&) = delete;

@@ -77,7 +77,7 @@ void PaintGrid(HDC dc, const RECT& r, const Grid& grid, HFONT cellFont, HFONT he
   }
 }
 
-CellFonts MakeCellFonts() {
+CellFonts MakeCellFonts(const Scale& scale) {
   // The list's columns are narrow: Tahoma's eight points fill them as their
   // widths expect, and a point less serves where the system puts a wider
   // face in its place. The widest type and the widest status decide.
@@ -89,8 +89,10 @@ CellFonts MakeCellFonts() {
           large &&
       FittingFont(screen, {large, small}, "Not working", Grid::kColumnWidths[2] - padding) == large;
   ReleaseDC(nullptr, screen);
-  DeleteObject(largeFits ? small : large);
-  return {largeFits ? large : small, MakeFont(largeFits ? 11 : 10, true, "Tahoma")};
+  DeleteObject(large);
+  DeleteObject(small);
+  const int height = scale.ToPixels(largeFits ? 11 : 10);
+  return {MakeFont(height, false, "Tahoma"), MakeFont(height, true, "Tahoma")};
 }
 
 }  // namespace cloakwise::ui::win32

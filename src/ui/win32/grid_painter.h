@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "ui/grid.h"
+#include "ui/scale.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -14,7 +15,8 @@ namespace cloakwise::ui::win32 {
 struct CellFonts {
   HFONT cell, header;
 };
-CellFonts MakeCellFonts();
+// At the scale's size; which of the two faces fits is decided in units.
+CellFonts MakeCellFonts(const Scale& scale);
 
 void PaintGrid(HDC dc, const RECT& r, const Grid& grid, HFONT cellFont, HFONT headerFont);
 

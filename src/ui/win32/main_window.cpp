@@ -4,6 +4,7 @@
 
 #include "platform/win32/wide.h"
 #include "ui/tray_mark.h"
+#include "ui/win32/dpi.h"
 #include "ui/win32/grid_painter.h"
 #include "ui/win32/icon.h"
 #include "ui/win32/keyboard_input.h"
@@ -14,21 +15,18 @@ namespace cloakwise::ui::win32 {
 namespace {
 
 // The layout's rectangles in 96-DPI units, as the painter takes them.
-RECT ToRect(const Rect& r) {
-  return {r.x, r.y, r.x + r.w, r.y + r.h};
-}
-
 }  // namespace
 
 MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
     : form_(form),
       layout_(layout),
       gdi_(GdiSet::Shared()),
-      flatMenu_(*gdi_),
+      scale_(SystemScale()),
+      flatMenu_(scale_),
       minutesField_(form, onError),
       focus_(form, layout) {
   // The window's big icon is what Alt+Tab shows; the tray draws small ones.
-  windowIcon_ = MakeIcon(tray_mark::kIdleFrame, GetSystemMetrics(SM_CXICON));
+  windowIcon_ = MakeIcon(tray_mark::kIdleFrame, SystemMetric(SM_CXICON, scale_));
 
   const std::wstring className = platform::Widen(kMainWindowClass);
   WNDCLASSW wc = WindowClass(instance, className.c_str());
@@ -36,12 +34,13 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
   wc.hIcon = windowIcon_;
   RegisterClassW(&wc);
 
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - Layout::kWidth) / 2;
-  const int y = (GetSystemMetrics(SM_CYSCREEN) - Layout::kHeight) / 2;
-  window_ = CreateWindowExW(0, className.c_str(), L"Cloakwise",
-                            WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, x, y,
-                            Layout::kWidth, Layout::kHeight, nullptr, nullptr, instance, this);
-  minutesField_.Create(window_, instance, layout_, gdi_->text, gdi_->fieldFace);
+  const RECT at = CentredOnScreen(Layout::kWidth, Layout::kHeight, scale_);
+  window_ = CreateWindowExW(
+      0, className.c_str(), L"Cloakwise", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
+      at.left, at.top, at.right - at.left, at.bottom - at.top, nullptr, nullptr, instance, this);
+  minutesField_.Create(window_, instance, layout_, gdi_->fieldFace, scale_);
+  // Centred by the primary monitor's scale; the window may open on another.
+  if (const Scale own = WindowScale(window_); own != scale_) Rescale(own, nullptr);
   taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
   showRequest_ = RegisterWindowMessageW(platform::Widen(kShowRequestMessage).c_str());
   form_.SetObserver(this);
@@ -127,9 +126,30 @@ LRESULT MainWindow::WindowMessage(HWND window, UINT message, WPARAM wParam, LPAR
   }
 }
 
+void MainWindow::Rescale(const Scale& scale, const RECT* suggested) {
+  scale_ = scale;
+  RECT at;
+  if (suggested) {
+    at = *suggested;
+  } else {
+    GetWindowRect(window_, &at);
+  }
+  SetWindowPos(window_, nullptr, at.left, at.top, scale_.ToPixels(Layout::kWidth),
+               scale_.ToPixels(Layout::kHeight), SWP_NOZORDER | SWP_NOACTIVATE);
+  minutesField_.Place(scale_);
+  flatMenu_.SetScale(scale_);
+  HICON icon = MakeIcon(tray_mark::kIdleFrame, SystemMetric(SM_CXICON, scale_));
+  SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  SetClassLongPtrW(window_, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
+  DestroyIcon(windowIcon_);
+  windowIcon_ = icon;
+  InvalidateRect(window_, nullptr, FALSE);
+}
+
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  const int x = static_cast<short>(LOWORD(lParam));
-  const int y = static_cast<short>(HIWORD(lParam));
+  // The mouse in the layout's units.
+  const int x = ToUnits(static_cast<short>(LOWORD(lParam)));
+  const int y = ToUnits(static_cast<short>(HIWORD(lParam)));
   if (message == taskbarCreated_ && taskbarCreated_ != 0) {
     tray_.Add(window_, form_.trayIcon);  // the shell came back: the icon must be added again
     return 0;
@@ -144,9 +164,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (static_cast<LONG>(lParam) == static_cast<LONG>(OBJID_CLIENT)) {
         return WindowAccessible::Answer(
             window_, wParam, [this] { return ScreenReaderItems(); },
-            [](const Rect& r) {
-              return RECT{r.x, r.y, r.x + r.w, r.y + r.h};
-            });
+            [this](const Rect& r) { return ToRect(scale_.ToPixels(r)); });
       }
       return DefWindowProcW(window_, message, wParam, lParam);
     case WM_PAINT: {
@@ -158,6 +176,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_ERASEBKGND:
       return 1;  // Paint covers every pixel
+    case WM_DPICHANGED:
+      // Moved to a monitor of another scale: Windows says where to go.
+      Rescale(Scale(LOWORD(wParam)), reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       // A click elsewhere ends typing in the minutes field, as leaving it does.
@@ -207,7 +229,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       POINT p;
       GetCursorPos(&p);
       ScreenToClient(window_, &p);
-      SetCursor(LoadCursor(nullptr, layout_.ClickableAt(p.x, p.y) ? IDC_HAND : IDC_ARROW));
+      const bool clickable = layout_.ClickableAt(ToUnits(p.x), ToUnits(p.y));
+      SetCursor(LoadCursor(nullptr, clickable ? IDC_HAND : IDC_ARROW));
       return TRUE;
     }
     case WM_COMMAND:
@@ -300,7 +323,7 @@ bool MainWindow::KeyDown(WPARAM virtualKey) {
 }
 
 void MainWindow::Paint(HDC target) {
-  Canvas canvas(target, Layout::kWidth, Layout::kHeight);
+  Canvas canvas(target, Layout::kWidth, Layout::kHeight, scale_);
   HDC dc = canvas.dc();
   SetBkMode(dc, TRANSPARENT);
   FillSolidRect(dc, {0, 0, Layout::kWidth, Layout::kHeight}, RGB(0, 0, 0));

@@ -12,6 +12,7 @@
 #include "ui/keyboard_focus.h"
 #include "ui/layout.h"
 #include "ui/main_form.h"
+#include "ui/scale.h"
 #include "ui/win32/flat_menu.h"
 #include "ui/win32/gdi_set.h"
 #include "ui/win32/minutes_field.h"
@@ -72,6 +73,10 @@ class MainWindow : public ModelObserver, private platform::WindowBase<MainWindow
   void Paint(HDC dc);
   // A key for the painted controls; false leaves it to Windows.
   bool KeyDown(WPARAM virtualKey);
+  // The window's size, its text field, menus and icon at a new scale;
+  // suggested: where Windows wants the window, if it said.
+  void Rescale(const Scale& scale, const RECT* suggested);
+  int ToUnits(int pixels) const { return scale_.ToUnits(pixels); }
   std::vector<AccessibleItem> ScreenReaderItems() const;
   // Shows the menu at the cursor until the user chooses or leaves; returns
   // the item chosen, if any.
@@ -80,7 +85,8 @@ class MainWindow : public ModelObserver, private platform::WindowBase<MainWindow
 
   MainForm& form_;
   Layout& layout_;
-  std::shared_ptr<const GdiSet> gdi_;
+  std::shared_ptr<const GdiSet> gdi_;  // for painting, in units
+  Scale scale_;                        // of the monitor the window is on
   HWND window_ = nullptr;
   std::function<void()> onSessionEnd_;
   UINT taskbarCreated_ = 0;

@@ -11,23 +11,17 @@ namespace cloakwise::ui::win32 {
 MinutesField::MinutesField(MainForm& form, const std::function<void(std::exception_ptr)>& onError)
     : form_(form), onError_(onError) {}
 
-void MinutesField::Create(HWND parent, HINSTANCE instance, const Layout& layout, HFONT font,
-                          HBRUSH face) {
+void MinutesField::Create(HWND parent, HINSTANCE instance, const Layout& layout, HBRUSH face,
+                          const Scale& scale) {
   parent_ = parent;
+  layout_ = &layout;
   face_ = face;
-  const SpinEdit& spin = form_.options.rotationMinutesField;
-  for (const auto& w : layout.Widgets()) {
-    if (w.control != &spin) continue;
-    // Inside the painted frame, left of the arrows, which stay the layout's.
-    field_ =
-        CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_NUMBER | ES_AUTOHSCROLL, w.rect.x + 3,
-                        w.rect.y + 3, w.rect.w - Layout::kSpinArrowWidth - 4, w.rect.h - 6, parent,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kId)), instance, nullptr);
-  }
+  if (!layout.Find(form_.options.rotationMinutesField)) return;
+  field_ =
+      CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_NUMBER | ES_AUTOHSCROLL, 0, 0, 0, 0, parent,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kId)), instance, nullptr);
   if (!field_) return;
-  SendMessageW(field_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  // The field is narrow; the default margins would scroll four digits.
-  SendMessageW(field_, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(1, 0));
+  Place(scale);
   // Four digits hold the largest number of minutes the field takes.
   SendMessageW(field_, EM_LIMITTEXT, 4, 0);
   platform::BindWindow(field_, this);
@@ -40,6 +34,20 @@ std::string MinutesField::Text() const {
   wchar_t text[16] = {};  // the field holds four characters
   GetWindowTextW(field_, text, static_cast<int>(std::size(text)));
   return platform::Narrow(text);
+}
+
+void MinutesField::Place(const Scale& scale) {
+  if (!field_) return;
+  // Inside the painted frame, left of the arrows, which stay the layout's.
+  const Rect r = layout_->Find(form_.options.rotationMinutesField)->rect;
+  const Rect at =
+      scale.ToPixels(Rect{r.x + 3, r.y + 3, r.w - Layout::kSpinArrowWidth - 4, r.h - 6});
+  SetWindowPos(field_, nullptr, at.x, at.y, at.w, at.h, SWP_NOZORDER | SWP_NOACTIVATE);
+  gdi_ = GdiSet::Shared(scale);
+  SendMessageW(field_, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_->text), TRUE);
+  // The field is narrow; the default margins would scroll four digits.
+  const int margin = scale.ToPixels(1);
+  SendMessageW(field_, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(margin, 0));
 }
 
 void MinutesField::Sync() {

@@ -4,10 +4,13 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "ui/layout.h"
 #include "ui/main_form.h"
+#include "ui/scale.h"
+#include "ui/win32/gdi_set.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -26,8 +29,11 @@ class MinutesField {
   MinutesField& operator=(const MinutesField&) = delete;
 
   // Over the layout's spin field, as a child of the window, which destroys
-  // it. The font and the face's brush must outlive the field.
-  void Create(HWND parent, HINSTANCE instance, const Layout& layout, HFONT font, HBRUSH face);
+  // it. The face's brush must outlive the field.
+  void Create(HWND parent, HINSTANCE instance, const Layout& layout, HBRUSH face,
+              const Scale& scale);
+  // The window moved to a monitor of another scale.
+  void Place(const Scale& scale);
   // Shown, enabled and holding the text as the model says.
   void Sync();
   // Tab reached the field: typing goes there until Tab or Escape hands the
@@ -46,6 +52,8 @@ class MinutesField {
 
   MainForm& form_;
   const std::function<void(std::exception_ptr)>& onError_;
+  const Layout* layout_ = nullptr;
+  std::shared_ptr<const GdiSet> gdi_;  // its font, at the window's scale
   HWND parent_ = nullptr;
   HWND field_ = nullptr;
   HBRUSH face_ = nullptr;

@@ -7,15 +7,24 @@ namespace cloakwise::ui::win32 {
 
 using platform::Widen;
 
-Canvas::Canvas(HDC target, int width, int height)
+Canvas::Canvas(HDC target, int width, int height, const Scale& scale)
     : target_(target),
       dc_(CreateCompatibleDC(target)),
-      bitmap_(CreateCompatibleBitmap(target, width, height)),
-      old_(SelectObject(dc_, bitmap_)),
-      width_(width),
-      height_(height) {}
+      width_(scale.ToPixels(width)),
+      height_(scale.ToPixels(height)) {
+  bitmap_ = CreateCompatibleBitmap(target, width_, height_);
+  old_ = SelectObject(dc_, bitmap_);
+  if (scale.Dpi() != Scale::kBaseDpi) {
+    // One transform for everything drawn: the painting code knows units only.
+    SetGraphicsMode(dc_, GM_ADVANCED);
+    const auto factor = static_cast<FLOAT>(scale.Factor());
+    const XFORM toPixels{factor, 0, 0, factor, 0, 0};
+    SetWorldTransform(dc_, &toPixels);
+  }
+}
 
 Canvas::~Canvas() {
+  ModifyWorldTransform(dc_, nullptr, MWT_IDENTITY);
   BitBlt(target_, 0, 0, width_, height_, dc_, 0, 0, SRCCOPY);
   SelectObject(dc_, old_);
   DeleteObject(bitmap_);

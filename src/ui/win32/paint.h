@@ -5,13 +5,17 @@
 #include <initializer_list>
 #include <string>
 
+#include "ui/scale.h"
+
 namespace cloakwise::ui::win32 {
 
 // Paints into a bitmap the size of the window and copies it out at the end,
 // so that repainting never flickers.
 class Canvas {
  public:
-  Canvas(HDC target, int width, int height);
+  // width and height in the layout's units; what is drawn on dc() is too,
+  // and reaches the target scaled, text drawn at the scaled size.
+  Canvas(HDC target, int width, int height, const Scale& scale);
   ~Canvas();
   Canvas(const Canvas&) = delete;
   Canvas& operator=(const Canvas&) = delete;
@@ -21,7 +25,7 @@ class Canvas {
   HDC target_, dc_;
   HBITMAP bitmap_;
   HGDIOBJ old_;
-  int width_, height_;
+  int width_, height_;  // in pixels
 };
 
 HFONT MakeFont(int pixelHeight, bool bold, const char* face);

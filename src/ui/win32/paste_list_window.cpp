@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/win32/wide.h"
+#include "ui/win32/dpi.h"
 #include "ui/win32/paint.h"
 
 namespace cloakwise::ui::win32 {
@@ -75,18 +76,22 @@ PasteListWindow::~PasteListWindow() = default;
 std::string PasteListWindow::RunModal(PasteListForm& form) {
   form_ = &form;
   form.window.SetVisible(true);
-  const int x = (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2;
-  const int y = (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
+  // At the scale of the window it opens from.
+  scale_ = owner ? WindowScale(owner) : SystemScale();
+  const RECT at = CentredOnScreen(kWidth, kHeight, scale_);
   HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, Widen(kPasteListClass).c_str(),
-                                L"Add Proxy List", WS_POPUP, x, y, kWidth, kHeight, owner, nullptr,
-                                instance_, this);
+                                L"Add Proxy List", WS_POPUP, at.left, at.top, at.right - at.left,
+                                at.bottom - at.top, owner, nullptr, instance_, this);
+  const Rect box =
+      scale_.ToPixels(Rect{kTextRect.left, kTextRect.top, kTextRect.right - kTextRect.left,
+                           kTextRect.bottom - kTextRect.top});
   HWND text = CreateWindowExW(0, L"EDIT", Widen(form.proxyListText.Text()).c_str(),
                               WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE |
                                   ES_AUTOVSCROLL | ES_WANTRETURN,
-                              kTextRect.left, kTextRect.top, kTextRect.right - kTextRect.left,
-                              kTextRect.bottom - kTextRect.top, window,
-                              reinterpret_cast<HMENU>(kTextId), instance_, nullptr);
-  SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(gdi_->text), TRUE);
+                              box.x, box.y, box.w, box.h, window, reinterpret_cast<HMENU>(kTextId),
+                              instance_, nullptr);
+  const auto textGdi = GdiSet::Shared(scale_);  // the box's font, while it lives
+  SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(textGdi->text), TRUE);
   // The box's own limit is a few tens of kilobytes; a pasted list is often
   // far longer.
   SendMessageW(text, EM_SETLIMITTEXT, kTextLimit, 0);
@@ -121,7 +126,7 @@ void PasteListWindow::Paint(HWND window) {
   PAINTSTRUCT ps;
   HDC target = BeginPaint(window, &ps);
   {
-    Canvas canvas(target, kWidth, kHeight);
+    Canvas canvas(target, kWidth, kHeight, scale_);
     HDC dc = canvas.dc();
     FillGradient(dc, {0, 0, kWidth, kHeight}, RGB(24, 30, 44), RGB(6, 8, 14));
     FillGradient(dc, {0, 0, kWidth, kTitleStrip}, RGB(150, 20, 24), RGB(70, 8, 10));
@@ -151,21 +156,22 @@ LRESULT PasteListWindow::WindowMessage(HWND window, UINT message, WPARAM wParam,
       // The title strip moves the window, as on the main window.
       POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
       ScreenToClient(window, &p);
-      if (p.y < kTitleStrip) return HTCAPTION;
+      if (scale_.ToUnits(p.y) < kTitleStrip) return HTCAPTION;
       break;
     }
     case WM_SETCURSOR: {
       POINT p;
       GetCursorPos(&p);
       ScreenToClient(window, &p);
-      if (PtInRect(&kAddRect, p)) {
+      if (PtInRect(&kAddRect, POINT{scale_.ToUnits(p.x), scale_.ToUnits(p.y)})) {
         SetCursor(LoadCursor(nullptr, IDC_HAND));
         return TRUE;
       }
       break;
     }
     case WM_LBUTTONUP: {
-      const POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
+      const POINT p{scale_.ToUnits(static_cast<short>(LOWORD(lParam))),
+                    scale_.ToUnits(static_cast<short>(HIWORD(lParam)))};
       if (PtInRect(&kAddRect, p)) form_->addButton.Click();
       return 0;
     }

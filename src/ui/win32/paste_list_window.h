@@ -47,7 +47,8 @@ class PasteListWindow : public PasteListHost, private platform::WindowBase<Paste
   void Paint(HWND window);
 
   HINSTANCE instance_;
-  std::shared_ptr<const GdiSet> gdi_;
+  std::shared_ptr<const GdiSet> gdi_;  // for painting, in units
+  Scale scale_;
   PasteListForm* form_ = nullptr;
 };
 
