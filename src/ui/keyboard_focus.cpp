@@ -4,6 +4,8 @@
 #include <optional>
 #include <utility>
 
+#include "ui/accessible_items.h"
+
 namespace cloakwise::ui {
 namespace {
 
@@ -151,6 +153,17 @@ bool KeyboardFocus::OnFocused(const Widget& w, Key key) {
     }
     default:
       return false;
+  }
+}
+
+void KeyboardFocus::MouseUsed(const Widget* clicked) {
+  cueShown_ = false;
+  if (!clicked) return;
+  for (const Widget* stop : Stops()) {
+    if (stop == clicked || CaptionOf(layout_, *stop) == clicked) {
+      focused_ = stop;
+      return;
+    }
   }
 }
 

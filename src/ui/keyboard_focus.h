@@ -39,9 +39,10 @@ class KeyboardFocus {
   bool KeyDown(Key key, bool shift, bool ctrl);
 
   // Windows draws the focus only once the keyboard was used, and a mouse
-  // click hides it again.
+  // click hides it again. A click on a control (a box's caption stands for
+  // its box) also gives it the focus, so Tab goes on from there.
   bool CueShown() const { return cueShown_; }
-  void MouseUsed() { cueShown_ = false; }
+  void MouseUsed(const Layout::Widget* clicked = nullptr);
 
  private:
   void Move(bool backwards);

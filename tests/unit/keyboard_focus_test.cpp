@@ -198,7 +198,8 @@ TEST_F(KeyboardFocusTest, FrameKeysAndCtrlTab) {
 
 // The arrows move a focused slider by a step, Home and End to its ends; a
 // position past an end is not taken. The cue shows once a key was used and
-// hides at the next click.
+// hides at the next click, which gives the focus to what it clicked (a
+// caption's box), so Tab goes on from there.
 TEST_F(KeyboardFocusTest, ArrowsMoveAFocusedSliderAndTheCueFollowsTheKeyboard) {
   app.ShowView(ui::View::Options);
   ui::Slider& speed = form.options.speedSlider;
@@ -217,6 +218,12 @@ TEST_F(KeyboardFocusTest, ArrowsMoveAFocusedSliderAndTheCueFollowsTheKeyboard) {
   EXPECT_EQ(app.Settings().ReadInteger(kOptionsSection, "Timeout", 0), 12);
   focus.MouseUsed();
   EXPECT_FALSE(focus.CueShown());
+  focus.MouseUsed(layout.Find(form.options.rotateEveryCaption));
+  EXPECT_EQ(NameOf(focus.Focused()), "rotateEveryBox");
+  Press(Key::Tab);
+  EXPECT_EQ(NameOf(focus.Focused()), "rotationMinutesField");
+  focus.MouseUsed(layout.Find("Proxy speed:"));  // plain text takes no focus
+  EXPECT_EQ(NameOf(focus.Focused()), "rotationMinutesField");
 }
 
 }  // namespace

@@ -270,6 +270,27 @@ void PlayMenuKeys(HWND, UINT, UINT_PTR, DWORD) {
   }
 }
 
+// Plays two Up keys and Return into a menu, noting where the menu stood.
+RECT mainMenuRect{};
+void PlayMainMenuKeys(HWND, UINT, UINT_PTR, DWORD) {
+  const auto press = [](WPARAM key) { PostMessageA(script.window, WM_KEYDOWN, key, 0); };
+  switch (++script.tick) {
+    case 1:
+    case 2:
+      press(VK_UP);  // "Close", then "About..."
+      break;
+    case 3:
+      if (HWND menu = FindWindowExA(nullptr, nullptr, "#32768", nullptr)) {
+        GetWindowRect(menu, &mainMenuRect);
+      }
+      if (!script.shot.empty()) test_support::SaveScreen(script.shot);
+      press(VK_RETURN);
+      break;
+    default:
+      if (script.tick > 20) press(VK_ESCAPE);
+  }
+}
+
 TEST_F(CheckerWindowTest, RightClickOnARowOpensTheListMenuWithItsCopySubmenu) {
   int openings = 0;
   form.listMenu.useProxyItem.SetEnabled(false);
@@ -296,30 +317,25 @@ TEST_F(CheckerWindowTest, RightClickOnARowOpensTheListMenuWithItsCopySubmenu) {
   EXPECT_EQ(script.menusOpen, 2) << "the menu and its unfolded submenu";
   EXPECT_EQ(chosen, std::vector<std::string>{"All Elite"});
   EXPECT_TRUE(frame.empty()) << "not the main menu";
+
+  // The click gave the list the focus: the menu key opens the same menu
+  // on it, wherever the mouse was left.
+  const POINT away = OnScreen(400, 60);
+  SetCursorPos(away.x, away.y);
+  script = MenuScript{window.Handle(), 0, 0, ""};
+  const UINT_PTR again = SetTimer(nullptr, 0, 300, PlayMainMenuKeys);
+  Key(VK_APPS);
+  KillTimer(nullptr, again);
+  Pump();
+  EXPECT_EQ(openings, 2);
+  const ui::Rect list = layout.Find(grid)->rect;
+  const POINT middle = OnScreen(list.x + list.w / 2, list.y + list.h / 2);
+  EXPECT_NEAR(mainMenuRect.left, middle.x, 2);
+  EXPECT_NEAR(mainMenuRect.top, middle.y, 2);
 }
 
 // The main menu from MENU: it unfolds upwards from the mouse, drawn flat,
 // and the keys move through it as through any menu.
-RECT mainMenuRect{};
-void PlayMainMenuKeys(HWND, UINT, UINT_PTR, DWORD) {
-  const auto press = [](WPARAM key) { PostMessageA(script.window, WM_KEYDOWN, key, 0); };
-  switch (++script.tick) {
-    case 1:
-    case 2:
-      press(VK_UP);  // "Close", then "About..."
-      break;
-    case 3:
-      if (HWND menu = FindWindowExA(nullptr, nullptr, "#32768", nullptr)) {
-        GetWindowRect(menu, &mainMenuRect);
-      }
-      if (!script.shot.empty()) test_support::SaveScreen(script.shot);
-      press(VK_RETURN);
-      break;
-    default:
-      if (script.tick > 20) press(VK_ESCAPE);
-  }
-}
-
 TEST_F(CheckerWindowTest, MainMenuUnfoldsUpwardsFromTheMouse) {
   form.view.Set(ui::View::Status);
   std::vector<std::string> chosen;
@@ -338,7 +354,6 @@ TEST_F(CheckerWindowTest, MainMenuUnfoldsUpwardsFromTheMouse) {
   EXPECT_GT(mainMenuRect.bottom - mainMenuRect.top, 100) << "every item shown";
 }
 
-// The pointer as the window sets it when the mouse rests at a point.
 // Moved to a monitor at 200 %: the window takes the place Windows suggests
 // at twice its size, a click at a doubled point reaches the row under it,
 // the minutes' text field doubles; and all of it comes back at 100 %.
@@ -377,6 +392,7 @@ TEST_F(CheckerWindowTest, MovedToAMonitorOfAnotherScaleTheWindowFollows) {
   EXPECT_EQ(grid.CurrentRow(), 5u);
 }
 
+// The pointer as the window sets it when the mouse rests at a point.
 TEST_F(CheckerWindowTest, HandCursorOverStartArrowOverPlainText) {
   form.view.Set(ui::View::Status);
   form.status.startStopButton.onClick = [] {};

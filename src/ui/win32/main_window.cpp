@@ -95,7 +95,17 @@ MenuItem* MainWindow::TrackMenu(const Menu& menu, UINT alignment) {
   std::vector<MenuItem*> commands;
   HMENU popup = flatMenu_.Build(menu, commands);
   POINT at;
-  GetCursorPos(&at);
+  if (menuFromKeys_) {
+    // Opened by the menu key: at the control with the focus (or at MENU),
+    // not wherever the mouse was left.
+    const Layout::Widget* anchor = focus_.Focused();
+    if (!anchor) anchor = layout_.Find("MENU");
+    const Rect r = scale_.ToPixels(anchor->rect);
+    at = (alignment & TPM_BOTTOMALIGN) ? POINT{r.x, r.y} : POINT{r.x + r.w / 2, r.y + r.h / 2};
+    ClientToScreen(window_, &at);
+  } else {
+    GetCursorPos(&at);
+  }
   // Without this a tray menu stays open when the user clicks elsewhere.
   SetForegroundWindow(window_);
   const UINT chosen = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON | alignment, at.x, at.y,
@@ -184,10 +194,10 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_LBUTTONDBLCLK:
       // A click elsewhere ends typing in the minutes field, as leaving it does.
       minutesField_.EndTyping();
-      if (focus_.CueShown()) {
-        focus_.MouseUsed();  // as Windows does, the cue waits for the next key
-        InvalidateRect(window_, nullptr, FALSE);
-      }
+      // As Windows does, the cue waits for the next key, and the focus is
+      // where the click was.
+      if (focus_.CueShown()) InvalidateRect(window_, nullptr, FALSE);
+      focus_.MouseUsed(layout_.Hit(x, y));
       if (message == WM_LBUTTONDOWN) {
         layout_.LeftDown(x, y);
       } else {
@@ -210,6 +220,7 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (layout_.Capturing() && reinterpret_cast<HWND>(lParam) != window_) layout_.CancelCapture();
       return 0;
     case WM_RBUTTONUP:
+      focus_.MouseUsed(layout_.Hit(x, y));  // a right click on the list focuses it too
       layout_.RightClick(x, y);
       return 0;
     case WM_MOUSEWHEEL:
@@ -299,7 +310,11 @@ bool MainWindow::KeyDown(WPARAM virtualKey) {
   const bool shift = KeyHeld(VK_SHIFT);
   const auto key = FocusKey(virtualKey, shift);
   const Layout::Widget* before = focus_.Focused();
-  if (!key || !focus_.KeyDown(*key, shift, KeyHeld(VK_CONTROL))) return false;
+  if (!key) return false;
+  menuFromKeys_ = *key == KeyboardFocus::Key::Menu;
+  const bool taken = focus_.KeyDown(*key, shift, KeyHeld(VK_CONTROL));
+  menuFromKeys_ = false;
+  if (!taken) return false;
   if (focus_.Focused() != before) {
     // A screen reader follows the focus by this event, and reads the item.
     const auto items = ScreenReaderItems();

@@ -96,6 +96,7 @@ class MainWindow : public ModelObserver, private platform::WindowBase<MainWindow
   FlatMenu flatMenu_;
   MinutesField minutesField_;
   KeyboardFocus focus_;
+  bool menuFromKeys_ = false;  // while the menu key's menu opens
 };
 
 }  // namespace cloakwise::ui::win32
