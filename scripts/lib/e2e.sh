@@ -9,6 +9,7 @@
 # would take the place of the next test's, and then the commands given to
 # e2e_on_exit run, and the display started here is stopped. Set no EXIT trap
 # of your own; the proxy world chains its stop in front of this one.
+# start_plain_origin starts the tests' web server (see below).
 
 e2e_start() {
   exe="$1"
@@ -29,6 +30,18 @@ e2e_start() {
 }
 
 e2e_on_exit() { _e2e_exit_commands+=("$1"); }
+
+# Starts tests/e2e/tools/origin.py on ADDRESS:PORT, plain HTTP only, logging
+# requests to LOG for at most SECONDS, and waits until it listens; it is
+# ended with the test.
+start_plain_origin() {
+  local address=$1 port=$2 log=$3 seconds=$4 pid
+  python3 "$root/tests/e2e/tools/origin.py" "$address" "$port" - - - "$log" "$seconds" \
+    >>"$out/origin.log" 2>&1 &
+  pid=$!
+  e2e_on_exit "kill $pid 2>/dev/null"
+  for _ in $(seq 50); do grep -q ready "$log" 2>/dev/null && break; sleep 0.1; done
+}
 
 _e2e_on_exit() {
   local rc=$? command

@@ -18,11 +18,7 @@ e2e_on_exit 'rm -rf "$app"'
 work=$(mktemp -d /tmp/cloakwise-e2e-keys.XXXXXX)
 e2e_on_exit 'cp "$work/service.log" "$out/service-requests.log"; rm -rf "$work"'
 port=$((30000 + RANDOM % 1000))
-python3 "$root/tests/e2e/tools/origin.py" 127.0.0.9 "$port" - - - "$work/service.log" 300 \
-  >"$out/service.log" 2>&1 &
-service_pid=$!
-e2e_on_exit 'kill $service_pid 2>/dev/null'
-for _ in $(seq 50); do grep -q ready "$work/service.log" 2>/dev/null && break; sleep 0.1; done
+start_plain_origin 127.0.0.9 "$port" "$work/service.log" 300
 printf '[Options]\r\nStartUp=1\r\n[Service]\r\nHost=127.0.0.9:%s\r\n' "$port" >"$app/options.ini"
 # An earlier test leaves a proxy of the user's own, which the service would
 # be asked through.

@@ -64,11 +64,7 @@ echo "-- real browsers visit a page that leaves a cookie and a cached copy"
 work=$(mktemp -d /tmp/cloakwise-e2e-browsers.XXXXXX)
 e2e_on_exit 'rm -rf "$work"'
 port=$((29000 + RANDOM % 1000))
-python3 "$root/tests/e2e/tools/origin.py" 127.0.0.7 "$port" - - - "$work/origin.log" 600 \
-  >"$out/origin.log" 2>&1 &
-origin_pid=$!
-e2e_on_exit 'kill $origin_pid 2>/dev/null'
-for _ in $(seq 50); do grep -q ready "$work/origin.log" 2>/dev/null && break; sleep 0.1; done
+start_plain_origin 127.0.0.7 "$port" "$work/origin.log" 600
 site="http://127.0.0.7:$port"
 # Chromium on a folder of profiles ("User Data"), printing the page it made.
 chromium_page() {
