@@ -1,6 +1,6 @@
 // The paste window on a desktop: typing, Ctrl+V from the clipboard, a paste
-// far longer than an edit box takes by default, ADD, and the owner held off
-// while it is up.
+// far longer than an edit box takes by default, ADD, the owner held off
+// while it is up, and a move to a monitor of another scale.
 #include "ui/win32/paste_list_window.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "ui/scale.h"
 #include "win32/screenshot.h"
 
 namespace cloakwise {
@@ -51,6 +52,8 @@ struct PasteScript {
   bool textHadFocus = false;
   RECT placed{};
   double pasteMs = 0;
+  int moveToDpi = 0;  // dragged to a monitor of this scale before ADD
+  SIZE movedWindow{}, movedText{};
 };
 PasteScript script;
 
@@ -78,13 +81,29 @@ void PlayUser(HWND, UINT, UINT_PTR, DWORD) {
         PressCtrlV();
       }
       break;
+    case 2:
+      if (script.moveToDpi) {
+        const ui::Scale scale(script.moveToDpi);
+        RECT suggested{10, 10, 10 + scale.ToPixels(ui::win32::PasteListWindow::kWidth),
+                       10 + scale.ToPixels(ui::win32::PasteListWindow::kHeight)};
+        SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(script.moveToDpi, script.moveToDpi),
+                     reinterpret_cast<LPARAM>(&suggested));
+        RECT w, t;
+        GetWindowRect(window, &w);
+        GetWindowRect(text, &t);
+        script.movedWindow = {w.right - w.left, w.bottom - w.top};
+        script.movedText = {t.right - t.left, t.bottom - t.top};
+      }
+      break;
     case 3:
       if (!script.shot.empty()) test_support::SaveScreen(script.shot);
       break;
     case 4: {
+      const ui::Scale scale(script.moveToDpi ? script.moveToDpi : ui::Scale::kBaseDpi);
       const RECT add = ui::win32::PasteListWindow::kAddRect;
       PostMessageA(window, WM_LBUTTONUP, 0,
-                   MAKELPARAM((add.left + add.right) / 2, (add.top + add.bottom) / 2));
+                   MAKELPARAM(scale.ToPixels((add.left + add.right) / 2),
+                              scale.ToPixels((add.top + add.bottom) / 2)));
       break;
     }
     default:
@@ -147,11 +166,15 @@ TEST_F(PasteListWindowTest, TakesAListOfAHundredThousandProxiesWhole) {
   ASSERT_TRUE(PutOnClipboard(copied));
   PasteScript steps;
   steps.bigPaste = true;
+  steps.moveToDpi = 192;  // and dragged to a monitor at 200 % before ADD
   const std::string answer = Ask(steps);
   std::printf("pasting %zu bytes took %.0f ms\n", copied.size(), script.pasteMs);
   EXPECT_EQ(answer.size(), copied.size());
   EXPECT_TRUE(answer == copied);
-  EXPECT_EQ(script.tick, 4);
+  EXPECT_EQ(script.tick, 4) << "closed by ADD, clicked at its doubled place";
+  EXPECT_EQ(script.movedWindow.cx, 2 * 288);
+  EXPECT_EQ(script.movedWindow.cy, 2 * 372);
+  EXPECT_EQ(script.movedText.cx, 2 * 264);
 }
 
 }  // namespace

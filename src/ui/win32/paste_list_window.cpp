@@ -82,16 +82,12 @@ std::string PasteListWindow::RunModal(PasteListForm& form) {
   HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, Widen(kPasteListClass).c_str(),
                                 L"Add Proxy List", WS_POPUP, at.left, at.top, at.right - at.left,
                                 at.bottom - at.top, owner, nullptr, instance_, this);
-  const Rect box =
-      scale_.ToPixels(Rect{kTextRect.left, kTextRect.top, kTextRect.right - kTextRect.left,
-                           kTextRect.bottom - kTextRect.top});
-  HWND text = CreateWindowExW(0, L"EDIT", Widen(form.proxyListText.Text()).c_str(),
-                              WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE |
-                                  ES_AUTOVSCROLL | ES_WANTRETURN,
-                              box.x, box.y, box.w, box.h, window, reinterpret_cast<HMENU>(kTextId),
-                              instance_, nullptr);
-  const auto textGdi = GdiSet::Shared(scale_);  // the box's font, while it lives
-  SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(textGdi->text), TRUE);
+  HWND text =
+      CreateWindowExW(0, L"EDIT", Widen(form.proxyListText.Text()).c_str(),
+                      WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE |
+                          ES_AUTOVSCROLL | ES_WANTRETURN,
+                      0, 0, 0, 0, window, reinterpret_cast<HMENU>(kTextId), instance_, nullptr);
+  PlaceTextBox(text);
   // The box's own limit is a few tens of kilobytes; a pasted list is often
   // far longer.
   SendMessageW(text, EM_SETLIMITTEXT, kTextLimit, 0);
@@ -120,6 +116,15 @@ std::string PasteListWindow::RunModal(PasteListForm& form) {
   DestroyWindow(window);
   form_ = nullptr;
   return answer;
+}
+
+void PasteListWindow::PlaceTextBox(HWND text) {
+  const Rect box =
+      scale_.ToPixels(Rect{kTextRect.left, kTextRect.top, kTextRect.right - kTextRect.left,
+                           kTextRect.bottom - kTextRect.top});
+  SetWindowPos(text, nullptr, box.x, box.y, box.w, box.h, SWP_NOZORDER | SWP_NOACTIVATE);
+  textGdi_ = GdiSet::Shared(scale_);
+  SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(textGdi_->text), TRUE);
 }
 
 void PasteListWindow::Paint(HWND window) {
@@ -152,6 +157,16 @@ LRESULT PasteListWindow::WindowMessage(HWND window, UINT message, WPARAM wParam,
       return 0;
     case WM_ERASEBKGND:
       return 1;
+    case WM_DPICHANGED: {
+      // Dragged by its title to a monitor of another scale.
+      scale_ = Scale(LOWORD(wParam));
+      const RECT& at = *reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(window, nullptr, at.left, at.top, scale_.ToPixels(kWidth),
+                   scale_.ToPixels(kHeight), SWP_NOZORDER | SWP_NOACTIVATE);
+      PlaceTextBox(GetDlgItem(window, kTextId));
+      InvalidateRect(window, nullptr, FALSE);
+      return 0;
+    }
     case WM_NCHITTEST: {
       // The title strip moves the window, as on the main window.
       POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};

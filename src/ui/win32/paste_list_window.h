@@ -45,10 +45,13 @@ class PasteListWindow : public PasteListHost, private platform::WindowBase<Paste
   friend class platform::WindowBase<PasteListWindow>;
   LRESULT WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void Paint(HWND window);
+  // The text box's place and font at the window's scale.
+  void PlaceTextBox(HWND text);
 
   HINSTANCE instance_;
   std::shared_ptr<const GdiSet> gdi_;  // for painting, in units
   Scale scale_;
+  std::shared_ptr<const GdiSet> textGdi_;  // the text box's font, at the scale
   PasteListForm* form_ = nullptr;
 };
 
