@@ -33,12 +33,6 @@ HWND AddButton(HWND dialog, HINSTANCE instance, const std::string& caption, DWOR
   return button;
 }
 
-// The mouse of a message, in the dialog's units.
-POINT MouseUnits(LPARAM lParam, const Scale& scale) {
-  return {scale.ToUnits(static_cast<short>(LOWORD(lParam))),
-          scale.ToUnits(static_cast<short>(HIWORD(lParam)))};
-}
-
 void PaintBackground(HDC dc, int width, int height) {
   FillGradient(dc, {0, 0, width, height}, RGB(24, 30, 44), RGB(6, 8, 14));
   FillGradient(dc, {0, 0, width, 32}, RGB(190, 24, 28), RGB(110, 10, 14));
@@ -117,10 +111,8 @@ LRESULT MessageBoxHost::WindowMessage(HWND window, UINT message, WPARAM wParam, 
       if (LOWORD(wParam) == kOkId) closed_ = true;
       return 0;
     case WM_SETCURSOR: {
-      POINT p;
-      GetCursorPos(&p);
-      ScreenToClient(window, &p);
-      if (PtInRect(&kLinkRect, POINT{scale_.ToUnits(p.x), scale_.ToUnits(p.y)})) {
+      const POINT p = CursorUnits(window, scale_);
+      if (PtInRect(&kLinkRect, p)) {
         SetCursor(LoadCursor(nullptr, IDC_HAND));
         return TRUE;
       }

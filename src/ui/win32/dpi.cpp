@@ -49,6 +49,18 @@ RECT ToRect(const Rect& r) {
   return {r.x, r.y, r.x + r.w, r.y + r.h};
 }
 
+POINT MouseUnits(LPARAM lParam, const Scale& scale) {
+  return {scale.ToUnits(static_cast<short>(LOWORD(lParam))),
+          scale.ToUnits(static_cast<short>(HIWORD(lParam)))};
+}
+
+POINT CursorUnits(HWND window, const Scale& scale) {
+  POINT p;
+  GetCursorPos(&p);
+  ScreenToClient(window, &p);
+  return {scale.ToUnits(p.x), scale.ToUnits(p.y)};
+}
+
 RECT CentredOnScreen(int width, int height, const Scale& scale) {
   const int w = scale.ToPixels(width), h = scale.ToPixels(height);
   // Never above or left of the screen, where its title could not be reached

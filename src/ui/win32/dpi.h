@@ -17,6 +17,10 @@ Scale SystemScale();
 int SystemMetric(int index, const Scale& scale);
 
 RECT ToRect(const Rect& r);
+// Points of a window's client area in the layout's units: the mouse of a
+// mouse message (its lParam), and the mouse now (as WM_SETCURSOR needs it).
+POINT MouseUnits(LPARAM lParam, const Scale& scale);
+POINT CursorUnits(HWND window, const Scale& scale);
 // The scaled size of a window of the layout's units, centred on the screen
 // (a dialog's, before it exists).
 RECT CentredOnScreen(int width, int height, const Scale& scale);

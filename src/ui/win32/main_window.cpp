@@ -12,11 +12,6 @@
 #include "ui/win32/window_accessible.h"
 
 namespace cloakwise::ui::win32 {
-namespace {
-
-// The layout's rectangles in 96-DPI units, as the painter takes them.
-}  // namespace
-
 MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
     : form_(form),
       layout_(layout),
@@ -157,9 +152,9 @@ void MainWindow::Rescale(const Scale& scale, const RECT* suggested) {
 }
 
 LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  // The mouse in the layout's units.
-  const int x = ToUnits(static_cast<short>(LOWORD(lParam)));
-  const int y = ToUnits(static_cast<short>(HIWORD(lParam)));
+  // The mouse in the layout's units, for the mouse messages.
+  const POINT mouse = MouseUnits(lParam, scale_);
+  const int x = mouse.x, y = mouse.y;
   if (message == taskbarCreated_ && taskbarCreated_ != 0) {
     tray_.Add(window_, form_.trayIcon);  // the shell came back: the icon must be added again
     return 0;
@@ -237,10 +232,8 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (reinterpret_cast<HWND>(wParam) != window_ || LOWORD(lParam) != HTCLIENT) {
         return DefWindowProcW(window_, message, wParam, lParam);
       }
-      POINT p;
-      GetCursorPos(&p);
-      ScreenToClient(window_, &p);
-      const bool clickable = layout_.ClickableAt(ToUnits(p.x), ToUnits(p.y));
+      const POINT p = CursorUnits(window_, scale_);
+      const bool clickable = layout_.ClickableAt(p.x, p.y);
       SetCursor(LoadCursor(nullptr, clickable ? IDC_HAND : IDC_ARROW));
       return TRUE;
     }
@@ -309,8 +302,8 @@ std::vector<AccessibleItem> MainWindow::ScreenReaderItems() const {
 bool MainWindow::KeyDown(WPARAM virtualKey) {
   const bool shift = KeyHeld(VK_SHIFT);
   const auto key = FocusKey(virtualKey, shift);
-  const Layout::Widget* before = focus_.Focused();
   if (!key) return false;
+  const Layout::Widget* before = focus_.Focused();
   menuFromKeys_ = *key == KeyboardFocus::Key::Menu;
   const bool taken = focus_.KeyDown(*key, shift, KeyHeld(VK_CONTROL));
   menuFromKeys_ = false;

@@ -76,7 +76,6 @@ class MainWindow : public ModelObserver, private platform::WindowBase<MainWindow
   // The window's size, its text field, menus and icon at a new scale;
   // suggested: where Windows wants the window, if it said.
   void Rescale(const Scale& scale, const RECT* suggested);
-  int ToUnits(int pixels) const { return scale_.ToUnits(pixels); }
   std::vector<AccessibleItem> ScreenReaderItems() const;
   // Shows the menu at the cursor until the user chooses or leaves; returns
   // the item chosen, if any.

@@ -175,19 +175,15 @@ LRESULT PasteListWindow::WindowMessage(HWND window, UINT message, WPARAM wParam,
       break;
     }
     case WM_SETCURSOR: {
-      POINT p;
-      GetCursorPos(&p);
-      ScreenToClient(window, &p);
-      if (PtInRect(&kAddRect, POINT{scale_.ToUnits(p.x), scale_.ToUnits(p.y)})) {
+      const POINT p = CursorUnits(window, scale_);
+      if (PtInRect(&kAddRect, p)) {
         SetCursor(LoadCursor(nullptr, IDC_HAND));
         return TRUE;
       }
       break;
     }
     case WM_LBUTTONUP: {
-      const POINT p{scale_.ToUnits(static_cast<short>(LOWORD(lParam))),
-                    scale_.ToUnits(static_cast<short>(HIWORD(lParam)))};
-      if (PtInRect(&kAddRect, p)) form_->addButton.Click();
+      if (PtInRect(&kAddRect, MouseUnits(lParam, scale_))) form_->addButton.Click();
       return 0;
     }
     case WM_CLOSE:
