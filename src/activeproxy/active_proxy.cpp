@@ -73,26 +73,30 @@ bool ActiveProxy::UseChosen(const ProxyChoice& choice) {
   return Put(choice);
 }
 
+ActiveProxy::FirefoxOutcome ActiveProxy::PutFirefox(const ProxyAddress& address) {
+  FirefoxOutcome outcome;
+  try {
+    if (services_.firefoxWanted()) {
+      outcome.changed = services_.firefoxProxy.Install(address) > 0;
+      firefoxInUse_ = outcome.changed;
+    } else {
+      // The option went off while an earlier proxy was in Firefox: Firefox
+      // is the user's again.
+      outcome.changed = services_.firefoxProxy.Restore();
+      firefoxInUse_ = false;
+    }
+  } catch (const FileError& e) {
+    outcome.error = e.what();
+    firefoxInUse_ = services_.firefoxProxy.Installed();
+  }
+  return outcome;
+}
+
 bool ActiveProxy::Put(const ProxyChoice& choice) {
   const std::uint64_t install = ++installs_;
   // Firefox first, then Windows, then the notice: while "Proxy changed"
   // waits for OK, every browser already goes through the new proxy.
-  int profiles = 0;
-  std::optional<std::string> firefoxError;
-  try {
-    if (services_.firefoxWanted()) {
-      profiles = services_.firefoxProxy.Install(choice.address);
-      firefoxInUse_ = profiles > 0;
-    } else {
-      // The option went off while an earlier proxy was in Firefox: Firefox
-      // is the user's again.
-      services_.firefoxProxy.Restore();
-      firefoxInUse_ = false;
-    }
-  } catch (const FileError& e) {
-    firefoxError = e.what();
-    firefoxInUse_ = services_.firefoxProxy.Installed();
-  }
+  const FirefoxOutcome firefox = PutFirefox(choice.address);
   services_.systemProxy.Install(choice.address);
   inUse_ = choice.address;
   shown_ = choice;
@@ -101,21 +105,33 @@ bool ActiveProxy::Put(const ProxyChoice& choice) {
                                   choice.speed);
   ShowBadges();
   services_.form.trayIcon.ShowBalloon("Proxy changed", choice.balloonText);
-  // The box comes once this install has returned, and only while its proxy
-  // is still the one in use. It runs the window's messages: a STOP or Close
-  // may come from it, and nothing of this install follows it.
-  if (!firefoxError && profiles == 0) return true;
-  services_.ui.Post([this, install, firefoxError] {
-    if (install != installs_ || state_ != State::InUse) return;
-    if (firefoxError) {
-      services_.showError(*firefoxError);
+  TellFirefoxLater(install, firefox);
+  return true;
+}
+
+void ActiveProxy::FirefoxOptionChanged() {
+  if (closing_ || !inUse_) return;
+  const std::uint64_t install = ++installs_;
+  const FirefoxOutcome firefox = PutFirefox(*inUse_);
+  ShowBadges();
+  TellFirefoxLater(install, firefox);
+}
+
+// The box comes once the change has returned, and only while nothing newer
+// has been put in use since. It runs the window's messages: a STOP or Close
+// may come from it, and nothing of the change follows it.
+void ActiveProxy::TellFirefoxLater(std::uint64_t install, const FirefoxOutcome& firefox) {
+  if (!firefox.error && !firefox.changed) return;
+  services_.ui.Post([this, install, error = firefox.error] {
+    if (install != installs_ || !inUse_) return;
+    if (error) {
+      services_.showError(*error);
     } else {
       services_.showNotice("Proxy changed",
                            "If your Firefox browser is opened, you should restart it to activate "
                            "the new proxy settings.");
     }
   });
-  return true;
 }
 
 void ActiveProxy::Stop() {

@@ -96,9 +96,19 @@ class ActiveProxy {
   bool Close(bool sessionEnding);
   // Windows did not end the session after all: the program runs on, stopped.
   void CloseCancelled();
+  // "Change Firefox proxy" was switched while a proxy is in use: the Firefox
+  // profiles follow at once, getting the proxy or their own settings back.
+  void FirefoxOptionChanged();
 
  private:
+  struct FirefoxOutcome {
+    bool changed = false;  // some profile now reads other settings
+    std::optional<std::string> error;
+  };
   bool Put(const ProxyChoice& choice);
+  // Firefox as the option wants it: the proxy, or the profiles' own settings.
+  FirefoxOutcome PutFirefox(const ProxyAddress& address);
+  void TellFirefoxLater(std::uint64_t install, const FirefoxOutcome& firefox);
   // Protection off, both browsers' own settings back, and the view says so;
   // the text of a Firefox failure.
   std::optional<std::string> TakeAway();

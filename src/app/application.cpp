@@ -32,8 +32,10 @@ Application::Application(PlatformServices services)
                    },
                    [this](const std::string& text) { platform.desktop.ShowError(text); },
                    [this](const std::string& text) { platform.desktop.NoteError(text); }}),
-      options(form, desktop, messageBox, *settings_,
-              [this](std::uint32_t intervalMs) { rotation.ScheduleTicks(intervalMs); }),
+      options(
+          form, desktop, messageBox, *settings_,
+          [this](std::uint32_t intervalMs) { rotation.ScheduleTicks(intervalMs); },
+          [this] { activeProxy.FirefoxOptionChanged(); }),
       rotation({form, services.ui, activeProxy, search, [this] { return desktop.IsOnline(); }}),
       search({form, services.ui, activeProxy,
               [this](const std::string& title, const std::string& text) {

@@ -25,12 +25,14 @@ std::uint32_t MinutesToInterval(int minutes) {
 
 OptionsController::OptionsController(ui::MainForm& form, DesktopIntegration& desktop,
                                      ui::MessageBoxForm& messageBox, SettingsStore& settings,
-                                     std::function<void(std::uint32_t)> scheduleRotation)
+                                     std::function<void(std::uint32_t)> scheduleRotation,
+                                     std::function<void()> firefoxOptionChanged)
     : form_(form),
       desktop_(desktop),
       messageBox_(messageBox),
       settings_(settings),
-      scheduleRotation_(std::move(scheduleRotation)) {
+      scheduleRotation_(std::move(scheduleRotation)),
+      firefoxOptionChanged_(std::move(firefoxOptionChanged)) {
   Wire();
 }
 
@@ -90,6 +92,7 @@ void OptionsController::OnRotateEveryChanged() {
 
 void OptionsController::OnFirefoxOptionChanged() {
   settings_.WriteBool(kOptionsSection, kKeyFirefox, form_.options.firefoxBox.Checked());
+  firefoxOptionChanged_();
 }
 
 void OptionsController::OnRotationMinutesChanged() {

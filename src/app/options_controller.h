@@ -17,10 +17,12 @@ namespace cloakwise {
 // User-interface thread only.
 class OptionsController {
  public:
-  // scheduleRotation restarts the rotation's ticks at the interval given.
+  // scheduleRotation restarts the rotation's ticks at the interval given;
+  // firefoxOptionChanged runs once "Change Firefox proxy" is stored.
   OptionsController(ui::MainForm& form, DesktopIntegration& desktop, ui::MessageBoxForm& messageBox,
                     SettingsStore& settings,
-                    std::function<void(std::uint32_t intervalMs)> scheduleRotation);
+                    std::function<void(std::uint32_t intervalMs)> scheduleRotation,
+                    std::function<void()> firefoxOptionChanged);
 
   // Puts every stored option into its control. Each assignment that changes
   // a control runs its handler, which writes the value back, exactly as a
@@ -44,6 +46,7 @@ class OptionsController {
   ui::MessageBoxForm& messageBox_;
   SettingsStore& settings_;
   std::function<void(std::uint32_t)> scheduleRotation_;
+  std::function<void()> firefoxOptionChanged_;
 };
 
 }  // namespace cloakwise

@@ -196,7 +196,9 @@ TEST_F(SearchTest, EqualSpeedsGoToTheLowerSlotWhicheverReportsFirst) {
     const std::string slot2 = Proxy(Anonymity::Elite, Fault::Delay, slot2First ? 0 : 400);
     Start({slot0 + " A", Dead() + " B", slot2 + " C"});
     Form().status.startStopButton.Click();
-    if (slot2First) ASSERT_TRUE(Installed(slot2));
+    if (slot2First) {
+      ASSERT_TRUE(Installed(slot2));
+    }
     ASSERT_TRUE(Installed(slot0));
     const int balloons = Form().trayIcon.LastBalloon().serial;
     ASSERT_TRUE(ProbesIdle());

@@ -179,6 +179,32 @@ TEST_F(ActiveProxyTest, ASearchsFindIsInstalledOnlyWhileProtectingAndNotTwice) {
   EXPECT_TRUE(app.form.status.ieHiddenBadge.Visible());
 }
 
+// The option is read when it changes, not only at the next rotation: the
+// profiles follow at once, and the notice says Firefox wants a restart.
+TEST_F(ActiveProxyTest, TheFirefoxOptionSwitchedWhileInUseTakesEffectAtOnce) {
+  const std::string userJs = files.files[Profile("user.js")];
+  app.form.options.firefoxCaption.Click();
+  app.form.options.firefoxCaption.Click();
+  ui.ProcessMessages();
+  EXPECT_EQ(files.files[Profile("user.js")], userJs) << "nothing in use, nothing written";
+  EXPECT_TRUE(modal.shown.empty());
+
+  Use();
+  for (const bool on : {false, true}) {
+    SCOPED_TRACE(on ? "on" : "off");
+    modal.shown.clear();
+    app.form.options.firefoxCaption.Click();
+    ui.ProcessMessages();
+    EXPECT_EQ(userjs::StateOf(files.files[Profile("user.js")]) == userjs::State::InUse, on);
+    EXPECT_EQ(Look().firefox, on ? userjs::State::InUse : before.firefox);
+    EXPECT_EQ(app.form.status.firefoxHiddenBadge.Visible(), on);
+    EXPECT_TRUE(app.form.status.ieHiddenBadge.Visible()) << "Windows keeps the proxy";
+    EXPECT_EQ(modal.shown.size(), 1u) << "the restart notice";
+  }
+  app.form.status.startStopButton.Click();
+  EXPECT_EQ(Look(), before);
+}
+
 TEST_F(ActiveProxyTest, WhatAKilledRunLeftIsPutBackAtTheNextStart) {
   fakes::AppHarness next;
   next.registry = registry;

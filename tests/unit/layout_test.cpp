@@ -343,7 +343,7 @@ TEST_F(LayoutTest, AtEveryDisplayScaleEachPixelOfAControlMapsBackToIt) {
         if (!layout.Shown(w)) continue;
         const ui::Rect p = scale.ToPixels(w.rect);
         const int right = p.x + p.w - 1, bottom = p.y + p.h - 1;
-        for (const auto [x, y] :
+        for (const auto& [x, y] :
              {std::pair{p.x, p.y}, {right, p.y}, {p.x, bottom}, {right, bottom}}) {
           EXPECT_TRUE(w.rect.Contains(scale.ToUnits(x), scale.ToUnits(y)))
               << s.dpi << " dpi, " << w.text << " at pixel " << x << "," << y;
