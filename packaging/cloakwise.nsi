@@ -104,6 +104,16 @@ SectionEnd
 Section "Uninstall"
   Call un.CloseRunningCopy
 
+  ; A run that was killed may have left its proxy in place of the user's own
+  ; settings, and the program will not start again to put them back: it does
+  ; so now, being the one that knows what they were.
+  ${If} ${FileExists} "$INSTDIR\cloakwise.exe"
+    ExecWait '"$INSTDIR\cloakwise.exe" /restore' $0
+    ${If} $0 != 0
+      DetailPrint "Cloakwise could not put back all of your proxy settings ($0)"
+    ${EndIf}
+  ${EndIf}
+
   ; The start-up entry is removed only when it starts this copy: another
   ; copy, say a portable one, keeps its own.
   ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"

@@ -11,6 +11,8 @@
 
 #include "app/application.h"
 #include "app/vendor.h"
+#include "browserproxy/firefox_proxy.h"
+#include "browserproxy/system_proxy.h"
 #include "platform/win32/desktop_win32.h"
 #include "platform/win32/shell_win32.h"
 #include "platform/win32/wide.h"
@@ -21,6 +23,8 @@
 #include "ui/win32/paste_list_window.h"
 
 namespace {
+
+constexpr wchar_t kOneCopyMutex[] = L"Local\\Cloakwise.OneCopyPerSession";
 
 std::string Describe(std::exception_ptr error) {
   try {
@@ -50,7 +54,7 @@ bool FirstCopyInSession(bool startedByWindows) {
   // left to itself.
   const ULONGLONG deadline = GetTickCount64() + 60000;
   while (GetTickCount64() < deadline) {
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, L"Local\\Cloakwise.OneCopyPerSession");
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, kOneCopyMutex);
     if (GetLastError() != ERROR_ALREADY_EXISTS) return true;
     // Held open, it would keep the running copy's name alive after it ends.
     if (mutex) CloseHandle(mutex);
@@ -78,6 +82,34 @@ bool FirstCopyInSession(bool startedByWindows) {
   return false;
 }
 
+// "/restore", run by the uninstaller once no copy runs any more: a run that
+// was killed may have left its proxy in place of the user's own settings,
+// and the program may never start again to put them back. Shows nothing.
+// 0 when nothing of the program's is in use any more; 1 when a Firefox
+// profile could not be written; 2, changing nothing, while a copy runs,
+// since the settings are that copy's to put back.
+int PutBackUserSettings() {
+  using namespace cloakwise;
+  HANDLE mutex = CreateMutexW(nullptr, FALSE, kOneCopyMutex);
+  const bool running = GetLastError() == ERROR_ALREADY_EXISTS;
+  int result = running ? 2 : 0;
+  if (!running) {
+    platform::Win32Registry registry;
+    platform::Win32InternetOptions internetOptions;
+    platform::Win32FileSystem files;
+    platform::Win32Desktop desktop;
+    SystemProxy(registry, internetOptions).Restore();
+    try {
+      FirefoxProxy(files, desktop).Restore();
+    } catch (const FileError& e) {
+      desktop.NoteError(e.what());
+      result = 1;
+    }
+  }
+  if (mutex) CloseHandle(mutex);
+  return result;
+}
+
 // The arguments as the user gave them, in UTF-8; the 8-bit copies the C
 // runtime makes would turn what the code page lacks into question marks.
 std::vector<std::string> CommandLineArguments() {
@@ -95,6 +127,7 @@ std::vector<std::string> CommandLineArguments() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   using namespace cloakwise;
   const std::vector<std::string> args = CommandLineArguments();
+  if (!args.empty() && args.front() == "/restore") return PutBackUserSettings();
   if (!FirstCopyInSession(!args.empty() && args.front() == "/startup")) return 0;
   platform::Win32UiThread uiThread;
   platform::Win32Registry registry;

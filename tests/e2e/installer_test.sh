@@ -4,7 +4,9 @@
 # started from where it was installed and finding a proxy of the reference
 # service, then a silent uninstall that ends the running program (whose own
 # exit clears the proxy) and removes its files, its shortcut, its start-up
-# entry and its compatibility flag, but keeps the user's options.ini.
+# entry and its compatibility flag, but keeps the user's options.ini; then
+# a run killed with its proxy in use, and an uninstall that puts the user's
+# own settings back although the program never starts again.
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/e2e.sh"
 e2e_start "$1" "$2"
@@ -56,14 +58,23 @@ has_value "$uninstallKey" UninstallString || fail "no uninstall entry"
 echo "-- the installed program finds the reference service's elite proxy"
 # The user's own setting, which must be back once the program has gone.
 wine reg add "$internet_settings" /v ProxyServer /t REG_SZ /d : /f >/dev/null
-printf '[Options]\r\nStartUp=1\r\nProxyType=2\r\n[Service]\r\n%s' "$SERVICE_INI" >"$install/options.ini"
-(cd "$install" && exec wine "$installWin\\cloakwise.exe") >"$out/cloakwise.log" 2>&1 &
-app_pid=$!
-window=$(wait_for_window '^Cloakwise$')
-[ -n "$window" ] || fail "the installed program showed no window"
-sleep 1
-click_in_window "$window" 224 258  # START
-wait_for_proxy_server "$elite" 30 || fail "no proxy installed: registry $(proxy_server)"
+printf '[Options]\r\nStartUp=1\r\nProxyType=2\r\nFirefox=1\r\n[Service]\r\n%s' "$SERVICE_INI" >"$install/options.ini"
+# A Firefox profile of the user's, which the program's proxy goes into.
+profile="$(winepath -u "$(winvar APPDATA)")/Mozilla/Firefox/Profiles/e2e.default"
+mkdir -p "$profile"
+printf 'user_pref("network.proxy.type", 4);\n' >"$profile/prefs.js"
+printf 'user_pref("browser.startup.homepage", "about:blank");\r\n' >"$profile/user.js"
+start_and_protect() {
+  (cd "$install" && exec wine "$installWin\\cloakwise.exe") >"$out/cloakwise.log" 2>&1 &
+  app_pid=$!
+  window=$(wait_for_window '^Cloakwise$')
+  [ -n "$window" ] || fail "the installed program showed no window"
+  sleep 1
+  click_in_window "$window" 224 258  # START
+  wait_for_proxy_server "$elite" 30 || fail "no proxy installed: registry $(proxy_server)"
+  grep -qF 'is in use' "$profile/user.js" || fail "no proxy in Firefox: $(cat "$profile/user.js")"
+}
+start_and_protect
 has_value "$run" Cloakwise || fail "the program wrote no Run value"
 has_value "$layers" "$installWin\\cloakwise.exe" || fail "the program wrote no Layers value"
 
@@ -86,4 +97,23 @@ grep -q "Host=$SERVICE_HOST" "$install/options.ini" || fail "options.ini was cha
 ! has_value "$run" Cloakwise || fail "the Run value is left"
 ! has_value "$layers" "$installWin\\cloakwise.exe" || fail "the Layers value is left"
 ! has_key "$uninstallKey" || fail "the uninstall entry is left"
+grep -qF 'is in use' "$profile/user.js" && fail "the proxy outlived the program in Firefox"
+
+echo "-- a run killed with its proxy in use, then a silent uninstall"
+timeout 60 wine "$(winepath -w "$setup")" /S >"$out/setup-again.log" 2>&1 || fail "the second install failed"
+start_and_protect
+wine taskkill /F /IM cloakwise.exe >/dev/null 2>&1 || true
+for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$app_pid" 2>/dev/null && fail "cloakwise.exe was not killed"
+app_pid=""
+[ "$(proxy_server)" = "$elite" ] || fail "the killed run had no proxy in place: $(proxy_server)"
+timeout 60 wine "$installWin\\uninstall.exe" /S >"$out/uninstall-again.log" 2>&1 || fail "the uninstaller failed"
+for _ in $(seq 150); do
+  [ ! -e "$install/cloakwise.exe" ] && ! has_key "$uninstallKey" && break
+  sleep 0.2
+done
+[ ! -e "$install/cloakwise.exe" ] || fail "the second uninstall left cloakwise.exe"
+[ "$(proxy_server)" = ":" ] || fail "the killed run's proxy outlived the uninstall: $(proxy_server)"
+! has_key 'HKCU\Software\Cloakwise' || fail "the uninstall left the program's key"
+grep -qF 'is in use' "$profile/user.js" && fail "the killed run's proxy outlived the uninstall in Firefox"
 echo "PASS: e2e install, run and uninstall for the current user"
