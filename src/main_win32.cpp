@@ -85,9 +85,10 @@ bool FirstCopyInSession(bool startedByWindows) {
 // "/restore", run by the uninstaller once no copy runs any more: a run that
 // was killed may have left its proxy in place of the user's own settings,
 // and the program may never start again to put them back. Shows nothing.
-// 0 when nothing of the program's is in use any more; 1 when a Firefox
-// profile could not be written; 2, changing nothing, while a copy runs,
-// since the settings are that copy's to put back.
+// 0 when nothing of the program's is left; 1 when a Firefox profile could
+// not be written, or keeps the program's lines because Firefox runs on it;
+// 2, changing nothing, while a copy runs, since the settings are that
+// copy's to put back.
 int PutBackUserSettings() {
   using namespace cloakwise;
   HANDLE mutex = CreateMutexW(nullptr, FALSE, kOneCopyMutex);
@@ -100,7 +101,9 @@ int PutBackUserSettings() {
     platform::Win32Desktop desktop;
     SystemProxy(registry, internetOptions).Restore();
     try {
-      FirefoxProxy(files, desktop).Restore();
+      FirefoxProxy firefox(files, desktop);
+      firefox.Restore();
+      if (!firefox.PutBackForGood()) result = 1;
     } catch (const FileError& e) {
       desktop.NoteError(e.what());
       result = 1;

@@ -9,7 +9,9 @@
 # would take the place of the next test's, and then the commands given to
 # e2e_on_exit run, and the display started here is stopped. Set no EXIT trap
 # of your own; the proxy world chains its stop in front of this one.
-# start_plain_origin starts the tests' web server (see below).
+# start_plain_origin starts the tests' web server (see below);
+# user_firefox_profile and firefox_visit make a user's Firefox profile and
+# run real Firefox on it.
 
 e2e_start() {
   exe="$1"
@@ -63,4 +65,25 @@ fail() {
 shot() {
   import -window "$1" "$out/$2.png"
   echo "screenshot: $out/$2.png"
+}
+
+# Makes a Firefox profile in PROFILE as a user left it: set to detect the
+# network's proxy by itself (type 4), quiet (tools/quiet-firefox-prefs.js),
+# with a user.js of the user's own, whose bytes go into own_user_js. HOME
+# becomes HOME_FOLDER, where Firefox may write.
+user_firefox_profile() {
+  rm -rf "$1"
+  mkdir -p "$1"
+  { cat "$root/tests/e2e/tools/quiet-firefox-prefs.js"; echo 'user_pref("network.proxy.type", 4);'; } >"$1/prefs.js"
+  printf 'user_pref("browser.startup.homepage", "about:blank");\r\n' >"$1/user.js"
+  own_user_js=$(od -c "$1/user.js")
+  export HOME="$2" MOZ_REMOTE_SETTINGS_DEVTOOLS=1
+  mkdir -p "$HOME"
+}
+
+# One headless run of real Firefox on PROFILE, visiting URL; NAME names its
+# screenshot and log in OUT. Firefox saves the profile's prefs.js as it ends.
+firefox_visit() {
+  timeout 60 firefox-esr --headless --no-remote --profile "$1" --screenshot "$out/$3.png" "$2" \
+    >"$out/firefox-$3.log" 2>&1 || true
 }

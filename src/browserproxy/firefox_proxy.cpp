@@ -47,6 +47,11 @@ void ListSubfolders(const std::string& folder, std::vector<std::string>& list,
   }
 }
 
+bool FirefoxRunsOn(platform::FileSystem& files, const std::string& profileFolder) {
+  return files.HeldByAnotherProgram(profileFolder + "parent.lock") ||
+         files.HeldByAnotherProgram(profileFolder + ".parentlock");
+}
+
 std::string FirefoxProfilesFolder(platform::Desktop& desktop) {
   std::string folder = GetAppDataFolder(desktop);
   // Without the application-data folder there is no profile to look for; a
@@ -124,6 +129,36 @@ bool FirefoxProxy::Restore() {
     if (content != text) Replace(path, content);
   });
   return inUse;
+}
+
+bool FirefoxProxy::PutBackForGood() {
+  bool free = true;
+  ForEachProfile(Profiles(), [&](const std::string& profile) {
+    const std::string path = profile + "\\user.js";
+    const std::optional<std::string> text = ReadUserJs(path);
+    if (!text || userjs::StateOf(*text) == userjs::State::None) return;
+    // A running Firefox saves what it read at its start over any change.
+    if (FirefoxRunsOn(files_, profile + "\\")) {
+      free = false;
+      return;
+    }
+    const std::string prefsPath = profile + "\\prefs.js";
+    const bool prefsExist = files_.FileExists(prefsPath);
+    const std::optional<std::string> prefs = files_.ReadFile(prefsPath);
+    if (prefsExist && !prefs) {
+      throw FileError("Cannot open file \"" + prefsPath + "\". " + files_.LastErrorText());
+    }
+    const auto own = userjs::PrefsWithOwnValues(*text, prefs.value_or(""));
+    if (!own) {
+      free = false;
+      return;
+    }
+    // prefs.js first: should the user.js write fail, Firefox still reads the
+    // block, which says the same.
+    if (prefsExist || !own->empty()) Replace(prefsPath, *own);
+    Replace(path, userjs::Tidy(*text, *own, /*prefsWrittenSince=*/true));
+  });
+  return free;
 }
 
 bool FirefoxProxy::Installed() {

@@ -31,6 +31,10 @@ void ListSubfolders(const std::string& folder, std::vector<std::string>& list,
 // data folder is unknown.
 std::string FirefoxProfilesFolder(platform::Desktop& desktop);
 
+// Whether a Firefox runs on the profile: the Windows one holds parent.lock,
+// the Linux one .parentlock. profileFolder ends with a backslash.
+bool FirefoxRunsOn(platform::FileSystem& files, const std::string& profileFolder);
+
 // The program's proxy in every Firefox profile's user.js, and the profiles'
 // own settings put back (see user_js.h for what each file holds). Each call
 // lists the profiles afresh; the files themselves are the memory of what is
@@ -56,6 +60,12 @@ class FirefoxProxy {
   bool Restore();
   // Whether any profile has the program's proxy in use.
   bool Installed();
+  // For the uninstaller, after Restore: no run of the program will come to
+  // let go of the lines that put a profile's own settings back, so where
+  // Firefox is not running, its prefs.js gets those settings as Firefox
+  // would save them, and the lines go now. Returns whether every profile is
+  // free of the program's lines.
+  bool PutBackForGood();
 
  private:
   std::vector<std::string> Profiles();

@@ -303,4 +303,31 @@ Content Tidy(std::string_view userJs, std::string_view prefsJs, bool prefsWritte
   return Compose(file, userBody, std::move(lines));
 }
 
+std::optional<std::string> PrefsWithOwnValues(std::string_view userJs, std::string_view prefsJs) {
+  const File file(userJs);
+  const auto blocks = FindBlocks(file);
+  if (blocks.empty()) return std::nullopt;
+  for (const Block& block : blocks) {
+    if (block.state != State::PuttingBack) return std::nullopt;
+  }
+  const File prefs(prefsJs);
+  if (prefs.encoding.Width() != 1) return std::nullopt;
+  std::map<std::string, std::string, std::less<>> own;
+  for (const PrefLine& pref : blocks.front().prefs) own[pref.name] = pref.value;
+  const std::string lineEnd = prefs.body.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+  std::string out = prefs.mark;
+  for (const Line& line : prefs.lines) {
+    const auto pref = ParsePrefLine(line.text);
+    if (pref && own.contains(pref->name)) continue;
+    out.append(prefs.body, line.begin, line.next - line.begin);
+  }
+  if (out.size() > prefs.mark.size() && !prefs.EndsWithLineEnd(out)) out += lineEnd;
+  for (const Preference& p : kPreferences) {
+    const auto it = own.find(p.name);
+    if (it != own.end() && it->second != p.defaultValue)
+      out += PrefText(p.name, it->second) + lineEnd;
+  }
+  return out + prefs.stray;
+}
+
 }  // namespace cloakwise::userjs

@@ -45,4 +45,12 @@ Content PutBack(std::string_view userJs);
 // has read the block since); the block goes with its last line.
 Content Tidy(std::string_view userJs, std::string_view prefsJs, bool prefsWrittenSince);
 
+// The profile's prefs.js as Firefox would save it after one run on the
+// putting-back block: each preference of the block with the block's value,
+// or without a line where that is Firefox's default; every other line as it
+// was. For when no run of the program will come to tidy the block (it is
+// being uninstalled) and Firefox is not running. Nothing when user.js has
+// no putting-back block alone, or prefs.js is not in Firefox's UTF-8.
+std::optional<std::string> PrefsWithOwnValues(std::string_view userJs, std::string_view prefsJs);
+
 }  // namespace cloakwise::userjs

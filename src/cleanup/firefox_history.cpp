@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "browserproxy/firefox_proxy.h"
+
 namespace cloakwise::cleanup {
 namespace {
 
@@ -38,11 +40,7 @@ std::string Quoted(const std::string& text) {
 
 HistoryOutcome ClearFirefoxHistory(platform::Sqlite& sqlite, platform::FileSystem& files,
                                    const std::string& folder) {
-  // Windows' Firefox holds parent.lock, the Linux one .parentlock.
-  if (files.HeldByAnotherProgram(folder + "parent.lock") ||
-      files.HeldByAnotherProgram(folder + ".parentlock")) {
-    return HistoryOutcome::InUse;
-  }
+  if (FirefoxRunsOn(files, folder)) return HistoryOutcome::InUse;
   platform::Sqlite::OpenResult opened;
   const auto db = sqlite.Open(folder + "places.sqlite", kBusyMs, opened);
   switch (opened) {

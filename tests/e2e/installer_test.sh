@@ -61,9 +61,17 @@ wine reg add "$internet_settings" /v ProxyServer /t REG_SZ /d : /f >/dev/null
 printf '[Options]\r\nStartUp=1\r\nProxyType=2\r\nFirefox=1\r\n[Service]\r\n%s' "$SERVICE_INI" >"$install/options.ini"
 # A Firefox profile of the user's, which the program's proxy goes into.
 profile="$(winepath -u "$(winvar APPDATA)")/Mozilla/Firefox/Profiles/e2e.default"
-mkdir -p "$profile"
-printf 'user_pref("network.proxy.type", 4);\n' >"$profile/prefs.js"
-printf 'user_pref("browser.startup.homepage", "about:blank");\r\n' >"$profile/user.js"
+user_firefox_profile "$profile" "$prefix/home"
+firefox_run() { firefox_visit "$profile" about:blank "$1"; }  # NAME
+
+# Nothing of the program's is left in the profile, and Firefox, run on it,
+# keeps the profile's own choice, auto-detection.
+firefox_is_the_users() {
+  [ "$(od -c "$profile/user.js")" = "$own_user_js" ] || fail "$1: user.js is not the user's own: $(cat -A "$profile/user.js")"
+  firefox_run "$2"
+  grep -qF 'user_pref("network.proxy.type", 4);' "$profile/prefs.js" || fail "$1: Firefox lost its own setting: $(grep network.proxy "$profile/prefs.js")"
+  ! grep -qF "${elite%:*}" "$profile/prefs.js" || fail "$1: Firefox kept the program's proxy: $(grep network.proxy "$profile/prefs.js")"
+}
 start_and_protect() {
   (cd "$install" && exec wine "$installWin\\cloakwise.exe") >"$out/cloakwise.log" 2>&1 &
   app_pid=$!
@@ -97,7 +105,7 @@ grep -q "Host=$SERVICE_HOST" "$install/options.ini" || fail "options.ini was cha
 ! has_value "$run" Cloakwise || fail "the Run value is left"
 ! has_value "$layers" "$installWin\\cloakwise.exe" || fail "the Layers value is left"
 ! has_key "$uninstallKey" || fail "the uninstall entry is left"
-grep -qF 'is in use' "$profile/user.js" && fail "the proxy outlived the program in Firefox"
+firefox_is_the_users "after the uninstall" after-uninstall
 
 echo "-- a run killed with its proxy in use, then a silent uninstall"
 timeout 60 wine "$(winepath -w "$setup")" /S >"$out/setup-again.log" 2>&1 || fail "the second install failed"
@@ -107,6 +115,9 @@ for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
 kill -0 "$app_pid" 2>/dev/null && fail "cloakwise.exe was not killed"
 app_pid=""
 [ "$(proxy_server)" = "$elite" ] || fail "the killed run had no proxy in place: $(proxy_server)"
+# Firefox runs with the proxy and saves it into prefs.js, as a user's would.
+firefox_run killed-run
+grep -qF "\"${elite%:*}\"" "$profile/prefs.js" || fail "Firefox did not save the program's proxy: $(grep network.proxy "$profile/prefs.js")"
 timeout 60 wine "$installWin\\uninstall.exe" /S >"$out/uninstall-again.log" 2>&1 || fail "the uninstaller failed"
 for _ in $(seq 150); do
   [ ! -e "$install/cloakwise.exe" ] && ! has_key "$uninstallKey" && break
@@ -115,5 +126,5 @@ done
 [ ! -e "$install/cloakwise.exe" ] || fail "the second uninstall left cloakwise.exe"
 [ "$(proxy_server)" = ":" ] || fail "the killed run's proxy outlived the uninstall: $(proxy_server)"
 ! has_key 'HKCU\Software\Cloakwise' || fail "the uninstall left the program's key"
-grep -qF 'is in use' "$profile/user.js" && fail "the killed run's proxy outlived the uninstall in Firefox"
+firefox_is_the_users "after the killed run's uninstall" after-second-uninstall
 echo "PASS: e2e install, run and uninstall for the current user"

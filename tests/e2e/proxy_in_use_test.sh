@@ -58,16 +58,8 @@ echo "$before"
 appdata=$(winepath -u "$(wine cmd /c 'echo %APPDATA%' | tr -d '\r')")
 profile="$appdata/Mozilla/Firefox/Profiles/e2e.default"
 rm -rf "$appdata/Mozilla"
-mkdir -p "$profile"
-{ cat "$root/tests/e2e/tools/quiet-firefox-prefs.js"; echo 'user_pref("network.proxy.type", 4);'; } >"$profile/prefs.js"
-printf 'user_pref("browser.startup.homepage", "about:blank");\r\n' >"$profile/user.js"
-own_user_js=$(od -c "$profile/user.js")
-export HOME="$work/home" MOZ_REMOTE_SETTINGS_DEVTOOLS=1
-mkdir -p "$HOME"
-visit() {  # URL NAME: one headless Firefox run on the profile
-  timeout 60 firefox-esr --headless --no-remote --profile "$profile" --screenshot "$out/$2.png" "$1" \
-    >"$out/firefox-$2.log" 2>&1 || true
-}
+user_firefox_profile "$profile" "$work/home"
+visit() { firefox_visit "$profile" "$1" "$2"; }  # URL NAME
 
 app="$WINEPREFIX/drive_c/InUseTest"
 rm -rf "$app"

@@ -232,6 +232,46 @@ TEST_F(FirefoxProxyTest, ProfilesWithoutTheProgramsLinesAreOnlyRead) {
   EXPECT_EQ(files.listings.size(), 3u) << "nothing is listed without an application-data folder";
 }
 
+// The uninstaller's last step: Firefox never runs again before the block
+// would be tidied, so prefs.js gets what one run would have saved.
+TEST_F(FirefoxProxyTest, PutBackForGoodLeavesWhatOneFirefoxRunWouldHave) {
+  const std::string own = "user_pref(\"network.proxy.type\", 4);\n";
+  const std::string other = "user_pref(\"browser.x\", 1);\n";
+  const struct {
+    const char* what;
+    std::optional<std::string> prefs;  // after Firefox ran with the proxy in use
+    bool runs;
+    std::optional<std::string> expected;  // nothing: no prefs.js
+  } cases[] = {
+      {"Firefox saved the program's values", other + kOwnLines + "tail();", false,
+       // The bypass list was the profile's own value too, and stays.
+       other + "user_pref(\"network.proxy.no_proxies_on\", \"\");\r\ntail();\r\n" +
+           "user_pref(\"network.proxy.type\", 4);\r\n"},
+      {"Firefox never ran", std::nullopt, false, "user_pref(\"network.proxy.type\", 4);\n"},
+      {"Firefox runs on it", other + kOwnLines, true, std::nullopt},
+      {"prefs.js in UTF-16", Utf16(u"user_pref(\"network.proxy.type\", 1);\n", false), false,
+       std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    files.files.clear();
+    files.folders.clear();
+    files.held.clear();
+    Profile("p", "mine();\r\n");
+    files.files[Path("p", "prefs.js")] = own;
+    firefox.Install(kProxy);
+    if (c.prefs) files.files[Path("p", "prefs.js")] = *c.prefs;
+    firefox.Restore();
+    const std::string putBack = files.files[Path("p")];
+    const std::string prefs = files.files[Path("p", "prefs.js")];
+    if (c.runs) files.held.insert(Path("p", "parent.lock"));
+    const bool settled = c.expected && !c.runs;
+    EXPECT_EQ(firefox.PutBackForGood(), settled);
+    EXPECT_EQ(files.files[Path("p")], settled ? "mine();\r\n" : putBack);
+    EXPECT_EQ(files.files[Path("p", "prefs.js")], settled ? *c.expected : prefs);
+  }
+}
+
 // Each refusal names the file it was about, so a reason fetched after other
 // files were touched would show the wrong one.
 class NamingRefusals : public fakes::FakeFileSystem {
