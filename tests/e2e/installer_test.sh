@@ -105,6 +105,7 @@ grep -q "Host=$SERVICE_HOST" "$install/options.ini" || fail "options.ini was cha
 ! has_value "$run" Cloakwise || fail "the Run value is left"
 ! has_value "$layers" "$installWin\\cloakwise.exe" || fail "the Layers value is left"
 ! has_key "$uninstallKey" || fail "the uninstall entry is left"
+! has_key 'HKCU\Software\Cloakwise' || fail "the uninstall left the program's key"
 firefox_is_the_users "after the uninstall" after-uninstall
 
 echo "-- a run killed with its proxy in use, then a silent uninstall"
