@@ -4,7 +4,8 @@
 // - installing twice gives the same file, with the proxy in use;
 // - putting back twice gives the same file, with nothing in use;
 // - once Firefox has saved anything but the program's values, the user's
-//   file comes back byte for byte, unless it held the program's own marks.
+//   file comes back byte for byte, unless it held the program's own marks;
+// - so it does once prefs.js is rewritten as the uninstaller rewrites it.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -52,5 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Firefox saved values of its own for every preference the program set.
   const std::string saved = "user_pref(\"network.proxy.no_proxies_on\", \"x\");";
   Check(userjs::Tidy(*putBack, saved, /*prefsWrittenSince=*/true) == file);
+  if (const auto own = userjs::PrefsWithOwnValues(*putBack, prefs)) {
+    Check(userjs::Tidy(*putBack, *own, /*prefsWrittenSince=*/true) == file);
+  }
   return 0;
 }
