@@ -159,7 +159,9 @@ TEST_F(Win32FirefoxTest, TheRestartNoticeComesOnceAfterBothInstalls) {
                         box.ShowMessageBox(title, text);
                       },
                       none, none});
-  active.UseChosen({{"1.2.3.4", 8080}, "Custom Proxy", "Elite Proxy", 0, "1.2.3.4"});
+  const auto chosen = ProxyAddress::Parse("1.2.3.4:8080");
+  ASSERT_TRUE(chosen);
+  active.UseChosen({*chosen, "Custom Proxy", "Elite Proxy", 0, "1.2.3.4"});
   ui.ProcessMessages();  // the notice is posted, and shown from here
   KillTimer(nullptr, timer);
   EXPECT_EQ(host.shown, 1);

@@ -79,15 +79,15 @@ std::optional<PerConnectionOptionList> Win32InternetOptions::QueryPerConnection(
   // whatever else is read.
   PerConnectionOptionList list{connection, {}};
   for (const INTERNET_PER_CONN_OPTIONW& option : asked) {
+    PerConnectionOption& read = list.options.emplace_back();
+    read.option = option.dwOption;
     switch (option.dwOption) {
       case INTERNET_PER_CONN_FLAGS:
       case INTERNET_PER_CONN_AUTODISCOVERY_FLAGS:
-        list.options.push_back({option.dwOption, static_cast<std::uint32_t>(option.Value.dwValue)});
+        read.value = static_cast<std::uint32_t>(option.Value.dwValue);
         break;
       default:
-        list.options.push_back({option.dwOption, option.Value.pszValue
-                                                     ? Narrow(option.Value.pszValue)
-                                                     : std::string()});
+        read.value = option.Value.pszValue ? Narrow(option.Value.pszValue) : std::string();
         if (option.Value.pszValue) GlobalFree(option.Value.pszValue);
         break;
     }
