@@ -86,6 +86,14 @@ start_and_protect
 has_value "$run" Cloakwise || fail "the program wrote no Run value"
 has_value "$layers" "$installWin\\cloakwise.exe" || fail "the program wrote no Layers value"
 
+echo "-- /restore leaves a running copy's proxy to that copy"
+set +e
+timeout 30 wine "$installWin\\cloakwise.exe" /restore >"$out/restore-while-running.log" 2>&1
+rc=$?
+set -e
+[ "$rc" = 2 ] || fail "/restore beside a running copy ended with $rc, not 2"
+[ "$(proxy_server)" = "$elite" ] || fail "/restore took a running copy's proxy away: $(proxy_server)"
+
 echo "-- silent uninstall while the program runs"
 # The uninstaller hands over to a copy of itself in the temporary folder and
 # returns; what it does shows in the files and the registry.
