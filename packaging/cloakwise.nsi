@@ -110,7 +110,7 @@ Section "Uninstall"
   ${If} ${FileExists} "$INSTDIR\cloakwise.exe"
     ExecWait '"$INSTDIR\cloakwise.exe" /restore' $0
     ${If} $0 != 0
-      DetailPrint "Cloakwise could not put back all of your proxy settings ($0); a Firefox that runs gets them at its next start"
+      DetailPrint "Cloakwise could not finish putting back your Firefox proxy settings ($0): Firefox had a profile open, or a profile's file could not be written"
     ${EndIf}
   ${EndIf}
 
