@@ -12,16 +12,27 @@ namespace {
 
 // The preferences the program sets, with their values in a profile that
 // never set them. HTTPS (and secure WebSockets) go through the "ssl" proxy:
-// Firefox sends nothing of the "http" one their way.
+// Firefox sends nothing of the "http" one their way. WebRTC asks STUN
+// servers over UDP, around any HTTP proxy, and hands the page the address
+// they saw; behind a proxy, Firefox keeps it to the proxy only when told.
 struct Preference {
   std::string_view name;
   std::string_view defaultValue;
 };
+constexpr std::string_view kWebRtcProxyOnly = "media.peerconnection.ice.proxy_only_if_behind_proxy";
 constexpr Preference kPreferences[] = {
     {"network.proxy.type", "5"},      {"network.proxy.http", "\"\""},
     {"network.proxy.http_port", "0"}, {"network.proxy.ssl", "\"\""},
     {"network.proxy.ssl_port", "0"},  {"network.proxy.no_proxies_on", "\"\""},
+    {kWebRtcProxyOnly, "false"},
 };
+
+bool IsProgramPreference(std::string_view name) {
+  for (const Preference& p : kPreferences) {
+    if (p.name == name) return true;
+  }
+  return false;
+}
 
 constexpr std::string_view kOwn = "// Cloakwise: ";
 constexpr std::string_view kInUse = "// Cloakwise: the proxy ";
@@ -49,6 +60,7 @@ std::string_view DefaultValue(std::string_view name) {
 std::string OwnValue(std::string_view name, const std::optional<ProxyAddress>& proxy) {
   if (!proxy) return "\x01";
   if (name == "network.proxy.type") return "1";
+  if (name == kWebRtcProxyOnly) return "true";
   if (name == "network.proxy.http" || name == "network.proxy.ssl") return "\"" + proxy->host + "\"";
   if (name == "network.proxy.http_port" || name == "network.proxy.ssl_port")
     return std::to_string(proxy->port);
@@ -130,8 +142,9 @@ std::vector<Block> FindBlocks(const File& file) {
         block.noFile = true;
       } else if (text == kNoEnd) {
         block.noEnd = true;
-      } else if (text.starts_with(kProxyLine)) {
-        if (auto pref = ParsePrefLine(text)) block.prefs.push_back(std::move(*pref));
+      } else if (auto pref = ParsePrefLine(text);
+                 pref && (text.starts_with(kProxyLine) || IsProgramPreference(pref->name))) {
+        block.prefs.push_back(std::move(*pref));
       } else if (!text.starts_with(kOwn)) {
         break;
       }
@@ -224,13 +237,15 @@ std::string Install(std::string_view userJs, bool existed, std::string_view pref
   if (!blocks.empty()) {
     before = blocks.front().before;
     noFile = blocks.front().noFile;
-  } else {
-    const auto prefs = ReadPrefs(prefsJs);
-    for (const Preference& p : kPreferences) {
-      const auto it = prefs.find(std::string(p.name));
-      before[std::string(p.name)] =
-          it == prefs.end() ? std::nullopt : std::optional<std::string>(it->second);
-    }
+  }
+  // A block of an earlier build remembers fewer preferences: those it never
+  // set still hold the profile's own values in prefs.js.
+  const auto prefs = ReadPrefs(prefsJs);
+  for (const Preference& p : kPreferences) {
+    if (before.contains(std::string(p.name))) continue;
+    const auto it = prefs.find(std::string(p.name));
+    before[std::string(p.name)] =
+        it == prefs.end() ? std::nullopt : std::optional<std::string>(it->second);
   }
   std::vector<std::string> block{std::string(kInUse) + proxy.Text() + std::string(kInUseEnd)};
   for (std::string& line : MemoryLines(before, noFile)) block.push_back(std::move(line));

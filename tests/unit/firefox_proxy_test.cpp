@@ -22,7 +22,10 @@ constexpr char kOwnLines[] =
     "user_pref(\"network.proxy.http_port\", 8080);\r\n"
     "user_pref(\"network.proxy.ssl\", \"1.2.3.4\");\r\n"
     "user_pref(\"network.proxy.ssl_port\", 8080);\r\n"
-    "user_pref(\"network.proxy.no_proxies_on\", \"\");\r\n";
+    "user_pref(\"network.proxy.no_proxies_on\", \"\");\r\n"
+    "user_pref(\"media.peerconnection.ice.proxy_only_if_behind_proxy\", true);\r\n";
+constexpr char kWebRtcOwnDefault[] =
+    "user_pref(\"media.peerconnection.ice.proxy_only_if_behind_proxy\", false);";
 
 // The bytes of text in UTF-16, byte-order mark first.
 std::string Utf16(std::u16string_view text, bool bigEndian) {
@@ -81,7 +84,8 @@ TEST(UserJs, TheUsersFileReadsBackByteForByteOnceFirefoxHasItsValuesBack) {
           "user_pref(\"network.proxy.type\", 1);\nuser_pref(\"network.proxy.http\", \"1.2.3.4\");\n"
           "user_pref(\"network.proxy.http_port\", 8080);\nuser_pref(\"network.proxy.ssl\", "
           "\"1.2.3.4\");\n"
-          "user_pref(\"network.proxy.ssl_port\", 8080);\n";
+          "user_pref(\"network.proxy.ssl_port\", 8080);\n"
+          "user_pref(\"media.peerconnection.ice.proxy_only_if_behind_proxy\", true);\n";
       EXPECT_EQ(userjs::Tidy(*putBack, prefs, /*prefsWrittenSince=*/false), putBack);
       EXPECT_EQ(userjs::Tidy(*putBack, ours, true), putBack);
       // Firefox has run on them and saved the profile's own values.
@@ -101,7 +105,7 @@ TEST(UserJs, PuttingBackSetsEachPreferenceTheProfileHadWhereFirefoxMayHoldThePro
        "",
        {"user_pref(\"network.proxy.type\", 5);", "user_pref(\"network.proxy.http\", \"\");",
         "user_pref(\"network.proxy.http_port\", 0);", "user_pref(\"network.proxy.ssl\", \"\");",
-        "user_pref(\"network.proxy.ssl_port\", 0);"}},
+        "user_pref(\"network.proxy.ssl_port\", 0);", kWebRtcOwnDefault}},
       {"auto-detect and a bypass list in prefs.js",
        "",
        "user_pref(\"network.proxy.no_proxies_on\", \"localhost, .corp\");\n"
@@ -109,12 +113,12 @@ TEST(UserJs, PuttingBackSetsEachPreferenceTheProfileHadWhereFirefoxMayHoldThePro
        "user_pref(\"network.proxy.ssl_port\", 8080);\n",
        {"user_pref(\"network.proxy.type\", 4);", "user_pref(\"network.proxy.http\", \"\");",
         "user_pref(\"network.proxy.http_port\", 0);", "user_pref(\"network.proxy.ssl\", \"\");",
-        "user_pref(\"network.proxy.no_proxies_on\", \"localhost, .corp\");"}},
+        "user_pref(\"network.proxy.no_proxies_on\", \"localhost, .corp\");", kWebRtcOwnDefault}},
       {"what the user's own user.js sets comes back with it",
        "user_pref(\"network.proxy.type\", 4);\nuser_pref('network.proxy.http', \"h\");\n"
        "user_pref(\"network.proxy.http_port\", 1);\nuser_pref(\"network.proxy.ssl\", \"\");\n",
        "user_pref(\"network.proxy.type\", 2);\n",
-       {"user_pref(\"network.proxy.ssl_port\", 0);"}},
+       {"user_pref(\"network.proxy.ssl_port\", 0);", kWebRtcOwnDefault}},
       {"values beyond ASCII, and ones that cannot be copied",
        "",
        "user_pref(\"network.proxy.http\", \"pr\xC3\xB6xy\xF0\x9F\xA6\x8A\");\n"
@@ -123,7 +127,7 @@ TEST(UserJs, PuttingBackSetsEachPreferenceTheProfileHadWhereFirefoxMayHoldThePro
        {"user_pref(\"network.proxy.type\", 5);",
         "user_pref(\"network.proxy.http\", \"pr\\u00f6xy\\ud83e\\udd8a\");",
         "user_pref(\"network.proxy.http_port\", 0);", "user_pref(\"network.proxy.ssl\", \"\");",
-        "user_pref(\"network.proxy.ssl_port\", 0);"}},
+        "user_pref(\"network.proxy.ssl_port\", 0);", kWebRtcOwnDefault}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -154,7 +158,8 @@ TEST(UserJs, EachLineGoesOnceFirefoxHoldsAnythingButTheProgramsValue) {
       {"user_pref(\"network.proxy.type\", 1);\nuser_pref(\"network.proxy.http\", \"1.2.3.4\");\n"
        "user_pref(\"network.proxy.http_port\", 8080);\nuser_pref(\"network.proxy.ssl\", "
        "\"1.2.3.4\");\n"
-       "user_pref(\"network.proxy.ssl_port\", 8080);\n",
+       "user_pref(\"network.proxy.ssl_port\", 8080);\n"
+       "user_pref(\"media.peerconnection.ice.proxy_only_if_behind_proxy\", true);\n",
        PuttingBackLines(putBack)},
       // The type is back, the ports are not yet.
       {"user_pref(\"network.proxy.type\", 4);\nuser_pref(\"network.proxy.http_port\", 8080);\n"
@@ -172,6 +177,65 @@ TEST(UserJs, EachLineGoesOnceFirefoxHoldsAnythingButTheProgramsValue) {
     } else {
       EXPECT_EQ(PuttingBackLines(tidied.value_or("")), c.kept);
     }
+  }
+}
+
+// The value of a preference that a file sets last; nothing when none.
+std::optional<std::string> LastValue(const std::string& file, const std::string& name) {
+  std::optional<std::string> value;
+  const std::string start = "user_pref(\"" + name + "\", ";
+  for (auto at = file.find(start); at != std::string::npos; at = file.find(start, at + 1)) {
+    const auto from = at + start.size();
+    value = file.substr(from, file.find(");", from) - from);
+  }
+  return value;
+}
+
+// While the proxy is in use the profile keeps WebRTC to it; once Firefox has
+// run on what was put back, the profile says of WebRTC what it said before.
+TEST(UserJs, TheProfilesOwnWebRtcSettingComesBack) {
+  const std::string name = "media.peerconnection.ice.proxy_only_if_behind_proxy";
+  const std::string userLine = "user_pref(\"" + name + "\", false);\r\n";
+  const struct {
+    const char* what;
+    std::string userJs, prefs;
+    bool earlierBuildsBlock;  // installed first by a build that did not set it
+  } cases[] = {
+      {"never set", "", "", false},
+      {"true in prefs.js", "", "user_pref(\"" + name + "\", true);\n", false},
+      {"false in prefs.js", "", "user_pref(\"" + name + "\", false);\n", false},
+      {"false in the user's user.js", userLine, "", false},
+      {"an earlier build's block, true in prefs.js", "",
+       "user_pref(\"" + name + "\", true);\n", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string installed = userjs::Install(c.userJs, true, c.prefs, kProxy);
+    if (c.earlierBuildsBlock) {
+      std::string older;
+      for (std::size_t at = 0; at < installed.size();) {
+        const std::size_t next = installed.find('\n', at) + 1;
+        const std::string line = installed.substr(at, next - at);
+        if (line.find(name) == std::string::npos || at < c.userJs.size()) older += line;
+        at = next;
+      }
+      installed = userjs::Install(older, true, c.prefs, kProxy);
+    }
+    EXPECT_EQ(LastValue(installed, name), "true") << "kept to the proxy while in use";
+    // Firefox ran meanwhile and saved the program's value.
+    const std::string saved = c.prefs + "user_pref(\"" + name + "\", true);\n";
+    EXPECT_EQ(userjs::Install(installed, true, saved, kProxy), installed);
+    const auto putBack = userjs::PutBack(installed);
+    ASSERT_TRUE(putBack);
+    const auto afterRun = userjs::PrefsWithOwnValues(*putBack, saved);
+    ASSERT_TRUE(afterRun);
+    const std::string tidied = userjs::Tidy(*putBack, *afterRun, true).value_or("");
+    EXPECT_EQ(tidied, c.userJs);
+    // What Firefox goes by: user.js over prefs.js over its default.
+    const auto effective = [&](const std::string& userJs, const std::string& prefs) {
+      return LastValue(userJs, name).value_or(LastValue(prefs, name).value_or("false"));
+    };
+    EXPECT_EQ(effective(tidied, *afterRun), effective(c.userJs, c.prefs));
   }
 }
 
