@@ -11,6 +11,7 @@
 
 #include "app/application.h"
 #include "app/vendor.h"
+#include "browserproxy/chromium_webrtc.h"
 #include "browserproxy/firefox_proxy.h"
 #include "browserproxy/system_proxy.h"
 #include "platform/win32/desktop_win32.h"
@@ -86,7 +87,9 @@ bool FirstCopyInSession(bool startedByWindows) {
 // was killed may have left its proxy in place of the user's own settings,
 // and the program may never start again to put them back. Shows nothing.
 // 0 when nothing of the program's is left; 1 when a Firefox profile could
-// not be written, or keeps the program's lines because Firefox runs on it;
+// not be written, or keeps the program's lines because Firefox runs on it,
+// or a Chromium profile keeps the program's WebRTC value because its
+// browser runs;
 // 2, changing nothing, while a copy runs, since the settings are that
 // copy's to put back.
 int PutBackUserSettings() {
@@ -100,6 +103,10 @@ int PutBackUserSettings() {
     platform::Win32FileSystem files;
     platform::Win32Desktop desktop;
     SystemProxy(registry, internetOptions).Restore();
+    platform::Win32Shell shell;
+    ChromiumWebRtc chromium(files, shell, registry);
+    chromium.Restore();
+    if (chromium.Installed()) result = 1;
     try {
       FirefoxProxy firefox(files, desktop);
       firefox.Restore();

@@ -1,9 +1,72 @@
 #include "activeproxy/active_proxy.h"
 
-namespace cloakwise {
+#include <algorithm>
 
+namespace cloakwise {
+namespace {
+
+// A browser's restart takes a few seconds; the watch reads no more than the
+// browsers' lock files until one has ended.
+constexpr std::uint32_t kBrowserWatchMs = 2000;
+
+// Adds to `told` what it lacks of `names`, and returns those.
+std::vector<std::string> NotTold(std::vector<std::string>& told,
+                                 const std::vector<std::string>& names) {
+  std::vector<std::string> fresh;
+  for (const std::string& name : names) {
+    if (std::find(told.begin(), told.end(), name) != told.end()) continue;
+    told.push_back(name);
+    fresh.push_back(name);
+  }
+  return fresh;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i) text += i + 1 == names.size() ? " and " : ", ";
+    text += names[i];
+  }
+  return text;
+}
+
+}  // namespace
+
+ActiveProxy::ActiveProxy(Services services)
+    : services_(std::move(services)), browserWatch_(services_.ui, kBrowserWatchMs, false) {
+  browserWatch_.SetHandler([this] { OnBrowserWatchTick(); });
+}
+
+// The Windows badge stands for every browser that follows the Windows
+// settings: hidden only while their WebRTC goes through the proxy too.
 void ActiveProxy::ShowBadges() {
-  services_.status.ShowBrowsersHidden(inUse_.has_value(), firefoxInUse_);
+  services_.status.ShowBrowsersHidden(inUse_.has_value() && chromium_.allKept, firefoxInUse_);
+}
+
+void ActiveProxy::PutChromium() {
+  chromium_ = services_.chromiumWebRtc.Install();
+  for (std::string& name : NotTold(toldRunning_, chromium_.running))
+    newlyRunning_.push_back(std::move(name));
+  for (std::string& path : NotTold(toldUnusable_, chromium_.unusable))
+    newlyUnusable_.push_back(std::move(path));
+  WatchBrowsers();
+}
+
+void ActiveProxy::WatchBrowsers() {
+  browserWatch_.SetEnabled((inUse_ && !chromium_.running.empty()) || chromiumWaits_);
+}
+
+void ActiveProxy::OnBrowserWatchTick() {
+  if (inUse_) {
+    // Boxes come with a proxy put in use; the badge tells what a tick finds.
+    PutChromium();
+    newlyRunning_.clear();
+    newlyUnusable_.clear();
+    ShowBadges();
+  } else {
+    chromiumWaits_ = services_.chromiumWebRtc.Restore();
+    WatchBrowsers();
+  }
 }
 
 std::optional<std::string> ActiveProxy::TakeAway() {
@@ -18,7 +81,12 @@ std::optional<std::string> ActiveProxy::TakeAway() {
 
 std::optional<std::string> ActiveProxy::PutBackUserSettings() {
   services_.systemProxy.Restore();
+  chromiumWaits_ = services_.chromiumWebRtc.Restore();
+  chromium_ = {};
+  toldRunning_.clear();
+  toldUnusable_.clear();
   inUse_.reset();
+  WatchBrowsers();
   try {
     services_.firefoxProxy.Restore();
     firefoxInUse_ = false;
@@ -97,15 +165,16 @@ bool ActiveProxy::Put(const ProxyChoice& choice) {
   // Firefox first, then Windows, then the notice: while "Proxy changed"
   // waits for OK, every browser already goes through the new proxy.
   const FirefoxOutcome firefox = PutFirefox(choice.address);
-  services_.systemProxy.Install(choice.address);
   inUse_ = choice.address;
+  PutChromium();
+  services_.systemProxy.Install(choice.address);
   shown_ = choice;
   state_ = State::InUse;
   services_.status.ShowProxyInUse(choice.address.host, choice.description, choice.anonymity,
                                   choice.speed);
   ShowBadges();
   services_.form.trayIcon.ShowBalloon("Proxy changed", choice.balloonText);
-  TellFirefoxLater(install, firefox);
+  TellLater(install, firefox);
   return true;
 }
 
@@ -114,22 +183,44 @@ void ActiveProxy::FirefoxOptionChanged() {
   const std::uint64_t install = ++installs_;
   const FirefoxOutcome firefox = PutFirefox(*inUse_);
   ShowBadges();
-  TellFirefoxLater(install, firefox);
+  TellLater(install, firefox);
 }
 
 // The box comes once the change has returned, and only while nothing newer
 // has been put in use since. It runs the window's messages: a STOP or Close
-// may come from it, and nothing of the change follows it.
-void ActiveProxy::TellFirefoxLater(std::uint64_t install, const FirefoxOutcome& firefox) {
-  if (!firefox.error && !firefox.changed) return;
-  services_.ui.Post([this, install, error = firefox.error] {
+// may come from it, and nothing of the change follows it. One box says all:
+// a second would not show while the first is up. A Chromium browser is
+// named once while the protection stays on.
+void ActiveProxy::TellLater(std::uint64_t install, const FirefoxOutcome& firefox) {
+  std::optional<std::string> error = firefox.error;
+  for (const std::string& path : newlyUnusable_) {
+    error = (error ? *error + "\r\n\r\n" : std::string()) + "Cannot change file \"" + path +
+            "\": the browser's settings there cannot be read. Web pages may learn your address "
+            "through WebRTC in that profile.";
+  }
+  std::vector<std::string> notice;
+  if (firefox.changed) {
+    notice.push_back(
+        "If your Firefox browser is opened, you should restart it to activate the new proxy "
+        "settings.");
+  }
+  if (!newlyRunning_.empty()) {
+    const bool one = newlyRunning_.size() == 1;
+    notice.push_back(JoinNames(newlyRunning_) + (one ? " is" : " are") +
+                     " open: restart " + (one ? "it" : "them") +
+                     " so that web pages cannot learn your address through WebRTC.");
+  }
+  newlyRunning_.clear();
+  newlyUnusable_.clear();
+  if (!error && notice.empty()) return;
+  std::string text;
+  for (const std::string& part : notice) text += (text.empty() ? "" : "\r\n\r\n") + part;
+  services_.ui.Post([this, install, error, text] {
     if (install != installs_ || !inUse_) return;
     if (error) {
       services_.showError(*error);
     } else {
-      services_.showNotice("Proxy changed",
-                           "If your Firefox browser is opened, you should restart it to activate "
-                           "the new proxy settings.");
+      services_.showNotice("Proxy changed", text);
     }
   });
 }

@@ -5,6 +5,9 @@
 #include <optional>
 #include <string>
 
+#include <vector>
+
+#include "browserproxy/chromium_webrtc.h"
 #include "browserproxy/firefox_proxy.h"
 #include "browserproxy/system_proxy.h"
 #include "core/proxy_address.h"
@@ -47,6 +50,7 @@ class ActiveProxy {
     platform::UiThread& ui;
     SystemProxy& systemProxy;
     FirefoxProxy& firefoxProxy;
+    ChromiumWebRtc& chromiumWebRtc;
     std::function<bool()> firefoxWanted;  // "Change Firefox proxy", read at each install
     // The restart notice, a modal box.
     std::function<void(const std::string& title, const std::string& text)> showNotice;
@@ -55,7 +59,7 @@ class ActiveProxy {
     std::function<void(const std::string& text)> noteError;
   };
 
-  explicit ActiveProxy(Services services) : services_(std::move(services)) {}
+  explicit ActiveProxy(Services services);
 
   State CurrentState() const { return state_; }
   // The protection is on: a search's find may be installed.
@@ -100,6 +104,14 @@ class ActiveProxy {
   // profiles follow at once, getting the proxy or their own settings back.
   void FirefoxOptionChanged();
 
+  // The watch on the Chromium browsers the program could not reach: one
+  // that was running when the proxy went in use gets WebRTC kept to the
+  // proxy once it ends (before its next start, unless it restarts within a
+  // tick), and a profile's own value that waits for its browser to end goes
+  // back once it has.
+  void OnBrowserWatchTick();
+  const ui::Timer& BrowserWatchTimer() const { return browserWatch_; }
+
  private:
   struct FirefoxOutcome {
     bool changed = false;  // some profile now reads other settings
@@ -108,7 +120,11 @@ class ActiveProxy {
   bool Put(const ProxyChoice& choice);
   // Firefox as the option wants it: the proxy, or the profiles' own settings.
   FirefoxOutcome PutFirefox(const ProxyAddress& address);
-  void TellFirefoxLater(std::uint64_t install, const FirefoxOutcome& firefox);
+  // Chromium's WebRTC kept to the proxy where it can be; what cannot is
+  // for the notice.
+  void PutChromium();
+  void TellLater(std::uint64_t install, const FirefoxOutcome& firefox);
+  void WatchBrowsers();
   // Protection off, both browsers' own settings back, and the view says so;
   // the text of a Firefox failure.
   std::optional<std::string> TakeAway();
@@ -124,6 +140,14 @@ class ActiveProxy {
   std::optional<ProxyChoice> shown_;  // the choice on view while in use
   bool firefoxInUse_ = false;
   std::uint64_t installs_ = 0;
+  ChromiumWebRtc::Report chromium_;
+  bool chromiumWaits_ = false;  // a profile's own value waits for its browser to end
+  // What the user has been told since the protection went on.
+  std::vector<std::string> toldRunning_;
+  std::vector<std::string> toldUnusable_;
+  std::vector<std::string> newlyRunning_;
+  std::vector<std::string> newlyUnusable_;
+  ui::Timer browserWatch_;
 };
 
 }  // namespace cloakwise

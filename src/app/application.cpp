@@ -25,7 +25,8 @@ Application::Application(PlatformServices services)
       desktop(services.registry, services.files, services.desktop),
       systemProxy(services.registry, services.internetOptions),
       firefoxProxy(services.files, services.desktop),
-      activeProxy({form, status, services.ui, systemProxy, firefoxProxy,
+      chromiumWebRtc(services.files, services.shell, services.registry),
+      activeProxy({form, status, services.ui, systemProxy, firefoxProxy, chromiumWebRtc,
                    [this] { return settings_->ReadBool(kOptionsSection, kKeyFirefox, false); },
                    [this](const std::string& title, const std::string& text) {
                      messageBox.ShowMessageBox(title, text);

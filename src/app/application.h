@@ -99,6 +99,7 @@ class Application {
   DesktopIntegration desktop;
   SystemProxy systemProxy;
   FirefoxProxy firefoxProxy;
+  ChromiumWebRtc chromiumWebRtc;
   ActiveProxy activeProxy;
   OptionsController options;
   // The rotation is built before the search it drives and so outlives it:

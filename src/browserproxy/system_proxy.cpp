@@ -76,17 +76,19 @@ void SystemProxy::WriteSaved(const SavedInternetSettings& saved) {
   if (key) registry_.WriteString(key.get(), kSavedSettingsValue, EncodeSavedSettings(saved));
 }
 
-// Nothing of the program's stays behind: the key goes too once it is empty.
-void SystemProxy::ForgetSaved() {
+void ForgetProgramValues(Registry& registry, std::initializer_list<const char*> names) {
   bool empty = false;
   {
-    ScopedKey key(registry_, RegistryRoot::CurrentUser, kProgramKey, /*create=*/false);
+    ScopedKey key(registry, RegistryRoot::CurrentUser, kProgramKey, /*create=*/false);
     if (!key) return;
-    registry_.DeleteValue(key.get(), kSavedSettingsValue);
-    registry_.DeleteValue(key.get(), kLegacyInstalledProxyValue);
-    empty = registry_.ListValueNames(key.get()).empty();
+    for (const char* name : names) registry.DeleteValue(key.get(), name);
+    empty = registry.ListValueNames(key.get()).empty();
   }
-  if (empty) registry_.DeleteKey(RegistryRoot::CurrentUser, kProgramKey);
+  if (empty) registry.DeleteKey(RegistryRoot::CurrentUser, kProgramKey);
+}
+
+void SystemProxy::ForgetSaved() {
+  ForgetProgramValues(registry_, {kSavedSettingsValue, kLegacyInstalledProxyValue});
 }
 
 bool SystemProxy::LegacyNoteExists() {

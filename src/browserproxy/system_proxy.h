@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <optional>
 #include <string>
 
@@ -21,6 +22,10 @@ inline constexpr char kProgramKey[] = "Software\\Cloakwise";
 inline constexpr char kSavedSettingsValue[] = "SavedInternetSettings";
 // What an earlier build noted of its proxy; nothing reads it any more.
 inline constexpr char kLegacyInstalledProxyValue[] = "InstalledProxy";
+
+// Deletes the program's values of the given names, and its key once nothing
+// is left in it: nothing of the program's stays behind.
+void ForgetProgramValues(platform::Registry& registry, std::initializer_list<const char*> names);
 
 // The proxy of the current user's Internet settings: the one that Edge,
 // Chrome and every WinInet and WinHTTP program follow. Installing puts the

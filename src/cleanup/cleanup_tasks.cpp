@@ -64,22 +64,6 @@ std::array<std::string_view, 5> FirefoxFilesOf(CleanupTaskId task) {
   }
 }
 
-const std::array<ChromiumBrowser, 5> kChromiumBrowsers = {{
-    {"Chrome", "Google\\Chrome\\User Data"},
-    {"Edge", "Microsoft\\Edge\\User Data"},
-    {"Chromium", "Chromium\\User Data"},
-    {"Brave", "BraveSoftware\\Brave-Browser\\User Data"},
-    {"Vivaldi", "Vivaldi\\User Data"},
-}};
-
-bool IsChromiumProfile(std::string_view name) {
-  if (name == "Default" || name == "Guest Profile") return true;
-  constexpr std::string_view kNumbered = "Profile ";
-  if (!name.starts_with(kNumbered) || name.size() == kNumbered.size()) return false;
-  return std::all_of(name.begin() + kNumbered.size(), name.end(),
-                     [](char c) { return c >= '0' && c <= '9'; });
-}
-
 ChromiumParts ChromiumPartsOf(CleanupTaskId task) {
   switch (task) {
     case CleanupTaskId::ChromiumCache:

@@ -3,6 +3,7 @@
 #include <array>
 #include <string_view>
 
+#include "browsers/chromium_family.h"
 #include "ui/main_form.h"
 
 namespace cloakwise::cleanup {
@@ -47,18 +48,9 @@ extern const std::array<CleanupTask, 15> kCleanupTasks;
 // the saved passwords) is never among them.
 std::array<std::string_view, 5> FirefoxFilesOf(CleanupTaskId task);
 
-// The browsers that keep Chromium's profiles, each under the local
-// application-data folder: the name they are told by, and their folder of
-// profiles ("User Data").
-struct ChromiumBrowser {
-  std::string_view name;
-  std::string_view userData;  // below the local application-data folder, '\'-separated
-};
-extern const std::array<ChromiumBrowser, 5> kChromiumBrowsers;
-
-// Whether a folder of "User Data" is a profile: "Default", "Profile 2", and
-// the guest's.
-bool IsChromiumProfile(std::string_view name);
+using browsers::ChromiumBrowser;
+using browsers::IsChromiumProfile;
+using browsers::kChromiumBrowsers;
 
 // What each Chromium task removes from a profile: folders (whose files go)
 // and files, each with its journal where the browser keeps one. Never

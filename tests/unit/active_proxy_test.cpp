@@ -13,6 +13,9 @@ namespace {
 using platform::RegistryRoot;
 
 const ProxyAddress kProxy{"1.2.3.4", 8080};
+constexpr char kChrome[] = "C:\\Users\\u\\AppData\\Local\\Google\\Chrome\\User Data\\";
+constexpr char kChromePrefs[] =
+    "C:\\Users\\u\\AppData\\Local\\Google\\Chrome\\User Data\\Default\\Preferences";
 
 class ActiveProxyTest : public ::testing::Test, public fakes::AppHarness {
  protected:
@@ -211,15 +214,49 @@ TEST_F(ActiveProxyTest, WhatAKilledRunLeftIsPutBackAtTheNextStart) {
   next.internetOptions.connections = internetOptions.connections;
   next.files.folders = files.folders;
   next.files.files = files.files;
+  next.files.folders[kChrome] = {{"Default", true}};
+  next.files.files[kChromePrefs] = "{}";
   SystemProxy(next.registry, next.internetOptions).Install(kProxy);
   FirefoxProxy(next.files, next.desktop).Install(kProxy);
+  ChromiumWebRtc(next.files, next.shell, next.registry).Install();
+  EXPECT_NE(next.files.files[kChromePrefs], "{}");
   next.Ini() = Ini();
   next.Start();
+  EXPECT_EQ(next.files.files[kChromePrefs], "{}");
   EXPECT_EQ(next.registry.Value(RegistryRoot::CurrentUser, kInternetSettingsKey, "ProxyServer"),
             before.proxyServer);
   EXPECT_EQ(next.internetOptions.connections[""], before.lan);
   EXPECT_EQ(userjs::StateOf(next.files.files[Profile("user.js")]), userjs::State::PuttingBack);
   EXPECT_FALSE(next.app.form.status.ieHiddenBadge.Visible());
+}
+
+// The Windows badge speaks for the browsers that follow Windows: a Chrome
+// that was open when the proxy went in use still shows its address by
+// WebRTC, until it has ended and the program could reach its profile.
+TEST_F(ActiveProxyTest, TheWindowsBadgeSaysHiddenOnlyWhileChromesWebRtcGoesThroughTheProxy) {
+  files.folders[kChrome] = {{"Default", true}};
+  files.files[kChromePrefs] = "{}";
+  files.held.insert(std::string(kChrome) + "lockfile");
+  ASSERT_TRUE(Use());
+  EXPECT_FALSE(app.form.status.ieHiddenBadge.Visible());
+  EXPECT_TRUE(app.form.status.firefoxHiddenBadge.Visible());
+  ASSERT_EQ(modal.shown.size(), 1u);
+  EXPECT_NE(modal.shown[0].find("Chrome is open: restart it"), std::string::npos) << modal.shown[0];
+  EXPECT_TRUE(app.activeProxy.BrowserWatchTimer().Enabled());
+  EXPECT_EQ(files.files[kChromePrefs], "{}");
+
+  app.activeProxy.OnBrowserWatchTick();
+  EXPECT_FALSE(app.form.status.ieHiddenBadge.Visible()) << "still open";
+  files.held.clear();
+  app.activeProxy.OnBrowserWatchTick();
+  EXPECT_TRUE(app.form.status.ieHiddenBadge.Visible());
+  EXPECT_NE(files.files[kChromePrefs], "{}");
+  EXPECT_FALSE(app.activeProxy.BrowserWatchTimer().Enabled());
+  modal.shown.clear();
+  app.form.status.startStopButton.Click();
+  EXPECT_EQ(Look(), before);
+  EXPECT_EQ(files.files[kChromePrefs], "{}");
+  EXPECT_TRUE(modal.shown.empty());
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "activeproxy/active_proxy.h"
 #include "platform/win32/desktop_win32.h"
+#include "platform/win32/shell_win32.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
 #include "ui/win32/dialogs.h"
@@ -151,10 +152,12 @@ TEST_F(Win32FirefoxTest, TheRestartNoticeComesOnceAfterBothInstalls) {
   platform::Win32Registry registry;
   platform::Win32InternetOptions options;
   SystemProxy system(registry, options);
+  platform::Win32Shell shell;
+  ChromiumWebRtc chromium(files, shell, registry);
   ui::MainForm form(ui);
   ui::StatusPresenter status(form, ui);
   const auto none = [](const std::string&) {};
-  ActiveProxy active({form, status, ui, system, firefox, [] { return true; },
+  ActiveProxy active({form, status, ui, system, firefox, chromium, [] { return true; },
                       [this](const std::string& title, const std::string& text) {
                         box.ShowMessageBox(title, text);
                       },
