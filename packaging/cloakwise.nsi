@@ -110,7 +110,7 @@ Section "Uninstall"
   ${If} ${FileExists} "$INSTDIR\cloakwise.exe"
     ExecWait '"$INSTDIR\cloakwise.exe" /restore' $0
     ${If} $0 != 0
-      DetailPrint "Cloakwise could not finish putting back your Firefox proxy settings ($0): Firefox had a profile open, or a profile's file could not be written"
+      DetailPrint "Cloakwise could not finish putting back your browsers' own settings ($0): Firefox or a Chromium browser had a profile open, or a profile's file could not be written"
     ${EndIf}
   ${EndIf}
 

@@ -74,7 +74,10 @@ std::string WriteRequestHead(std::string_view method, const Url& url,
   if (contentLength >= 0) AddHeader(out, "Content-Length", std::to_string(contentLength));
   AddHeader(out, "Proxy-Connection", proxyConnection);
   std::string host = url.host;
-  if (url.port != 80) host += ":" + std::to_string(url.port);
+  if (url.port != 80) {
+    host += ':';
+    host += std::to_string(url.port);
+  }
   AddHeader(out, "Host", host);
   AddHeader(out, "Accept", settings.accept);
   AddHeader(out, "User-Agent", settings.userAgent);
