@@ -40,7 +40,8 @@ ActiveProxy::ActiveProxy(Services services)
 // The Windows badge stands for every browser that follows the Windows
 // settings: hidden only while their WebRTC goes through the proxy too.
 void ActiveProxy::ShowBadges() {
-  services_.status.ShowBrowsersHidden(inUse_.has_value() && chromium_.allKept, firefoxInUse_);
+  services_.status.ShowBrowsersHidden(inUse_.has_value() && chromium_.allKept,
+                                      firefoxInUse_ && firefoxStale_.empty());
 }
 
 void ActiveProxy::PutChromium() {
@@ -53,12 +54,17 @@ void ActiveProxy::PutChromium() {
 }
 
 void ActiveProxy::WatchBrowsers() {
-  browserWatch_.SetEnabled((inUse_ && !chromium_.running.empty()) || chromiumWaits_);
+  browserWatch_.SetEnabled(
+      (inUse_ && (!chromium_.running.empty() || !firefoxStale_.empty())) || chromiumWaits_);
 }
 
 void ActiveProxy::OnBrowserWatchTick() {
   if (inUse_) {
     // Boxes come with a proxy put in use; the badge tells what a tick finds.
+    std::erase_if(firefoxStale_, [open = services_.firefoxProxy.OpenProfiles()](
+                                     const std::string& p) {
+      return std::find(open.begin(), open.end(), p) == open.end();
+    });
     PutChromium();
     newlyRunning_.clear();
     newlyUnusable_.clear();
@@ -83,6 +89,7 @@ std::optional<std::string> ActiveProxy::PutBackUserSettings() {
   services_.systemProxy.Restore();
   chromiumWaits_ = services_.chromiumWebRtc.Restore();
   chromium_ = {};
+  firefoxStale_.clear();
   toldRunning_.clear();
   toldUnusable_.clear();
   inUse_.reset();
@@ -145,13 +152,18 @@ ActiveProxy::FirefoxOutcome ActiveProxy::PutFirefox(const ProxyAddress& address)
   FirefoxOutcome outcome;
   try {
     if (services_.firefoxWanted()) {
+      const bool wasInUse = firefoxInUse_;
       outcome.changed = services_.firefoxProxy.Install(address) > 0;
       firefoxInUse_ = outcome.changed;
+      // A Firefox that already had the program's proxy keeps going through
+      // one of the program's: only those that had none are behind.
+      if (!wasInUse) firefoxStale_ = services_.firefoxProxy.OpenProfiles();
     } else {
       // The option went off while an earlier proxy was in Firefox: Firefox
       // is the user's again.
       outcome.changed = services_.firefoxProxy.Restore();
       firefoxInUse_ = false;
+      firefoxStale_.clear();
     }
   } catch (const FileError& e) {
     outcome.error = e.what();

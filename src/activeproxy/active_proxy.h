@@ -104,11 +104,12 @@ class ActiveProxy {
   // profiles follow at once, getting the proxy or their own settings back.
   void FirefoxOptionChanged();
 
-  // The watch on the Chromium browsers the program could not reach: one
+  // The watch on the browsers the program could not reach: a Chromium one
   // that was running when the proxy went in use gets WebRTC kept to the
   // proxy once it ends (before its next start, unless it restarts within a
-  // tick), and a profile's own value that waits for its browser to end goes
-  // back once it has.
+  // tick), a Firefox that was running counts as hidden once it has ended,
+  // and a Chromium profile's own value that waits for its browser to end
+  // goes back once it has.
   void OnBrowserWatchTick();
   const ui::Timer& BrowserWatchTimer() const { return browserWatch_; }
 
@@ -139,6 +140,9 @@ class ActiveProxy {
   std::optional<ProxyAddress> inUse_;
   std::optional<ProxyChoice> shown_;  // the choice on view while in use
   bool firefoxInUse_ = false;
+  // Profiles a Firefox had open before it was given the proxy: it goes
+  // around it, WebRTC too, until it ends.
+  std::vector<std::string> firefoxStale_;
   std::uint64_t installs_ = 0;
   ChromiumWebRtc::Report chromium_;
   bool chromiumWaits_ = false;  // a profile's own value waits for its browser to end

@@ -161,6 +161,14 @@ bool FirefoxProxy::PutBackForGood() {
   return free;
 }
 
+std::vector<std::string> FirefoxProxy::OpenProfiles() {
+  std::vector<std::string> open;
+  for (std::string& profile : Profiles()) {
+    if (FirefoxRunsOn(files_, profile + "\\")) open.push_back(std::move(profile));
+  }
+  return open;
+}
+
 bool FirefoxProxy::Installed() {
   for (const std::string& profile : Profiles()) {
     const std::string path = profile + "\\user.js";

@@ -60,6 +60,8 @@ class FirefoxProxy {
   bool Restore();
   // Whether any profile has the program's proxy in use.
   bool Installed();
+  // The profiles a Firefox runs on now: it read its settings as it started.
+  std::vector<std::string> OpenProfiles();
   // For the uninstaller, after Restore: no run of the program will come to
   // let go of the lines that put a profile's own settings back, so where
   // Firefox is not running, its prefs.js gets those settings as Firefox

@@ -259,5 +259,24 @@ TEST_F(ActiveProxyTest, TheWindowsBadgeSaysHiddenOnlyWhileChromesWebRtcGoesThrou
   EXPECT_TRUE(modal.shown.empty());
 }
 
+// Firefox reads its settings as it starts: one that was open before goes
+// around the proxy, WebRTC and all, until it has ended.
+TEST_F(ActiveProxyTest, TheFirefoxBadgeWaitsForAFirefoxThatWasOpenToEnd) {
+  files.held.insert(Profile("parent.lock"));
+  ASSERT_TRUE(Use());
+  EXPECT_FALSE(app.form.status.firefoxHiddenBadge.Visible());
+  EXPECT_TRUE(app.form.status.ieHiddenBadge.Visible());
+  app.activeProxy.OnBrowserWatchTick();
+  EXPECT_FALSE(app.form.status.firefoxHiddenBadge.Visible()) << "still open";
+  files.held.clear();
+  app.activeProxy.OnBrowserWatchTick();
+  EXPECT_TRUE(app.form.status.firefoxHiddenBadge.Visible());
+  EXPECT_FALSE(app.activeProxy.BrowserWatchTimer().Enabled());
+  // Open again, on the program's proxy: a proxy changed meanwhile keeps it hidden.
+  files.held.insert(Profile("parent.lock"));
+  ASSERT_TRUE(app.activeProxy.UseChosen({{"5.6.7.8", 3128}, "Custom Proxy", "Elite Proxy", 0, "x"}));
+  EXPECT_TRUE(app.form.status.firefoxHiddenBadge.Visible());
+}
+
 }  // namespace
 }  // namespace cloakwise
