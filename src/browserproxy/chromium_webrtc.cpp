@@ -73,13 +73,19 @@ std::string ChromiumWebRtc::ReadRecord() {
   return registry_.ReadString(key.get(), kSavedChromiumValue).value_or("");
 }
 
-bool ChromiumWebRtc::WriteRecord(const std::string& record) {
+bool ChromiumWebRtc::WriteRecord(const Json& record) {
   if (record.empty()) {
     ForgetProgramValues(registry_, {kSavedChromiumValue});
     return true;
   }
+  std::string text;
+  try {
+    text = record.dump();
+  } catch (const Json::exception&) {
+    return false;  // a path that is no UTF-8 cannot be kept, so its file is not changed
+  }
   ScopedKey key(registry_, RegistryRoot::CurrentUser, kProgramKey, /*create=*/true);
-  return key && registry_.WriteString(key.get(), kSavedChromiumValue, record);
+  return key && registry_.WriteString(key.get(), kSavedChromiumValue, text);
 }
 
 ChromiumWebRtc::Report ChromiumWebRtc::Install() {
@@ -122,7 +128,7 @@ ChromiumWebRtc::Report ChromiumWebRtc::Install() {
         Json saved = {{"userData", profile.userData}, {"madeWebRtc", !webRtc->webRtcObject}};
         if (webRtc->value) saved["before"] = *webRtc->value;
         record[profile.preferences] = std::move(saved);
-        if (!WriteRecord(record.dump())) {
+        if (!WriteRecord(record)) {
           record.erase(profile.preferences);
           report.unusable.push_back(profile.preferences);
           continue;
@@ -144,7 +150,14 @@ bool ChromiumWebRtc::Restore() {
   Json waiting = Json::object();
   bool browserRuns = false;
   for (const auto& [preferences, saved] : record.items()) {
-    const std::string userData = saved.value("userData", std::string());
+    // A record changed by hand is read as far as it makes sense.
+    if (!saved.is_object()) continue;
+    const auto text = [&](const char* name) {
+      return saved.contains(name) && saved[name].is_string()
+                 ? std::optional<std::string>(saved[name].get<std::string>())
+                 : std::nullopt;
+    };
+    const std::string userData = text("userData").value_or("");
     if (!userData.empty() && browsers::ChromiumRunsOn(files_, userData)) {
       waiting[preferences] = saved;
       browserRuns = true;
@@ -155,14 +168,13 @@ bool ChromiumWebRtc::Restore() {
     // Gone, broken, or set since by someone else: nothing of the program's
     // is there to put back.
     if (!webRtc || !webRtc->keptToProxy) continue;
-    std::optional<std::string> before;
-    if (saved.contains("before") && saved["before"].is_string())
-      before = saved["before"].get<std::string>();
-    const auto own = chromiumprefs::WithPolicy(*now, before, saved.value("madeWebRtc", false));
+    const bool madeWebRtc = saved.contains("madeWebRtc") && saved["madeWebRtc"].is_boolean() &&
+                            saved["madeWebRtc"].get<bool>();
+    const auto own = chromiumprefs::WithPolicy(*now, text("before"), madeWebRtc);
     files_.RemoveAbandonedTemporaryFiles(preferences);
     if (!own || !files_.WriteFileAtomic(preferences, *own)) waiting[preferences] = saved;
   }
-  WriteRecord(waiting.empty() ? std::string() : waiting.dump());
+  WriteRecord(waiting);
   return browserRuns;
 }
 

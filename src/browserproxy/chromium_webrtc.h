@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include <nlohmann/json_fwd.hpp>
+
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
@@ -60,7 +62,8 @@ class ChromiumWebRtc {
   std::optional<std::string> Policy(std::string_view key);
   // The saved values as JSON text; empty when there are none.
   std::string ReadRecord();
-  bool WriteRecord(const std::string& record);
+  // Nothing left forgets the record, and the program's key once it is empty.
+  bool WriteRecord(const nlohmann::json& record);
 
   platform::FileSystem& files_;
   platform::Shell& shell_;

@@ -206,6 +206,15 @@ TEST(ChromiumWebRtc, WhatTheUserSetMeanwhileStaysAndABrokenFileIsLeftAndSaid) {
   chromium.Restore();
   EXPECT_EQ(m.Prefs(kChrome, "Default"), R"({"webrtc":{"ip_handling_policy":"default_public_interface_only"}})");
   EXPECT_FALSE(m.ProgramKeyLeft());
+
+  // A record changed by hand is read as far as it makes sense, and goes.
+  for (const char* record : {"[1]", "{\"a\":5}", "{\"a\":{\"userData\":7,\"before\":[]}}", "{"}) {
+    SCOPED_TRACE(record);
+    m.registry.AddValue(RegistryRoot::CurrentUser, kProgramKey, kSavedChromiumValue,
+                        std::string(record));
+    EXPECT_FALSE(chromium.Restore());
+    EXPECT_FALSE(m.ProgramKeyLeft());
+  }
 }
 
 }  // namespace
