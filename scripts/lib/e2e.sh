@@ -9,7 +9,8 @@
 # would take the place of the next test's, and then the commands given to
 # e2e_on_exit run, and the display started here is stopped. Set no EXIT trap
 # of your own; the proxy world chains its stop in front of this one.
-# start_plain_origin starts the tests' web server (see below);
+# start_plain_origin starts the tests' web server, start_squid_world the
+# proxy world around squid, start_app_in the program (see below);
 # user_firefox_profile and firefox_visit make a user's Firefox profile and
 # run real Firefox on it.
 
@@ -43,6 +44,32 @@ start_plain_origin() {
   pid=$!
   e2e_on_exit "kill $pid 2>/dev/null"
   for _ in $(seq 50); do grep -q ready "$log" 2>/dev/null && break; sleep 0.1; done
+}
+
+# Makes the test's folder, work, and starts the proxy world around squid as
+# the one elite candidate among dead ones, with the tests' web server on
+# 127.0.0.2: sets squid (its address) and squid_log (its access log).
+start_squid_world() {  # NAME
+  work=$(mktemp -d "/tmp/cloakwise-e2e-$1.XXXXXX")
+  chmod 755 "$work"
+  e2e_on_exit 'rm -rf "$work"'
+  source "$root/scripts/lib/proxy_world.sh"
+  export PROXY_WORLD_ORIGIN=127.0.0.2
+  start_proxy_world "$work/world" "$root/build/native" "squid-elite dead-1 dead-2" >"$out/world.log" 2>&1 ||
+    { cat "$out/world.log"; fail "the proxy world did not start"; }
+  squid=$(awk '$1 == "squid-elite" { print $2 }' "$work/world/world.txt")
+  squid_log=$(find "$work/world" -name access.log | head -n1)
+  [ -n "$squid" ] && [ -n "$squid_log" ] || fail "the world has no squid"
+}
+
+# Starts cloakwise.exe in the folder APP, adding to OUT/cloakwise.log, and
+# waits for its main window: sets app_pid and window.
+start_app_in() {  # APP
+  (cd "$1" && exec wine cloakwise.exe) >>"$out/cloakwise.log" 2>&1 &
+  app_pid=$!
+  window=$(wait_for_window '^Cloakwise$')
+  [ -n "$window" ] || fail "the main window did not appear"
+  sleep 1
 }
 
 _e2e_on_exit() {

@@ -16,16 +16,7 @@ unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
 inet_settings="$(dirname "$exe")/inet_settings.exe"
 [ -x "$inet_settings" ] || fail "no $inet_settings"
 
-work=$(mktemp -d /tmp/cloakwise-e2e-inuse.XXXXXX)
-chmod 755 "$work"
-e2e_on_exit 'rm -rf "$work"'
-source "$root/scripts/lib/proxy_world.sh"
-export PROXY_WORLD_ORIGIN=127.0.0.2
-start_proxy_world "$work/world" "$root/build/native" "squid-elite dead-1 dead-2" >"$out/world.log" 2>&1 ||
-  { cat "$out/world.log"; fail "the proxy world did not start"; }
-squid=$(awk '$1 == "squid-elite" { print $2 }' "$work/world/world.txt")
-squid_log=$(find "$work/world" -name access.log | head -n1)
-[ -n "$squid" ] && [ -n "$squid_log" ] || fail "the world has no squid"
+start_squid_world inuse
 
 # A web server on 127.0.0.2, plain and TLS: squid reaches it from 127.0.0.5.
 httpPort=$((28000 + RANDOM % 1000))
@@ -66,13 +57,7 @@ rm -rf "$app"
 mkdir -p "$app"
 cp "$exe" "$app/cloakwise.exe"
 printf '[Options]\r\nStartUp=0\r\nFirefox=1\r\nProxyType=2\r\n[Service]\r\n%s' "$SERVICE_INI" >"$app/options.ini"
-start_app() {
-  (cd "$app" && exec wine cloakwise.exe) >>"$out/cloakwise.log" 2>&1 &
-  app_pid=$!
-  window=$(wait_for_window '^Cloakwise$')
-  [ -n "$window" ] || fail "the main window did not appear"
-  sleep 1
-}
+start_app() { start_app_in "$app"; }
 ended() {
   for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || return 0; sleep 0.1; done
   return 1
