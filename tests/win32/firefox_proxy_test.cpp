@@ -125,8 +125,22 @@ TEST_F(Win32FirefoxTest, EveryVisibleProfileGetsTheProxyAndComesBackByteForByte)
 }
 
 // The notice comes once both browsers go through the proxy: while it waits
-// for OK, nothing still goes direct.
+// for OK, nothing still goes direct. A Chrome that is open is named in the
+// same box, which grows to show every line.
 TEST_F(Win32FirefoxTest, TheRestartNoticeComesOnceAfterBothInstalls) {
+  platform::Win32Shell shell;
+  const auto local = shell.FolderPath(platform::ShellFolder::LocalAppData);
+  ASSERT_TRUE(local);
+  const fs::path userData = fs::path(*local) / "Google" / "Chrome" / "User Data";
+  fs::remove_all(userData.parent_path().parent_path());
+  fs::create_directories(userData / "Default");
+  Spit(userData / "Default" / "Preferences", "{}");
+  // Chrome holds this file, unshared, while it runs.
+  HANDLE chromeLock = CreateFileW((userData / "lockfile").wstring().c_str(), GENERIC_WRITE, 0,
+                                  nullptr, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  ASSERT_NE(chromeLock, INVALID_HANDLE_VALUE);
+  static int boxHeight = 0;
+  boxHeight = 0;
   // While the box is up, a timer on this thread pictures the screen and
   // presses Enter, as the user would.
   static std::string shot;
@@ -146,13 +160,15 @@ TEST_F(Win32FirefoxTest, TheRestartNoticeComesOnceAfterBothInstalls) {
     if (Slurp(profilesSeen / "two.work" / "user.js").find("1.2.3.4") != std::string::npos &&
         std::string(server) == "1.2.3.4:8080")
       ++checksWhileShown;
+    RECT client{};
+    GetClientRect(box, &client);
+    boxHeight = client.bottom;
     if (!shot.empty()) test_support::SaveScreen(shot);
     PostMessageA(GetFocus() ? GetFocus() : box, WM_KEYDOWN, VK_RETURN, 0);
   });
   platform::Win32Registry registry;
   platform::Win32InternetOptions options;
   SystemProxy system(registry, options);
-  platform::Win32Shell shell;
   ChromiumWebRtc chromium(files, shell, registry);
   ui::MainForm form(ui);
   ui::StatusPresenter status(form, ui);
@@ -170,8 +186,13 @@ TEST_F(Win32FirefoxTest, TheRestartNoticeComesOnceAfterBothInstalls) {
   EXPECT_EQ(host.shown, 1);
   EXPECT_EQ(checksWhileShown, 1);
   EXPECT_FALSE(box.Showing());
+  EXPECT_NE(box.text.Caption().find("Chrome is open"), std::string::npos) << box.text.Caption();
+  EXPECT_GT(boxHeight, 167) << "the box grew for the second paragraph";
+  EXPECT_EQ(Slurp(userData / "Default" / "Preferences"), "{}") << "an open Chrome is left alone";
   active.Stop();
   EXPECT_FALSE(system.Installed());
+  CloseHandle(chromeLock);
+  fs::remove_all(userData.parent_path().parent_path());
 }
 
 }  // namespace

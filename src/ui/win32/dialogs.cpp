@@ -1,5 +1,7 @@
 #include "ui/win32/dialogs.h"
 
+#include <algorithm>
+
 #include "platform/win32/wide.h"
 #include "ui/win32/dpi.h"
 #include "ui/win32/paint.h"
@@ -13,6 +15,29 @@ constexpr int kBoxWidth = 499, kBoxHeight = 167;
 constexpr int kAboutWidth = 320, kAboutHeight = 150;
 constexpr int kOkId = 1;
 constexpr RECT kLinkRect{152, 140, 152 + 193, 140 + 21};
+constexpr RECT kTextRect{24, 56, 24 + 457, 56 + 49};
+
+RECT Below(RECT r, int by) {
+  r.top += by;
+  r.bottom += by;
+  return r;
+}
+
+// How much taller than its place the text is, in units: the box grows by
+// that, so that no line of a longer notice is cut off.
+int Overflow(HFONT font, const std::string& text) {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font);
+  RECT measure = kTextRect;
+  const std::wstring wide = Widen(text);
+  DrawTextW(dc, wide.c_str(), static_cast<int>(wide.size()), &measure,
+            DT_CENTER | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  const int over = (measure.bottom - measure.top) - (kTextRect.bottom - kTextRect.top);
+  // As much room around the longer text as the usual two lines have.
+  return over > 0 ? over + 12 : 0;
+}
 
 HWND CreateCentred(HINSTANCE instance, const char* className, const std::string& title, int width,
                    int height, const Scale& scale, void* self) {
@@ -54,10 +79,11 @@ void MessageBoxHost::RunModal(MessageBoxForm& form) {
   // At the scale of the window it speaks for.
   scale_ = owner ? WindowScale(owner) : SystemScale();
   const auto buttonGdi = GdiSet::Shared(scale_);
+  grown_ = Overflow(gdi_->bold, form.text.Caption());
   HWND window = CreateCentred(instance_, kMessageBoxClass, form.title.Caption(), kBoxWidth,
-                              kBoxHeight, scale_, this);
+                              kBoxHeight + grown_, scale_, this);
   HWND ok = AddButton(window, instance_, form.okButton.Caption(), WS_TABSTOP | BS_DEFPUSHBUTTON,
-                      {208, 108, 75, 25}, scale_, buttonGdi->bold);
+                      {208, 108 + grown_, 75, 25}, scale_, buttonGdi->bold);
   const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
   if (ownerWasEnabled) EnableWindow(owner, FALSE);
   ShowWindow(window, SW_SHOW);
@@ -92,14 +118,16 @@ LRESULT MessageBoxHost::WindowMessage(HWND window, UINT message, WPARAM wParam, 
       PAINTSTRUCT ps;
       HDC target = BeginPaint(window, &ps);
       {
-        Canvas canvas(target, kBoxWidth, kBoxHeight, scale_);
+        Canvas canvas(target, kBoxWidth, kBoxHeight + grown_, scale_);
         HDC dc = canvas.dc();
-        PaintBackground(dc, kBoxWidth, kBoxHeight);
+        PaintBackground(dc, kBoxWidth, kBoxHeight + grown_);
         DrawText(dc, gdi_->bold, RGB(255, 255, 255), {8, 8, 8 + 449, 8 + 17},
                  form_->title.Caption(), DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-        DrawWrappedText(dc, gdi_->bold, RGB(235, 238, 245), {24, 56, 24 + 457, 56 + 49},
-                        form_->text.Caption(), Placement::Centred);
-        DrawText(dc, gdi_->small, RGB(120, 180, 235), kLinkRect, "www.cloakwise.example",
+        RECT text = kTextRect;
+        text.bottom += grown_;
+        DrawWrappedText(dc, gdi_->bold, RGB(235, 238, 245), text, form_->text.Caption(),
+                        Placement::Centred);
+        DrawText(dc, gdi_->small, RGB(120, 180, 235), Below(kLinkRect, grown_), "www.cloakwise.example",
                  DT_CENTER | DT_VCENTER | DT_SINGLELINE);
       }
       EndPaint(window, &ps);
@@ -112,14 +140,16 @@ LRESULT MessageBoxHost::WindowMessage(HWND window, UINT message, WPARAM wParam, 
       return 0;
     case WM_SETCURSOR: {
       const POINT p = CursorUnits(window, scale_);
-      if (PtInRect(&kLinkRect, p)) {
+      const RECT link = Below(kLinkRect, grown_);
+      if (PtInRect(&link, p)) {
         SetCursor(LoadCursor(nullptr, IDC_HAND));
         return TRUE;
       }
       break;
     }
     case WM_LBUTTONUP: {
-      if (PtInRect(&kLinkRect, MouseUnits(lParam, scale_))) {
+      const RECT link = Below(kLinkRect, grown_);
+      if (PtInRect(&link, MouseUnits(lParam, scale_))) {
         form_->vendorLink.Click();  // the box stays open
       }
       return 0;

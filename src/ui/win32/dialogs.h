@@ -33,6 +33,7 @@ class MessageBoxHost : public ModalHost, private platform::WindowBase<MessageBox
   HINSTANCE instance_;
   std::shared_ptr<const GdiSet> gdi_;  // for painting, in units
   Scale scale_;
+  int grown_ = 0;  // units below the usual text: a longer text makes the box taller
   MessageBoxForm* form_ = nullptr;
   bool closed_ = false;
 };
