@@ -149,7 +149,9 @@ bool ChromiumWebRtc::Restore() {
   const Json record = ParseRecord(text);
   Json waiting = Json::object();
   bool browserRuns = false;
-  for (const auto& [preferences, saved] : record.items()) {
+  for (const auto& item : record.items()) {
+    const std::string& preferences = item.key();
+    const Json& saved = item.value();
     // A record changed by hand is read as far as it makes sense.
     if (!saved.is_object()) continue;
     const auto text = [&](const char* name) {
