@@ -39,9 +39,24 @@ ActiveProxy::ActiveProxy(Services services)
 
 // The Windows badge stands for every browser that follows the Windows
 // settings: hidden only while their WebRTC goes through the proxy too.
+// Behind a dead proxy nothing leaks, but nothing works either: no badge
+// claims a hidden connection meanwhile.
 void ActiveProxy::ShowBadges() {
-  services_.status.ShowBrowsersHidden(inUse_.has_value() && chromium_.allKept,
-                                      firefoxInUse_ && firefoxStale_.empty());
+  services_.status.ShowBrowsersHidden(inUse_.has_value() && chromium_.allKept && !replacing_,
+                                      firefoxInUse_ && firefoxStale_.empty() && !replacing_);
+}
+
+bool ActiveProxy::ProxyStoppedAnswering() {
+  if (closing_ || !protecting_ || state_ != State::InUse || !inUse_) return false;
+  replacing_ = true;
+  state_ = State::Searching;
+  services_.status.ShowNotAnswering();
+  ShowBadges();
+  services_.form.trayIcon.ShowBalloon(
+      "Proxy not answering",
+      "Looking for a new proxy. Until one is in use, your browsers stay behind the old one and "
+      "load nothing.");
+  return true;
 }
 
 void ActiveProxy::PutChromium() {
@@ -77,6 +92,7 @@ void ActiveProxy::OnBrowserWatchTick() {
 
 std::optional<std::string> ActiveProxy::TakeAway() {
   protecting_ = false;
+  replacing_ = false;
   state_ = State::Stopped;
   const auto error = PutBackUserSettings();
   shown_.reset();
@@ -126,6 +142,7 @@ bool ActiveProxy::BeginSearch() {
 
 void ActiveProxy::SearchCouldNotStart() {
   protecting_ = false;
+  replacing_ = false;
   state_ = State::Stopped;
   if (inUse_ && shown_) {
     services_.status.ShowStoppedKeepingProxy(shown_->address.host, shown_->description);
@@ -176,6 +193,8 @@ bool ActiveProxy::Put(const ProxyChoice& choice) {
   const std::uint64_t install = ++installs_;
   // Firefox first, then Windows, then the notice: while "Proxy changed"
   // waits for OK, every browser already goes through the new proxy.
+  const bool replacement = replacing_;
+  replacing_ = false;
   const FirefoxOutcome firefox = PutFirefox(choice.address);
   inUse_ = choice.address;
   PutChromium();
@@ -186,7 +205,8 @@ bool ActiveProxy::Put(const ProxyChoice& choice) {
                                   choice.speed);
   ShowBadges();
   services_.form.trayIcon.ShowBalloon("Proxy changed", choice.balloonText);
-  TellLater(install, firefox);
+  TellLater(install, firefox, replacement);
+  if (services_.onInstalled) services_.onInstalled(replacement);
   return true;
 }
 
@@ -203,7 +223,8 @@ void ActiveProxy::FirefoxOptionChanged() {
 // may come from it, and nothing of the change follows it. One box says all:
 // a second would not show while the first is up. A Chromium browser is
 // named once while the protection stays on.
-void ActiveProxy::TellLater(std::uint64_t install, const FirefoxOutcome& firefox) {
+void ActiveProxy::TellLater(std::uint64_t install, const FirefoxOutcome& firefox,
+                            bool replacement) {
   std::optional<std::string> error = firefox.error;
   for (const std::string& path : newlyUnusable_) {
     error = (error ? *error + "\r\n\r\n" : std::string()) + "Cannot change file \"" + path +
@@ -211,7 +232,8 @@ void ActiveProxy::TellLater(std::uint64_t install, const FirefoxOutcome& firefox
             "through WebRTC in that profile.";
   }
   std::vector<std::string> notice;
-  if (firefox.changed) {
+  // A Firefox that starts later reads the new proxy anyway.
+  if (firefox.changed && (!replacement || !services_.firefoxProxy.OpenProfiles().empty())) {
     notice.push_back(
         "If your Firefox browser is opened, you should restart it to activate the new proxy "
         "settings.");

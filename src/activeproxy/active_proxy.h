@@ -57,6 +57,9 @@ class ActiveProxy {
     std::function<void(const std::string& text)> showError;
     // Where an error goes when nobody may be asked (the session is ending).
     std::function<void(const std::string& text)> noteError;
+    // A proxy went in use (replacement: in place of a dead one): the watch,
+    // and after a replacement the rotation, count from it.
+    std::function<void(bool replacement)> onInstalled;
   };
 
   explicit ActiveProxy(Services services);
@@ -67,6 +70,16 @@ class ActiveProxy {
   bool Closing() const { return closing_; }
   // The proxy the program has put in the Windows settings.
   const std::optional<ProxyAddress>& InUse() const { return inUse_; }
+  // Counts the changes to what is in use, so a late report can tell it is.
+  std::uint64_t Installs() const { return installs_; }
+  // The proxy in use stopped answering and the search looks for another.
+  bool Replacing() const { return replacing_; }
+
+  // The watch found the proxy in use dead: a search starts, while the dead
+  // proxy stays in the settings until another is put in use (the user's
+  // traffic never goes direct unasked). False, doing nothing, unless a
+  // proxy is in use and the protection on.
+  bool ProxyStoppedAnswering();
 
   // Start-up: puts back what a run that was killed left in place, and shows
   // nothing in use.
@@ -124,7 +137,9 @@ class ActiveProxy {
   // Chromium's WebRTC kept to the proxy where it can be; what cannot is
   // for the notice.
   void PutChromium();
-  void TellLater(std::uint64_t install, const FirefoxOutcome& firefox);
+  // replacement: the install put a live proxy in place of a dead one, which
+  // needs no restart of a Firefox that is not running.
+  void TellLater(std::uint64_t install, const FirefoxOutcome& firefox, bool replacement = false);
   void WatchBrowsers();
   // Protection off, both browsers' own settings back, and the view says so;
   // the text of a Firefox failure.
@@ -137,6 +152,7 @@ class ActiveProxy {
   bool protecting_ = false;
   bool closing_ = false;
   bool closeRefused_ = false;
+  bool replacing_ = false;
   std::optional<ProxyAddress> inUse_;
   std::optional<ProxyChoice> shown_;  // the choice on view while in use
   bool firefoxInUse_ = false;

@@ -32,7 +32,11 @@ Application::Application(PlatformServices services)
                      messageBox.ShowMessageBox(title, text);
                    },
                    [this](const std::string& text) { platform.desktop.ShowError(text); },
-                   [this](const std::string& text) { platform.desktop.NoteError(text); }}),
+                   [this](const std::string& text) { platform.desktop.NoteError(text); },
+                   [this](bool replacement) {
+                     watch.ProxyInstalled();
+                     if (replacement) rotation.RestartTicks();
+                   }}),
       options(
           form, desktop, messageBox, *settings_,
           [this](std::uint32_t intervalMs) { rotation.ScheduleTicks(intervalMs); },
@@ -44,6 +48,7 @@ Application::Application(PlatformServices services)
               },
               [this] { rotation.OnStartFailed(); }},
              *settings_, services.tickCount),
+      watch({services.ui, activeProxy, search, *settings_, services.watchProbe}),
       pasteListForm(services.pasteList ? std::make_unique<ui::PasteListForm>(*services.pasteList)
                                        : nullptr),
       listChecker(
@@ -61,6 +66,7 @@ Application::Application(PlatformServices services)
 
 Application::~Application() {
   rotation.StopTicks();
+  watch.Stop();
   search.Stop();
 }
 
@@ -167,6 +173,7 @@ bool Application::PrepareToClose(bool sessionEnding) {
   // way stops at its next yield.
   privacyCleanup.Stop();
   search.Stop();
+  watch.Stop();
   if (!activeProxy.Close(sessionEnding)) return false;
   platform.ui.ProcessMessages();
   return true;

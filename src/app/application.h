@@ -23,6 +23,7 @@
 #include "platform/ui_thread.h"
 #include "platform/url_cache.h"
 #include "search/proxy_search.h"
+#include "search/proxy_watch.h"
 #include "search/rotation.h"
 #include "ui/main_form.h"
 #include "ui/message_box.h"
@@ -48,6 +49,9 @@ struct PlatformServices {
   std::function<std::int64_t()> tickCount = {};
   // The paste window; without one, "Add Proxy" adds nothing.
   ui::PasteListHost* pasteList = nullptr;
+  // How the watch asks whether the proxy in use still answers; the judge's
+  // probes unless a test supplies its own.
+  search::ProxyWatch::Probe watchProbe = {};
 };
 
 // The composition root: owns the windows' models, the services and the
@@ -106,6 +110,7 @@ class Application {
   // a worker's end may still run the window's messages.
   search::Rotation rotation;
   search::ProxySearch search;
+  search::ProxyWatch watch;
   std::unique_ptr<ui::PasteListForm> pasteListForm;
   checker::ListChecker listChecker;
   cleanup::PrivacyCleanup privacyCleanup;

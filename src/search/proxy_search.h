@@ -83,6 +83,8 @@ class ProxySearch {
   // 30 s. A request of the user's never waits for it.
   static std::uint32_t PauseAfterUnreachedBatches(int batches);
   bool Fetching() const { return fetching_; }
+  // Nothing under way: no fetch, no probe, no pause before the next batch.
+  bool Idle() const { return !fetching_ && !pause_ && !ProbesRunning(); }
   // A probe has begun and its worker has not yet ended.
   bool ProbesRunning() const;
 

@@ -12,6 +12,7 @@ Rotation::Rotation(Services services)
 }
 
 void Rotation::ScheduleTicks(std::uint32_t intervalMs) {
+  interval_ = intervalMs;
   timer_.SetEnabled(false);
   timer_.SetInterval(intervalMs);
   timer_.SetEnabled(true);

@@ -42,6 +42,8 @@ class Rotation {
   // The ticks come every intervalMs from now on (none at 0); each decides
   // whether to rotate, so they run whether rotation is on or not.
   void ScheduleTicks(std::uint32_t intervalMs);
+  // A proxy went in use: the next tick is a whole interval from now.
+  void RestartTicks() { ScheduleTicks(interval_); }
   // Before what a tick calls is gone.
   void StopTicks() { timer_.SetEnabled(false); }
   const ui::Timer& TickTimer() const { return timer_; }
@@ -49,6 +51,7 @@ class Rotation {
  private:
   Services services_;
   ui::Timer timer_;
+  std::uint32_t interval_ = 0;
 };
 
 }  // namespace cloakwise::search

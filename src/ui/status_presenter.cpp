@@ -31,6 +31,11 @@ void StatusPresenter::ShowSearching() {
   form_.trayIcon.SetCycling(true);
 }
 
+void StatusPresenter::ShowNotAnswering() {
+  ShowSearching();
+  form_.status.anonymityLabel.SetCaption("Not answering: finding another...");
+}
+
 void StatusPresenter::ShowProxyInUse(const std::string& proxy, const std::string& description,
                                      const std::string& anonymity, int speed) {
   StatusView& status = form_.status;

@@ -22,6 +22,9 @@ class StatusPresenter {
   // A search runs: as above, with the speed and anonymity of the old proxy
   // gone, the browse items hidden, and the tray animating its search icons.
   void ShowSearching();
+  // The proxy in use stopped answering and another is being looked for: as
+  // searching, and the view says why.
+  void ShowNotAnswering();
   // proxy is host:port; description and anonymity are shown as given.
   void ShowProxyInUse(const std::string& proxy, const std::string& description,
                       const std::string& anonymity, int speed);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <atomic>
+#include <functional>
+
 #include "app/application.h"
 #include "fakes/fake_desktop.h"
 #include "fakes/fake_files.h"
@@ -25,7 +28,11 @@ struct AppHarness {
                       std::string exePath = "C:\\Apps\\cloakwise.exe")
       : desktop(std::move(exePath)),
         app(PlatformServices{registry, internetOptions, files, ui, desktop, modal, shell, urlCache,
-                             sqlite, std::move(tickCount), &pasteList}) {
+                             sqlite, std::move(tickCount), &pasteList,
+                             [this](http::HttpClient&, const ProxyAddress& proxy) {
+                               ++watchProbes;
+                               return proxyAnswers(proxy);
+                             }}) {
     files.folders[kProfiles] = {};
   }
 
@@ -39,6 +46,11 @@ struct AppHarness {
   FakeUrlCache urlCache;
   FakeSqlite sqlite;
   FakePasteListHost pasteList;
+  // What the watch on the proxy in use finds, on the probe's thread; the
+  // proxy answers unless a test says otherwise. Declared before the
+  // program, which calls it.
+  std::function<bool(const ProxyAddress&)> proxyAnswers = [](const ProxyAddress&) { return true; };
+  std::atomic<int> watchProbes{0};
   Application app;
 
   std::string& Ini() { return files.files[kIni]; }

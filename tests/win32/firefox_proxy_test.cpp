@@ -177,7 +177,7 @@ TEST_F(Win32FirefoxTest, TheRestartNoticeComesOnceAfterBothInstalls) {
                       [this](const std::string& title, const std::string& text) {
                         box.ShowMessageBox(title, text);
                       },
-                      none, none});
+                      none, none, {}});
   const auto chosen = ProxyAddress::Parse("1.2.3.4:8080");
   ASSERT_TRUE(chosen);
   active.UseChosen({*chosen, "Custom Proxy", "Elite Proxy", 0, "1.2.3.4"});
