@@ -51,7 +51,11 @@ has_key() { wine reg query "$1" >/dev/null 2>&1; }
 echo "-- silent install for the current user"
 timeout 60 wine "$(winepath -w "$setup")" /S >"$out/setup.log" 2>&1 || fail "the installer failed"
 for f in cloakwise.exe readme.txt uninstall.exe; do [ -f "$install/$f" ] || fail "not installed: $f"; done
-cmp -s "$install/cloakwise.exe" "$exe" || fail "the installed cloakwise.exe is not the one built"
+# What ships is the build without its debugging information.
+shipped=$(mktemp /tmp/cloakwise-shipped.XXXXXX)
+x86_64-w64-mingw32-strip --strip-debug -o "$shipped" "$exe"
+cmp -s "$install/cloakwise.exe" "$shipped" || fail "the installed cloakwise.exe is not the one built"
+rm -f "$shipped"
 [ -f "$shortcut" ] || fail "no Start-menu shortcut"
 has_value "$uninstallKey" UninstallString || fail "no uninstall entry"
 
