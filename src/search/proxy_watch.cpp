@@ -44,8 +44,11 @@ bool ProxyWatch::DefaultProbe(http::HttpClient& client, const ProxyAddress& prox
   const int seconds = services_.settings.ReadInteger(kOptionsSection, kKeyProbeTimeoutSeconds,
                                                      kDefaultProbeSeconds);
   const int timeoutMs = std::clamp(seconds, 1, kMaxProbeSeconds) * 1000;
-  return judge::AskJudgeThrough(client, proxy, urls.judge, timeoutMs).has_value() &&
-         judge::TunnelsThrough(client, proxy, urls.tunnel, timeoutMs);
+  if (!judge::AskJudgeThrough(client, proxy, urls.judge, timeoutMs)) return false;
+  // Asked to stop (STOP, Close): the report is dropped anyway, and the
+  // program ends within one probe's bound.
+  if (worker_.StopRequested()) return false;
+  return judge::TunnelsThrough(client, proxy, urls.tunnel, timeoutMs);
 }
 
 void ProxyWatch::OnWatchTick() {
