@@ -51,10 +51,12 @@ has_key() { wine reg query "$1" >/dev/null 2>&1; }
 echo "-- silent install for the current user"
 timeout 60 wine "$(winepath -w "$setup")" /S >"$out/setup.log" 2>&1 || fail "the installer failed"
 for f in cloakwise.exe readme.txt uninstall.exe; do [ -f "$install/$f" ] || fail "not installed: $f"; done
-# What ships is the build without its debugging information.
+# What ships is the build without its debugging information (strip stamps
+# the time into it): the installer installs the portable zip's copy.
 shipped=$(mktemp /tmp/cloakwise-shipped.XXXXXX)
-x86_64-w64-mingw32-strip --strip-debug -o "$shipped" "$exe"
-cmp -s "$install/cloakwise.exe" "$shipped" || fail "the installed cloakwise.exe is not the one built"
+python3 -c 'import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read("cloakwise.exe"))' \
+  "$(ls "$root"/build/dist/cloakwise-*-portable.zip | head -n1)" >"$shipped"
+cmp -s "$install/cloakwise.exe" "$shipped" || fail "the installed cloakwise.exe is not the one shipped"
 rm -f "$shipped"
 [ -f "$shortcut" ] || fail "no Start-menu shortcut"
 has_value "$uninstallKey" UninstallString || fail "no uninstall entry"
