@@ -5,8 +5,9 @@
 namespace cloakwise {
 namespace {
 
-// A browser's restart takes a few seconds; the watch reads no more than the
-// browsers' lock files until one has ended.
+// A browser's restart takes a few seconds. The watch runs only while a
+// browser the program could not reach is open, or a profile's own value
+// waits; each tick reads the Chromium profiles' Preferences again.
 constexpr std::uint32_t kBrowserWatchMs = 2000;
 
 // Adds to `told` what it lacks of `names`, and returns those.
