@@ -1,16 +1,25 @@
-// The custom list's check of 600 proxies with six workers, against the same
-// list fetched by the curl program six at a time (xargs -P 6) in the same
-// run, and against the six-worker bound: the sum of the probes' own times
-// spread evenly over six workers, which no six-worker check can beat. Also
-// the ping sort of 10 000 rows against the same exchange sort on a plain
-// array.
+// The custom list's check, in two worlds on loopback in this process.
 //
-// The proxies are test proxies on loopback in this process: 540 answer after
-// 0 to 200 ms, 27 reset every connection, 27 are closed ports, and 6 wait 11
-// s, so both sides give up on them after their 10 s. Those six are near the
-// top of the list: a 10-s probe claimed in the last ten seconds would leave
-// five workers idle at the end, for curl and for us alike, and blur what the
-// bound is there to show. A run takes about 45 s.
+// 600 proxies with six probes in flight, against the same list fetched by
+// the curl program six at a time (xargs -P 6) in the same run, and against
+// the six-at-a-time bound: the sum of the probes' own times spread evenly
+// over six, which no such check can beat. 540 answer after 0 to 200 ms, 27
+// reset every connection, 27 are closed ports, and 6 wait 11 s, so both
+// sides give up on them after their 10 s. Those six are near the top of the
+// list: a 10-s probe claimed in the last ten seconds would leave five slots
+// idle at the end, for curl and for us alike, and blur what the bound is
+// there to show. The same list is then checked with the program's number of
+// probes in flight, and must come out row for row as with six.
+//
+// A public list of 2 000: a tenth working (50 to 1500 ms), four tenths
+// closed ports, half silent (they take the connection and never answer),
+// checked with the program's number of probes in flight, against the bound
+// that number allows (a time-out per round of silent entries, plus the
+// slowest answer) and against xargs -P with as many curls doing the same
+// two requests per proxy.
+//
+// Also the ping sort of 10 000 rows against the same exchange sort on a
+// plain array. A run takes about two minutes.
 //
 // Prints the figures, and BENCH lines for scripts/bench.
 #include <sys/wait.h>
@@ -33,6 +42,7 @@
 #include "checker/custom_proxy_list.h"
 #include "checker/list_check.h"
 #include "service/reference_service.h"
+#include "testproxy/public_list_world.h"
 #include "testproxy/test_proxy.h"
 
 namespace {
@@ -42,7 +52,8 @@ using Clock = std::chrono::steady_clock;
 using testproxy::Anonymity;
 using testproxy::Fault;
 
-constexpr int kWorkers = 6;
+constexpr int kSixInFlight = 6;
+constexpr std::size_t kPublicListEntries = 2000;
 constexpr int kProxies = 600;
 constexpr int kTimingOut = 6;
 constexpr int kResetting = 27;
@@ -51,7 +62,7 @@ constexpr int kTestProxyPorts = kProxies - kClosed;
 constexpr int kProxyHosts = 6;  // 127.0.0.60 to .65, up to 100 ports each
 constexpr int kPortsPerHost = 100;
 constexpr long long kTimingOutDelayMs = 11000;
-constexpr auto kRunLimit = std::chrono::seconds(60);  // each of the two runs
+constexpr auto kRunLimit = std::chrono::seconds(90);  // each run
 constexpr std::size_t kSortRows = 10000;
 
 double Seconds(Clock::duration d) {
@@ -113,70 +124,57 @@ World BuildWorld() {
 
 struct OurRun {
   double wall = 0;
-  double probeSum = 0;  // seconds from each claim to its result
-  std::size_t working = 0, failed = 0;
+  double probeSum = 0;  // seconds of the probes' own times
+  std::size_t working = 0, failed = 0, peak = 0;
   bool complete = false;
+  std::vector<checker::ProxyRow> rows;  // sorted as the grid sorts them
 };
 
-OurRun RunOurCheck(const World& world) {
+OurRun RunOurCheck(const std::vector<std::string>& proxies, const judge::ServiceUrls& urls,
+                   std::size_t inFlight) {
   checker::CustomProxyList list;
   std::string pasted;
-  for (const std::string& proxy : world.list) pasted += proxy + "\n";
+  for (const std::string& proxy : proxies) pasted += proxy + "\n";
   list.AddPastedLines(pasted);
   list.ResetForCheck();
 
-  // The list reports each claim and each result on the worker's own thread:
-  // the time between the two is that probe's own time.
-  std::atomic<std::int64_t> probeNs{0};
-  list.SetChangeHandler([&probeNs] {
-    thread_local std::optional<Clock::time_point> claimed;
-    const auto now = Clock::now();
-    if (!claimed) {
-      claimed = now;
-    } else {
-      probeNs += std::chrono::duration_cast<std::chrono::nanoseconds>(now - *claimed).count();
-      claimed.reset();
-    }
-  });
-
   const auto started = Clock::now();
   const auto deadline = started + kRunLimit;
-  std::vector<std::thread> workers;
-  for (int w = 0; w < kWorkers; ++w) {
-    workers.emplace_back([&] {
-      http::HttpClient client;
-      checker::RunListCheck(client, list, world.urls, [&] { return Clock::now() > deadline; });
-    });
-  }
-  for (auto& worker : workers) worker.join();
+  checker::RunFigures figures;
+  checker::RunListCheck(
+      list, urls, inFlight, [&] { return Clock::now() > deadline; }, {}, &figures);
   OurRun run;
   run.wall = Seconds(Clock::now() - started);
-  run.probeSum = static_cast<double>(probeNs.load()) / 1e9;
-  for (const auto& row : list.Rows()) {
+  run.probeSum = static_cast<double>(figures.probeMs) / 1e3;
+  run.peak = figures.peakConnections;
+  run.complete = !list.CheckPending();
+  checker::SortByPing(list);
+  run.rows = list.Rows();
+  for (const auto& row : run.rows) {
     run.working += row.state == checker::RowState::Working;
     run.failed += row.state != checker::RowState::Working;
   }
-  run.complete = !list.CheckPending();
   return run;
 }
 
-// The same list through curl, six at a time, with the same two requests per
-// proxy: the judge, and when it answered, the tunnel page through CONNECT
-// (-p). NO_PROXY is cleared so that curl cannot skip the proxy for the
-// loopback judge.
-std::optional<double> RunCurl(const World& world) {
+// The same list through curl, inFlight at a time, with the same two
+// requests per proxy: the judge, and when it answered, the tunnel page
+// through CONNECT (-p). NO_PROXY is cleared so that curl cannot skip the
+// proxy for the loopback judge.
+std::optional<double> RunCurl(const std::vector<std::string>& proxies,
+                              const judge::ServiceUrls& urls, std::size_t inFlight) {
   char folder[] = "/tmp/cloakwise-check-bench-XXXXXX";
   if (!mkdtemp(folder)) return std::nullopt;
   const std::string listPath = std::string(folder) + "/list.txt";
   {
     std::ofstream out(listPath);
-    for (const std::string& proxy : world.list) out << proxy << "\n";
+    for (const std::string& proxy : proxies) out << proxy << "\n";
   }
   const std::string curl = "curl -s -o /dev/null -x http://{} --max-time 10 ";
   const std::string command =
       "env -u NO_PROXY -u no_proxy timeout " + std::to_string(kRunLimit.count()) + " xargs -P " +
-      std::to_string(kWorkers) + " -I{} sh -c '" + curl + world.urls.judge + " && " + curl + "-p " +
-      world.urls.tunnel + "?nonce=0123456789abcdef' < " + listPath;
+      std::to_string(inFlight) + " -I{} sh -c '" + curl + urls.judge + " && " + curl + "-p " +
+      urls.tunnel + "?nonce=0123456789abcdef' < " + listPath;
   const auto started = Clock::now();
   const int status = std::system(command.c_str());
   const double wall = Seconds(Clock::now() - started);
@@ -249,45 +247,95 @@ SortFigures MeasureSort() {
   return figures;
 }
 
-}  // namespace
-
-int main() {
+bool SixInFlightWorld(double* ours, double* curl, double* bound) {
   World world = BuildWorld();
   const std::size_t working = world.list.size() - kTimingOut - kResetting - kClosed;
   std::printf(
       "%zu proxies on loopback: %zu answering after 0-200 ms, %d resetting, %d closed, "
-      "%d silent for 11 s; %d workers\n",
-      world.list.size(), working, kResetting, kClosed, kTimingOut, kWorkers);
+      "%d silent for 11 s\n",
+      world.list.size(), working, kResetting, kClosed, kTimingOut);
 
   const std::uint64_t before = world.Requests();
-  const OurRun ours = RunOurCheck(world);
+  const OurRun six = RunOurCheck(world.list, world.urls, kSixInFlight);
   const std::uint64_t ourRequests = world.Requests() - before;
-  if (!ours.complete || ours.working != working || ours.failed != world.list.size() - working) {
+  if (!six.complete || six.working != working || six.failed != world.list.size() - working) {
     std::fprintf(stderr, "the check did not come out as built: %zu working, %zu failed%s\n",
-                 ours.working, ours.failed, ours.complete ? "" : ", unfinished");
-    return 1;
+                 six.working, six.failed, six.complete ? "" : ", unfinished");
+    return false;
   }
-  const std::optional<double> curl = RunCurl(world);
+  const std::optional<double> curlWall = RunCurl(world.list, world.urls, kSixInFlight);
   const std::uint64_t curlRequests = world.Requests() - before - ourRequests;
-  if (!curl) {
+  if (!curlWall) {
     std::fprintf(stderr, "xargs and curl could not be run, or ran out of time\n");
-    return 1;
+    return false;
   }
   if (curlRequests != ourRequests) {
     std::fprintf(stderr, "curl reached %llu proxies, the check %llu: not the same work\n",
                  static_cast<unsigned long long>(curlRequests),
                  static_cast<unsigned long long>(ourRequests));
-    return 1;
+    return false;
   }
-  const double bound = ours.probeSum / kWorkers;
-  std::printf("check with %d workers     %7.2f s\n", kWorkers, ours.wall);
-  std::printf("xargs -P %d curl           %7.2f s   ratio %.3f (goal <= 1.0)\n", kWorkers, *curl,
-              ours.wall / *curl);
+  const OurRun many = RunOurCheck(world.list, world.urls, checker::kDefaultParallelChecks);
+  if (many.rows != six.rows) {
+    std::fprintf(stderr, "%d probes in flight did not give the rows six gave\n",
+                 checker::kDefaultParallelChecks);
+    return false;
+  }
+  *ours = six.wall;
+  *curl = *curlWall;
+  *bound = six.probeSum / kSixInFlight;
+  std::printf("check, 6 in flight        %7.2f s\n", six.wall);
+  std::printf("xargs -P 6 curl           %7.2f s   ratio %.3f (goal <= 1.0)\n", *curl,
+              six.wall / *curl);
   std::printf(
-      "six-worker bound          %7.2f s   ratio %.3f (goal <= 1.05; probes' own time "
+      "six-at-a-time bound       %7.2f s   ratio %.3f (goal <= 1.05; probes' own time "
       "%.1f s)\n",
-      bound, ours.wall / bound, ours.probeSum);
+      *bound, six.wall / *bound, six.probeSum);
+  std::printf("check, %d in flight      %7.2f s   the same %zu rows in the same order\n",
+              checker::kDefaultParallelChecks, many.wall, many.rows.size());
+  return true;
+}
 
+bool PublicListWorld(double* ours, double* curl, double* bound) {
+  const testproxy::PublicListWorld world =
+      testproxy::BuildPublicListWorld(kPublicListEntries, 70);
+  service::ReferenceService judge{service::ServiceOptions{}};
+  const judge::ServiceUrls urls =
+      judge::MakeServiceUrls("127.0.0.1:" + std::to_string(judge.Ports()[0]), judge.TunnelPort());
+  const std::size_t inFlight = checker::kDefaultParallelChecks;
+  std::printf("\npublic list of %zu on loopback: %zu working (50-1500 ms), %zu silent, the rest "
+              "closed; %zu in flight\n",
+              world.list.size(), world.delayOf.size(), world.silent, inFlight);
+  const OurRun run = RunOurCheck(world.list, urls, inFlight);
+  if (!run.complete || run.working != world.delayOf.size()) {
+    std::fprintf(stderr, "the check did not come out as built: %zu working%s\n", run.working,
+                 run.complete ? "" : ", unfinished");
+    return false;
+  }
+  const std::optional<double> curlWall = RunCurl(world.list, urls, inFlight);
+  if (!curlWall) {
+    std::fprintf(stderr, "xargs and curl could not be run, or ran out of time\n");
+    return false;
+  }
+  *ours = run.wall;
+  *curl = *curlWall;
+  *bound = static_cast<double>(world.BoundMs(inFlight, checker::kProbeReadTimeoutMs)) / 1e3;
+  std::printf("check                     %7.2f s   at most %zu connections at once\n", run.wall,
+              run.peak);
+  std::printf("bound of %zu in flight   %7.2f s   ratio %.3f (goal <= 1.2)\n", inFlight, *bound,
+              run.wall / *bound);
+  std::printf("xargs -P %zu curl         %7.2f s   ratio %.3f (goal <= 1.0)\n", inFlight, *curl,
+              run.wall / *curl);
+  return true;
+}
+
+}  // namespace
+
+int main() {
+  double six = 0, sixCurl = 0, sixBound = 0;
+  if (!SixInFlightWorld(&six, &sixCurl, &sixBound)) return 1;
+  double list = 0, listCurl = 0, listBound = 0;
+  if (!PublicListWorld(&list, &listCurl, &listBound)) return 1;
   const SortFigures sort = MeasureSort();
   if (!sort.sorted) {
     std::fprintf(stderr, "the sort left the rows out of order\n");
@@ -295,13 +343,20 @@ int main() {
   }
 
   std::printf(
-      "BENCH\tlist check, 600 loopback proxies, 6 workers, vs xargs -P 6 curl\twall time"
+      "BENCH\tlist check, 600 loopback proxies, 6 in flight, vs xargs -P 6 curl\twall time"
       "\t%.3f\t%.3f\ts\n",
-      ours.wall, *curl);
+      six, sixCurl);
   std::printf(
-      "BENCH\tlist check, 600 loopback proxies, 6 workers, vs six-worker bound\twall time"
+      "BENCH\tlist check, 600 loopback proxies, 6 in flight, vs six-at-a-time bound\twall time"
       "\t%.3f\t%.3f\ts\n",
-      ours.wall, bound);
+      six, sixBound);
+  std::printf(
+      "BENCH\tlist check, public list of 2000, vs the bound of %d in flight\twall time"
+      "\t%.3f\t%.3f\ts\n",
+      checker::kDefaultParallelChecks, list, listBound);
+  std::printf(
+      "BENCH\tlist check, public list of 2000, vs xargs -P %d curl\twall time\t%.3f\t%.3f\ts\n",
+      checker::kDefaultParallelChecks, list, listCurl);
   std::printf("BENCH\tping sort, 10000 rows, vs plain exchange sort\ttime\t%.2f\t%.2f\tms\n",
               sort.ours, sort.plain);
   return 0;

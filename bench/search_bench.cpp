@@ -19,6 +19,7 @@
 #include "core/option_keys.h"
 #include "fakes/app_harness.h"
 #include "judge/judge.h"
+#include "judge/probe_runner.h"
 #include "search/proxy_list_service.h"
 #include "service/reference_service.h"
 #include "testproxy/test_proxy.h"
@@ -75,10 +76,8 @@ int main() {
   const search::ClientIdentity identity = search::MakeClientIdentity();
   search::ProxyListService floorFetch(
       floorService, {[](const std::string&) {}, [](auto&, auto&) {}}, program.ui, identity, host);
-  http::HttpClient floorProbe;
-  floorProbe.Settings().proxyServer = fastest.substr(0, fastest.find(':'));
-  floorProbe.Settings().proxyPort = std::stoi(fastest.substr(fastest.find(':') + 1));
-  floorProbe.Settings().readTimeoutMs = 5000;
+  judge::ProbeSettings floorProbe;
+  floorProbe.timeoutMs = 5000;
   const judge::ServiceUrls urls = judge::MakeServiceUrls(host, service.TunnelPort());
   const auto fastestAddress = ProxyAddress::Parse(fastest);
 
@@ -100,10 +99,10 @@ int main() {
     const auto floorStarted = Clock::now();
     std::vector<std::string> batch;
     floorFetch.FetchProxyBatch(batch);
-    const std::string digit = floorProbe.Get(urls.judge);
-    const bool tunnels = judge::TunnelsThrough(floorProbe, *fastestAddress, urls.tunnel, 5000);
+    const auto probed = judge::ProbeProxy(*fastestAddress, urls, floorProbe);
     floors.push_back(Ms(Clock::now() - floorStarted));
-    if (batch.size() != 3 || digit != "2" || !tunnels) {
+    if (batch.size() != 3 || !probed || probed->level != judge::AnonymityLevel::Elite ||
+        !probed->tunnels) {
       std::fprintf(stderr, "round %d: the floor's exchanges failed\n", round);
       return 1;
     }

@@ -47,6 +47,19 @@ std::optional<ClaimedEntry> CustomProxyList::Claim() {
   return claimed;
 }
 
+void CustomProxyList::Unclaim(EntryId id) {
+  {
+    MutexLock lock(mutex_);
+    const auto row =
+        std::find_if(rows_.begin(), rows_.end(), [id](const Row& r) { return r.id == id; });
+    if (row == rows_.end() || row->state != RowState::Checking) return;
+    row->state = RowState::Waiting;
+    firstMaybeWaiting_ =
+        std::min(firstMaybeWaiting_, static_cast<std::size_t>(row - rows_.begin()));
+  }
+  Notify();
+}
+
 void CustomProxyList::Finish(EntryId id, const CheckResult& result) {
   {
     MutexLock lock(mutex_);

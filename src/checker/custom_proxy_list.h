@@ -84,6 +84,9 @@ class CustomProxyList final : public ui::GridSource {
   // Workers: takes the first waiting row and marks it checking, in one step
   // with respect to every other thread; nothing when none waits.
   std::optional<ClaimedEntry> Claim() EXCLUDES(mutex_);
+  // Workers: a claimed entry whose probe was abandoned waits again, unless a
+  // result or a new check got there first.
+  void Unclaim(EntryId id) EXCLUDES(mutex_);
   // Workers: writes the result into the entry that was claimed, wherever it
   // is now. Dropped when the entry is gone, or no longer checking (a new
   // check put it back to waiting, or another probe of it finished first).

@@ -4,7 +4,9 @@
 #include <chrono>
 #include <vector>
 
+#include "core/option_keys.h"
 #include "core/text.h"
+#include "judge/probe_runner.h"
 
 namespace cloakwise::checker {
 namespace {
@@ -13,21 +15,13 @@ CheckResult NotWorking() {
   return CheckResult{kUnknownText, RowState::NotWorking, kUnknownText};
 }
 
-// One entry through the judge. Whatever goes wrong on the way (refused,
-// timed out, an error page, a captive portal answering its own text) means
-// the proxy does not work for us.
-CheckResult Probe(http::HttpClient& client, const std::string& proxy,
-                  const judge::ServiceUrls& urls, const Clock& now, std::int64_t started) {
-  const auto address = ProxyAddress::Parse(proxy);
-  if (!address) return NotWorking();
-  const auto level = judge::AskJudgeThrough(client, *address, urls.judge, kProbeReadTimeoutMs);
-  if (!level) return NotWorking();
-  // A stop request does not cut the entry short: a check started over may
-  // already have claimed this row again, and only a true result may land.
-  const std::string ping = PingText(now() - started);
-  const bool tunnels = judge::TunnelsThrough(client, *address, urls.tunnel, kProbeReadTimeoutMs);
-  return CheckResult{judge::LevelName(*level), tunnels ? RowState::Working : RowState::HttpOnly,
-                     ping};
+// Whatever went wrong on the way (refused, timed out, an error page, a
+// captive portal answering its own text) means the proxy does not work for us.
+CheckResult ResultOf(const judge::ProbeOutcome& outcome) {
+  if (!outcome.level) return NotWorking();
+  return CheckResult{judge::LevelName(*outcome.level),
+                     outcome.tunnels ? RowState::Working : RowState::HttpOnly,
+                     PingText(outcome.answerMs)};
 }
 
 }  // namespace
@@ -41,25 +35,38 @@ std::string PingText(std::int64_t elapsedMs) {
   return std::to_string(seconds) + " Sec.";
 }
 
-void RunListCheck(http::HttpClient& client, CustomProxyList& list, const judge::ServiceUrls& urls,
-                  const std::function<bool()>& shouldStop, const Clock& clock) {
-  const Clock now = clock ? clock : Clock(SteadyMilliseconds);
-  for (;;) {
-    const std::int64_t started = now();
-    const auto claimed = list.Claim();
-    if (!claimed) return;
-    CheckResult result;
-    try {
-      result = Probe(client, claimed->proxy, urls, now, started);
-    } catch (...) {
-      // Something beyond a failed request: the entry must not stay
-      // checking for ever, or the check would never end.
-      list.Finish(claimed->id, NotWorking());
-      throw;
-    }
-    list.Finish(claimed->id, result);
-    if (shouldStop && shouldStop()) return;
-  }
+int ReadParallelChecks(const SettingsStore& settings) {
+  const int stored =
+      settings.ReadInteger(kOptionsSection, kKeyParallelChecks, kDefaultParallelChecks);
+  return stored >= 1 && stored <= kMaxParallelChecks ? stored : kDefaultParallelChecks;
+}
+
+bool RunListCheck(CustomProxyList& list, const judge::ServiceUrls& urls, std::size_t inFlight,
+                  const std::function<bool()>& shouldStop, const Clock& clock,
+                  RunFigures* figures) {
+  judge::ProbeSettings settings;
+  settings.timeoutMs = kProbeReadTimeoutMs;
+  settings.inFlight = inFlight;
+  settings.answerClock = clock;
+  judge::ProbeRunner runner(urls, std::move(settings));
+  std::int64_t probeMs = 0;
+  const bool complete = runner.Run(
+      [&list]() -> std::optional<judge::ProbeJob> {
+        while (const auto claimed = list.Claim()) {
+          if (const auto address = ProxyAddress::Parse(claimed->proxy)) {
+            return judge::ProbeJob{claimed->id, *address};
+          }
+          list.Finish(claimed->id, NotWorking());
+        }
+        return std::nullopt;
+      },
+      [&](const judge::ProbeJob& job, const judge::ProbeOutcome& outcome) {
+        probeMs += outcome.tookMs;
+        list.Finish(job.tag, ResultOf(outcome));
+      },
+      shouldStop, [&list](const judge::ProbeJob& job) { list.Unclaim(job.tag); });
+  if (figures) *figures = RunFigures{runner.PeakConnections(), probeMs};
+  return complete;
 }
 
 int PingSortKey(std::string_view ping) {

@@ -7,11 +7,11 @@
 
 #include "checker/custom_proxy_list.h"
 #include "core/steady_clock.h"
-#include "http/http_client.h"
+#include "core/settings_store.h"
 #include "judge/judge.h"
 
-// The check of the custom list: each worker claims entries one at a time and
-// asks the judge through each which anonymity it sees, then the list is
+// The check of the custom list: one run claims entries and asks the judge
+// through many of them at once which anonymity it sees, then the list is
 // ordered by answer time.
 namespace cloakwise::checker {
 
@@ -29,16 +29,34 @@ using Clock = MillisecondClock;
 // 1500 ms and 2500 ms both show "2 Sec.", 500 ms shows "0 Sec.".
 std::string PingText(std::int64_t elapsedMs);
 
-// One worker's run: claims waiting entries and probes each through `client`,
-// the worker's own, until none is left: the judge, then, when it answered,
-// the tunnel; an entry that answers the judge and does not tunnel ends "HTTP
-// only". shouldStop is asked after each entry, so a program that is closing
-// waits for one entry's probes at most. The time of an answer runs from
-// before the claim to the end of the judge's reply. An entry that cannot be
-// probed at all (no host:port in it) ends "Not working" without touching the
-// network.
-void RunListCheck(http::HttpClient& client, CustomProxyList& list, const judge::ServiceUrls& urls,
-                  const std::function<bool()>& shouldStop = {}, const Clock& clock = {});
+// How many probes a check keeps in flight, unless options.ini says otherwise
+// ([Options] ParallelChecks, 1 to kMaxParallelChecks). Public lists are
+// mostly dead, and a proxy that takes the connection and never answers holds
+// its probe for the whole time-out: 400 at once check 2 000 such entries in
+// about 30 s. More would gain little and fill the connection table of a home
+// router (commonly 16 384 entries, each kept about two minutes after a
+// connection that never completed) with our half-open connections while
+// the user browses.
+inline constexpr int kDefaultParallelChecks = 400;
+inline constexpr int kMaxParallelChecks = 512;
+// Anything but a whole number in range is the default.
+int ReadParallelChecks(const SettingsStore& settings);
+
+// One check run: claims waiting entries and probes up to inFlight of them at
+// once, until none is waiting and none is in flight: the judge, then, when it
+// answered, the tunnel; an entry that answers the judge and does not tunnel
+// ends "HTTP only". The time of an answer runs from before the claim to the
+// end of the judge's reply. An entry that cannot be probed at all (no
+// host:port in it) ends "Not working" without touching the network. Once
+// shouldStop holds (asked every tenth of a second) the entries in flight go
+// back to waiting and the run returns false.
+struct RunFigures {
+  std::size_t peakConnections = 0;  // the most the run held open at once
+  std::int64_t probeMs = 0;         // the probes' own times, added up
+};
+bool RunListCheck(CustomProxyList& list, const judge::ServiceUrls& urls, std::size_t inFlight,
+                  const std::function<bool()>& shouldStop = {}, const Clock& clock = {},
+                  RunFigures* figures = nullptr);
 
 // The whole seconds of a Ping text, kUnknownPingKey for "Unknown" and for
 // anything else that is no number.

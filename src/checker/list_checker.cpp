@@ -8,10 +8,8 @@ namespace cloakwise::checker {
 
 ListChecker::ListChecker(Services services, SettingsStore& settings)
     : services_(std::move(services)), settings_(settings) {
-  for (int k = 0; k < 6; ++k) {
-    checkWorkers_[k] = std::make_unique<WorkerThread>(
-        services_.ui, [this, k](WorkerThread& self) { RunCheckWorker(self, k); });
-  }
+  checkRun_ =
+      std::make_unique<WorkerThread>(services_.ui, [this](WorkerThread& self) { RunCheck(self); });
   ui::CheckerView& view = services_.form.checker;
   view.proxyGrid.SetSource(&list_);
   view.proxyGrid.onDoubleClick = [this] { UseSelectedProxy(); };
@@ -34,8 +32,8 @@ ListChecker::ListChecker(Services services, SettingsStore& settings)
 }
 
 ListChecker::~ListChecker() {
-  for (auto& worker : checkWorkers_) worker->Stop();
-  for (auto& worker : checkWorkers_) worker.reset();
+  checkRun_->Stop();
+  checkRun_.reset();
   *alive_ = false;
   services_.form.checker.proxyGrid.SetSource(nullptr);
 }
@@ -56,27 +54,25 @@ void ListChecker::LoadCustomProxyList() {
 }
 
 bool ListChecker::Checking() const {
-  for (const auto& worker : checkWorkers_) {
-    if (worker->Running()) return true;
-  }
-  return false;
+  return checkRun_->Running();
 }
 
 void ListChecker::StartCheck() {
   if (!list_.ResetForCheck()) return;
-  // A worker still in an earlier check ends after its probe and starts
-  // afresh, so the new check always has all six.
-  for (auto& worker : checkWorkers_) worker->Restart();
+  inFlight_ = static_cast<std::size_t>(ReadParallelChecks(settings_));
+  // A run still in an earlier check puts back what it had in flight and
+  // ends; the fresh one starts as soon as its end has been handled.
+  checkRun_->Restart();
 }
 
-void ListChecker::RunCheckWorker(WorkerThread& self, int index) {
-  RunListCheck(checkClients_[index], list_, urls_, [&self] { return self.StopRequested(); });
-  self.ReportToUiThread([this] { OnCheckWorkerFinished(); });
+void ListChecker::RunCheck(WorkerThread& self) {
+  RunListCheck(list_, urls_, inFlight_, [&self] { return self.StopRequested(); });
+  self.ReportToUiThread([this] { OnCheckFinished(); });
 }
 
-void ListChecker::OnCheckWorkerFinished() {
-  if (list_.CheckPending()) return;
-  for (auto& worker : checkWorkers_) worker->Stop();
+void ListChecker::OnCheckFinished() {
+  // A row pasted after the run's last claim still waits: the run goes on.
+  if (list_.CheckPending()) return checkRun_->Restart();
   SortByPing(list_, [this] { services_.ui.ProcessMessages(); });
 }
 

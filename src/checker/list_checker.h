@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -10,7 +9,6 @@
 #include "checker/custom_proxy_list.h"
 #include "core/settings_store.h"
 #include "core/worker_thread.h"
-#include "http/http_client.h"
 #include "judge/judge.h"
 #include "platform/ui_thread.h"
 #include "ui/main_form.h"
@@ -18,8 +16,8 @@
 
 namespace cloakwise::checker {
 
-// The checker view's handlers: the user's own list, its six-worker check
-// through the judge, and "Use this proxy".
+// The checker view's handlers: the user's own list, its check through the
+// judge (one run, many probes in flight), and "Use this proxy".
 //
 // User-interface thread only, except each worker's run.
 class ListChecker {
@@ -34,8 +32,7 @@ class ListChecker {
   };
 
   ListChecker(Services services, SettingsStore& settings);
-  // Each worker stops after the probe it is in, then ends; the list and the
-  // clients outlive them.
+  // A check under way ends within a tenth of a second; the list outlives it.
   ~ListChecker();
   ListChecker(const ListChecker&) = delete;
   ListChecker& operator=(const ListChecker&) = delete;
@@ -55,8 +52,8 @@ class ListChecker {
   bool Checking() const;
 
  private:
-  void RunCheckWorker(WorkerThread& self, int index);
-  void OnCheckWorkerFinished();
+  void RunCheck(WorkerThread& self);
+  void OnCheckFinished();
   void ScheduleRepaint();
 
   Services services_;
@@ -66,9 +63,9 @@ class ListChecker {
   // Tells a repaint posted from a worker whether this object still exists.
   std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
   std::shared_ptr<std::atomic<bool>> repaintPosted_ = std::make_shared<std::atomic<bool>>(false);
-  // The clients outlive the workers that use them: declared first.
-  std::array<http::HttpClient, 6> checkClients_;
-  std::array<std::unique_ptr<WorkerThread>, 6> checkWorkers_;
+  // Read from options.ini as each check starts.
+  std::atomic<std::size_t> inFlight_{0};
+  std::unique_ptr<WorkerThread> checkRun_;
 };
 
 }  // namespace cloakwise::checker

@@ -12,6 +12,8 @@ inline constexpr char kKeyMinimumAnonymity[] = "ProxyType";
 inline constexpr char kKeyProbeTimeoutSeconds[] = "Timeout";
 inline constexpr char kKeyRotateEvery[] = "Change1";
 inline constexpr char kKeyCleanAtStartup[] = "PC-clean";
+// How many proxies the list check probes at once.
+inline constexpr char kKeyParallelChecks[] = "ParallelChecks";
 
 // One key per clean-up task.
 inline constexpr char kKeyCleanIeCache[] = "opt1";

@@ -31,6 +31,24 @@ SocketStatus ResolveIpv4(const std::string& host, std::uint32_t* address);
 // The platform's text for a socket error code.
 std::string SocketErrorText(int code);
 
+class TcpSocket;
+
+// One socket among many waited for at once: what it waits for, and what came.
+struct SocketWait {
+  TcpSocket* socket = nullptr;
+  bool forWrite = false;  // a connect's end or room to send; otherwise data to read
+  bool ready = false;     // set by WaitForAny: the socket can go on, or has failed
+};
+
+// The most sockets one WaitForAny takes.
+inline constexpr std::size_t kMaxWaitedSockets = 1024;
+
+// Waits until at least one socket is ready or timeoutMs has passed (< 0:
+// without limit) and marks the ready ones. Errors and hang-ups count as
+// ready: the following call on that socket reports them. kFailed, with status
+// set, only when the wait itself fails or more than kMaxWaitedSockets come.
+WaitResult WaitForAny(SocketWait* waits, std::size_t count, int timeoutMs, SocketStatus* status);
+
 class TcpSocket {
  public:
   TcpSocket() = default;
@@ -43,6 +61,9 @@ class TcpSocket {
   // Opens a socket and starts connecting; the outcome comes from
   // WaitConnected. An immediate failure (refused on some systems) is returned.
   SocketStatus StartConnect(std::uint32_t address, std::uint16_t port);
+
+  // After WaitForAny marked a connecting socket ready: how its connect ended.
+  SocketStatus ConnectOutcome();
 
   // timeoutMs < 0 waits without limit. kFailed sets status to the error.
   WaitResult WaitConnected(int timeoutMs, SocketStatus* status);
@@ -63,6 +84,7 @@ class TcpSocket {
   void Close();
 
  private:
+  friend WaitResult WaitForAny(SocketWait*, std::size_t, int, SocketStatus*);
   NativeSocket handle_ = static_cast<NativeSocket>(-1);
 };
 

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "http/socket.h"
 #include "http/socket_platform.h"
@@ -89,15 +90,44 @@ SocketStatus TcpSocket::StartConnect(std::uint32_t address, std::uint16_t port) 
   return failed;
 }
 
+WaitResult WaitForAny(SocketWait* waits, std::size_t count, int timeoutMs, SocketStatus* status) {
+  if (count > kMaxWaitedSockets) {
+    *status = SocketStatus{EINVAL, "Too many sockets to wait for at once"};
+    return WaitResult::kFailed;
+  }
+  std::vector<pollfd> polled(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    waits[i].ready = false;
+    polled[i] = pollfd{waits[i].socket->handle_,
+                       static_cast<short>(waits[i].forWrite ? POLLOUT : POLLIN), 0};
+  }
+  for (;;) {
+    const int n = poll(polled.data(), polled.size(), timeoutMs < 0 ? -1 : timeoutMs);
+    if (n == 0) return WaitResult::kTimedOut;
+    if (n > 0) break;
+    if (errno != EINTR) {
+      *status = FromErrno(errno);
+      return WaitResult::kFailed;
+    }
+  }
+  for (std::size_t i = 0; i < count; ++i) waits[i].ready = polled[i].revents != 0;
+  return WaitResult::kReady;
+}
+
+SocketStatus TcpSocket::ConnectOutcome() {
+  int error = 0;
+  socklen_t size = sizeof error;
+  if (getsockopt(handle_, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+  return error == 0 ? SocketStatus{} : FromErrno(error);
+}
+
 WaitResult TcpSocket::WaitConnected(int timeoutMs, SocketStatus* status) {
   short revents = 0;
   const WaitResult r = PollOne(handle_, POLLOUT, timeoutMs, &revents, status);
   if (r != WaitResult::kReady) return r;
-  int error = 0;
-  socklen_t size = sizeof error;
-  if (getsockopt(handle_, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
-  if (error != 0) {
-    *status = FromErrno(error);
+  const SocketStatus outcome = ConnectOutcome();
+  if (!outcome.Ok()) {
+    *status = outcome;
     return WaitResult::kFailed;
   }
   return WaitResult::kReady;

@@ -1,7 +1,14 @@
 // Winsock flavour of the socket layer, for cloakwise.exe.
+//
+// Many sockets are waited for with select(), not WSAPoll: WSAPoll on Windows
+// before 10 version 2004 never reports a connect that failed, so a refused
+// probe would wait out its whole time-out. Winsock's fd_set is a counted
+// array, and its size is ours to choose before the header is read.
+#define FD_SETSIZE 1024
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <memory>
 #include <mutex>
 #include <utility>
 
@@ -113,6 +120,55 @@ SocketStatus TcpSocket::StartConnect(std::uint32_t address, std::uint16_t port) 
   if (code == WSAEWOULDBLOCK) return {};
   Close();
   return FromCode(code);
+}
+
+WaitResult WaitForAny(SocketWait* waits, std::size_t count, int timeoutMs, SocketStatus* status) {
+  static_assert(FD_SETSIZE >= kMaxWaitedSockets);
+  if (count > kMaxWaitedSockets) {
+    *status = SocketStatus{WSAEINVAL, "Too many sockets to wait for at once"};
+    return WaitResult::kFailed;
+  }
+  // Three sets of FD_SETSIZE sockets are too big for a worker's stack.
+  auto sets = std::make_unique<fd_set[]>(3);
+  fd_set& reads = sets[0];
+  fd_set& writes = sets[1];
+  fd_set& errors = sets[2];
+  FD_ZERO(&reads);
+  FD_ZERO(&writes);
+  FD_ZERO(&errors);
+  for (std::size_t i = 0; i < count; ++i) {
+    waits[i].ready = false;
+    const SOCKET sock = static_cast<SOCKET>(waits[i].socket->handle_);
+    FD_SET(sock, waits[i].forWrite ? &writes : &reads);
+    FD_SET(sock, &errors);
+  }
+  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+  const int n = select(0, &reads, &writes, &errors, timeoutMs < 0 ? nullptr : &limit);
+  if (n == SOCKET_ERROR) {
+    *status = FromCode(WSAGetLastError());
+    return WaitResult::kFailed;
+  }
+  if (n == 0) return WaitResult::kTimedOut;
+  for (std::size_t i = 0; i < count; ++i) {
+    const SOCKET sock = static_cast<SOCKET>(waits[i].socket->handle_);
+    waits[i].ready = FD_ISSET(sock, &reads) || FD_ISSET(sock, &writes) || FD_ISSET(sock, &errors);
+  }
+  return WaitResult::kReady;
+}
+
+SocketStatus TcpSocket::ConnectOutcome() {
+  // A failed connect shows in select's error set; SO_ERROR names why.
+  bool excepted = false;
+  SocketStatus ignored;
+  SelectOne(handle_, kWrite, 0, &excepted, &ignored);
+  int error = 0;
+  int size = sizeof error;
+  if (getsockopt(static_cast<SOCKET>(handle_), SOL_SOCKET, SO_ERROR,
+                 reinterpret_cast<char*>(&error), &size) != 0) {
+    error = WSAGetLastError();
+  }
+  if (error == 0 && excepted) error = WSAECONNREFUSED;
+  return error == 0 ? SocketStatus{} : FromCode(error);
 }
 
 WaitResult TcpSocket::WaitConnected(int timeoutMs, SocketStatus* status) {

@@ -5,7 +5,6 @@
 #include <string_view>
 
 #include "core/proxy_address.h"
-#include "http/http_client.h"
 
 namespace cloakwise {
 class SettingsStore;
@@ -13,8 +12,8 @@ class SettingsStore;
 
 // The judge: the service's page that answers, through a proxy, how much of
 // the caller it still sees; and the service's tunnel port, which shows
-// whether the proxy carries HTTPS at all. The search and the checker both
-// ask them, through these probes.
+// whether the proxy carries HTTPS at all. The search, the watch and the
+// checker all ask them through one probe (probe_runner.h).
 namespace cloakwise::judge {
 
 // The anonymity the judge sees through a proxy: its digit.
@@ -27,23 +26,6 @@ std::string LevelName(AnonymityLevel level);
 // exactly "0", "1" or "2"; anything else (an error page, a captive portal's
 // text, "02") means the proxy does not work.
 std::optional<AnonymityLevel> ReadJudgeLevel(std::string_view body);
-
-// One GET of the judge through proxy on the caller's own client, waiting at
-// most readTimeoutMs for all of it, connect included. Nothing when the
-// proxy fails in any way: refused, timed out, an HTTP error, no digit.
-// reachedProxy, when given, tells whether the probe got as far as a proxy
-// that took the connection.
-std::optional<AnonymityLevel> AskJudgeThrough(http::HttpClient& client, const ProxyAddress& proxy,
-                                              const std::string& judgeUrl, int readTimeoutMs,
-                                              bool* reachedProxy = nullptr);
-
-// Whether the proxy carries HTTPS: a tunnel (CONNECT) to the service's
-// tunnel port, and there, through it, the service's answer to a question
-// only it can answer (a reply to CONNECT alone proves nothing: some proxies
-// send it before they have connected, or without connecting at all). Within
-// readTimeoutMs for all of it, on the caller's own client.
-bool TunnelsThrough(http::HttpClient& client, const ProxyAddress& proxy,
-                    const std::string& tunnelUrl, int readTimeoutMs);
 
 // The service's side of it: the page the tunnel asks for names a nonce of
 // 16 lower-case hexadecimal digits, and the body of the answer is exactly

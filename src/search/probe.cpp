@@ -33,8 +33,4 @@ std::string DescribeBatch(const std::vector<std::string>& descriptions) {
   return shown;
 }
 
-std::string AnonymityText(AnonymityLevel level) {
-  return judge::LevelName(level) + " Proxy";
-}
-
 }  // namespace cloakwise::search

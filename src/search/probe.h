@@ -33,7 +33,4 @@ int SpeedScore(std::int64_t elapsedMs);
 // joined by ", ".
 std::string DescribeBatch(const std::vector<std::string>& descriptions);
 
-// "Transparent Proxy", "Anonymous Proxy", "Elite Proxy".
-std::string AnonymityText(AnonymityLevel level);
-
 }  // namespace cloakwise::search

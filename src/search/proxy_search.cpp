@@ -6,6 +6,7 @@
 
 #include "core/option_keys.h"
 #include "judge/judge.h"
+#include "judge/probe_runner.h"
 
 namespace cloakwise::search {
 namespace {
@@ -163,34 +164,37 @@ void ProxySearch::RunProbe(WorkerThread& self, int slot) {
     job = jobs_[slot];
   }
   const ProbeResult result =
-      ProbeCandidate(probeClients_[slot], job.candidate, [&self] { return self.StopRequested(); });
+      ProbeCandidate(job.candidate, [&self] { return self.StopRequested(); });
   self.ReportToUiThread([&] { OnProbeReported(slot, job.batch, result); });
 }
 
-ProxySearch::ProbeResult ProxySearch::ProbeCandidate(http::HttpClient& client,
-                                                     const std::string& candidate,
+ProxySearch::ProbeResult ProxySearch::ProbeCandidate(const std::string& candidate,
                                                      const std::function<bool()>& stopped) {
-  const std::int64_t started = clock_();
   const auto address = ProxyAddress::Parse(candidate);
   if (!address) return {};
 
   const int seconds =
       settings_.ReadInteger(kOptionsSection, kKeyProbeTimeoutSeconds, kDefaultProbeSeconds);
-  const int timeoutMs = std::clamp(seconds, 1, kMaxProbeSeconds) * 1000;
-  bool reached = false;
-  const auto level = judge::AskJudgeThrough(client, *address, urls_.judge, timeoutMs, &reached);
   const int minimum = settings_.ReadInteger(kOptionsSection, kKeyMinimumAnonymity, 0);
-  const JudgeVerdict verdict = Accept(level, minimum);
-  ProbeResult result{verdict.state, verdict.level, 0, reached};
+  judge::ProbeSettings probe;
+  probe.timeoutMs = std::clamp(seconds, 1, kMaxProbeSeconds) * 1000;
+  probe.answerClock = clock_;
+  // Only a level the user accepts is worth the tunnel: a proxy that carries
+  // no HTTPS would break the user's browsing, however fast it answers.
+  probe.tunnelWhen = [minimum](AnonymityLevel level) {
+    return Accept(level, minimum).state == SlotState::Accepted;
+  };
+  const auto outcome = judge::ProbeProxy(*address, urls_, probe, stopped);
+  if (!outcome) return {};
+  const JudgeVerdict verdict = Accept(outcome->level, minimum);
+  ProbeResult result{verdict.state, verdict.level, 0, outcome->reached};
   if (result.state != SlotState::Accepted) return result;
-  // The speed is the judge's answer; a proxy that carries no HTTPS would
-  // break the user's browsing, however fast it answers.
-  const std::int64_t elapsed = clock_() - started;
-  if (stopped() || !judge::TunnelsThrough(client, *address, urls_.tunnel, timeoutMs)) {
+  if (!outcome->tunnels) {
     result.state = SlotState::Failed;
     return result;
   }
-  result.speed = SpeedScore(elapsed);
+  // The speed is the judge's answer.
+  result.speed = SpeedScore(outcome->answerMs);
   return result;
 }
 
@@ -247,7 +251,7 @@ void ProxySearch::Install(int best) {
   const auto address = ProxyAddress::Parse(slot.candidate);
   if (!address) return;  // never accepted; kept for the reader's peace of mind
   services_.activeProxy.InstallFound(ProxyChoice{
-      *address, slot.description, AnonymityText(slot.level.value_or(AnonymityLevel::Anonymous)),
+      *address, slot.description, judge::ProxyKindText(slot.level.value_or(AnonymityLevel::Anonymous)),
       slot.speed, address->host + " - " + slot.description});
 }
 

@@ -103,8 +103,7 @@ class ProxySearch {
   void RunProbe(WorkerThread& self, int slot);
   // stopped: whether the worker was asked to stop, when its report would be
   // dropped anyway.
-  ProbeResult ProbeCandidate(http::HttpClient& client, const std::string& candidate,
-                             const std::function<bool()>& stopped);
+  ProbeResult ProbeCandidate(const std::string& candidate, const std::function<bool()>& stopped);
   void OnProbeReported(int slot, std::uint64_t batch, const ProbeResult& result);
   void Install(int slot);
   void CancelPause();
@@ -131,8 +130,6 @@ class ProxySearch {
   Mutex jobsMutex_;
   std::array<Job, 3> jobs_ GUARDED_BY(jobsMutex_);  // what each worker's next run probes
 
-  // The clients outlive the workers that use them: declared first.
-  std::array<http::HttpClient, 3> probeClients_;
   std::array<std::unique_ptr<WorkerThread>, 3> searchWorkers_;
 };
 

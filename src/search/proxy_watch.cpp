@@ -4,6 +4,7 @@
 
 #include "core/option_keys.h"
 #include "judge/judge.h"
+#include "judge/probe_runner.h"
 
 namespace cloakwise::search {
 namespace {
@@ -18,9 +19,7 @@ ProxyWatch::ProxyWatch(Services services)
       timer_(services_.ui, kIntervalMs, false),
       worker_(services_.ui, [this](WorkerThread& self) { RunProbe(self); }) {
   if (!services_.probe) {
-    services_.probe = [this](http::HttpClient& client, const ProxyAddress& proxy) {
-      return DefaultProbe(client, proxy);
-    };
+    services_.probe = [this](const ProxyAddress& proxy) { return DefaultProbe(proxy); };
   }
   timer_.SetHandler([this] { OnWatchTick(); });
 }
@@ -39,16 +38,16 @@ ProxyWatch::~ProxyWatch() {
 
 // The search's own probes, with the search's time-out: what made the proxy
 // good enough to use is what keeps it in use.
-bool ProxyWatch::DefaultProbe(http::HttpClient& client, const ProxyAddress& proxy) {
-  const judge::ServiceUrls urls = judge::ReadServiceUrls(services_.settings);
+bool ProxyWatch::DefaultProbe(const ProxyAddress& proxy) {
   const int seconds = services_.settings.ReadInteger(kOptionsSection, kKeyProbeTimeoutSeconds,
                                                      kDefaultProbeSeconds);
-  const int timeoutMs = std::clamp(seconds, 1, kMaxProbeSeconds) * 1000;
-  if (!judge::AskJudgeThrough(client, proxy, urls.judge, timeoutMs)) return false;
-  // Asked to stop (STOP, Close): the report is dropped anyway, and the
-  // program ends within one probe's bound.
-  if (worker_.StopRequested()) return false;
-  return judge::TunnelsThrough(client, proxy, urls.tunnel, timeoutMs);
+  judge::ProbeSettings probe;
+  probe.timeoutMs = std::clamp(seconds, 1, kMaxProbeSeconds) * 1000;
+  // Asked to stop (STOP, Close), the probe ends within a tenth of a second:
+  // its report would be dropped anyway.
+  const auto outcome = judge::ProbeProxy(proxy, judge::ReadServiceUrls(services_.settings), probe,
+                                         [this] { return worker_.StopRequested(); });
+  return outcome && outcome->level && outcome->tunnels;
 }
 
 void ProxyWatch::OnWatchTick() {
@@ -84,7 +83,7 @@ void ProxyWatch::RunProbe(WorkerThread& self) {
     proxy = *probing_;
     install = probingInstall_;
   }
-  const bool answered = services_.probe(client_, proxy);
+  const bool answered = services_.probe(proxy);
   self.ReportToUiThread([&] { OnProbeReported(proxy, install, answered); });
 }
 

@@ -40,7 +40,7 @@ class ProxyWatch {
 
   // Whether the proxy still carries the judge's page and a tunnel, within
   // the probe's time-out; on the worker's thread.
-  using Probe = std::function<bool(http::HttpClient&, const ProxyAddress&)>;
+  using Probe = std::function<bool(const ProxyAddress&)>;
 
   struct Services {
     platform::UiThread& ui;
@@ -72,11 +72,10 @@ class ProxyWatch {
   void RunProbe(WorkerThread& self);
   void OnProbeReported(const ProxyAddress& probed, std::uint64_t install, bool answered);
   void Replace();
-  bool DefaultProbe(http::HttpClient& client, const ProxyAddress& proxy);
+  bool DefaultProbe(const ProxyAddress& proxy);
 
   Services services_;
   ui::Timer timer_;
-  http::HttpClient client_;
   Mutex mutex_;
   // What the running probe asks about: set before the worker starts.
   std::optional<ProxyAddress> probing_ GUARDED_BY(mutex_);

@@ -1,6 +1,7 @@
-// The check of the custom list: timing texts, the ping sort, and worker runs
+// The check of the custom list: timing texts, the ping sort, and check runs
 // through real test proxies to the reference service's judge, each proxy on
-// a loopback address of its own.
+// a loopback address of its own, and through a world shaped like a public
+// list.
 #include "checker/list_check.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 
 #include "fakes/fake_files.h"
 #include "service/reference_service.h"
+#include "testproxy/public_list_world.h"
 #include "testproxy/test_proxy.h"
 
 namespace cloakwise::checker {
@@ -168,19 +170,9 @@ class ListCheckTest : public ::testing::Test {
     list.Load(SettingsStore(files, "options.ini"));
   }
 
-  // Six workers, each with its own client, as the program runs them.
-  std::vector<std::thread> StartWorkers(CustomProxyList& list, int count = 6) {
-    std::vector<std::thread> workers;
-    for (int w = 0; w < count; ++w) {
-      workers.emplace_back([this, &list] {
-        http::HttpClient client;
-        RunListCheck(client, list, urls);
-      });
-    }
-    return workers;
-  }
-  static void Join(std::vector<std::thread>& workers) {
-    for (auto& worker : workers) worker.join();
+  // A check run on a thread of its own, as the program runs it.
+  std::thread StartCheck(CustomProxyList& list, std::size_t inFlight = 6) {
+    return std::thread([this, &list, inFlight] { RunListCheck(list, urls, inFlight); });
   }
   static bool WaitFor(const std::function<bool()>& done) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -238,8 +230,7 @@ TEST_F(ListCheckTest, EachEntryShowsWhatTheJudgeSawThroughItOrThatItDoesNotWork)
   CustomProxyList list;
   LoadValues(list, values);
   ASSERT_TRUE(list.ResetForCheck());
-  auto workers = StartWorkers(list);
-  Join(workers);
+  EXPECT_TRUE(RunListCheck(list, urls, 6));
 
   EXPECT_FALSE(list.CheckPending());
   const std::vector<ProxyRow> rows = list.Rows();
@@ -255,24 +246,64 @@ TEST_F(ListCheckTest, EachEntryShowsWhatTheJudgeSawThroughItOrThatItDoesNotWork)
 TEST_F(ListCheckTest, AnswerTimeRunsFromBeforeTheClaimToTheEndOfTheReply) {
   CustomProxyList list;
   list.AddPastedLines(Proxy(Anonymity::Elite));
-  std::vector<std::int64_t> ticks = {1000, 3500, 4000};  // claim, reply, the claim that finds none
-  std::size_t read = 0;
-  http::HttpClient client;
-  RunListCheck(client, list, urls, {}, [&] { return ticks.at(read++); });
-  EXPECT_EQ(read, 3u);
+  int reads = 0;
+  // The first reading is taken before the claim; every later one is 2.5 s on.
+  RunListCheck(list, urls, 6, {}, [&] { return reads++ == 0 ? 1000 : 3500; });
   EXPECT_EQ(list.Cell(0, kPingColumn), "2 Sec.");
 }
 
-TEST_F(ListCheckTest, AStopRequestEndsTheRunAfterTheProbeUnderWay) {
+TEST_F(ListCheckTest, AStopEndsTheRunWithinATenthOfASecondAndPutsBackWhatWasInFlight) {
   CustomProxyList list;
-  for (int i = 0; i < 3; ++i) list.AddPastedLines(Proxy(Anonymity::Elite));
-  int asked = 0;
-  http::HttpClient client;
-  RunListCheck(client, list, urls, [&] { return ++asked > 0; });
-  EXPECT_EQ(asked, 1);
-  EXPECT_EQ(CountState(list, RowState::Working), 1u);
-  EXPECT_EQ(CountState(list, RowState::Waiting), 2u);
+  list.AddPastedLines(Proxy(Anonymity::Elite));
+  for (int i = 0; i < 3; ++i) list.AddPastedLines(Proxy(Anonymity::Elite, Fault::Silent));
+  std::atomic<bool> stop{false};
+  std::atomic<bool> complete{true};
+  std::thread check([&] { complete = RunListCheck(list, urls, 6, [&] { return stop.load(); }); });
+  ASSERT_TRUE(WaitFor([&] { return CountState(list, RowState::Working) == 1; }));
+  const auto stopped = std::chrono::steady_clock::now();
+  stop = true;
+  check.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::milliseconds(500));
+  EXPECT_FALSE(complete);
+  EXPECT_EQ(CountState(list, RowState::Waiting), 3u) << "the silent ones, to be claimed again";
   EXPECT_EQ(CountState(list, RowState::Checking), 0u);
+}
+
+TEST_F(ListCheckTest, AMostlyDeadPublicListTakesAboutOneTimeOutPerRoundOfProbesInFlight) {
+  // 300 entries: 30 working, 120 refused, 150 silent. The 150 silent ones
+  // fit in one round of the program's probes in flight.
+  const testproxy::PublicListWorld world = testproxy::BuildPublicListWorld(300, 40);
+  std::string pasted;
+  for (const std::string& proxy : world.list) pasted += proxy + "\n";
+  CustomProxyList list;
+  ASSERT_EQ(list.AddPastedLines(pasted), 300u);
+  ASSERT_TRUE(list.ResetForCheck());
+
+  const auto started = std::chrono::steady_clock::now();
+  RunFigures figures;
+  const std::size_t inFlight = kDefaultParallelChecks;
+  ASSERT_TRUE(RunListCheck(list, urls, inFlight, {}, {}, &figures));
+  const auto took = std::chrono::steady_clock::now() - started;
+  const auto bound = std::chrono::milliseconds(world.BoundMs(inFlight, kProbeReadTimeoutMs));
+  EXPECT_LT(took, 2 * bound);
+  EXPECT_LE(figures.peakConnections, inFlight);
+  EXPECT_GT(figures.peakConnections, 150u) << "every silent entry was in flight at once";
+
+  // Each row is what its proxy is: the working ones Elite with their own
+  // answer time (the judge and the tunnel each wait out the delay), the
+  // rest not working.
+  for (const ProxyRow& row : list.Rows()) {
+    const auto working = world.delayOf.find(row.proxy);
+    if (working == world.delayOf.end()) {
+      EXPECT_EQ(row, (ProxyRow{row.proxy, kUnknownText, RowState::NotWorking, kUnknownText}));
+      continue;
+    }
+    EXPECT_EQ(row.type, "Elite") << row.proxy;
+    EXPECT_EQ(row.state, RowState::Working) << row.proxy;
+    const int seconds = PingSortKey(row.ping);
+    EXPECT_GE(seconds * 1000 + 500, working->second) << row.proxy << " " << row.ping;
+    EXPECT_LE(seconds * 1000 - 500, working->second + 300) << row.proxy << " " << row.ping;
+  }
 }
 
 TEST_F(ListCheckTest, ResultsStayOnTheirEntriesWhileRowsAreDeletedAddedSortedAndCleared) {
@@ -295,13 +326,13 @@ TEST_F(ListCheckTest, ResultsStayOnTheirEntriesWhileRowsAreDeletedAddedSortedAnd
 
   CustomProxyList list;
   paste(list, first);
-  auto workers = StartWorkers(list);
+  std::thread check = StartCheck(list);
   ASSERT_TRUE(WaitFor([&] { return CountState(list, RowState::Checking) == 6; }));
   const std::string deleted = list.EntryAt(0)->proxy;
   list.DeleteRow(0);  // its probe is under way
   paste(list, later);
   list.SwapRows(list.Version(), 0, list.RowCount() - 1);
-  Join(workers);
+  check.join();
 
   std::set<std::string> checked;
   for (const ProxyRow& row : list.Rows()) {
@@ -314,10 +345,10 @@ TEST_F(ListCheckTest, ResultsStayOnTheirEntriesWhileRowsAreDeletedAddedSortedAnd
 
   // Cleared in the middle of a check: the blank row gets no result.
   ASSERT_TRUE(list.ResetForCheck());
-  workers = StartWorkers(list);
+  check = StartCheck(list);
   ASSERT_TRUE(WaitFor([&] { return CountState(list, RowState::Checking) == 6; }));
   list.Clear();
-  Join(workers);
+  check.join();
   EXPECT_EQ(list.Rows(), std::vector<ProxyRow>{ProxyRow{}});
   EXPECT_TRUE(list.IsEmpty());
 }

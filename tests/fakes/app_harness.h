@@ -29,7 +29,7 @@ struct AppHarness {
       : desktop(std::move(exePath)),
         app(PlatformServices{registry, internetOptions, files, ui, desktop, modal, shell, urlCache,
                              sqlite, std::move(tickCount), &pasteList,
-                             [this](http::HttpClient&, const ProxyAddress& proxy) {
+                             [this](const ProxyAddress& proxy) {
                                ++watchProbes;
                                return proxyAnswers(proxy);
                              }}) {

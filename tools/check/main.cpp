@@ -1,13 +1,14 @@
 // The custom proxy list's check as a program:
 //
-//   cloakwise-check [--judge URL] [--tunnel URL] [--workers N]
+//   cloakwise-check [--judge URL] [--tunnel URL] [--parallel N]
 //                   [--format table|csv|json] FILE
 //
 // FILE holds one proxy a line, read as the paste window reads what is pasted
 // into it (whatever follows the first blank is ignored, lines it would refuse
 // are skipped), or is an options.ini, whose [Proxy list] section is checked
-// as the program loads it. N workers (6 unless told) check the entries
-// through the judge and the tunnel exactly as the program does, the rows are
+// as the program loads it. Up to N probes at once (the program's 400 unless
+// told; --workers N is the same, its older name) check the entries through
+// the judge and the tunnel exactly as the program does, the rows are
 // sorted as the grid sorts them, and the grid's texts are printed in that
 // order, with whether each proxy tunnels (carries HTTPS): yes, no, or - where
 // the judge got no answer and the tunnel was not tried. The tunnel URL is the
@@ -24,7 +25,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +33,7 @@
 #include "checker/list_check.h"
 #include "core/settings_store.h"
 #include "core/text.h"
+#include "http/errors.h"
 #include "http/url.h"
 #include "judge/judge.h"
 #include "platform/posix/files_posix.h"
@@ -43,14 +44,14 @@ using namespace cloakwise;
 using checker::ProxyRow;
 
 constexpr char kUsage[] =
-    "usage: cloakwise-check [--judge URL] [--tunnel URL] [--workers N]\n"
+    "usage: cloakwise-check [--judge URL] [--tunnel URL] [--parallel N]\n"
     "                       [--format table|csv|json] FILE\n";
-constexpr int kMaxWorkers = 64;
 
 struct Options {
   judge::ServiceUrls urls = judge::MakeServiceUrls(judge::kDefaultServiceHost);
   bool tunnelGiven = false;
-  int workers = 6;
+  int parallel = checker::kDefaultParallelChecks;
+  bool parallelGiven = false;
   std::string format = "table";
   std::string file;
 };
@@ -60,11 +61,11 @@ int Usage(const std::string& problem) {
   return 2;
 }
 
-bool ParseWorkers(const std::string& text, int& workers) {
-  if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != text.npos)
+bool ParseParallel(const std::string& text, int& parallel) {
+  if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != text.npos)
     return false;
-  workers = std::stoi(text);
-  return workers >= 1 && workers <= kMaxWorkers;
+  parallel = std::stoi(text);
+  return parallel >= 1 && parallel <= checker::kMaxParallelChecks;
 }
 
 // An options.ini has section headers; a list of proxies never does.
@@ -212,9 +213,11 @@ int main(int argc, char** argv) {
       } else if (arg == "--tunnel") {
         options.urls.tunnel = value;
         options.tunnelGiven = true;
-      } else if (arg == "--workers") {
-        if (!ParseWorkers(value, options.workers))
-          return Usage("--workers takes a whole number from 1 to " + std::to_string(kMaxWorkers));
+      } else if (arg == "--parallel" || arg == "--workers") {
+        if (!ParseParallel(value, options.parallel))
+          return Usage(arg + " takes a whole number from 1 to " +
+                       std::to_string(checker::kMaxParallelChecks));
+        options.parallelGiven = true;
       } else if (arg == "--format") {
         if (value != "table" && value != "csv" && value != "json")
           return Usage("--format takes table, csv or json");
@@ -253,7 +256,9 @@ int main(int argc, char** argv) {
 
   checker::CustomProxyList list;
   if (LooksLikeSettingsFile(*content)) {
-    list.Load(SettingsStore(files, options.file));
+    const SettingsStore settings(files, options.file);
+    list.Load(settings);
+    if (!options.parallelGiven) options.parallel = checker::ReadParallelChecks(settings);
   } else {
     const std::size_t lines = CountNonBlankLines(*content);
     const std::size_t added = list.AddPastedLines(*content);
@@ -263,34 +268,28 @@ int main(int argc, char** argv) {
     }
   }
 
-  std::atomic<int> running{0};
-  std::mutex failureMutex;
+  std::atomic<bool> running{false};
   std::string failure;
   if (list.ResetForCheck()) {
-    std::vector<std::thread> workers;
-    running = options.workers;
-    for (int w = 0; w < options.workers; ++w) {
-      workers.emplace_back([&] {
-        try {
-          http::HttpClient client;
-          checker::RunListCheck(client, list, options.urls);
-        } catch (const std::exception& e) {
-          std::lock_guard lock(failureMutex);
-          failure = e.what();
-        }
-        --running;
-      });
-    }
+    running = true;
+    std::thread check([&] {
+      try {
+        checker::RunListCheck(list, options.urls, static_cast<std::size_t>(options.parallel));
+      } catch (const std::exception& e) {
+        failure = e.what();
+      }
+      running = false;
+    });
     if (isatty(STDERR_FILENO)) {
       const std::size_t total = list.RowCount();
-      while (running > 0) {
+      while (running) {
         std::fprintf(stderr, "\rchecked %zu of %zu", CountDone(list.Rows()), total);
         std::fflush(stderr);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
       }
       std::fprintf(stderr, "\rchecked %zu of %zu\n", CountDone(list.Rows()), total);
     }
-    for (auto& worker : workers) worker.join();
+    check.join();
   }
   if (!failure.empty()) {
     std::cerr << "cloakwise-check: the check broke off: " << failure << "\n";

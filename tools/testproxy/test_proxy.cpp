@@ -120,6 +120,8 @@ const char* FaultName(Fault fault) {
       return "connectdrop";
     case Fault::ConnectStall:
       return "connectstall";
+    case Fault::Silent:
+      return "silent";
   }
   return "?";
 }
@@ -164,6 +166,7 @@ std::vector<PortPlan> ParsePortSpec(const std::string& spec) {
       {"noconnect", Fault::NoConnect, -1},
       {"connectdrop", Fault::ConnectDrop, -1},
       {"connectstall", Fault::ConnectStall, -1},
+      {"silent", Fault::Silent, -1},
   };
   if (!faultName.empty()) {
     const auto known = std::find_if(std::begin(kFaults), std::end(kFaults),
@@ -232,6 +235,7 @@ void TestProxy::Stop() {
   for (const int fd : open_) shutdown(fd, SHUT_RDWR);
   idle_.wait(lock, [this] { return active_ == 0; });
   for (const auto& l : listeners_) close(l.fd);
+  for (const int fd : held_) close(fd);
 }
 
 void TestProxy::AcceptLoop() {
@@ -245,6 +249,12 @@ void TestProxy::AcceptLoop() {
       socklen_t size = sizeof peer;
       const int fd = accept4(polls[i].fd, reinterpret_cast<sockaddr*>(&peer), &size, SOCK_CLOEXEC);
       if (fd < 0) continue;
+      if (listeners_[i].plan.fault == Fault::Silent) {
+        // Held without a thread: a world of thousands of them stays cheap.
+        std::lock_guard lock(mutex_);
+        held_.push_back(fd);
+        continue;
+      }
       {
         std::lock_guard lock(mutex_);
         if (active_ >= options_.maxConnections) {

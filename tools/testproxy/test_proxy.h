@@ -36,6 +36,9 @@ enum class Fault {
   NoConnect,     // refuses them with 405, as proxies for plain HTTP only do
   ConnectDrop,   // accepts with 200, then closes without connecting
   ConnectStall,  // accepts with 200, then carries nothing either way
+  // Takes every connection and never says a word, like a proxy behind a
+  // firewall or overloaded: a client waits out its whole time-out.
+  Silent,
 };
 
 struct PortPlan {
@@ -110,6 +113,7 @@ class TestProxy {
   std::mutex mutex_;
   std::condition_variable idle_;
   std::vector<int> open_;  // live sockets, shut down to wake their threads at the end
+  std::vector<int> held_;  // the connections of silent ports, closed at the end
   int active_ = 0;
   bool stopped_ = false;
 };

@@ -1,6 +1,6 @@
 // The judge through a real proxy that run_judge_through.sh started: the
-// program's own HTTP client, as a search worker uses it, must read the digit
-// the proxy's set-up stands for.
+// program's own HTTP client, and the probe of every proxy the program asks
+// about, must read the digit the proxy's set-up stands for.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +10,7 @@
 
 #include "http/http_client.h"
 #include "judge/judge.h"
+#include "judge/probe_runner.h"
 
 namespace cloakwise::search {
 namespace {
@@ -56,16 +57,21 @@ TEST_F(JudgeThroughRealProxy, OneClientObjectReadsItEveryTime) {
   }
 }
 
-// The tunnel probe on the same client, after the judge, as a search worker
-// makes it: carried where the proxy lets CONNECT through, refused where not,
-// and the judge still answers on the same client afterwards.
-TEST_F(JudgeThroughRealProxy, TheTunnelProbeTellsWhetherTheProxyCarriesHttps) {
-  http::HttpClient probe;
-  UseProxy(probe);
+// The probe the search, the watch and the checker make: the judge's digit,
+// then the tunnel, carried where the proxy lets CONNECT through and refused
+// where not; twice, as a proxy sees the next batch's probe.
+TEST_F(JudgeThroughRealProxy, TheProbeReadsTheLevelAndWhetherTheProxyCarriesHttps) {
   const ProxyAddress proxy{"127.0.0.1", std::stoi(port)};
+  judge::ServiceUrls urls;
+  urls.judge = judgeUrl;
+  urls.tunnel = tunnelUrl;
   for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(probe.Get(judgeUrl), expected) << "request " << i + 1;
-    EXPECT_EQ(judge::TunnelsThrough(probe, proxy, tunnelUrl, 10000), tunnels) << "tunnel " << i + 1;
+    const auto outcome = judge::ProbeProxy(proxy, urls, judge::ProbeSettings{});
+    ASSERT_TRUE(outcome) << "probe " << i + 1;
+    ASSERT_TRUE(outcome->level) << "probe " << i + 1;
+    EXPECT_EQ(std::to_string(static_cast<int>(*outcome->level)), expected) << "probe " << i + 1;
+    EXPECT_TRUE(outcome->reached);
+    EXPECT_EQ(outcome->tunnels, tunnels) << "probe " << i + 1;
   }
 }
 
