@@ -55,7 +55,10 @@ Application::Application(PlatformServices services)
           {form, services.ui, activeProxy,
            [this] { return pasteListForm ? pasteListForm->AskForProxyList() : std::string(); },
            [this](const std::string& text) { return platform.desktop.SetClipboardText(text); },
-           [this](const std::string& text) { platform.desktop.ShowError(text); }},
+           [this](const std::string& text) { platform.desktop.ShowError(text); },
+           [this](const std::string& title, const std::string& text) {
+             messageBox.ShowMessageBox(title, text);
+           }},
           *settings_),
       privacyCleanup(form.privacy, messageBox,
                      {services.files, services.shell, services.urlCache, services.registry,

@@ -34,28 +34,32 @@ bool CustomProxyList::IsEmptyLocked() const {
   return rows_.size() == 1 && rows_[0].proxy.empty();
 }
 
-std::size_t CustomProxyList::AddPastedLines(std::string_view text) {
+PasteCounts CustomProxyList::AddPastedLines(std::string_view text) {
   // Parsed before the lock is taken: workers never wait on a long paste.
-  const std::vector<std::string> proxies = PastedProxies(text);
-  std::size_t added = 0;
+  const PastedLines pasted = PastedProxies(text);
+  PasteCounts counts;
+  counts.refused = pasted.refused;
   {
     MutexLock lock(mutex_);
     std::unordered_set<std::string> listed;
     for (const Row& row : rows_) listed.insert(row.proxy);
-    for (const std::string& proxy : proxies) {
-      if (!listed.insert(proxy).second) continue;
+    for (const std::string& proxy : pasted.proxies) {
+      if (!listed.insert(proxy).second) {
+        ++counts.alreadyListed;
+        continue;
+      }
       if (IsEmptyLocked()) {
         rows_[0] = NewEntry(proxy);
         firstMaybeWaiting_ = 0;
       } else {
         rows_.push_back(NewEntry(proxy));
       }
-      ++added;
+      ++counts.added;
     }
-    if (added > 0) ++version_;
+    if (counts.added > 0) ++version_;
   }
-  if (added > 0) Notify();
-  return added;
+  if (counts.added > 0) Notify();
+  return counts;
 }
 
 bool CustomProxyList::ProxyAlreadyListed(std::string_view proxy) const {

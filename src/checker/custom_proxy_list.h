@@ -23,6 +23,13 @@
 // paste_grammar.h.
 namespace cloakwise::checker {
 
+// What became of a paste's non-blank lines; the three add up to their number.
+struct PasteCounts {
+  std::size_t added = 0;
+  std::size_t alreadyListed = 0;  // held before, or earlier in the same paste
+  std::size_t refused = 0;        // no proxy by the paste rule
+};
+
 // The list has at least one row; the empty list is a single blank row.
 // Entries have non-empty Proxy cells, except blank rows that a hand-edited
 // options.ini may hold among them. A row keeps its Proxy text as the user
@@ -56,9 +63,10 @@ class CustomProxyList final : public ui::GridSource {
   void Save(SettingsStore& settings) const EXCLUDES(mutex_);
 
   // Adds the proxies PastedProxies finds in the text and the list does not
-  // hold yet (exact text), in order, each as a new entry; returns how many.
-  // The caller saves afterwards, also when none passed.
-  std::size_t AddPastedLines(std::string_view text) EXCLUDES(mutex_);
+  // hold yet (exact text), in order, each as a new entry; says what became
+  // of every non-blank line. The caller saves afterwards, also when none
+  // passed.
+  PasteCounts AddPastedLines(std::string_view text) EXCLUDES(mutex_);
   // Whether some row holds exactly this Proxy text.
   bool ProxyAlreadyListed(std::string_view proxy) const EXCLUDES(mutex_);
   // Removes the row (the last entry leaves the empty list); a row past the

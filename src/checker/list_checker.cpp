@@ -93,8 +93,23 @@ void ListChecker::UseSelectedProxy() {
 
 void ListChecker::AddProxiesFromPasteWindow() {
   const std::string text = services_.askForProxyList ? services_.askForProxyList() : std::string();
-  list_.AddPastedLines(text);
+  const PasteCounts counts = list_.AddPastedLines(text);
   list_.Save(settings_);
+  // The grid shows what was added; only lines that went nowhere need words,
+  // or the user would hunt the grid for proxies that are not there.
+  if (counts.refused == 0 && counts.alreadyListed == 0) return;
+  const auto count = [](std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + ' ' + (n == 1 ? one : many);
+  };
+  std::string message = counts.added == 0 ? std::string("No proxies added.")
+                                          : count(counts.added, "proxy", "proxies") + " added.";
+  message += ' ' + count(counts.refused + counts.alreadyListed, "line", "lines") + " left out: ";
+  if (counts.refused > 0) message += std::to_string(counts.refused) + " not in the form IP:Port";
+  if (counts.refused > 0 && counts.alreadyListed > 0) message += ", ";
+  if (counts.alreadyListed > 0) {
+    message += std::to_string(counts.alreadyListed) + " already in the list";
+  }
+  if (services_.showMessage) services_.showMessage("Add Proxy", message + '.');
 }
 
 void ListChecker::DeleteSelectedProxy() {

@@ -29,6 +29,8 @@ class ListChecker {
     std::function<std::string()> askForProxyList;  // the paste window's text
     std::function<bool(const std::string&)> setClipboard;
     std::function<void(const std::string&)> showError;
+    // The program's own message box.
+    std::function<void(const std::string& title, const std::string& text)> showMessage;
   };
 
   ListChecker(Services services, SettingsStore& settings);

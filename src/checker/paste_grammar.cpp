@@ -1,5 +1,8 @@
 #include "checker/paste_grammar.h"
 
+#include <optional>
+#include <utility>
+
 #include "core/proxy_address.h"
 #include "core/text.h"
 
@@ -21,21 +24,62 @@ void ForEachLine(std::string_view text, Visit&& visit) {
   }
 }
 
+constexpr std::string_view kScheme = "http://";
+
+bool StartsWithHttpScheme(std::string_view s) {
+  return s.size() >= kScheme.size() && text::EqualsIgnoreCase(s.substr(0, kScheme.size()), kScheme);
+}
+
+std::optional<std::string> Accepted(std::string_view proxy) {
+  if (!ProxyAddress::Parse(proxy)) return std::nullopt;
+  return std::string(proxy);
+}
+
+// The Proxy text a non-blank line adds, or nothing when it names no proxy.
+std::optional<std::string> ProxyOfLine(std::string_view line) {
+  // Rows copied from a web page's table arrive with their cells separated
+  // by tabs; the first cell holds the address, or the whole proxy. An
+  // indented line leaves that cell empty and names no proxy: guessing which
+  // later cell holds one would take a country or a speed for it.
+  const std::size_t tab = line.find('\t');
+  const std::string_view cell = line.substr(0, tab);
+  const std::size_t blank = cell.find(' ');
+  std::string_view head = cell.substr(0, blank);
+  if (blank != std::string_view::npos || tab != std::string_view::npos) {
+    head = text::TrimBlanksAndControls(head);
+  }
+  if (StartsWithHttpScheme(head)) {
+    // Lists copied from a browser's address bar or a proxy page's links.
+    // Anything more of a URL (a path, credentials, https) is no proxy the
+    // probe could use, so only the closing slash goes as well.
+    head.remove_prefix(kScheme.size());
+    if (head.ends_with('/')) head.remove_suffix(1);
+    return Accepted(head);
+  }
+  if (head.find(':') != std::string_view::npos || tab == std::string_view::npos) {
+    return Accepted(head);
+  }
+  std::string_view rest = line.substr(tab + 1);
+  rest = text::TrimBlanksAndControls(rest.substr(0, rest.find('\t')));
+  return Accepted(std::string(head) + ':' + std::string(rest));
+}
+
 }  // namespace
 
-std::vector<std::string> PastedProxies(std::string_view text) {
+PastedLines PastedProxies(std::string_view text) {
   // A text box holds no NUL; whatever follows one was never part of a paste,
   // and a NUL could not be stored in options.ini anyway.
   text = text.substr(0, text.find('\0'));
-  std::vector<std::string> proxies;
+  PastedLines pasted;
   ForEachLine(text, [&](std::string_view line) {
-    std::string_view kept = line;
-    if (const auto blank = line.find(' '); blank != std::string_view::npos) {
-      kept = text::TrimBlanksAndControls(line.substr(0, blank));
+    if (text::TrimBlanksAndControls(line).empty()) return;
+    if (auto proxy = ProxyOfLine(line)) {
+      pasted.proxies.push_back(std::move(*proxy));
+    } else {
+      ++pasted.refused;
     }
-    if (ProxyAddress::Parse(kept)) proxies.emplace_back(kept);
   });
-  return proxies;
+  return pasted;
 }
 
 }  // namespace cloakwise::checker

@@ -276,7 +276,7 @@ TEST_F(ListCheckTest, AMostlyDeadPublicListTakesAboutOneTimeOutPerRoundOfProbesI
   std::string pasted;
   for (const std::string& proxy : world.list) pasted += proxy + "\n";
   CustomProxyList list;
-  ASSERT_EQ(list.AddPastedLines(pasted), 300u);
+  ASSERT_EQ(list.AddPastedLines(pasted).added, 300u);
   ASSERT_TRUE(list.ResetForCheck());
 
   const auto started = std::chrono::steady_clock::now();

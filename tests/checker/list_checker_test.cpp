@@ -41,6 +41,9 @@ TEST_F(ListCheckerTest, PasteCheckSortCopyAndUseThroughTheViewsControls) {
   form.checker.addProxyButton.Click();
   ASSERT_EQ(checker.List().RowCount(), 4u)
       << "the duplicate and 80.5 are refused, the stored 80.5 stays";
+  EXPECT_EQ(modal.shown, std::vector<std::string>{
+                             "Add Proxy: 3 proxies added. 2 lines left out: 1 not in the form "
+                             "IP:Port, 1 already in the list."});
   EXPECT_NE(Ini().find("[Proxy list]\r\n1=1.2.3.4:80.5\r\n2=127.0.0.33:1\r\n3=" + elite +
                        "\r\n4=" + anonymous),
             std::string::npos)
@@ -82,6 +85,10 @@ TEST_F(ListCheckerTest, PasteCheckSortCopyAndUseThroughTheViewsControls) {
   EXPECT_EQ(Ini().find("[Proxy list]"), std::string::npos);
   checker.OnListMenuOpening();
   EXPECT_FALSE(form.listMenu.useProxyItem.Enabled());
+
+  pasteList.pastedText = "\r\n" + elite + "\r\n";
+  form.listMenu.addProxiesItem.Click();
+  EXPECT_EQ(modal.shown.size(), 1u) << "every line was taken: the grid says enough";
 }
 
 }  // namespace

@@ -261,7 +261,7 @@ int main(int argc, char** argv) {
     if (!options.parallelGiven) options.parallel = checker::ReadParallelChecks(settings);
   } else {
     const std::size_t lines = CountNonBlankLines(*content);
-    const std::size_t added = list.AddPastedLines(*content);
+    const std::size_t added = list.AddPastedLines(*content).added;
     if (added < lines) {
       std::cerr << "cloakwise-check: " << lines - added << " of " << lines
                 << " lines skipped (not host:port, or listed twice)\n";
