@@ -12,7 +12,8 @@ bool CustomProxyList::ResetForCheck() {
     MutexLock lock(mutex_);
     if (IsEmptyLocked()) return false;
     for (Row& row : rows_) {
-      row.type = row.ping = kUnknownText;
+      row.level.reset();
+      row.answerMs.reset();
       row.state = RowState::Waiting;
     }
     firstMaybeWaiting_ = 0;
@@ -66,9 +67,9 @@ void CustomProxyList::Finish(EntryId id, const CheckResult& result) {
     const auto row =
         std::find_if(rows_.begin(), rows_.end(), [id](const Row& r) { return r.id == id; });
     if (row == rows_.end() || row->state != RowState::Checking) return;
-    row->type = result.type;
+    row->level = result.level;
     row->state = result.state;
-    row->ping = result.ping;
+    row->answerMs = result.answerMs;
     ++version_;
   }
   Notify();

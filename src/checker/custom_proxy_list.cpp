@@ -23,11 +23,11 @@ void CustomProxyList::Notify() const {
 }
 
 CustomProxyList::Row CustomProxyList::BlankRow() {
-  return Row{nextId_++, {}, {}, {}, RowState::Blank};
+  return Row{nextId_++, {}, std::nullopt, std::nullopt, RowState::Blank};
 }
 
 CustomProxyList::Row CustomProxyList::NewEntry(std::string proxy) {
-  return Row{nextId_++, std::move(proxy), kUnknownText, kUnknownText, RowState::Waiting};
+  return Row{nextId_++, std::move(proxy), std::nullopt, std::nullopt, RowState::Waiting};
 }
 
 bool CustomProxyList::IsEmptyLocked() const {

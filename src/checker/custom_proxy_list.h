@@ -101,13 +101,13 @@ class CustomProxyList final : public ui::GridSource {
   void Finish(EntryId id, const CheckResult& result) EXCLUDES(mutex_);
 
   // For sorting: the version grows with every change to the rows, their
-  // order or a Ping cell; a claim does not count.
-  struct PingSnapshot {
+  // order or an answer time; a claim does not count.
+  struct AnswerSnapshot {
     std::uint64_t version = 0;
-    std::vector<std::string> pings;  // one per row, in row order
-    std::vector<RowState> states;    // the same rows' states
+    std::vector<std::optional<std::int64_t>> answersMs;  // one per row, in row order
+    std::vector<RowState> states;                        // the same rows' states
   };
-  PingSnapshot SnapshotPings() const EXCLUDES(mutex_);
+  AnswerSnapshot SnapshotAnswers() const EXCLUDES(mutex_);
   std::uint64_t Version() const EXCLUDES(mutex_);
   // Swaps two whole rows, when the list is still at `version`; returns the
   // version after the swap, or nothing when anything changed since.
@@ -117,8 +117,11 @@ class CustomProxyList final : public ui::GridSource {
  private:
   struct Row {
     EntryId id = 0;
-    std::string proxy, type, ping;
+    std::string proxy;
+    std::optional<AnonymityLevel> level;
+    std::optional<std::int64_t> answerMs;
     RowState state = RowState::Blank;
+    ProxyRow View() const { return ProxyRow{proxy, level, state, answerMs}; }
   };
 
   Row BlankRow() REQUIRES(mutex_);

@@ -12,28 +12,18 @@ namespace cloakwise::checker {
 namespace {
 
 CheckResult NotWorking() {
-  return CheckResult{kUnknownText, RowState::NotWorking, kUnknownText};
+  return CheckResult{std::nullopt, RowState::NotWorking, std::nullopt};
 }
 
 // Whatever went wrong on the way (refused, timed out, an error page, a
 // captive portal answering its own text) means the proxy does not work for us.
 CheckResult ResultOf(const judge::ProbeOutcome& outcome) {
   if (!outcome.level) return NotWorking();
-  return CheckResult{judge::LevelName(*outcome.level),
-                     outcome.tunnels ? RowState::Working : RowState::HttpOnly,
-                     PingText(outcome.answerMs)};
+  return CheckResult{outcome.level, outcome.tunnels ? RowState::Working : RowState::HttpOnly,
+                     outcome.answerMs};
 }
 
 }  // namespace
-
-std::string PingText(std::int64_t elapsedMs) {
-  // Whole-number arithmetic, so no floating-point step can move a half.
-  const std::int64_t ms = std::max<std::int64_t>(elapsedMs, 0);
-  std::int64_t seconds = ms / 1000;
-  const std::int64_t rest = ms % 1000;
-  if (rest > 500 || (rest == 500 && seconds % 2 == 1)) ++seconds;
-  return std::to_string(seconds) + " Sec.";
-}
 
 int ReadParallelChecks(const SettingsStore& settings) {
   const int stored =
@@ -69,21 +59,24 @@ bool RunListCheck(CustomProxyList& list, const judge::ServiceUrls& urls, std::si
   return complete;
 }
 
-int PingSortKey(std::string_view ping) {
-  return text::ParseDecimal(ping.substr(0, ping.find(' ')), 9).value_or(kUnknownPingKey);
+int PingSortKey(std::optional<std::int64_t> answerMs) {
+  // Answers beyond any time-out the program sets cannot come; capped all the
+  // same, so no key overflows.
+  return answerMs ? static_cast<int>(std::min<std::int64_t>(WholeSeconds(*answerMs), 99999))
+                  : kUnknownPingKey;
 }
 
-int RowSortKey(RowState state, std::string_view ping) {
-  return (state == RowState::HttpOnly ? kHttpOnlyKeyBase : 0) + PingSortKey(ping);
+int RowSortKey(RowState state, std::optional<std::int64_t> answerMs) {
+  return (state == RowState::HttpOnly ? kHttpOnlyKeyBase : 0) + PingSortKey(answerMs);
 }
 
 void SortByPing(CustomProxyList& list, const std::function<void()>& afterSwap) {
   for (;;) {
-    const CustomProxyList::PingSnapshot snapshot = list.SnapshotPings();
+    const CustomProxyList::AnswerSnapshot snapshot = list.SnapshotAnswers();
     std::vector<int> keys;
-    keys.reserve(snapshot.pings.size());
-    for (std::size_t row = 0; row < snapshot.pings.size(); ++row) {
-      keys.push_back(RowSortKey(snapshot.states[row], snapshot.pings[row]));
+    keys.reserve(snapshot.answersMs.size());
+    for (std::size_t row = 0; row < snapshot.answersMs.size(); ++row) {
+      keys.push_back(RowSortKey(snapshot.states[row], snapshot.answersMs[row]));
     }
 
     std::uint64_t version = snapshot.version;

@@ -25,9 +25,6 @@ inline constexpr int kHttpOnlyKeyBase = 100000;
 
 using Clock = MillisecondClock;
 
-// Whole seconds, a half going to the even neighbour, then " Sec.":
-// 1500 ms and 2500 ms both show "2 Sec.", 500 ms shows "0 Sec.".
-std::string PingText(std::int64_t elapsedMs);
 
 // How many probes a check keeps in flight, unless options.ini says otherwise
 // ([Options] ParallelChecks, 1 to kMaxParallelChecks). Public lists are
@@ -58,11 +55,10 @@ bool RunListCheck(CustomProxyList& list, const judge::ServiceUrls& urls, std::si
                   const std::function<bool()>& shouldStop = {}, const Clock& clock = {},
                   RunFigures* figures = nullptr);
 
-// The whole seconds of a Ping text, kUnknownPingKey for "Unknown" and for
-// anything else that is no number.
-int PingSortKey(std::string_view ping);
+// The whole seconds the Ping cell shows, kUnknownPingKey without an answer.
+int PingSortKey(std::optional<std::int64_t> answerMs);
 // A row's place: PingSortKey, beyond kHttpOnlyKeyBase for an "HTTP only" row.
-int RowSortKey(RowState state, std::string_view ping);
+int RowSortKey(RowState state, std::optional<std::int64_t> answerMs);
 
 // Orders the rows by RowSortKey with the exchange sort the grid has always
 // used: for each row from the top, every row below it with a strictly

@@ -88,7 +88,7 @@ void ListChecker::UseSelectedProxy() {
     return;
   }
   services_.activeProxy.UseChosen(
-      ProxyChoice{*address, "Custom Proxy", entry->type + " Proxy", 0, address->host});
+      ProxyChoice{*address, "Custom Proxy", judge::ProxyKindText(entry->level), 0, address->host});
 }
 
 void ListChecker::AddProxiesFromPasteWindow() {

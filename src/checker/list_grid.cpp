@@ -9,19 +9,47 @@ namespace {
 
 constexpr const char* kHeaders[kColumnCount] = {"Proxy", "Type", "Status", "Ping"};
 
-bool TypeMatches(CopyFilter filter, const std::string& type) {
+bool LevelMatches(CopyFilter filter, std::optional<AnonymityLevel> level) {
   switch (filter) {
     case CopyFilter::AnonymousOrElite:
-      return type == "Anonymous" || type == "Elite";
+      return level == AnonymityLevel::Anonymous || level == AnonymityLevel::Elite;
     case CopyFilter::Anonymous:
-      return type == "Anonymous";
+      return level == AnonymityLevel::Anonymous;
     case CopyFilter::Elite:
-      return type == "Elite";
+      return level == AnonymityLevel::Elite;
   }
   return false;
 }
 
 }  // namespace
+
+std::int64_t WholeSeconds(std::int64_t ms) {
+  // Whole-number arithmetic, so no floating-point step can move a half.
+  ms = std::max<std::int64_t>(ms, 0);
+  std::int64_t seconds = ms / 1000;
+  const std::int64_t rest = ms % 1000;
+  if (rest > 500 || (rest == 500 && seconds % 2 == 1)) ++seconds;
+  return seconds;
+}
+
+std::string PingText(std::int64_t answerMs) {
+  return std::to_string(WholeSeconds(answerMs)) + " Sec.";
+}
+
+std::string CellText(const ProxyRow& row, int column) {
+  const bool blank = row.state == RowState::Blank;
+  switch (column) {
+    case kProxyColumn:
+      return row.proxy;
+    case kTypeColumn:
+      return blank ? "" : row.level ? judge::LevelName(*row.level) : kUnknownText;
+    case kStatusColumn:
+      return StatusText(row.state);
+    case kPingColumn:
+      return blank ? "" : row.answerMs ? PingText(*row.answerMs) : kUnknownText;
+  }
+  return {};
+}
 
 std::size_t CustomProxyList::RowCount() const {
   MutexLock lock(mutex_);
@@ -31,18 +59,7 @@ std::size_t CustomProxyList::RowCount() const {
 std::string CustomProxyList::Cell(std::size_t row, int column) const {
   MutexLock lock(mutex_);
   if (row >= rows_.size()) return {};
-  const Row& r = rows_[row];
-  switch (column) {
-    case kProxyColumn:
-      return r.proxy;
-    case kTypeColumn:
-      return r.type;
-    case kStatusColumn:
-      return StatusText(r.state);
-    case kPingColumn:
-      return r.ping;
-  }
-  return {};
+  return CellText(rows_[row].View(), column);
 }
 
 std::string CustomProxyList::Header(int column) const {
@@ -55,7 +72,7 @@ std::string CustomProxyList::CopyText(CopyFilter filter) const {
   // Only proxies that carry the whole web: an "HTTP only" one, pasted into
   // a browser, would break every HTTPS page.
   for (const Row& row : rows_) {
-    if (row.state != RowState::HttpOnly && TypeMatches(filter, row.type)) {
+    if (row.state != RowState::HttpOnly && LevelMatches(filter, row.level)) {
       copied += row.proxy + "\r\n";
     }
   }
@@ -65,14 +82,14 @@ std::string CustomProxyList::CopyText(CopyFilter filter) const {
 std::optional<ProxyEntry> CustomProxyList::EntryAt(std::size_t row) const {
   MutexLock lock(mutex_);
   if (IsEmptyLocked() || row >= rows_.size()) return std::nullopt;
-  return ProxyEntry{rows_[row].proxy, rows_[row].type};
+  return ProxyEntry{rows_[row].proxy, rows_[row].level};
 }
 
 std::vector<ProxyRow> CustomProxyList::Rows() const {
   MutexLock lock(mutex_);
   std::vector<ProxyRow> rows;
   rows.reserve(rows_.size());
-  for (const Row& row : rows_) rows.push_back({row.proxy, row.type, row.state, row.ping});
+  for (const Row& row : rows_) rows.push_back(row.View());
   return rows;
 }
 

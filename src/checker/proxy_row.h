@@ -1,11 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-// One row of the custom list as the rest of the program sees it: the state
-// the check decides on, and the texts the grid and the check tool show.
+#include "judge/judge.h"
+
+// One row of the custom list as the rest of the program sees it: the values
+// a check finds, and the texts the grid, the clipboard and the check tool
+// show of them, made in one place (CellText).
 namespace cloakwise::checker {
+
+using judge::AnonymityLevel;
 
 enum Column : int { kProxyColumn = 0, kTypeColumn, kStatusColumn, kPingColumn, kColumnCount };
 
@@ -50,19 +56,28 @@ constexpr bool HasResult(RowState state) {
 // Which entries "Copy to clipboard" takes, by their Type cell.
 enum class CopyFilter { AnonymousOrElite = 0, Anonymous = 1, Elite = 2 };
 
-// Every cell of one row, the Status as the state it is shown from.
+// One row: its Proxy text as typed or stored, and what its last check found.
 struct ProxyRow {
-  std::string proxy, type;
+  std::string proxy;
+  std::optional<AnonymityLevel> level;  // what the judge saw through it
   RowState state = RowState::Blank;
-  std::string ping;
-  std::string Status() const { return StatusText(state); }
+  std::optional<std::int64_t> answerMs;  // the probe's start to the judge's answer
   bool operator==(const ProxyRow&) const = default;
 };
+
+// Whole seconds, a half going to the even neighbour: 1500 ms and 2500 ms
+// are both 2, 499 ms is 0.
+std::int64_t WholeSeconds(std::int64_t ms);
+// The seconds and " Sec.": "2 Sec.".
+std::string PingText(std::int64_t answerMs);
+// What the grid shows in a column of the row: "" throughout for a blank
+// row; "Unknown" for a level or an answer time not known.
+std::string CellText(const ProxyRow& row, int column);
 
 // What "Use this proxy" needs of a row.
 struct ProxyEntry {
   std::string proxy;
-  std::string type;
+  std::optional<AnonymityLevel> level;
 };
 
 // Names one entry for as long as it exists, wherever sorting and deleting
@@ -74,11 +89,11 @@ struct ClaimedEntry {
   std::string proxy;
 };
 
-// What a check leaves on an entry: its Type and Ping texts and its state.
+// What a check leaves on an entry.
 struct CheckResult {
-  std::string type;
+  std::optional<AnonymityLevel> level;
   RowState state = RowState::NotWorking;
-  std::string ping;
+  std::optional<std::int64_t> answerMs;
 };
 
 }  // namespace cloakwise::checker

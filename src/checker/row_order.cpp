@@ -7,13 +7,13 @@
 
 namespace cloakwise::checker {
 
-CustomProxyList::PingSnapshot CustomProxyList::SnapshotPings() const {
+CustomProxyList::AnswerSnapshot CustomProxyList::SnapshotAnswers() const {
   MutexLock lock(mutex_);
-  PingSnapshot snapshot{version_, {}, {}};
-  snapshot.pings.reserve(rows_.size());
+  AnswerSnapshot snapshot{version_, {}, {}};
+  snapshot.answersMs.reserve(rows_.size());
   snapshot.states.reserve(rows_.size());
   for (const Row& row : rows_) {
-    snapshot.pings.push_back(row.ping);
+    snapshot.answersMs.push_back(row.answerMs);
     snapshot.states.push_back(row.state);
   }
   return snapshot;

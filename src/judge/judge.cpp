@@ -18,6 +18,10 @@ std::string LevelName(AnonymityLevel level) {
   return "Transparent";
 }
 
+std::string ProxyKindText(std::optional<AnonymityLevel> level) {
+  return (level ? LevelName(*level) : std::string("Unknown")) + " Proxy";
+}
+
 std::optional<AnonymityLevel> ReadJudgeLevel(std::string_view body) {
   const std::string_view reply = text::TrimBlanksAndControls(body);
   if (reply.size() != 1 || reply[0] < '0' || reply[0] > '2') return std::nullopt;

@@ -21,6 +21,9 @@ enum class AnonymityLevel { Transparent = 0, Anonymous = 1, Elite = 2 };
 
 // "Transparent", "Anonymous", "Elite".
 std::string LevelName(AnonymityLevel level);
+// What the status view says of a proxy in use: "Elite Proxy", ..., and
+// "Unknown Proxy" for one the judge has not seen through.
+std::string ProxyKindText(std::optional<AnonymityLevel> level);
 
 // The judge's body, with blanks and control characters trimmed, must be
 // exactly "0", "1" or "2"; anything else (an error page, a captive portal's

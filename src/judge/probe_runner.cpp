@@ -350,8 +350,4 @@ std::optional<ProbeOutcome> ProbeProxy(const ProxyAddress& proxy, const ServiceU
   return outcome;
 }
 
-std::string ProxyKindText(std::optional<AnonymityLevel> level) {
-  return (level ? LevelName(*level) : std::string("Unknown")) + " Proxy";
-}
-
 }  // namespace cloakwise::judge

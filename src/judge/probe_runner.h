@@ -77,8 +77,4 @@ std::optional<ProbeOutcome> ProbeProxy(const ProxyAddress& proxy, const ServiceU
                                        const ProbeSettings& settings,
                                        const std::function<bool()>& stop = {});
 
-// "Transparent Proxy", "Anonymous Proxy", "Elite Proxy"; "Unknown Proxy"
-// for a proxy the judge has not seen through.
-std::string ProxyKindText(std::optional<AnonymityLevel> level);
-
 }  // namespace cloakwise::judge

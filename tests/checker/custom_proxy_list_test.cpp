@@ -36,7 +36,7 @@ Counts Of(const PasteCounts& counts) {
 }
 
 ProxyRow Waiting(const std::string& proxy) {
-  return {proxy, kUnknownText, RowState::Waiting, kUnknownText};
+  return {proxy, std::nullopt, RowState::Waiting, std::nullopt};
 }
 
 // Claims every waiting row and gives each the result its Proxy text maps to.
@@ -248,7 +248,7 @@ TEST(CustomProxyList, DeleteRemovesTheCurrentRowWithAllItsCellsAndSavesTheRest) 
     std::map<std::string, CheckResult> results;
     for (std::size_t i = 0; i < c.entries; ++i) {
       list.AddPastedLines(four[i]);
-      results[four[i]] = {"Elite", RowState::Working, std::to_string(i) + " Sec."};
+      results[four[i]] = {AnonymityLevel::Elite, RowState::Working, static_cast<std::int64_t>(i) * 1000};
     }
     CheckAll(list, results);
     list.DeleteRow(c.row);
@@ -258,7 +258,7 @@ TEST(CustomProxyList, DeleteRemovesTheCurrentRowWithAllItsCellsAndSavesTheRest) 
         expected.push_back({});
       } else {
         const CheckResult& r = results[proxy];
-        expected.push_back({proxy, r.type, r.state, r.ping});
+        expected.push_back({proxy, r.level, r.state, r.answerMs});
       }
     }
     EXPECT_EQ(list.Rows(), expected);
@@ -290,12 +290,12 @@ TEST(CustomProxyList, CopyTakesTheProxiesOfTheChosenTypesInRowOrder) {
   list.AddPastedLines("1.1.1.1:1\n2.2.2.2:2\n3.3.3.3:3\n4.4.4.4:4\n5.5.5.5:5\n6.6.6.6:6");
   // The Type decides, but for a proxy that carries no HTTPS: pasted into a
   // browser it would break most pages.
-  CheckAll(list, {{"1.1.1.1:1", {"Elite", RowState::Working, "0 Sec."}},
-                  {"2.2.2.2:2", {"Transparent", RowState::Working, "0 Sec."}},
-                  {"3.3.3.3:3", {"Anonymous", RowState::Working, "1 Sec."}},
-                  {"4.4.4.4:4", {kUnknownText, RowState::NotWorking, kUnknownText}},
-                  {"5.5.5.5:5", {"Elite", RowState::NotWorking, kUnknownText}},
-                  {"6.6.6.6:6", {"Elite", RowState::HttpOnly, "0 Sec."}}});
+  CheckAll(list, {{"1.1.1.1:1", {AnonymityLevel::Elite, RowState::Working, 0}},
+                  {"2.2.2.2:2", {AnonymityLevel::Transparent, RowState::Working, 0}},
+                  {"3.3.3.3:3", {AnonymityLevel::Anonymous, RowState::Working, 1000}},
+                  {"4.4.4.4:4", {std::nullopt, RowState::NotWorking, std::nullopt}},
+                  {"5.5.5.5:5", {AnonymityLevel::Elite, RowState::NotWorking, std::nullopt}},
+                  {"6.6.6.6:6", {AnonymityLevel::Elite, RowState::HttpOnly, 0}}});
   const struct {
     CopyFilter filter;
     std::string text;
@@ -312,19 +312,23 @@ TEST(CustomProxyList, GridShowsHeaderCellsAndTheEntryOfARow) {
   EXPECT_EQ(list.RowCount(), 1u);
   EXPECT_FALSE(list.EntryAt(0)) << "the empty list offers nothing to use";
   list.AddPastedLines("1.1.1.1:1\n2.2.2.2:2");
-  CheckAll(list, {{"1.1.1.1:1", {"Anonymous", RowState::Working, "3 Sec."}},
-                  {"2.2.2.2:2", {kUnknownText, RowState::NotWorking, kUnknownText}}});
+  CheckAll(list, {{"1.1.1.1:1", {AnonymityLevel::Anonymous, RowState::Working, 3000}},
+                  {"2.2.2.2:2", {std::nullopt, RowState::NotWorking, std::nullopt}}});
   const std::vector<std::string> headers = {"Proxy", "Type", "Status", "Ping"};
   for (int c = 0; c < kColumnCount; ++c) EXPECT_EQ(list.Header(c), headers[c]);
   EXPECT_EQ(list.Header(4), "");
+  // The cells are written from the values: the type's name, the seconds.
+  EXPECT_EQ(list.Cell(0, kTypeColumn), "Anonymous");
   EXPECT_EQ(list.Cell(0, kPingColumn), "3 Sec.");
+  EXPECT_EQ(list.Cell(1, kTypeColumn), kUnknownText);
   EXPECT_EQ(list.Cell(1, kStatusColumn), kNotWorkingText);
+  EXPECT_EQ(list.Cell(1, kPingColumn), kUnknownText);
   EXPECT_EQ(list.Cell(2, kProxyColumn), "");
   EXPECT_EQ(list.Cell(0, -1), "");
   const auto entry = list.EntryAt(1);
   ASSERT_TRUE(entry);
   EXPECT_EQ(entry->proxy, "2.2.2.2:2");
-  EXPECT_EQ(entry->type, kUnknownText);
+  EXPECT_EQ(entry->level, std::nullopt);
   EXPECT_FALSE(list.EntryAt(2));
 }
 
@@ -333,8 +337,8 @@ TEST(CustomProxyList, ResetPutsEveryRowBackToWaitingButNotTheEmptyList) {
   EXPECT_FALSE(list.ResetForCheck());
   EXPECT_FALSE(list.Claim()) << "the blank row of the empty list is never checked";
   list.AddPastedLines("1.1.1.1:1\n2.2.2.2:2");
-  CheckAll(list, {{"1.1.1.1:1", {"Elite", RowState::Working, "0 Sec."}},
-                  {"2.2.2.2:2", {kUnknownText, RowState::NotWorking, kUnknownText}}});
+  CheckAll(list, {{"1.1.1.1:1", {AnonymityLevel::Elite, RowState::Working, 0}},
+                  {"2.2.2.2:2", {std::nullopt, RowState::NotWorking, std::nullopt}}});
   EXPECT_FALSE(list.CheckPending());
   EXPECT_TRUE(list.ResetForCheck());
   EXPECT_EQ(list.Rows(), (std::vector<ProxyRow>{Waiting("1.1.1.1:1"), Waiting("2.2.2.2:2")}));
@@ -360,7 +364,7 @@ TEST(CustomProxyList, SixWorkersClaimEveryRowExactlyOnce) {
       workers.emplace_back([&list, &mine] {
         while (const auto entry = list.Claim()) {
           mine.push_back(entry->proxy);
-          list.Finish(entry->id, {"Elite", RowState::Working, "0 Sec."});
+          list.Finish(entry->id, {AnonymityLevel::Elite, RowState::Working, 0});
         }
       });
     }
@@ -434,13 +438,16 @@ TEST(CustomProxyList, AResultLandsOnlyOnTheEntryItWasClaimedFor) {
     const auto second = list.Claim();
     ASSERT_TRUE(first && second);
     c.apply(list);
-    list.Finish(first->id, {first->proxy, RowState::Working, "1 Sec."});
-    list.Finish(second->id, {second->proxy, RowState::Working, "2 Sec."});
+    // Each result carries its entry's own mark: the answer time of its place
+    // in the paste.
+    const auto mark = [](const std::string& proxy) -> std::int64_t { return proxy[0] - '0'; };
+    list.Finish(first->id, {AnonymityLevel::Elite, RowState::Working, mark(first->proxy)});
+    list.Finish(second->id, {AnonymityLevel::Elite, RowState::Working, mark(second->proxy)});
     EXPECT_EQ(Proxies(list), c.rows);
     std::vector<std::string> checked;
     for (const ProxyRow& row : list.Rows()) {
       if (row.state != RowState::Working) continue;
-      EXPECT_EQ(row.type, row.proxy) << "a result on another entry";
+      EXPECT_EQ(row.answerMs, mark(row.proxy)) << "a result on another entry";
       checked.push_back(row.proxy);
     }
     EXPECT_EQ(checked, c.checked);

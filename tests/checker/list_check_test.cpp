@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -36,17 +37,17 @@ TEST(ListCheck, PingIsWholeSecondsWithHalvesToTheEvenNeighbour) {
   for (const auto& c : cases) EXPECT_EQ(PingText(c.ms), c.ping) << c.ms;
 }
 
-TEST(ListCheck, SortKeyIsTheSecondsOrFiftyWithoutThem) {
+TEST(ListCheck, SortKeyIsTheSecondsShownOrFiftyWithoutThem) {
   const struct {
-    const char* ping;
+    std::optional<std::int64_t> ms;
     int key;
-  } cases[] = {{"3 Sec.", 3}, {"0 Sec.", 0},  {"51 Sec.", 51}, {"Unknown", 50},
-               {"", 50},      {"x Sec.", 50}, {"-1 Sec.", 50}, {"12", 12}};
-  for (const auto& c : cases) EXPECT_EQ(PingSortKey(c.ping), c.key) << c.ping;
+  } cases[] = {{3000, 3},  {0, 0},    {51000, 51}, {std::nullopt, 50},
+               {1500, 2},  {2500, 2}, {499, 0},    {-20, 0}};
+  for (const auto& c : cases) EXPECT_EQ(PingSortKey(c.ms), c.key) << c.ms.value_or(-1);
 }
 
-// Row i becomes the proxy 10.0.0.<i+1>:80 with the given Ping text; one
-// written "HTTP only 3 Sec." is a row of that status with the Ping "3 Sec.".
+// Row i becomes the proxy 10.0.0.<i+1>:80 with the answer time its Ping text
+// stands for; one written "HTTP only 3 Sec." is a row of that status.
 void FillWithPings(CustomProxyList& list, const std::vector<std::string>& pings) {
   for (std::size_t i = 0; i < pings.size(); ++i) {
     list.AddPastedLines("10.0.0." + std::to_string(i + 1) + ":80");
@@ -56,11 +57,13 @@ void FillWithPings(CustomProxyList& list, const std::vector<std::string>& pings)
     const auto claimed = list.Claim();
     const bool working = pings[i] != kUnknownText;
     const bool tunnels = !pings[i].starts_with(httpOnly);
-    list.Finish(claimed->id, {working ? "Elite" : kUnknownText,
-                              !working  ? RowState::NotWorking
-                              : tunnels ? RowState::Working
-                                        : RowState::HttpOnly,
-                              tunnels ? pings[i] : pings[i].substr(httpOnly.size())});
+    const std::string ping = tunnels ? pings[i] : pings[i].substr(httpOnly.size());
+    list.Finish(claimed->id,
+                {working ? std::optional(AnonymityLevel::Elite) : std::nullopt,
+                 !working  ? RowState::NotWorking
+                 : tunnels ? RowState::Working
+                           : RowState::HttpOnly,
+                 working ? std::optional<std::int64_t>(std::stoll(ping) * 1000) : std::nullopt});
   }
 }
 
@@ -119,7 +122,7 @@ TEST(ListCheck, SortSurvivesEditsMadeWhileItLetsMessagesRun) {
     CustomProxyList list;
     FillWithPings(list, pings);
     std::map<std::string, std::string> pingOf;
-    for (const ProxyRow& row : list.Rows()) pingOf[row.proxy] = row.ping;
+    for (const ProxyRow& row : list.Rows()) pingOf[row.proxy] = CellText(row, kPingColumn);
     int swaps = 0;
     SortByPing(list, [&] {
       if (++swaps == c.atSwap) c.apply(list);
@@ -132,11 +135,11 @@ TEST(ListCheck, SortSurvivesEditsMadeWhileItLetsMessagesRun) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
       EXPECT_TRUE(seen.insert(rows[i].proxy).second) << rows[i].proxy << " twice";
       if (pingOf.count(rows[i].proxy) && rows[i].state != RowState::Waiting) {
-        EXPECT_EQ(rows[i].ping, pingOf[rows[i].proxy]) << rows[i].proxy;
+        EXPECT_EQ(CellText(rows[i], kPingColumn), pingOf[rows[i].proxy]) << rows[i].proxy;
       }
       if (i > 0) {
-        EXPECT_LE(RowSortKey(rows[i - 1].state, rows[i - 1].ping),
-                  RowSortKey(rows[i].state, rows[i].ping))
+        EXPECT_LE(RowSortKey(rows[i - 1].state, rows[i - 1].answerMs),
+                  RowSortKey(rows[i].state, rows[i].answerMs))
             << i;
       }
     }
@@ -197,23 +200,24 @@ TEST_F(ListCheckTest, EachEntryShowsWhatTheJudgeSawThroughItOrThatItDoesNotWork)
   const std::string elite = Proxy(Anonymity::Elite);
   const std::string unusable = elite.substr(0, elite.find(':'));
   const std::string port = elite.substr(elite.find(':') + 1);
-  const ProxyRow notWorking{"", kUnknownText, RowState::NotWorking, kUnknownText};
+  // The row's Type, Status and Ping as the grid shows them.
+  using Shown = std::array<std::string, 3>;
+  const Shown notWorking{kUnknownText, kNotWorkingText, kUnknownText};
   const struct {
     std::string proxy;
-    ProxyRow row;  // the Proxy cell is filled in below
+    Shown row;
   } cases[] = {
-      {elite, {"", "Elite", RowState::Working, "0 Sec."}},
-      {Proxy(Anonymity::Anonymous), {"", "Anonymous", RowState::Working, "0 Sec."}},
-      {Proxy(Anonymity::Transparent), {"", "Transparent", RowState::Working, "0 Sec."}},
-      {Proxy(Anonymity::Elite, Fault::Delay, 900), {"", "Elite", RowState::Working, "1 Sec."}},
+      {elite, {"Elite", kWorkingText, "0 Sec."}},
+      {Proxy(Anonymity::Anonymous), {"Anonymous", kWorkingText, "0 Sec."}},
+      {Proxy(Anonymity::Transparent), {"Transparent", kWorkingText, "0 Sec."}},
+      {Proxy(Anonymity::Elite, Fault::Delay, 900), {"Elite", kWorkingText, "1 Sec."}},
       {Proxy(Anonymity::Elite, Fault::Refuse), notWorking},
       {Proxy(Anonymity::Elite, Fault::Garbage), notWorking},
       {Proxy(Anonymity::Elite, Fault::Close), notWorking},
       {Proxy(Anonymity::Elite, Fault::WrongDigit, 3), notWorking},
       // Answers the judge, but carries no HTTPS.
-      {Proxy(Anonymity::Elite, Fault::NoConnect), {"", "Elite", RowState::HttpOnly, "0 Sec."}},
-      {Proxy(Anonymity::Anonymous, Fault::ConnectDrop),
-       {"", "Anonymous", RowState::HttpOnly, "0 Sec."}},
+      {Proxy(Anonymity::Elite, Fault::NoConnect), {"Elite", kHttpOnlyText, "0 Sec."}},
+      {Proxy(Anonymity::Anonymous, Fault::ConnectDrop), {"Anonymous", kHttpOnlyText, "0 Sec."}},
       {"127.0.0.99:1", notWorking},  // nothing listens there
       // Rows no proxy can be made of end without a connection: the elite
       // proxy above must see its own probe only.
@@ -236,9 +240,10 @@ TEST_F(ListCheckTest, EachEntryShowsWhatTheJudgeSawThroughItOrThatItDoesNotWork)
   const std::vector<ProxyRow> rows = list.Rows();
   ASSERT_EQ(rows.size(), std::size(cases));
   for (std::size_t i = 0; i < rows.size(); ++i) {
-    ProxyRow expected = cases[i].row;
-    expected.proxy = cases[i].proxy;
-    EXPECT_EQ(rows[i], expected) << cases[i].proxy;
+    EXPECT_EQ(rows[i].proxy, cases[i].proxy);
+    const Shown shown{CellText(rows[i], kTypeColumn), CellText(rows[i], kStatusColumn),
+                      CellText(rows[i], kPingColumn)};
+    EXPECT_EQ(shown, cases[i].row) << cases[i].proxy;
   }
   EXPECT_EQ(proxies[0]->Requests(), 2u) << "the judge and the tunnel, nothing more";
 }
@@ -295,27 +300,28 @@ TEST_F(ListCheckTest, AMostlyDeadPublicListTakesAboutOneTimeOutPerRoundOfProbesI
   for (const ProxyRow& row : list.Rows()) {
     const auto working = world.delayOf.find(row.proxy);
     if (working == world.delayOf.end()) {
-      EXPECT_EQ(row, (ProxyRow{row.proxy, kUnknownText, RowState::NotWorking, kUnknownText}));
+      EXPECT_EQ(row, (ProxyRow{row.proxy, std::nullopt, RowState::NotWorking, std::nullopt}));
       continue;
     }
-    EXPECT_EQ(row.type, "Elite") << row.proxy;
+    EXPECT_EQ(row.level, AnonymityLevel::Elite) << row.proxy;
     EXPECT_EQ(row.state, RowState::Working) << row.proxy;
-    const int seconds = PingSortKey(row.ping);
-    EXPECT_GE(seconds * 1000 + 500, working->second) << row.proxy << " " << row.ping;
-    EXPECT_LE(seconds * 1000 - 500, working->second + 300) << row.proxy << " " << row.ping;
+    ASSERT_TRUE(row.answerMs) << row.proxy;
+    EXPECT_GE(*row.answerMs, working->second) << row.proxy;
+    EXPECT_LE(*row.answerMs, working->second + 300) << row.proxy;
   }
 }
 
 TEST_F(ListCheckTest, ResultsStayOnTheirEntriesWhileRowsAreDeletedAddedSortedAndCleared) {
-  // Each entry's Type tells which proxy answered, so a result written on
+  // Each entry's level tells which proxy answered, so a result written on
   // the wrong entry shows.
-  std::map<std::string, std::string> typeOf;
+  std::map<std::string, AnonymityLevel> levelOf;
   std::vector<std::string> first, later;
   const Anonymity kinds[] = {Anonymity::Transparent, Anonymity::Anonymous, Anonymity::Elite};
-  const char* kindText[] = {"Transparent", "Anonymous", "Elite"};
+  const AnonymityLevel levels[] = {AnonymityLevel::Transparent, AnonymityLevel::Anonymous,
+                                   AnonymityLevel::Elite};
   for (int i = 0; i < 9; ++i) {
     const std::string proxy = Proxy(kinds[i % 3], Fault::Delay, 500);
-    typeOf[proxy] = kindText[i % 3];
+    levelOf[proxy] = levels[i % 3];
     (i < 6 ? first : later).push_back(proxy);
   }
   const auto paste = [](CustomProxyList& list, const std::vector<std::string>& proxies) {
@@ -337,7 +343,7 @@ TEST_F(ListCheckTest, ResultsStayOnTheirEntriesWhileRowsAreDeletedAddedSortedAnd
   std::set<std::string> checked;
   for (const ProxyRow& row : list.Rows()) {
     EXPECT_EQ(row.state, RowState::Working) << row.proxy;
-    EXPECT_EQ(row.type, typeOf[row.proxy]) << row.proxy;
+    EXPECT_EQ(row.level, levelOf[row.proxy]) << row.proxy;
     checked.insert(row.proxy);
   }
   EXPECT_EQ(checked.size(), 8u);

@@ -41,6 +41,7 @@
 namespace {
 
 using namespace cloakwise;
+using checker::CellText;
 using checker::ProxyRow;
 
 constexpr char kUsage[] =
@@ -149,8 +150,10 @@ void PrintJson(const std::vector<ProxyRow>& rows) {
     const ProxyRow& r = rows[i];
     const std::string tunnel = Tunnel(r);
     out += (i ? ",\n  " : "\n  ");
-    out += "{\"proxy\":" + JsonString(r.proxy) + ",\"type\":" + JsonString(r.type) +
-           ",\"status\":" + JsonString(r.Status()) + ",\"ping\":" + JsonString(r.ping) +
+    out += "{\"proxy\":" + JsonString(r.proxy) +
+           ",\"type\":" + JsonString(CellText(r, checker::kTypeColumn)) +
+           ",\"status\":" + JsonString(CellText(r, checker::kStatusColumn)) +
+           ",\"ping\":" + JsonString(CellText(r, checker::kPingColumn)) +
            ",\"tunnel\":" +
            (tunnel == "yes"  ? "true"
             : tunnel == "no" ? "false"
@@ -164,8 +167,10 @@ void PrintJson(const std::vector<ProxyRow>& rows) {
 void PrintCsv(const std::vector<ProxyRow>& rows) {
   std::string out = "proxy,type,status,ping,tunnel\n";
   for (const ProxyRow& r : rows) {
-    out += CsvField(r.proxy) + "," + CsvField(r.type) + "," + CsvField(r.Status()) + "," +
-           CsvField(r.ping) + "," + Tunnel(r) + "\n";
+    for (int column = 0; column < checker::kColumnCount; ++column) {
+      out += CsvField(CellText(r, column)) + ",";
+    }
+    out += Tunnel(r) + "\n";
   }
   std::fputs(out.c_str(), stdout);
 }
@@ -173,7 +178,13 @@ void PrintCsv(const std::vector<ProxyRow>& rows) {
 void PrintTable(const checker::CustomProxyList& list, const std::vector<ProxyRow>& rows) {
   std::vector<std::vector<std::string>> lines;
   lines.push_back({list.Header(0), list.Header(1), list.Header(2), list.Header(3), "Tunnel"});
-  for (const ProxyRow& r : rows) lines.push_back({r.proxy, r.type, r.Status(), r.ping, Tunnel(r)});
+  for (const ProxyRow& r : rows) {
+    lines.push_back({});
+    for (int column = 0; column < checker::kColumnCount; ++column) {
+      lines.back().push_back(CellText(r, column));
+    }
+    lines.back().push_back(Tunnel(r));
+  }
   std::size_t width[4] = {0, 0, 0, 0};
   for (const auto& line : lines) {
     for (int c = 0; c < 4; ++c) width[c] = std::max(width[c], line[c].size());

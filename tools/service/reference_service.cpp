@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <ctime>
@@ -88,8 +89,15 @@ ReferenceService::ReferenceService(ServiceOptions options)
   wanted.push_back(options_.tunnelPort);
   for (const std::uint16_t want : wanted) {
     auto server = std::make_unique<httplib::Server>();
-    // A judge meets hundreds of probes at once when a long list is checked;
-    // the library's few threads would queue them and slow every answer.
+    // A judge meets hundreds of probes at once when a long list is checked.
+    // The library listens with a queue of five, built into it: connects
+    // beyond that lose their SYN and come a second later. Listening again
+    // on the same socket only makes the queue longer.
+    int listening = -1;
+    server->set_socket_options([&listening](int sock) {
+      httplib::default_socket_options(sock);
+      listening = sock;
+    });
     server->new_task_queue = [] { return new httplib::ThreadPool(256); };
     const int port = want == 0 ? server->bind_to_any_port(options_.bindAddress)
                                : (server->bind_to_port(options_.bindAddress, want) ? want : -1);
@@ -98,6 +106,7 @@ ReferenceService::ReferenceService(ServiceOptions options)
       throw std::runtime_error("cannot listen on " + options_.bindAddress + ":" +
                                std::to_string(want));
     }
+    if (listening >= 0) ::listen(listening, 1024);
     Install(*server, static_cast<std::uint16_t>(port));
     ports_.push_back(static_cast<std::uint16_t>(port));
     servers_.push_back(std::move(server));
