@@ -5,7 +5,8 @@
 //                       PORTS:MODE[:FAULT[=VALUE]]...
 //
 // MODE is transparent, anonymous or elite; FAULT one of delay=MS, refuse,
-// close, garbage, wrongdigit=D, trickle=MS, huge=BYTES. PORTS is one port, a
+// close, garbage, wrongdigit=D, trickle=MS, huge=BYTES, noconnect,
+// connectdrop, connectstall, silent (takes the connection, never answers). PORTS is one port, a
 // range FIRST-LAST, or 0 for any free port. Runs until SIGINT or SIGTERM, or
 // for --max-seconds; --port-file receives the bound ports, one line each as
 // "PORT MODE FAULT", once they all listen.
