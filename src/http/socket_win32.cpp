@@ -37,27 +37,40 @@ SocketStatus FromCode(int code) {
 
 enum Direction { kRead = 1, kWrite = 2 };
 
-// select() with one socket; Winsock's FD_SETSIZE limit does not apply to
-// the socket's value, only to how many are in the set.
+// The three sets select() takes, empty. Winsock's FD_SETSIZE limits how many
+// sockets a set holds, not their values.
+struct SelectSets {
+  fd_set reads, writes, errors;
+  SelectSets() {
+    FD_ZERO(&reads);
+    FD_ZERO(&writes);
+    FD_ZERO(&errors);
+  }
+  void Add(SOCKET sock, bool forWrite) {
+    FD_SET(sock, forWrite ? &writes : &reads);
+    FD_SET(sock, &errors);
+  }
+  WaitResult Wait(int timeoutMs, SocketStatus* status) {
+    timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    const int n = select(0, &reads, &writes, &errors, timeoutMs < 0 ? nullptr : &limit);
+    if (n == SOCKET_ERROR) {
+      *status = FromCode(WSAGetLastError());
+      return WaitResult::kFailed;
+    }
+    return n == 0 ? WaitResult::kTimedOut : WaitResult::kReady;
+  }
+};
+
+// select() with one socket.
 WaitResult SelectOne(NativeSocket s, int direction, int timeoutMs, bool* excepted,
                      SocketStatus* status) {
-  fd_set reads, writes, errors;
-  FD_ZERO(&reads);
-  FD_ZERO(&writes);
-  FD_ZERO(&errors);
+  // Too big for the stack of every thread that waits.
+  auto sets = std::make_unique<SelectSets>();
   const SOCKET sock = static_cast<SOCKET>(s);
-  if (direction & kRead) FD_SET(sock, &reads);
-  if (direction & kWrite) FD_SET(sock, &writes);
-  FD_SET(sock, &errors);
-  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-  const int n = select(0, &reads, &writes, &errors, timeoutMs < 0 ? nullptr : &limit);
-  if (n == SOCKET_ERROR) {
-    *status = FromCode(WSAGetLastError());
-    return WaitResult::kFailed;
-  }
-  if (n == 0) return WaitResult::kTimedOut;
-  if (excepted) *excepted = FD_ISSET(sock, &errors) != 0;
-  return WaitResult::kReady;
+  sets->Add(sock, direction == kWrite);
+  const WaitResult r = sets->Wait(timeoutMs, status);
+  if (r == WaitResult::kReady && excepted) *excepted = FD_ISSET(sock, &sets->errors) != 0;
+  return r;
 }
 
 }  // namespace
@@ -128,30 +141,17 @@ WaitResult WaitForAny(SocketWait* waits, std::size_t count, int timeoutMs, Socke
     *status = SocketStatus{WSAEINVAL, "Too many sockets to wait for at once"};
     return WaitResult::kFailed;
   }
-  // Three sets of FD_SETSIZE sockets are too big for a worker's stack.
-  auto sets = std::make_unique<fd_set[]>(3);
-  fd_set& reads = sets[0];
-  fd_set& writes = sets[1];
-  fd_set& errors = sets[2];
-  FD_ZERO(&reads);
-  FD_ZERO(&writes);
-  FD_ZERO(&errors);
+  auto sets = std::make_unique<SelectSets>();
   for (std::size_t i = 0; i < count; ++i) {
     waits[i].ready = false;
-    const SOCKET sock = static_cast<SOCKET>(waits[i].socket->handle_);
-    FD_SET(sock, waits[i].forWrite ? &writes : &reads);
-    FD_SET(sock, &errors);
+    sets->Add(static_cast<SOCKET>(waits[i].socket->handle_), waits[i].forWrite);
   }
-  timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-  const int n = select(0, &reads, &writes, &errors, timeoutMs < 0 ? nullptr : &limit);
-  if (n == SOCKET_ERROR) {
-    *status = FromCode(WSAGetLastError());
-    return WaitResult::kFailed;
-  }
-  if (n == 0) return WaitResult::kTimedOut;
+  const WaitResult r = sets->Wait(timeoutMs, status);
+  if (r != WaitResult::kReady) return r;
   for (std::size_t i = 0; i < count; ++i) {
     const SOCKET sock = static_cast<SOCKET>(waits[i].socket->handle_);
-    waits[i].ready = FD_ISSET(sock, &reads) || FD_ISSET(sock, &writes) || FD_ISSET(sock, &errors);
+    waits[i].ready = FD_ISSET(sock, &sets->reads) || FD_ISSET(sock, &sets->writes) ||
+                     FD_ISSET(sock, &sets->errors);
   }
   return WaitResult::kReady;
 }

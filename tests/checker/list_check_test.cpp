@@ -215,6 +215,8 @@ TEST_F(ListCheckTest, EachEntryShowsWhatTheJudgeSawThroughItOrThatItDoesNotWork)
       {Proxy(Anonymity::Elite, Fault::Garbage), notWorking},
       {Proxy(Anonymity::Elite, Fault::Close), notWorking},
       {Proxy(Anonymity::Elite, Fault::WrongDigit, 3), notWorking},
+      // A body far beyond a digit is no judge speaking, and is not waited for.
+      {Proxy(Anonymity::Elite, Fault::Huge, 64 << 20), notWorking},
       // Answers the judge, but carries no HTTPS.
       {Proxy(Anonymity::Elite, Fault::NoConnect), {"Elite", kHttpOnlyText, "0 Sec."}},
       {Proxy(Anonymity::Anonymous, Fault::ConnectDrop), {"Anonymous", kHttpOnlyText, "0 Sec."}},

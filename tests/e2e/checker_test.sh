@@ -61,13 +61,13 @@ wine reg add "$internet_settings" /v ProxyServer /t REG_SZ /d : /f >/dev/null
 
 # The grid as the user reads it: the picture of the window, read by OCR, one
 # "proxy type status ping" line per row. The list has the grid's 15 rows.
-kGridX=16 kGridY=70
+kGridX=16 kGridY=70 kGridWidth=311
 row_y() { echo $((kGridY + 1 + 16 + 16 * $1 + 8)); }
 grid_shot() { import -window "$window" "$out/grid-now.png"; }
 # The picture's grid read by OCR with one way of scaling it: $1 filter, $2
 # size, $3 threshold.
 grid_ocr() {
-  convert "$out/grid-now.png" -crop 311x258+$kGridX+$kGridY +repage -colorspace Gray -negate \
+  convert "$out/grid-now.png" -crop "${kGridWidth}x258+$kGridX+$kGridY" +repage -colorspace Gray -negate \
     -filter "$1" -resize "$2%" -threshold "$3%" "$out/grid-ocr.png"
   tesseract "$out/grid-ocr.png" - --psm 6 2>/dev/null | sed -e '1d' -e '/^\s*$/d'
 }
@@ -151,7 +151,7 @@ paste=$(wait_for_window '^Add Proxy List$')
 sleep 0.5
 printf '%s\t%s\tAT\tanonymous\t2 min ago\nhttp://%s\n%s\nnot a proxy\n127.0.0.8:80.5\n127.0.0.9:1e3 Elite\n' \
   "${pasted[0]%:*}" "${pasted[0]##*:}" "${pasted[1]}" "${stored[3]}" |
-  timeout 20 xclip -selection clipboard -loops 1 &
+  xclip -selection clipboard  # serves the text until the program copies something of its own
 sleep 0.5
 xdotool key --window "$paste" ctrl+v
 sleep 0.5
@@ -292,6 +292,9 @@ tail -n +2 "$out/big.csv" | tr -d '"\r' | cut -d, -f1-4 | tr ',' ' ' | head -n 1
 started=$(date +%s%N)
 click_in_window "$window" 388 85  # Check List
 sleep 2
+# A list this long has a scroll bar beside the Ping column, which the OCR
+# would read as a letter: the picture stops at the column's edge.
+kGridWidth=297
 # The grid takes keys while two hundred probes wait: End shows the last
 # rows, the closed ports at the end of the list.
 click_in_window "$window" 60 "$(row_y 1)"
@@ -310,12 +313,23 @@ done
 shot "$window" big-list-end
 [ -n "$shown" ] || fail "End during the check did not show the last rows: $(cat "$out/grid-end.txt")"
 xdotool key --window "$window" Home
-wait_for_grid "$out/big-top.txt" 40 || fail "the big list's grid differs from cloakwise-check"
-took=$((($(date +%s%N) - started) / 1000000))
-shot "$window" big-list-checked
+# Done once the top row, a silent proxy while the check runs, is the sorted
+# list's fastest.
+took=""
+for _ in $(seq 60); do
+  grid_text >"$out/grid-big.txt"
+  if ! grep -q 'Checking' "$out/grid-big.txt" && head -n1 "$out/grid-big.txt" | grep -q ' OK '; then
+    took=$((($(date +%s%N) - started) / 1000000))
+    break
+  fi
+  sleep 0.3
+done
+[ -n "$took" ] || fail "the big list's check did not end: $(cat "$out/grid-big.txt")"
 echo "a list of ${#big[@]} checked in ${took} ms"
 # Six at a time, the 200 silent ones alone took 200 / 6 time-outs of 10 s.
-[ "$took" -lt 30000 ] || fail "the big list took $took ms"
+[ "$took" -lt 25000 ] || fail "the big list took $took ms"
+wait_for_grid "$out/big-top.txt" 20 || fail "the big list's grid differs from cloakwise-check"
+shot "$window" big-list-checked
 tray_menu 1 || fail "no tray icon"
 for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app_pid" 2>/dev/null && fail "cloakwise.exe is still running after Close"
