@@ -307,9 +307,11 @@ TEST_F(ListCheckTest, AMostlyDeadPublicListTakesAboutOneTimeOutPerRoundOfProbesI
     }
     EXPECT_EQ(row.level, AnonymityLevel::Elite) << row.proxy;
     EXPECT_EQ(row.state, RowState::Working) << row.proxy;
+    // At least the proxy's own delay; the rest is the loopback world's, which
+    // under a sanitizer and a parallel test run adds a fair part of a second.
     ASSERT_TRUE(row.answerMs) << row.proxy;
     EXPECT_GE(*row.answerMs, working->second) << row.proxy;
-    EXPECT_LE(*row.answerMs, working->second + 300) << row.proxy;
+    EXPECT_LE(*row.answerMs, working->second + 1500) << row.proxy;
   }
 }
 
