@@ -92,12 +92,32 @@ void EncodeSettings(std::string& out, const InternetSettings& settings) {
   for (const auto& [name, value] : settings.values) {
     out += "value " + Field(name);
     if (value) {
-      out += " " + std::to_string(value->type) + " " + Field(value->data);
+      out.append(" ").append(std::to_string(value->type)).append(" ").append(Field(value->data));
     } else {
       out += " -";
     }
     out += "\n";
   }
+}
+
+// A record is read back into the user's registry, so it may name only the
+// values the program saves, each once and only in a form it can have there:
+// ProxyEnable four bytes (a DWORD, or binary as some tools write it), the
+// others text. Anything else did not come from the program.
+bool FitsSavedValue(const InternetSettings& settings, const std::string& name,
+                    const std::optional<platform::RegistryValue>& value) {
+  if (std::find(std::begin(kSavedValueNames), std::end(kSavedValueNames), name) ==
+          std::end(kSavedValueNames) ||
+      FindValue(settings, name)) {
+    return false;
+  }
+  if (!value) return true;
+  constexpr std::uint32_t kRegExpandSz = 2, kRegBinary = 3;
+  if (name == "ProxyEnable") {
+    return (value->type == platform::kRegDword || value->type == kRegBinary) &&
+           value->data.size() == 4;
+  }
+  return value->type == platform::kRegSz || value->type == kRegExpandSz;
 }
 
 bool DecodeLine(std::string_view line, InternetSettings& settings) {
@@ -114,7 +134,7 @@ bool DecodeLine(std::string_view line, InternetSettings& settings) {
   }
   if (words[0] == "value" && words.size() == 3 && words[2] == "-") {
     const auto name = Unfield(words[1]);
-    if (!name) return false;
+    if (!name || !FitsSavedValue(settings, *name, std::nullopt)) return false;
     settings.values.emplace_back(*name, std::nullopt);
     return true;
   }
@@ -123,7 +143,9 @@ bool DecodeLine(std::string_view line, InternetSettings& settings) {
     const auto type = Number(words[2]);
     const auto data = Unfield(words[3]);
     if (!name || !type || !data) return false;
-    settings.values.emplace_back(*name, platform::RegistryValue{*type, *data});
+    platform::RegistryValue value{*type, *data};
+    if (!FitsSavedValue(settings, *name, value)) return false;
+    settings.values.emplace_back(*name, std::move(value));
     return true;
   }
   return false;

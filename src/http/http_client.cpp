@@ -40,6 +40,18 @@ class Waiter {
   void SetReadTimeout(int ms) { readTimeoutMs_ = ms; }
   const std::optional<SteadyClock::time_point>& Deadline() const { return deadline_; }
 
+  // On the user-interface thread, lets pending messages run once a slice
+  // has passed since they last did: a peer that never stops sending never
+  // makes a wait time out, and would freeze the window for the whole
+  // exchange.
+  void Breathe(TcpSocket& socket) {
+    if (!ui_ || SteadyClock::now() < nextMessages_) return;
+    ui_->ProcessMessages();
+    nextMessages_ = SteadyClock::now() + std::chrono::milliseconds(kUiReadSliceMs);
+    // A message processed just now may have disconnected us.
+    if (!socket.IsOpen()) throw SocketError(0, "Disconnected while waiting");
+  }
+
   void WaitReadable(TcpSocket& socket) { Wait(socket, true); }
   // A peer that takes no data for as long counts as a read time-out too.
   void WaitWritable(TcpSocket& socket) { Wait(socket, false); }
@@ -64,13 +76,17 @@ class Waiter {
       if (r == WaitResult::kFailed) throw SocketError(status.code, status.text);
       const auto now = SteadyClock::now();
       if ((limit && now >= *limit) || (deadline_ && now >= *deadline_)) throw ReadTimeout();
-      if (ui_) ui_->ProcessMessages();
+      if (ui_) {
+        ui_->ProcessMessages();
+        nextMessages_ = SteadyClock::now() + std::chrono::milliseconds(kUiReadSliceMs);
+      }
     }
   }
 
   platform::UiThread* ui_;
   int readTimeoutMs_;
   std::optional<SteadyClock::time_point> deadline_;
+  SteadyClock::time_point nextMessages_ = SteadyClock::now() + std::chrono::milliseconds(kUiReadSliceMs);
 };
 
 class SocketSource : public ByteSource {
@@ -80,6 +96,7 @@ class SocketSource : public ByteSource {
 
   std::size_t Read(char* buffer, std::size_t size) override {
     for (;;) {
+      waiter_.Breathe(socket_);
       SocketStatus status;
       const long n = socket_.Receive(buffer, size, &status);
       if (n >= 0) {

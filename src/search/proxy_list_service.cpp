@@ -62,7 +62,12 @@ ProxyListService::ProxyListService(http::HttpClient& serviceClient, ServiceRepor
       reports_(std::move(reports)),
       ui_(ui),
       identity_(identity),
-      url_(judge::MakeServiceUrls(host).proxyList) {}
+      url_(judge::MakeServiceUrls(host).proxyList) {
+  // A batch of three lines, digit-encoded with its padding, is well under a
+  // kilobyte: a longer reply is no batch, and fails as soon as it passes
+  // this instead of streaming on for the exchange's whole time bound.
+  serviceClient_.Settings().maxBodyBytes = kReplyLimitBytes;
+}
 
 std::string ProxyListService::Exchange(const std::string& plainRequest) {
   return DigitDecode(serviceClient_.Post(url_, {"posttxt=" + DigitEncode(plainRequest)}));

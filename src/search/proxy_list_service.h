@@ -40,6 +40,9 @@ struct ServiceReports {
 // user-interface thread and shares nothing with the search workers.
 class ProxyListService {
  public:
+  // The longest reply taken.
+  static constexpr std::size_t kReplyLimitBytes = 64 * 1024;
+
   // serviceClient is the user-interface thread's own HTTP client; host is
   // "name" or "name:port" of the service.
   ProxyListService(http::HttpClient& serviceClient, ServiceReports reports, platform::UiThread& ui,

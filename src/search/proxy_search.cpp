@@ -47,9 +47,9 @@ ProxySearch::~ProxySearch() {
   for (auto& worker : searchWorkers_) worker.reset();
 }
 
-std::uint32_t ProxySearch::PauseAfterUnreachedBatches(int batches) {
-  constexpr std::uint32_t kFirstMs = 500, kLongestMs = 30000;
-  std::uint32_t pause = kFirstMs;
+std::uint32_t ProxySearch::PauseAfterFailedBatches(int batches, bool reached) {
+  constexpr std::uint32_t kLongestMs = 30000;
+  std::uint32_t pause = reached ? 100 : 500;
   for (int k = 1; k < batches && pause < kLongestMs; ++k) pause *= 2;
   return std::min(pause, kLongestMs);
 }
@@ -76,7 +76,7 @@ void ProxySearch::FindTheService() {
 void ProxySearch::StartBatch(BatchRequest request) {
   if (request == BatchRequest::User) {
     CancelPause();
-    unreachedBatches_ = 0;
+    failedBatches_ = 0;
   }
   batchWanted_ = true;
   if (fetching_) {
@@ -143,7 +143,7 @@ void ProxySearch::Stop() {
   // dropped.
   if (fetching_) serviceClient_.Disconnect();
   CancelPause();
-  unreachedBatches_ = 0;
+  failedBatches_ = 0;
   batchWanted_ = false;
   ++batch_;
   for (auto& worker : searchWorkers_) worker->Stop();
@@ -221,18 +221,14 @@ void ProxySearch::OnProbeReported(int reported, std::uint64_t batch, const Probe
   if (allFailed) {
     // The view keeps "Searching in..." should this fetch fail, until the
     // next rotation tick, "Change IP now" or a stop.
+    // Candidates that fail at once, refused or answering the judge without
+    // a tunnel, would have the search ask the service thousands of times a
+    // minute.
     const bool anyReached =
         std::any_of(slots_.begin(), slots_.end(), [](const Slot& slot) { return slot.reached; });
-    if (anyReached) {
-      unreachedBatches_ = 0;
-      StartBatch(BatchRequest::FailedBatch);
-      return;
-    }
-    // Candidates that fail without a word on the network would have the
-    // search ask the service hundreds of times a second.
     const std::uint64_t waitingFor = batch_;
     CancelPause();
-    pause_ = services_.ui.StartTimer(PauseAfterUnreachedBatches(++unreachedBatches_),
+    pause_ = services_.ui.StartTimer(PauseAfterFailedBatches(++failedBatches_, anyReached),
                                      [this, waitingFor] {
                                        CancelPause();
                                        if (batch_ == waitingFor)
@@ -241,7 +237,7 @@ void ProxySearch::OnProbeReported(int reported, std::uint64_t batch, const Probe
     return;
   }
   if (best >= 0) {
-    unreachedBatches_ = 0;
+    failedBatches_ = 0;
     Install(best);
   }
 }

@@ -78,11 +78,15 @@ class ProxySearch {
     bool reached = false;  // the probe got as far as a proxy that took the connection
   };
   const std::array<Slot, 3>& Slots() const { return slots_; }
-  // How long the search waits before the next batch after batches that
-  // failed without a probe reaching a proxy: from 0.5 s, doubling, at most
-  // 30 s. A request of the user's never waits for it.
-  static std::uint32_t PauseAfterUnreachedBatches(int batches);
+  // How long the search waits before the next batch after `batches` in a
+  // row that installed nothing: doubling, at most 30 s; from 0.1 s when the
+  // last one's probes reached a proxy (lists are full of proxies that answer
+  // the judge and carry no HTTPS), from 0.5 s when none did. A request of the
+  // user's never waits for it.
+  static std::uint32_t PauseAfterFailedBatches(int batches, bool reached);
   bool Fetching() const { return fetching_; }
+  // Waiting out a pause before the next batch.
+  bool Pausing() const { return pause_.has_value(); }
   // Nothing under way: no fetch, no probe, no pause before the next batch.
   bool Idle() const { return !fetching_ && !pause_ && !ProbesRunning(); }
   // A probe has begun and its worker has not yet ended.
@@ -122,9 +126,8 @@ class ProxySearch {
   bool fetching_ = false;
   bool batchWanted_ = false;
   bool userWaiting_ = false;  // a request the fetch under way serves came from the user
-  // Batches in a row that failed with no probe reaching a proxy, and the
-  // pause before the next one.
-  int unreachedBatches_ = 0;
+  // Batches in a row that installed nothing, and the pause before the next.
+  int failedBatches_ = 0;
   std::optional<platform::UiThread::TimerId> pause_;
 
   Mutex jobsMutex_;

@@ -77,7 +77,7 @@ stalling_server trickle 127.0.0.1
 # trickle; the tray menu and Wine's own ending take a second or two of the
 # bound.
 close_while_hanging "$(cat "$out/checker.ini")" 388 85 140 370 3 5000
-echo "-- a line of a megabyte pasted into Add Proxy: refused with a box, the program answers"
+echo "-- a line of a megabyte pasted into Add Proxy, by Ctrl+V and by Shift+Insert: refused with a box each time, the program answers"
 printf '[Options]\r\nStartUp=0\r\n' >"$app/options.ini"
 start_app
 click_in_window "$window" 140 370  # the Proxy Checker tab
@@ -85,16 +85,23 @@ sleep 0.3
 click_in_window "$window" 388 137  # Add Proxy
 paste=$(wait_for_window '^Add Proxy List$')
 [ -n "$paste" ] || fail "the paste window did not open"
-head -c 1000000 /dev/zero | tr '\0' '7' | timeout 60 xclip -selection clipboard -loops 1 &
+# Served until the program copies something of its own, for both routes.
+{ printf '10.0.0.1:8080\n'; head -c 1000000 /dev/zero | tr '\0' '7'; } | xclip -selection clipboard
 sleep 0.5
-xdotool key --window "$paste" ctrl+v
-box=$(wait_for_window '^Proxy list$')
-[ -n "$box" ] || fail "no box refused the line"
-shot "$box" long-line-refused
-xdotool key --window "$box" Return
-wait_until_gone '^Proxy list$' || fail "the box did not close"
+for keys in shift+Insert ctrl+v; do
+  click_in_window "$paste" 144 150  # into the text box
+  sleep 0.3
+  xdotool key --window "$paste" "$keys"
+  box=$(wait_for_window '^Proxy list$')
+  [ -n "$box" ] || fail "no box refused the line pasted by $keys"
+  shot "$box" "long-line-refused-$keys"
+  xdotool key --window "$box" Return
+  wait_until_gone '^Proxy list$' || fail "the box did not close"
+done
 click_in_window "$paste" 144 350  # ADD, with nothing pasted
 wait_until_gone '^Add Proxy List$' || fail "the paste window no longer answers"
+stored=$(tr -d '\r' <"$app/options.ini" | sed -n '/^\[Proxy list\]$/,/^\[/p' | grep -c '=.') || true
+[ "$stored" -eq 0 ] || fail "$stored proxies were stored from a paste that was refused"
 tray_menu 1 || fail "no tray icon"
 for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app_pid" 2>/dev/null && fail "cloakwise.exe is still running after Close"

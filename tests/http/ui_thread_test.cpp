@@ -73,6 +73,24 @@ TEST(AntiFreeze, MessagesRunWhileTheReplyIsAwaited) {
   EXPECT_LE(messages.LongestGapMs(), 400);  // slices of 250 ms, with slack for a busy machine
 }
 
+TEST(AntiFreeze, MessagesRunWhileAReplyStreamsWithoutEnd) {
+  // Data every few milliseconds: no wait ever times out, yet the window's
+  // messages must have their turn each slice.
+  TestServer endless([](ServerConnection& c) {
+    c.ReadRequest();
+    c.Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
+    for (int i = 0; i < 1000 && c.Send("40\r\n" + std::string(64, 'x') + "\r\n"); ++i) c.Sleep(5);
+  });
+  fakes::FakeUiThread ui;
+  HttpClient serviceClient(&ui);
+  serviceClient.Settings().maxRequestMs = 1500;
+  MessageSource messages(ui);
+  Expect<ReadTimeout>([&] { serviceClient.Post(endless.Url("/proxy.php"), {"posttxt=1"}); });
+  messages.Stop();
+  EXPECT_GE(messages.Ran().size(), 3u);
+  EXPECT_LE(messages.LongestGapMs(), 400);
+}
+
 TEST(AntiFreeze, AWorkerInstanceLeavesMessagesAlone) {
   TestServer slow([](ServerConnection& c) {
     c.ReadRequest();

@@ -203,6 +203,15 @@ TEST_F(ListClient, TransportFailuresPropagateUnchanged) {
   EXPECT_EQ(localAddressLabel.Caption(), "127.0.0.1");
 }
 
+TEST_F(ListClient, AReplyLongerThanABatchFailsAtOnce) {
+  // Longer than any batch, and announced so: nothing of it is waited for.
+  ScriptedService service({std::string(ProxyListService::kReplyLimitBytes + 1, '1')});
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_THROW(Fetch(service.Host()), http::ReplyTooLarge);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+  EXPECT_EQ(service.Posts().size(), 1u) << "no second step";
+}
+
 TEST_F(ListClient, AnErrorStatusIsATransportFailure) {
   httplib::Server server;
   server.Post("/proxy.php", [](const httplib::Request&, httplib::Response& reply) {

@@ -66,9 +66,21 @@ class SearchTest : public ::testing::Test {
   }
   ui::MainForm& Form() { return harness->app.form; }
   Application& App() { return harness->app; }
+  // Pumps until done holds. The pause the search takes after a batch that
+  // installed nothing passes at once, as if the user had waited for it,
+  // unless a test counts those pauses itself.
   bool Pump(const std::function<bool()>& done) {
-    return harness->ui.PumpUntil(done, std::chrono::seconds(20));
+    return harness->ui.PumpUntil(
+        [&] {
+          if (done()) return true;
+          if (passPauses && App().search.Pausing()) {
+            harness->ui.AdvanceTime(harness->ui.NextDue() - harness->ui.Now());
+          }
+          return false;
+        },
+        std::chrono::seconds(20));
   }
+  bool passPauses = true;
   bool Installed(const std::string& proxy) {
     return Pump([&] { return Registry("ProxyServer") == proxy; });
   }
@@ -179,7 +191,7 @@ TEST_F(SearchTest, OnlyAProxyThatTunnelsIsInstalled) {
     EXPECT_EQ(App().search.Slots()[k].state, SlotState::Failed) << k;
     EXPECT_EQ(App().search.Slots()[k].level, AnonymityLevel::Elite) << "the judge answered " << k;
   }
-  // A batch whose tunnels all fail is followed at once, as any failed one.
+  // A batch whose tunnels all fail is followed after a pause, as any failed one.
   Form().mainMenu.changeIpNowItem.Click();
   ASSERT_TRUE(Pump([&] { return serviceRequests.load() >= 6; }));
   EXPECT_TRUE(ProbesIdle());
@@ -248,7 +260,7 @@ TEST_F(SearchTest, AThirteenSecondAnswerIsNeverInstalledAndStartsNoBatch) {
   EXPECT_EQ(Form().status.proxyAddressLabel.Caption(), "Searching in...");
 }
 
-TEST_F(SearchTest, FailedBatchesAreFollowedAtOnceEachProbedAfresh) {
+TEST_F(SearchTest, FailedBatchesAreFollowedEachProbedAfresh) {
   // Proxies that answer a digit the judge never sends: each probe reaches
   // them and fails, so every probe of every batch can be counted.
   const std::string wrong1 = Proxy(Anonymity::Elite, Fault::WrongDigit, 7);
@@ -267,11 +279,19 @@ TEST_F(SearchTest, FailedBatchesAreFollowedAtOnceEachProbedAfresh) {
   EXPECT_EQ(App().search.Slots()[2].state, SlotState::Failed) << "a port of 99999 is never probed";
 }
 
-TEST_F(SearchTest, BatchesThatReachNoProxyFollowAfterAGrowingPauseThatNoUserWaitsFor) {
-  std::vector<std::uint32_t> pauses;
-  for (int batches = 1; batches <= 8; ++batches)
-    pauses.push_back(ProxySearch::PauseAfterUnreachedBatches(batches));
-  EXPECT_EQ(pauses, (std::vector<std::uint32_t>{500, 1000, 2000, 4000, 8000, 16000, 30000, 30000}));
+TEST_F(SearchTest, FailedBatchesFollowAfterAGrowingPauseThatNoUserWaitsFor) {
+  // Lower while the candidates reach a proxy (answering the judge without
+  // a tunnel, say), as one batch of those is no sign of a dead service.
+  for (const bool reached : {false, true}) {
+    std::vector<std::uint32_t> pauses;
+    for (int batches = 1; batches <= 10; ++batches)
+      pauses.push_back(ProxySearch::PauseAfterFailedBatches(batches, reached));
+    EXPECT_EQ(pauses, reached ? (std::vector<std::uint32_t>{100, 200, 400, 800, 1600, 3200, 6400,
+                                                            12800, 25600, 30000})
+                              : (std::vector<std::uint32_t>{500, 1000, 2000, 4000, 8000, 16000,
+                                                            30000, 30000, 30000, 30000}));
+  }
+  passPauses = false;
 
   // Refused at once, or never tried: not a byte reaches a proxy.
   Start({Dead() + " A", "1.2.3.4:99999 B", Dead() + " C"});
@@ -518,7 +538,7 @@ TEST_F(SearchTest, AUserRequestThatJoinedAFailedBatchsFetchHearsItFail) {
   });
   Form().status.startStopButton.Click();
   ASSERT_TRUE(ProbesIdle());
-  harness->ui.AdvanceTime(ProxySearch::PauseAfterUnreachedBatches(1));  // the failed batch's next
+  harness->ui.AdvanceTime(ProxySearch::PauseAfterFailedBatches(1, false));  // the failed batch's next
   ASSERT_TRUE(
       Pump([&] { return Form().trayIcon.LastBalloon().title == "Error while connecting"; }));
   EXPECT_EQ(Form().status.startStopButton.Caption(), "START");

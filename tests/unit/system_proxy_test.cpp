@@ -246,7 +246,14 @@ TEST(SavedSettingsRecord, ReadsBackWhatItWroteAndNothingElse) {
        {std::string(), header, header + "user\n", std::string("x\nuser\nend\n"),
         header + "user\nend\nextra\n", header + "user\nconnection :a 1 :b :c\nend\n",
         header + "user\nvalue :a 1 :%Z\nend\n", header + "user\nconnection :a x :b :c :d\nend\n",
-        header + "program\nend\n", header + "user\nvalue :a 4 :%0\nend\n"}) {
+        header + "program\nend\n", header + "user\nvalue :a 4 :%0\nend\n",
+        // Only the values the program saves, each once, each in a form it
+        // can have: a planted name, a ProxyEnable of one byte, a text value
+        // of another type, a value twice.
+        header + "user\nvalue :EvilValue 1 :x\nend\n", header + "user\nvalue :EvilValue -\nend\n",
+        header + "user\nvalue :ProxyEnable 4 :%01\nend\n",
+        header + "user\nvalue :ProxyServer 4 :abcd\nend\n",
+        header + "user\nvalue :ProxyServer 1 :a\nvalue :ProxyServer 1 :b\nend\n"}) {
     EXPECT_FALSE(DecodeSavedSettings(bad)) << bad;
   }
 }

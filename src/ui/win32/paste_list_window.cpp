@@ -52,6 +52,13 @@ std::optional<std::wstring> ClipboardText(HWND owner) {
 // The paste box refuses, before it takes it in, a paste with a line that
 // can never be a proxy.
 LRESULT CALLBACK PasteBoxProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+  // Shift+Insert pastes inside the box without a WM_PASTE (Ctrl+V and the
+  // box's own menu send one): made one, every route meets the same refusal.
+  if (message == WM_KEYDOWN && wParam == VK_INSERT && (GetKeyState(VK_SHIFT) & 0x8000) &&
+      !(GetKeyState(VK_CONTROL) & 0x8000)) {
+    SendMessageW(edit, WM_PASTE, 0, 0);
+    return 0;
+  }
   if (message == WM_PASTE) {
     const auto text = ClipboardText(edit);
     if (text && HasLineLongerThan(*text, PasteListWindow::kLongestLine)) {
