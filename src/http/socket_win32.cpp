@@ -156,34 +156,37 @@ WaitResult WaitForAny(SocketWait* waits, std::size_t count, int timeoutMs, Socke
   return WaitResult::kReady;
 }
 
-SocketStatus TcpSocket::ConnectOutcome() {
-  // A failed connect shows in select's error set; SO_ERROR names why.
-  bool excepted = false;
-  SocketStatus ignored;
-  SelectOne(handle_, kWrite, 0, &excepted, &ignored);
+namespace {
+
+// How a connect ended, once select() has said it did: SO_ERROR names why; a
+// failure select() put in its error set without a code is a refusal.
+SocketStatus ConnectError(NativeSocket s, bool excepted) {
   int error = 0;
   int size = sizeof error;
-  if (getsockopt(static_cast<SOCKET>(handle_), SOL_SOCKET, SO_ERROR,
-                 reinterpret_cast<char*>(&error), &size) != 0) {
+  if (getsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                 &size) != 0) {
     error = WSAGetLastError();
   }
   if (error == 0 && excepted) error = WSAECONNREFUSED;
   return error == 0 ? SocketStatus{} : FromCode(error);
 }
 
+}  // namespace
+
+SocketStatus TcpSocket::ConnectOutcome() {
+  bool excepted = false;
+  SocketStatus ignored;
+  SelectOne(handle_, kWrite, 0, &excepted, &ignored);
+  return ConnectError(handle_, excepted);
+}
+
 WaitResult TcpSocket::WaitConnected(int timeoutMs, SocketStatus* status) {
   bool excepted = false;
   const WaitResult r = SelectOne(handle_, kWrite, timeoutMs, &excepted, status);
   if (r != WaitResult::kReady) return r;
-  int error = 0;
-  int size = sizeof error;
-  if (getsockopt(static_cast<SOCKET>(handle_), SOL_SOCKET, SO_ERROR,
-                 reinterpret_cast<char*>(&error), &size) != 0) {
-    error = WSAGetLastError();
-  }
-  if (error == 0 && excepted) error = WSAECONNREFUSED;
-  if (error != 0) {
-    *status = FromCode(error);
+  const SocketStatus outcome = ConnectError(handle_, excepted);
+  if (!outcome.Ok()) {
+    *status = outcome;
     return WaitResult::kFailed;
   }
   return WaitResult::kReady;
