@@ -490,7 +490,11 @@ TEST_F(SearchTest, AStopWhileTheBatchIsFetchedWins) {
   EXPECT_EQ(Form().status.proxyAddressLabel.Caption(), "[none]");
   EXPECT_EQ(Form().status.startStopButton.Caption(), "START");
   EXPECT_EQ(Form().trayIcon.LastBalloon().text, "Anonymity deactivated");
-  EXPECT_EQ(serviceRequests.load(), 2) << "one fetch served every request";
+  // The messages may run while either step is under way (the window's
+  // messages run each slice, data or none): the STOP then cuts the fetch
+  // short after its first step, and no second fetch begins.
+  EXPECT_GE(serviceRequests.load(), 1);
+  EXPECT_LE(serviceRequests.load(), 2) << "one fetch served every request";
 }
 
 TEST_F(SearchTest, ARotationTickDuringTheFetchJoinsIt) {
