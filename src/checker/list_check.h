@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <string_view>
+#include <optional>
 
 #include "checker/custom_proxy_list.h"
 #include "core/steady_clock.h"

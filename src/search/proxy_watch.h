@@ -9,7 +9,6 @@
 #include "core/settings_store.h"
 #include "core/thread_annotations.h"
 #include "core/worker_thread.h"
-#include "http/http_client.h"
 #include "search/proxy_search.h"
 
 namespace cloakwise::search {
