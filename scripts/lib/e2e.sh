@@ -58,7 +58,7 @@ start_squid_world() {  # NAME
   start_proxy_world "$work/world" "$root/build/native" "squid-elite dead-1 dead-2" >"$out/world.log" 2>&1 ||
     { cat "$out/world.log"; fail "the proxy world did not start"; }
   squid=$(awk '$1 == "squid-elite" { print $2 }' "$work/world/world.txt")
-  squid_log=$(find "$work/world" -name access.log | head -n1)
+  squid_log=$(find "$work/world" -name access.log -print -quit)
   [ -n "$squid" ] && [ -n "$squid_log" ] || fail "the world has no squid"
 }
 
