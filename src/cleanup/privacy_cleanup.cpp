@@ -251,6 +251,20 @@ std::optional<std::string> PrivacyCleanup::Emptiable(const std::optional<std::st
   return final;
 }
 
+bool PrivacyCleanup::RemoveFromProfile(const std::string& path, const std::string& finalProfile) {
+  switch (RemoveInside(services_.files, path, finalProfile)) {
+    case InsideRemoval::Gone:
+      return true;
+    case InsideRemoval::Held:
+      return false;
+    case InsideRemoval::Outside:
+      // One line for the folder, whatever number of its files was meant.
+      Stayed(ParentFolder(path) + " was left alone: a link leads it out of the profile");
+      return true;
+  }
+  return true;
+}
+
 void PrivacyCleanup::DeleteUrlCacheEntries() {
   services_.urlCache.ForEachEntry([this](const std::string& url) {
     if (stopping_) return;
@@ -292,11 +306,12 @@ void PrivacyCleanup::DeleteFirefoxFiles(CleanupTaskId task) {
   for (std::string profile : folders) {
     if (stopping_) return;
     if (profile.back() != '\\') profile += '\\';
+    const auto finalProfile = services_.files.FinalFolderPath(profile);
+    if (!finalProfile) continue;
     bool held = false;
     for (std::string_view name : FirefoxFilesOf(task)) {
       if (name.empty()) continue;
-      const std::string path = profile + std::string(name);
-      if (!RemoveIfPresent(services_.files, path)) held = true;
+      if (!RemoveFromProfile(profile + std::string(name), *finalProfile)) held = true;
     }
     if (task == CleanupTaskId::FirefoxHistory) {
       switch (ClearFirefoxHistory(services_.sqlite, services_.files, profile)) {
@@ -351,6 +366,8 @@ void PrivacyCleanup::DeleteChromiumParts(CleanupTaskId task) {
       if (stopping_) return;
       if (!entry.directory || entry.link || !IsChromiumProfile(entry.name)) continue;
       const std::string profile = userData + entry.name + userData.back();
+      const auto finalProfile = services_.files.FinalFolderPath(profile);
+      if (!finalProfile) continue;
       for (std::string_view folder : parts.folders) {
         if (folder.empty()) continue;
         if (const auto usable = Emptiable(Join(profile, std::string(folder) + "\\"))) {
@@ -359,8 +376,7 @@ void PrivacyCleanup::DeleteChromiumParts(CleanupTaskId task) {
       }
       for (std::string_view file : parts.files) {
         if (file.empty()) continue;
-        const std::string path = Join(profile, file);
-        if (!RemoveIfPresent(services_.files, path)) ++held;
+        if (!RemoveFromProfile(Join(profile, file), *finalProfile)) ++held;
         if (!KeepAnswering()) return;
       }
     }

@@ -78,6 +78,10 @@ class PrivacyCleanup {
   // The folder in its final spelling, unless it is missing or one the
   // clean-up must not empty, which the last line then tells.
   std::optional<std::string> Emptiable(const std::optional<std::string>& folder);
+  // Deletes a file of a browser's profile unless a link on its way leads out
+  // of the profile (a synced folder, or one planted), which the last line
+  // then tells; false when the file is held.
+  bool RemoveFromProfile(const std::string& path, const std::string& finalProfile);
 
   ui::PrivacyView& view_;
   ui::MessageBoxForm& messageBox_;

@@ -125,6 +125,20 @@ bool RemoveIfPresent(platform::FileSystem& files, const std::string& path) {
   return !files.FileExists(path) || files.RemoveFile(path) || !files.FileExists(path);
 }
 
+InsideRemoval RemoveInside(platform::FileSystem& files, const std::string& path,
+                           const std::string& finalFolder) {
+  const std::size_t slash = path.find_last_of("\\/");
+  if (slash == std::string::npos || slash + 1 == path.size()) return InsideRemoval::Outside;
+  // Nothing reachable there, nothing to delete.
+  const auto parent = files.FinalFolderPath(path.substr(0, slash + 1));
+  if (!parent) return InsideRemoval::Gone;
+  const std::string final = *parent + path.substr(slash + 1);
+  if (!files.FileExists(final)) return InsideRemoval::Gone;
+  if (!IsWithin(WithoutTrailingSeparators(*parent), WithoutTrailingSeparators(finalFolder)))
+    return InsideRemoval::Outside;
+  return RemoveIfPresent(files, final) ? InsideRemoval::Gone : InsideRemoval::Held;
+}
+
 std::size_t DeleteFilesRecursively(platform::FileSystem& files, platform::UiThread& ui,
                                    const std::string& folder,
                                    const std::function<bool()>& stopped) {

@@ -44,6 +44,18 @@ bool MatchesPattern(std::string_view name, std::string_view pattern);
 // a program that runs, or refused).
 bool RemoveIfPresent(platform::FileSystem& files, const std::string& path);
 
+// What became of a file deleted only inside a folder.
+enum class InsideRemoval { Gone, Held, Outside };
+
+// Deletes the file (a link itself, never its target) when the folder it lies
+// in, every link on the way followed, is the given folder (in its final
+// spelling) or lies below it; Outside when a file is there but a link on
+// the way leads out, and then nothing is deleted. The delete goes by the folder's final spelling,
+// so a link swapped in after the check leads nowhere new. Gone also when
+// there was nothing to delete.
+InsideRemoval RemoveInside(platform::FileSystem& files, const std::string& path,
+                           const std::string& finalFolder);
+
 // Deletes every file below the folder, depth first in listing order, and
 // lets pending user-interface messages run after each. Names that begin with
 // a dot are left alone, files and folders alike. A link (to a file or a

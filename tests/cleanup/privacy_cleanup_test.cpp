@@ -37,6 +37,7 @@ class PrivacyCleanupTest : public ::testing::Test, public fakes::AppHarness {
                              "cookies.txt", "cookies.sqlite", "cookies.sqlite-shm", "history.dat",
                              "places.sqlite", "logins.json", "key4.db"}) {
       files.files[std::string(kProfile) + "\\" + name] = "data";
+      files.folders[std::string(kProfile) + "\\"].push_back({name, false});
     }
     files.folders["C:\\Users\\u\\History\\"] = {{"index.dat", false}};
     files.folders["C:\\Users\\u\\Cookies\\"] = {{"user@site.txt", false}};
@@ -374,6 +375,22 @@ INSTANTIATE_TEST_SUITE_P(
                     "Cleaning finished, but Firefox was running: its cookies, history and cache "
                     "stayed; 1 temporary file stayed.",
                     true},
+        // The cookies' folder is a link to the user's documents, which hold
+        // a file of that name: it stays, and the last line says why.
+        BrowserCase{"NetworkLinkedOut",
+                    [](fakes::AppHarness& t) {
+                      const std::string network = At(kChrome, "Default\\Network\\");
+                      const std::string work = "C:\\Users\\u\\Documents\\Work\\";
+                      t.files.files.erase(network + "Cookies");
+                      t.files.files.erase(network + "Cookies-journal");
+                      t.files.links[network] = work;
+                      t.files.folders[work] = {{"Cookies", false}};
+                      t.files.files[work + "Cookies"] = "the user's";
+                      t.files.undeletable.insert(work + "Cookies");  // a delete would be seen
+                    },
+                    "Cleaning finished, but C:\\Users\\u\\AppData\\Local\\Google\\Chrome\\User "
+                    "Data\\Default\\Network\\ was left alone: a link leads it out of the profile.",
+                    false},
         BrowserCase{"ChromeRunsClipboardHeld",
                     [](fakes::AppHarness& t) {
                       t.files.undeletable.insert(At(kChrome, "Profile 1\\Network\\Cookies"));

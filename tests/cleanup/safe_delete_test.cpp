@@ -146,5 +146,36 @@ TEST_F(SafeDeleteTree, NoLinkIsLeftWhereTheShellsDeleteWouldWalk) {
   ExpectOutsideWhole();
 }
 
+TEST_F(SafeDeleteTree, AFileGoesOnlyWhereEveryLinkOnItsWayStaysInsideTheFolder) {
+  const fs::path root = cleaned.path();
+  Write(root / "Cookies");
+  Write(root / "Moved" / "History");
+  Write(outside.path() / "Work" / "Cookies");
+  fs::create_directory_symlink(outside.path() / "Work", root / "Network");
+  fs::create_directory_symlink(root / "Moved", root / "Sessions");
+  fs::create_symlink(Canary(), root / "Favicons");
+  const struct {
+    const char* path;  // below the folder
+    InsideRemoval outcome;
+  } cases[] = {
+      {"Cookies", InsideRemoval::Gone},
+      {"Network/Cookies", InsideRemoval::Outside},        // the user's document
+      {"Network/Cookies-journal", InsideRemoval::Gone},   // nothing there
+      {"Sessions/History", InsideRemoval::Gone},          // a link that stays inside
+      {"Favicons", InsideRemoval::Gone},                  // the link, not the canary
+      {"Missing/Cookies", InsideRemoval::Gone},
+  };
+  const std::string final = *files.FinalFolderPath(Folder());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(RemoveInside(files, Folder() + c.path, final), c.outcome);
+  }
+  EXPECT_TRUE(fs::exists(outside.path() / "Work" / "Cookies"));
+  EXPECT_FALSE(fs::exists(root / "Cookies"));
+  EXPECT_FALSE(fs::exists(root / "Moved" / "History"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(root / "Favicons")));
+  ExpectOutsideWhole();
+}
+
 }  // namespace
 }  // namespace cloakwise::cleanup

@@ -2,7 +2,8 @@
 # The start-up clean-up of temporary files under Wine, with TEMP and TMP
 # naming the user's own folders in the ways a mistake or a hostile
 # environment does: a link to the profile, the documents, the folder of all
-# users, the program's own folder. Nothing of the user's may go.
+# users, the program's own folder; then a Chrome profile with folders linked
+# out of it. Nothing of the user's may go.
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/e2e.sh"
 e2e_start "$1" "$2"
@@ -61,4 +62,39 @@ for temp in 'C:\ProfileLink' 'C:\users' "$(winepath -w "$documents")" 'C:\KeptFo
   kill -0 "$app_pid" 2>/dev/null && fail "cloakwise.exe is still running after Close"
   app_pid=""
 done
-echo "PASS: e2e the temporary-files clean-up keeps the user's own folders whole"
+# A Chrome profile whose cookies' folder is a link to the documents (a sync
+# tool, or planted): what is there is the user's and stays. Its cache linked
+# to a folder on another disk, as people move caches, is the browser's and
+# is emptied.
+echo "-- a Chrome profile with its Network folder linked to the documents"
+chrome="$(unix_path LOCALAPPDATA)/Google/Chrome/User Data/Default"
+movedCache="$WINEPREFIX/drive_c/CacheDisk/Chrome"
+e2e_on_exit 'rm -rf "$(dirname "$(dirname "$chrome")")" "$WINEPREFIX/drive_c/CacheDisk"'
+mkdir -p "$chrome" "$movedCache"
+echo "keep me" >"$documents/Work/Cookies"
+echo "cookie" >"$chrome/Cookies"
+echo "cached" >"$movedCache/f_000001"
+ln -s "$documents/Work" "$chrome/Network"
+ln -s "$movedCache" "$chrome/Cache"
+for name in TEMP TMP; do wine reg add "$env_key" /v "$name" /t REG_EXPAND_SZ /d '%USERPROFILE%\Temp' /f >/dev/null; done
+{
+  printf '[Options]\r\nStartUp=0\r\nPC-clean=1\r\n'
+  for i in $(seq 15); do printf 'opt%d=%d\r\n' "$i" $((i == 13 || i == 14)); done
+} >"$app/options.ini"
+(cd "$app" && exec wine cloakwise.exe) >"$out/cloakwise.log" 2>&1 &
+app_pid=$!
+window=$(wait_for_window '^Cloakwise$')
+[ -n "$window" ] || fail "the main window did not appear"
+sleep 2
+[ "$(cat "$documents/Work/Cookies" 2>/dev/null)" = "keep me" ] || fail "the document behind the linked Network folder is gone"
+[ ! -e "$chrome/Cookies" ] || fail "the profile's own cookies stayed"
+[ ! -e "$movedCache/f_000001" ] || fail "the cache moved to another disk was not emptied"
+[ -L "$chrome/Network" ] && [ -L "$chrome/Cache" ] || fail "a link of the profile is gone"
+click_in_window "$window" 237 383
+sleep 0.5
+shot "$window" privacy-network-link
+tray_menu 1 || fail "no tray icon"
+for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app_pid" 2>/dev/null && fail "cloakwise.exe is still running after Close"
+app_pid=""
+echo "PASS: e2e the clean-up keeps the user's own folders whole"
