@@ -13,14 +13,6 @@ T Pick(const T& user, const T& program, const T& now) {
   return now == program ? user : now;
 }
 
-const ConnectionSettings* FindConnection(const InternetSettings& settings,
-                                         const std::string& name) {
-  for (const ConnectionSettings& c : settings.connections) {
-    if (c.connection == name) return &c;
-  }
-  return nullptr;
-}
-
 const std::optional<platform::RegistryValue>* FindValue(const InternetSettings& settings,
                                                         const std::string& name) {
   for (const auto& [n, v] : settings.values) {
@@ -153,20 +145,32 @@ bool DecodeLine(std::string_view line, InternetSettings& settings) {
 
 }  // namespace
 
+std::unordered_map<std::string_view, const ConnectionSettings*> ConnectionsByName(
+    const InternetSettings& settings) {
+  std::unordered_map<std::string_view, const ConnectionSettings*> byName;
+  byName.reserve(settings.connections.size());
+  for (const ConnectionSettings& c : settings.connections) byName.emplace(c.connection, &c);
+  return byName;
+}
+
 InternetSettings KeepLaterChanges(const InternetSettings& user, const InternetSettings& program,
                                   const InternetSettings& now) {
   InternetSettings kept;
+  const auto programs = ConnectionsByName(program);
+  const auto nows = ConnectionsByName(now);
   for (const ConnectionSettings& u : user.connections) {
-    const ConnectionSettings* p = FindConnection(program, u.connection);
-    const ConnectionSettings* n = FindConnection(now, u.connection);
-    if (!p || !n) {
+    const auto p = programs.find(u.connection);
+    const auto n = nows.find(u.connection);
+    if (p == programs.end() || n == nows.end()) {
       kept.connections.push_back(u);
       continue;
     }
-    kept.connections.push_back({u.connection, Pick(u.flags, p->flags, n->flags),
-                                Pick(u.proxyServer, p->proxyServer, n->proxyServer),
-                                Pick(u.proxyBypass, p->proxyBypass, n->proxyBypass),
-                                Pick(u.autoConfigUrl, p->autoConfigUrl, n->autoConfigUrl)});
+    const ConnectionSettings& was = *p->second;
+    const ConnectionSettings& is = *n->second;
+    kept.connections.push_back({u.connection, Pick(u.flags, was.flags, is.flags),
+                                Pick(u.proxyServer, was.proxyServer, is.proxyServer),
+                                Pick(u.proxyBypass, was.proxyBypass, is.proxyBypass),
+                                Pick(u.autoConfigUrl, was.autoConfigUrl, is.autoConfigUrl)});
   }
   for (const auto& [name, u] : user.values) {
     const auto* p = FindValue(program, name);

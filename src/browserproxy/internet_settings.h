@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -30,6 +31,11 @@ struct InternetSettings {
   std::vector<std::pair<std::string, std::optional<platform::RegistryValue>>> values;
   friend bool operator==(const InternetSettings&, const InternetSettings&) = default;
 };
+
+// Each connection by its name (the first, should a name repeat), looked up
+// in constant time: a profile may hold thousands.
+std::unordered_map<std::string_view, const ConnectionSettings*> ConnectionsByName(
+    const InternetSettings& settings);
 
 // The stored values, in the order they are written back.
 inline constexpr const char* kSavedValueNames[] = {"ProxyServer", "ProxyEnable", "ProxyOverride",

@@ -53,10 +53,8 @@ std::vector<std::pair<std::string, std::optional<RegistryValue>>> SystemProxy::R
 InternetSettings SystemProxy::Capture(const std::vector<std::string>& connections) {
   InternetSettings settings;
   settings.values = ReadValues();
-  for (const std::string& name : connections) {
-    if (const auto read = options_.QueryPerConnection(name, kConnectionOptions)) {
-      settings.connections.push_back(FromOptions(*read));
-    }
+  for (const auto& read : options_.QueryConnections(connections, kConnectionOptions)) {
+    if (read) settings.connections.push_back(FromOptions(*read));
   }
   return settings;
 }
@@ -174,12 +172,10 @@ bool SystemProxy::Restore() {
 // settings in place changes nothing.
 void SystemProxy::WriteConnections(const InternetSettings& target, const InternetSettings& now) {
   std::vector<const ConnectionSettings*> changed;
+  const auto current = ConnectionsByName(now);
   for (const ConnectionSettings& c : target.connections) {
-    const ConnectionSettings* current = nullptr;
-    for (const ConnectionSettings& n : now.connections) {
-      if (n.connection == c.connection) current = &n;
-    }
-    if (!current || !(*current == c)) changed.push_back(&c);
+    const auto n = current.find(c.connection);
+    if (n == current.end() || !(*n->second == c)) changed.push_back(&c);
   }
   if (changed.empty()) return;
   options_.SetProxy(ProxyInfo{kInternetOpenTypeDirect, "", ""});

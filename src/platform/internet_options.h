@@ -61,11 +61,12 @@ class InternetOptions {
   virtual bool SetProxy(const ProxyInfo& info) = 0;                        // option 38
   virtual bool SetPerConnection(const PerConnectionOptionList& list) = 0;  // option 75
   virtual bool Notify(std::uint32_t option) = 0;  // an option without buffer: 37 or 39
-  // Option 75 read back: the connection's value of each option asked for, in
-  // the order asked, texts empty where Windows has none; nothing when the
-  // settings cannot be read.
-  virtual std::optional<PerConnectionOptionList> QueryPerConnection(
-      const std::string& connection, const std::vector<std::uint32_t>& options) = 0;
+  // Option 75 read back for each connection, in the order named: its value
+  // of each option asked for, in the order asked, texts empty where Windows
+  // has none; nothing for a connection whose settings cannot be read. All
+  // at once, since a profile may hold thousands of connection names.
+  virtual std::vector<std::optional<PerConnectionOptionList>> QueryConnections(
+      const std::vector<std::string>& connections, const std::vector<std::uint32_t>& options) = 0;
 };
 
 }  // namespace cloakwise::platform

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Close under Wine while an exchange hangs: START against a list service
 # that reads the request and never answers, answers a status line and then
-# nothing, or a body that never ends; and Check List against proxies that
-# send a status line and then one header byte every 5 s. The program must end
+# nothing, promises a body and stops, or streams a body without end; and
+# Check List against proxies that send a status line and then one header
+# byte every 5 s, with a start while that copy ends. The program must end
 # promptly, with the user's proxy setting as before. Then a line of a
 # megabyte pasted, and Close during a clean-up run with a start meanwhile.
 set -euo pipefail
@@ -39,8 +40,29 @@ stalling_server() {
   [[ $port =~ ^[0-9]+$ ]] || fail "the $1 server did not start: $(cat "$out/port-$1")"
 }
 
+# A start made while the first copy is closing: it waits for that copy to
+# end, and then runs with a window of its own.
+start_meanwhile() {
+  (cd "$app" && exec wine cloakwise.exe) >"$out/second.log" 2>&1 &
+  second_pid=$!
+  e2e_on_exit 'kill "$second_pid" 2>/dev/null'
+}
+expect_second_copy() {
+  app_pid=$second_pid
+  window=$(wait_for_window '^Cloakwise$')
+  [ -n "$window" ] || fail "the start made while the first copy was closing shows no window"
+  sleep 1
+  kill -0 "$app_pid" 2>/dev/null || fail "the start made while the first copy was closing did not stay"
+  shot "$window" "second-start-$1"
+  tray_menu 1 || fail "no tray icon on the second copy"
+  for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$app_pid" 2>/dev/null && fail "the second copy is still running after Close"
+  app_pid=""
+}
+
 # Runs the program with options.ini $1, clicks ($2, $3) on view tab ($4, $5),
 # waits $6 s, closes from the tray and fails unless it ended within $7 ms.
+# With $8, starts a second copy $8 s after Close, which must then run.
 close_while_hanging() {
   printf '%s' "$1" >"$app/options.ini"
   start_app
@@ -51,6 +73,7 @@ close_while_hanging() {
   local closed took
   closed=$(date +%s%N)
   tray_menu 1 || fail "no tray icon"
+  if [ -n "${8:-}" ]; then sleep "$8"; start_meanwhile; fi
   for _ in $(seq 300); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
   kill -0 "$app_pid" 2>/dev/null && fail "cloakwise.exe is still running 30 s after Close"
   took=$((($(date +%s%N) - closed) / 1000000))
@@ -58,9 +81,10 @@ close_while_hanging() {
   [ "$took" -lt "$7" ] || fail "Close took $took ms"
   [ "$(proxy_server)" = ":" ] || fail "Close left the proxy $(proxy_server)"
   app_pid=""
+  if [ -n "${8:-}" ]; then expect_second_copy "$8"; fi
 }
 
-for mode in silent status body; do
+for mode in silent status body stream; do
   echo "-- START against a service that hangs ($mode), then Close"
   stalling_server "$mode" 127.0.0.1
   close_while_hanging "$(printf '[Options]\r\nStartUp=0\r\n[Service]\r\nHost=127.0.0.1:%s\r\n' "$port")" \
@@ -76,7 +100,8 @@ stalling_server trickle 127.0.0.1
 # The check ends within a tenth of a second of Close, however the bytes
 # trickle; the tray menu and Wine's own ending take a second or two of the
 # bound.
-close_while_hanging "$(cat "$out/checker.ini")" 388 85 140 370 3 5000
+# A start 0.5 s after Close, while this copy is still ending, is not lost.
+close_while_hanging "$(cat "$out/checker.ini")" 388 85 140 370 3 5000 0.5
 echo "-- a line of a megabyte pasted into Add Proxy, by Ctrl+V and by Shift+Insert: refused with a box each time, the program answers"
 printf '[Options]\r\nStartUp=0\r\n' >"$app/options.ini"
 start_app
@@ -128,24 +153,12 @@ left=$(find "$bulk" -type f | wc -l)
 [ "$left" -gt 0 ] || fail "the run was over before Close: nothing to stop"
 closed=$(date +%s%N)
 tray_menu 1 || fail "no tray icon during the run"
-(cd "$app" && exec wine cloakwise.exe) >"$out/second.log" 2>&1 &
-second_pid=$!
-e2e_on_exit 'kill "$second_pid" 2>/dev/null'
+start_meanwhile
 for _ in $(seq 300); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$app_pid" 2>/dev/null && fail "cloakwise.exe is still running 30 s after Close"
 took=$((($(date +%s%N) - closed) / 1000000))
 echo "ended ${took} ms after Close, $left of 20000 files left when it came"
 [ "$took" -lt 5000 ] || fail "Close during the clean-up took $took ms"
 [ "$(find "$bulk" -type f | wc -l)" -gt 0 ] || fail "the run went on deleting after Close"
-# The start made meanwhile waited for that copy to end, and runs.
-app_pid=$second_pid
-window=$(wait_for_window '^Cloakwise$')
-[ -n "$window" ] || fail "the start made while the first copy was closing shows no window"
-sleep 1
-kill -0 "$app_pid" 2>/dev/null || fail "the start made while the first copy was closing did not stay"
-shot "$window" second-start
-tray_menu 1 || fail "no tray icon on the second copy"
-for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app_pid" 2>/dev/null && fail "the second copy is still running after Close"
-app_pid=""
+expect_second_copy cleanup
 echo "PASS: e2e Close while the service, a proxy or a clean-up runs, and a paste too long"

@@ -29,7 +29,14 @@ bool FakeInternetOptions::Notify(std::uint32_t option) {
   return result;
 }
 
-std::optional<PerConnectionOptionList> FakeInternetOptions::QueryPerConnection(
+std::vector<std::optional<PerConnectionOptionList>> FakeInternetOptions::QueryConnections(
+    const std::vector<std::string>& names, const std::vector<std::uint32_t>& options) {
+  std::vector<std::optional<PerConnectionOptionList>> lists;
+  for (const std::string& name : names) lists.push_back(QueryOne(name, options));
+  return lists;
+}
+
+std::optional<PerConnectionOptionList> FakeInternetOptions::QueryOne(
     const std::string& connection, const std::vector<std::uint32_t>& options) {
   queries.push_back(connection);
   if (unreadable.count(connection)) return std::nullopt;

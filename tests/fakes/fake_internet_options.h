@@ -31,9 +31,12 @@ class FakeInternetOptions : public platform::InternetOptions {
   bool SetProxy(const platform::ProxyInfo& info) override;
   bool SetPerConnection(const platform::PerConnectionOptionList& list) override;
   bool Notify(std::uint32_t option) override;
-  std::optional<platform::PerConnectionOptionList> QueryPerConnection(
-      const std::string& connection, const std::vector<std::uint32_t>& options) override;
+  std::vector<std::optional<platform::PerConnectionOptionList>> QueryConnections(
+      const std::vector<std::string>& connections,
+      const std::vector<std::uint32_t>& options) override;
 
+  std::optional<platform::PerConnectionOptionList> QueryOne(
+      const std::string& connection, const std::vector<std::uint32_t>& options);
   std::vector<std::uint32_t> OptionCodes() const;
   // Only the calls that change settings: option 75 with its connection.
   std::vector<platform::PerConnectionOptionList> PerConnectionWrites() const;

@@ -32,9 +32,10 @@ class RecordingOptions : public platform::InternetOptions {
     return Keep(75, real.SetPerConnection(list));
   }
   bool Notify(std::uint32_t option) override { return Keep(option, real.Notify(option)); }
-  std::optional<platform::PerConnectionOptionList> QueryPerConnection(
-      const std::string& connection, const std::vector<std::uint32_t>& options) override {
-    return real.QueryPerConnection(connection, options);
+  std::vector<std::optional<platform::PerConnectionOptionList>> QueryConnections(
+      const std::vector<std::string>& connections,
+      const std::vector<std::uint32_t>& options) override {
+    return real.QueryConnections(connections, options);
   }
 
   std::vector<std::pair<std::uint32_t, bool>> results;

@@ -61,7 +61,9 @@ bool Win32InternetOptions::SetPerConnection(const PerConnectionOptionList& list)
                             sizeof buffer) != FALSE;
 }
 
-std::optional<PerConnectionOptionList> Win32InternetOptions::QueryPerConnection(
+namespace {
+
+std::optional<PerConnectionOptionList> QueryPerConnection(
     const std::string& connection, const std::vector<std::uint32_t>& options) {
   std::wstring name = Widen(connection);
   std::vector<INTERNET_PER_CONN_OPTIONW> asked(options.size());
@@ -93,6 +95,29 @@ std::optional<PerConnectionOptionList> Win32InternetOptions::QueryPerConnection(
     }
   }
   return list;
+}
+
+}  // namespace
+
+std::vector<std::optional<PerConnectionOptionList>> Win32InternetOptions::QueryConnections(
+    const std::vector<std::string>& connections, const std::vector<std::uint32_t>& options) {
+  std::vector<std::optional<PerConnectionOptionList>> lists;
+  lists.reserve(connections.size());
+  if (!UnderWine()) {
+    for (const std::string& name : connections) lists.push_back(QueryPerConnection(name, options));
+    return lists;
+  }
+  // Wine's WinInet (8.0 at least) keeps one setting for every connection and
+  // answers each name with it, rebuilding it from the registry at every
+  // query (about 17 ms): asked once per name, a profile with thousands of
+  // connection names took minutes to install and to put back. One question
+  // gives what each would have answered.
+  const auto shared = QueryPerConnection("", options);
+  for (const std::string& name : connections) {
+    auto& list = lists.emplace_back(shared);
+    if (list) list->connection = name;
+  }
+  return lists;
 }
 
 bool Win32InternetOptions::Notify(std::uint32_t option) {

@@ -35,8 +35,9 @@ class Win32InternetOptions : public InternetOptions {
   bool SetProxy(const ProxyInfo& info) override;
   bool SetPerConnection(const PerConnectionOptionList& list) override;
   bool Notify(std::uint32_t option) override;
-  std::optional<PerConnectionOptionList> QueryPerConnection(
-      const std::string& connection, const std::vector<std::uint32_t>& options) override;
+  std::vector<std::optional<PerConnectionOptionList>> QueryConnections(
+      const std::vector<std::string>& connections,
+      const std::vector<std::uint32_t>& options) override;
 };
 
 class Win32FileSystem : public FileSystem {

@@ -4,6 +4,8 @@ Close while an exchange hangs. Modes:
   silent  answers nothing
   status  sends a status line, then nothing
   body    sends a head promising a long body, then two bytes of it
+  stream  sends a head without a length, then a body that never ends
+          (4 KB every 20 ms)
   trickle sends a status line, then one header byte every 5 s
 Each connection is held 60 s at most and the server ends after 180 s.
 Prints the port it listens on, then serves."""
@@ -37,6 +39,11 @@ def serve(conn):
             conn.sendall(b"HTTP/1.1 200 OK\r\n")
         elif mode == "body":
             conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n12")
+        elif mode == "stream":
+            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\n\r\n")
+            while time.monotonic() < end:
+                conn.sendall(b"1.2.3.4:8080\n" * 315)
+                time.sleep(0.02)
         elif mode == "trickle":
             conn.sendall(b"HTTP/1.1 200 OK\r\n")
             for byte in b"X-Slow: " + b"a" * 64:
