@@ -9,8 +9,9 @@
 # would take the place of the next test's, and then the commands given to
 # e2e_on_exit run, and the display started here is stopped. Set no EXIT trap
 # of your own; the proxy world chains its stop in front of this one.
-# start_plain_origin starts the tests' web server, start_squid_world the
-# proxy world around squid, start_app_in the program (see below);
+# start_plain_origin starts the tests' web server, start_world a proxy world
+# and world_address names its candidates' addresses, start_squid_world the
+# world around squid, start_app_in the program (see below);
 # user_firefox_profile and firefox_visit make a user's Firefox profile and
 # run real Firefox on it.
 
@@ -46,18 +47,31 @@ start_plain_origin() {
   for _ in $(seq 50); do grep -q ready "$log" 2>/dev/null && break; sleep 0.1; done
 }
 
-# Makes the test's folder, work, and starts the proxy world around squid as
-# the one elite candidate among dead ones, with the tests' web server on
-# 127.0.0.2: sets squid (its address) and squid_log (its access log).
-start_squid_world() {  # NAME
+# Makes the test's folder, work, and starts the proxy world of CANDIDATES in
+# work/world, its service and judge included. squid and tinyproxy drop root,
+# so the folder is open to all; its removal is set before the world chains
+# its own stop in front of it.
+start_world() {  # NAME CANDIDATES
   work=$(mktemp -d "/tmp/cloakwise-e2e-$1.XXXXXX")
   chmod 755 "$work"
   e2e_on_exit 'rm -rf "$work"'
   source "$root/scripts/lib/proxy_world.sh"
-  export PROXY_WORLD_ORIGIN=127.0.0.2
-  start_proxy_world "$work/world" "$root/build/native" "squid-elite dead-1 dead-2" >"$out/world.log" 2>&1 ||
+  start_proxy_world "$work/world" "$root/build/native" "$2" >"$out/world.log" 2>&1 ||
     { cat "$out/world.log"; fail "the proxy world did not start"; }
-  squid=$(awk '$1 == "squid-elite" { print $2 }' "$work/world/world.txt")
+}
+
+# The address of the world's candidate NAME; nothing when it has none.
+world_address() {
+  awk -v name="$1" '$1 == name { print $2 }' "$work/world/world.txt"
+}
+
+# The proxy world around squid as the one elite candidate among dead ones,
+# with the tests' web server on 127.0.0.2: sets squid (its address) and
+# squid_log (its access log).
+start_squid_world() {  # NAME
+  export PROXY_WORLD_ORIGIN=127.0.0.2
+  start_world "$1" "squid-elite dead-1 dead-2"
+  squid=$(world_address squid-elite)
   squid_log=$(find "$work/world" -name access.log -print -quit)
   [ -n "$squid" ] && [ -n "$squid_log" ] || fail "the world has no squid"
 }

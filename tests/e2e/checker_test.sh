@@ -14,14 +14,9 @@ set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/e2e.sh"
 e2e_start "$1" "$2"
 
-source "$root/scripts/lib/proxy_world.sh"
 world="dead-1 test-anonymous-2800 squid-elite test-elite-12000 test-elite-noconnect test-elite-garbage"
 world+=" test-elite-1200 squid-transparent tinyproxy-anonymous test-elite-close squid-anonymous tinyproxy-elite"
-worldDir=$(mktemp -d /tmp/cloakwise-e2e-checker.XXXXXX)
-chmod 755 "$worldDir"  # squid and tinyproxy drop root and must pass through
-e2e_on_exit 'rm -rf "$worldDir"'
-start_proxy_world "$worldDir/world" "$root/build/native" "$world" >"$out/world.log" 2>&1 ||
-  { cat "$out/world.log"; fail "the proxy world did not start"; }
+start_world checker "$world"
 
 # What each row must show once checked, from what each candidate is: the real
 # proxies answer at once, the test proxies after their delay (the probe gives
@@ -183,7 +178,7 @@ diff "$out/want-rows.txt" "$out/got-rows.txt" || fail "cloakwise-check does not 
 # "HTTP only" rows come after all others, by their own answer times.
 awk '{ print (/ HTTP only / ? 100000 : 0) + ($(NF-1) ~ /^[0-9]+$/ ? $(NF-1) : 50) }' "$out/checked.txt" |
   sort -n -c || fail "cloakwise-check did not sort by answer time"
-grep -q "^$(awk '$1 == "test-elite-noconnect" { print $2 }' "$worldDir/world/world.txt") Elite HTTP only " \
+grep -q "^$(world_address test-elite-noconnect) Elite HTTP only " \
   "$out/checked.txt" || fail "the proxy without tunnels is not HTTP only"
 
 echo "-- Check List, pressed again while the check runs"
@@ -263,7 +258,7 @@ echo "ended ${took} ms after Close"
 [ "$took" -lt 5000 ] || fail "Close took $took ms"
 [ "$(proxy_server)" = ":" ] || fail "Close left the proxy $(proxy_server)"
 echo "-- a public list of about 300, two thirds silent: checked in seconds, the grid answering all along"
-start_test_proxies "$root/build/native/tools/testproxy/cloakwise-testproxy" "$worldDir/silent" \
+start_test_proxies "$root/build/native/tools/testproxy/cloakwise-testproxy" "$work/silent" \
   127.0.0.90 $(printf '0:elite:silent %.0s' $(seq 200)) >"$out/silent.log" 2>&1 ||
   fail "the silent proxies did not start: $(cat "$out/silent.log")"
 big=()

@@ -15,15 +15,10 @@ unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
 fetch="$(dirname "$exe")/inet_fetch.exe"
 [ -x "$fetch" ] || fail "no $fetch"
 
-work=$(mktemp -d /tmp/cloakwise-e2e-dead.XXXXXX)
-chmod 755 "$work"
-e2e_on_exit 'rm -rf "$work"'
-source "$root/scripts/lib/proxy_world.sh"
 # Every batch the same three: the fast one, the slow one, and a dead port.
-start_proxy_world "$work/world" "$root/build/native" "test-elite-40 test-elite-400 dead-1" \
-  >"$out/world.log" 2>&1 || { cat "$out/world.log"; fail "the proxy world did not start"; }
-fast=$(awk '$1 == "test-elite-40" { print $2 }' "$work/world/world.txt")
-slow=$(awk '$1 == "test-elite-400" { print $2 }' "$work/world/world.txt")
+start_world dead "test-elite-40 test-elite-400 dead-1"
+fast=$(world_address test-elite-40)
+slow=$(world_address test-elite-400)
 [ -n "$fast" ] && [ -n "$slow" ] || fail "the world has no test proxies"
 service_log="$work/world/service.log"
 kill_proxy() { pkill -f "cloakwise-testproxy --bind ${1%:*} " || fail "no process for $1"; }

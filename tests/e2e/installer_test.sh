@@ -24,17 +24,8 @@ cp -a "$WINEPREFIX/." "$prefix/"
 export WINEPREFIX="$prefix"
 e2e_on_exit 'WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1; rm -rf "$prefix"'
 
-source "$root/scripts/lib/proxy_world.sh"
-worldDir=$(mktemp -d /tmp/cloakwise-e2e-world.XXXXXX)
-chmod 755 "$worldDir"  # the world checks that proxies dropping root could pass
-e2e_on_exit 'rm -rf "$worldDir"'
-start_proxy_world "$worldDir/world" "$root/build/native" "test-elite test-anonymous test-transparent" \
-  >"$out/world.log" 2>&1 || { cat "$out/world.log"; fail "the proxy world did not start"; }
-elite=""
-for c in "${PROXY_WORLD_CANDIDATES[@]}"; do
-  read -r -a fields <<<"$c"
-  [ "${fields[0]}" != test-elite ] || elite=${fields[1]}
-done
+start_world installer "test-elite test-anonymous test-transparent"
+elite=$(world_address test-elite)
 [ -n "$elite" ] || fail "the world lacks its elite proxy"
 
 winvar() { wine cmd /c "echo %$1%" | tr -d '\r'; }

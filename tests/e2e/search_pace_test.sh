@@ -11,13 +11,8 @@ set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/e2e.sh"
 e2e_start "$1" "$2"
 
-work=$(mktemp -d /tmp/cloakwise-e2e-pace.XXXXXX)
-chmod 755 "$work"
-e2e_on_exit 'rm -rf "$work"'
-source "$root/scripts/lib/proxy_world.sh"
-start_proxy_world "$work/world" "$root/build/native" "test-elite-noconnect test-anonymous-10 dead-1" \
-  >"$out/world.log" 2>&1 || { cat "$out/world.log"; fail "the proxy world did not start"; }
-anonymous=$(awk '$1 == "test-anonymous-10" { print $2 }' "$work/world/world.txt")
+start_world pace "test-elite-noconnect test-anonymous-10 dead-1"
+anonymous=$(world_address test-anonymous-10)
 [ -n "$anonymous" ] || fail "the world has no anonymous test proxy"
 service_log="$work/world/service.log"
 asked() { grep -c 'POST /proxy.php' "$service_log" || true; }

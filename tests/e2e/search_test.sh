@@ -17,24 +17,10 @@ set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/e2e.sh"
 e2e_start "$1" "$2"
 
-source "$root/scripts/lib/proxy_world.sh"
 world="test-transparent-2500 dead-1 dead-2 dead-3 dead-4 dead-5 test-elite-noconnect tinyproxy-anonymous squid-elite test-elite-40 test-anonymous-10 test-transparent"
-# squid and tinyproxy drop root: their folders must be reachable by anyone.
-worldDir=$(mktemp -d /tmp/cloakwise-e2e-world.XXXXXX)
-chmod 755 "$worldDir"
-# Set before the world chains its own stop in front of it.
-e2e_on_exit 'rm -rf "$worldDir"'
-start_proxy_world "$worldDir/world" "$root/build/native" "$world" >"$out/world.log" 2>&1 ||
-  { cat "$out/world.log"; fail "the proxy world did not start"; }
-address_of() {  # candidate name
-  local c fields
-  for c in "${PROXY_WORLD_CANDIDATES[@]}"; do
-    read -r -a fields <<<"$c"
-    [ "${fields[0]}" = "$1" ] && { echo "${fields[1]}"; return 0; }
-  done
-}
-squidElite=$(address_of squid-elite)
-testElite=$(address_of test-elite-40)
+start_world search "$world"
+squidElite=$(world_address squid-elite)
+testElite=$(world_address test-elite-40)
 [ -n "$squidElite" ] && [ -n "$testElite" ] || fail "the world lacks its elite proxies"
 
 app="$WINEPREFIX/drive_c/SearchTest"
@@ -96,8 +82,8 @@ done
 montage "$out"/tray-search-[123].png -scale 400% -tile 3x1 -geometry +4+4 "$out/tray-search.png"
 echo "screenshot: $out/tray-search.png"
 installed "$squidElite" 20 || fail "squid elite was not installed: registry $(proxy_server)"
-grep -c 'step 2: batch' "$worldDir/world/service.log" | grep -qx 3 ||
-  fail "expected three batches before the install: $(grep 'step 2' "$worldDir/world/service.log")"
+grep -c 'step 2: batch' "$work/world/service.log" | grep -qx 3 ||
+  fail "expected three batches before the install: $(grep 'step 2' "$work/world/service.log")"
 sleep 0.5
 import -window "$window" "$out/active.png"
 echo "screenshot: $out/active.png"
