@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/vendor.h"
+#include "browsers/firefox_profiles.h"
 #include "core/option_keys.h"
 
 namespace cloakwise {
@@ -142,7 +143,7 @@ void Application::ShowView(ui::View view) {
   // Without Firefox profiles the Firefox options cannot do anything: grey
   // them out and store them as off. Nothing turns them on again while the
   // program runs.
-  const std::string profiles = FirefoxProfilesFolder(platform.desktop);
+  const std::string profiles = browsers::FirefoxProfilesFolder(platform.desktop);
   const bool noFirefox = profiles.empty() || !platform.files.ListDirectory(profiles).has_value();
   if (view == ui::View::Privacy && noFirefox) {
     form.privacy.firefoxCookiesCaption.SetEnabled(false);

@@ -3,18 +3,10 @@
 #include <optional>
 
 #include "browserproxy/user_js.h"
+#include "browsers/firefox_profiles.h"
 
 namespace cloakwise {
 namespace {
-
-std::vector<std::string> VisibleSubfolders(const std::string& folder,
-                                           const std::vector<platform::DirectoryEntry>& entries) {
-  std::vector<std::string> folders;
-  for (const auto& entry : entries) {
-    if (entry.directory && !entry.hidden && !entry.system) folders.push_back(folder + entry.name);
-  }
-  return folders;
-}
 
 // Runs each profile's step; one locked or read-only profile must not keep
 // the others from being done.
@@ -33,39 +25,8 @@ void ForEachProfile(const std::vector<std::string>& profiles, Step step) {
 
 }  // namespace
 
-std::string GetAppDataFolder(platform::Desktop& desktop) {
-  return desktop.AppDataFolder().value_or(std::string());
-}
-
-void ListSubfolders(const std::string& folder, std::vector<std::string>& list,
-                    platform::FileSystem& files, platform::UiThread& ui) {
-  const auto entries = files.ListDirectory(folder);
-  if (!entries) return;
-  for (const auto& entry : *entries) {
-    for (std::string& path : VisibleSubfolders(folder, {entry})) list.push_back(std::move(path));
-    ui.ProcessMessages();
-  }
-}
-
-bool FirefoxRunsOn(platform::FileSystem& files, const std::string& profileFolder) {
-  return files.HeldByAnotherProgram(profileFolder + "parent.lock") ||
-         files.HeldByAnotherProgram(profileFolder + ".parentlock");
-}
-
-std::string FirefoxProfilesFolder(platform::Desktop& desktop) {
-  std::string folder = GetAppDataFolder(desktop);
-  // Without the application-data folder there is no profile to look for; a
-  // bare "\Mozilla\..." would be looked up on the current drive.
-  if (folder.empty()) return "";
-  if (folder.back() != '\\') folder += '\\';
-  return folder + "Mozilla\\Firefox\\Profiles\\";
-}
-
 std::vector<std::string> FirefoxProxy::Profiles() {
-  const std::string folder = FirefoxProfilesFolder(desktop_);
-  if (folder.empty()) return {};
-  const auto entries = files_.ListDirectory(folder);
-  return entries ? VisibleSubfolders(folder, *entries) : std::vector<std::string>{};
+  return browsers::FirefoxProfiles(desktop_, files_);
 }
 
 // The name comes from the folder's own listing: a blank at its end is part
@@ -138,7 +99,7 @@ bool FirefoxProxy::PutBackForGood() {
     const std::optional<std::string> text = ReadUserJs(path);
     if (!text || userjs::StateOf(*text) == userjs::State::None) return;
     // A running Firefox saves what it read at its start over any change.
-    if (FirefoxRunsOn(files_, profile + "\\")) {
+    if (browsers::FirefoxRunsOn(files_, profile + "\\")) {
       free = false;
       return;
     }
@@ -164,7 +125,7 @@ bool FirefoxProxy::PutBackForGood() {
 std::vector<std::string> FirefoxProxy::OpenProfiles() {
   std::vector<std::string> open;
   for (std::string& profile : Profiles()) {
-    if (FirefoxRunsOn(files_, profile + "\\")) open.push_back(std::move(profile));
+    if (browsers::FirefoxRunsOn(files_, profile + "\\")) open.push_back(std::move(profile));
   }
   return open;
 }

@@ -7,7 +7,6 @@
 #include "core/proxy_address.h"
 #include "platform/desktop.h"
 #include "platform/files.h"
-#include "platform/ui_thread.h"
 
 namespace cloakwise {
 
@@ -18,22 +17,6 @@ class FileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// The user's application-data folder; empty when the shell cannot say.
-std::string GetAppDataFolder(platform::Desktop& desktop);
-
-// Appends folder + name for each subfolder, hidden and system folders left
-// out, letting pending user-interface messages run after each entry.
-void ListSubfolders(const std::string& folder, std::vector<std::string>& list,
-                    platform::FileSystem& files, platform::UiThread& ui);
-
-// "<application data>\Mozilla\Firefox\Profiles\"; empty when the application
-// data folder is unknown.
-std::string FirefoxProfilesFolder(platform::Desktop& desktop);
-
-// Whether a Firefox runs on the profile: the Windows one holds parent.lock,
-// the Linux one .parentlock. profileFolder ends with a backslash.
-bool FirefoxRunsOn(platform::FileSystem& files, const std::string& profileFolder);
 
 // The program's proxy in every Firefox profile's user.js, and the profiles'
 // own settings put back (see user_js.h for what each file holds). Each call

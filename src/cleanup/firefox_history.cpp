@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "browserproxy/firefox_proxy.h"
+#include "browsers/firefox_profiles.h"
 
 namespace cloakwise::cleanup {
 namespace {
@@ -40,7 +40,7 @@ std::string Quoted(const std::string& text) {
 
 HistoryOutcome ClearFirefoxHistory(platform::Sqlite& sqlite, platform::FileSystem& files,
                                    const std::string& folder) {
-  if (FirefoxRunsOn(files, folder)) return HistoryOutcome::InUse;
+  if (browsers::FirefoxRunsOn(files, folder)) return HistoryOutcome::InUse;
   platform::Sqlite::OpenResult opened;
   const auto db = sqlite.Open(folder + "places.sqlite", kBusyMs, opened);
   switch (opened) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "browserproxy/firefox_proxy.h"
+#include "browsers/firefox_profiles.h"
 #include "cleanup/firefox_history.h"
 #include "cleanup/safe_delete.h"
 #include "core/option_keys.h"
@@ -14,7 +14,6 @@ constexpr char kConfirmationTitle[] = "PC Privacy";
 constexpr char kConfirmationText[] =
     "Before clicking \"OK\" please close all Internet Explorer and Firefox windows. The program "
     "may froze for few seconds while cleaning.";
-constexpr char kFinishedText[] = "Cleaning finished! Your privacy is protected.";
 constexpr char kClipboardError[] = "Cannot open clipboard";
 constexpr char kHeldClipboard[] = "another program held the clipboard";
 constexpr char kTypedUrlsKey[] = "Software\\Microsoft\\Internet Explorer\\TypedURLs";
@@ -35,36 +34,6 @@ const char* WhatOf(CleanupTaskId task) {
   }
 }
 
-// The folders no clean-up empties, nor any folder that holds one. Windows'
-// own, the programs', and the user's, wherever an environment variable or
-// a link points the temporary folder or a browser's.
-constexpr std::pair<platform::ShellFolder, const char*> kKeptWhole[] = {
-    {platform::ShellFolder::Windows, "the Windows folder"},
-    {platform::ShellFolder::Profile, "the user's profile"},
-    {platform::ShellFolder::LocalAppData, "the local application data"},
-    {platform::ShellFolder::RoamingAppData, "the application data"},
-    {platform::ShellFolder::Documents, "the user's documents"},
-    {platform::ShellFolder::Desktop, "the desktop"},
-    {platform::ShellFolder::Downloads, "the downloads"},
-    {platform::ShellFolder::Pictures, "the pictures"},
-    {platform::ShellFolder::Music, "the music"},
-    {platform::ShellFolder::Videos, "the videos"},
-    {platform::ShellFolder::Favorites, "the favorites"},
-    {platform::ShellFolder::Public, "the public folder"},
-    {platform::ShellFolder::ProgramFiles, "the program files"},
-    {platform::ShellFolder::ProgramFilesX86, "the program files"},
-    {platform::ShellFolder::ProgramData, "the program data"},
-};
-
-// The folder a path lies in ("C:\Users\" for "C:\Users\u\", "C:\Apps\" for
-// "C:\Apps\x.exe"), with its separator; empty at a root.
-std::string ParentFolder(const std::string& path) {
-  std::size_t end = path.size();
-  while (end > 0 && (path[end - 1] == '\\' || path[end - 1] == '/')) --end;
-  const std::size_t slash = path.find_last_of("\\/", end == 0 ? 0 : end - 1);
-  return slash == std::string::npos || end == 0 ? "" : path.substr(0, slash + 1);
-}
-
 // A folder's sub-path written with '\\', joined with the folder's own
 // separator.
 std::string Join(const std::string& folder, std::string_view relative) {
@@ -77,7 +46,11 @@ std::string Join(const std::string& folder, std::string_view relative) {
 
 PrivacyCleanup::PrivacyCleanup(ui::PrivacyView& view, ui::MessageBoxForm& messageBox,
                                CleanupServices services, SettingsStore& settings)
-    : view_(view), messageBox_(messageBox), services_(services), settings_(settings) {
+    : view_(view),
+      messageBox_(messageBox),
+      services_(services),
+      settings_(settings),
+      guard_(services.files, services.shell, services.desktop) {
   Wire();
 }
 
@@ -118,8 +91,8 @@ void PrivacyCleanup::Run(bool atStartup) {
   } done{running_, stopping_};
 
   if (!atStartup) messageBox_.ShowMessageBox(kConfirmationTitle, kConfirmationText);
-  stayed_.clear();
-  KnowFoldersKeptWhole();
+  report_.Clear();
+  guard_.Know();
   for (const CleanupTask& task : kCleanupTasks) {
     if (stopping_) return;
     if (!(view_.*task.box).Checked()) continue;
@@ -135,42 +108,15 @@ void PrivacyCleanup::Run(bool atStartup) {
     Stayed(kHeldClipboard);
   }
   if (stopping_) return;  // the program is ending: no line to show
-  if (stayed_.empty()) {
-    ShowStatus(kFinishedText);
-    return;
-  }
-  // "protected" only when nothing a checked task was to remove is left.
-  std::string text = "Cleaning finished, but ";
-  for (std::size_t i = 0; i < stayed_.size(); ++i) {
-    const Remainder& left = stayed_[i];
-    text += (i ? "; " : "") + left.what;
-    if (left.parts.empty()) continue;
-    text += ": its ";
-    for (std::size_t k = 0; k < left.parts.size(); ++k) {
-      text += (k == 0 ? "" : k + 1 == left.parts.size() ? " and " : ", ") + left.parts[k];
-    }
-    text += " stayed";
-  }
-  ShowStatus(text + ".");
+  ShowStatus(report_.LastLine());
 }
 
 void PrivacyCleanup::Stayed(const std::string& what) {
-  for (const Remainder& left : stayed_) {
-    if (left.what == what) return;
-  }
-  stayed_.push_back({what, {}});
+  report_.Stayed(what);
 }
 
-// A browser that runs holds its files open, and Windows will not delete
-// them: one account per browser of all it kept.
 void PrivacyCleanup::KeptByRunning(std::string_view browser, CleanupTaskId task) {
-  const std::string what = std::string(browser) + " was running";
-  auto it = std::find_if(stayed_.begin(), stayed_.end(),
-                         [&](const Remainder& left) { return left.what == what; });
-  if (it == stayed_.end()) it = stayed_.insert(stayed_.end(), {what, {}});
-  const std::string part = WhatOf(task);
-  if (std::find(it->parts.begin(), it->parts.end(), part) == it->parts.end())
-    it->parts.push_back(part);
+  report_.KeptByRunning(browser, WhatOf(task));
 }
 
 bool PrivacyCleanup::Perform(CleanupTaskId task) {
@@ -215,40 +161,8 @@ bool PrivacyCleanup::Perform(CleanupTaskId task) {
   return true;
 }
 
-void PrivacyCleanup::KnowFoldersKeptWhole() {
-  keptWhole_.clear();
-  // Both spellings of each: the shell's, and the one its links lead to.
-  const auto know = [this](const std::string& path, const char* name) {
-    if (path.empty()) return;
-    keptWhole_.push_back({path, name});
-    if (auto final = services_.files.FinalFolderPath(path)) keptWhole_.push_back({*final, name});
-  };
-  for (const auto& [folder, name] : kKeptWhole) {
-    if (auto path = services_.shell.FolderPath(folder)) know(*path, name);
-  }
-  if (auto profile = services_.shell.FolderPath(platform::ShellFolder::Profile)) {
-    know(ParentFolder(*profile), "the folder of all users");
-  }
-  // Its options.ini holds the user's proxy list.
-  know(ParentFolder(services_.desktop.ExecutablePath()), "this program's folder");
-}
-
 std::optional<std::string> PrivacyCleanup::Emptiable(const std::optional<std::string>& folder) {
-  if (!folder || folder->empty()) return std::nullopt;
-  const auto usable = UsableFolder(folder, {});
-  if (!usable) {
-    Stayed(*folder + " was left alone: it is a drive root or no full path");
-    return std::nullopt;
-  }
-  // Nothing there, nothing to empty.
-  const auto final = services_.files.FinalFolderPath(*usable);
-  if (!final) return std::nullopt;
-  if (const auto why = WhyKeptWhole(*final, keptWhole_)) {
-    Stayed(*usable + " was left alone: it " + *why);
-    return std::nullopt;
-  }
-  // Emptied where it was judged, whatever its links do meanwhile.
-  return final;
+  return guard_.Emptiable(folder, report_);
 }
 
 bool PrivacyCleanup::RemoveFromProfile(const std::string& path, const std::string& finalProfile) {
@@ -299,11 +213,7 @@ void PrivacyCleanup::DeleteHistoryFiles() {
 }
 
 void PrivacyCleanup::DeleteFirefoxFiles(CleanupTaskId task) {
-  const std::string profiles = FirefoxProfilesFolder(services_.desktop);
-  if (profiles.empty()) return;
-  std::vector<std::string> folders;
-  ListSubfolders(profiles, folders, services_.files, services_.ui);
-  for (std::string profile : folders) {
+  for (std::string profile : browsers::FirefoxProfiles(services_.desktop, services_.files)) {
     if (stopping_) return;
     if (profile.back() != '\\') profile += '\\';
     const auto finalProfile = services_.files.FinalFolderPath(profile);

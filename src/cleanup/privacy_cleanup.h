@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "cleanup/cleanup_report.h"
 #include "cleanup/cleanup_tasks.h"
+#include "cleanup/folder_guard.h"
 #include "cleanup/safe_delete.h"
 #include "core/settings_store.h"
 #include "platform/desktop.h"
@@ -74,7 +76,6 @@ class PrivacyCleanup {
   // What stayed of a checked task, as the last line tells it.
   void Stayed(const std::string& what);
   void KeptByRunning(std::string_view browser, CleanupTaskId task);
-  void KnowFoldersKeptWhole();
   // The folder in its final spelling, unless it is missing or one the
   // clean-up must not empty, which the last line then tells.
   std::optional<std::string> Emptiable(const std::optional<std::string>& folder);
@@ -89,14 +90,8 @@ class PrivacyCleanup {
   SettingsStore& settings_;
   bool running_ = false;
   bool stopping_ = false;
-  std::vector<KnownFolder> keptWhole_;  // for the run under way
-  // What stayed in the run under way, each once: a reason, and for a
-  // browser that ran, the parts it kept.
-  struct Remainder {
-    std::string what;
-    std::vector<std::string> parts;
-  };
-  std::vector<Remainder> stayed_;
+  FolderGuard guard_;
+  CleanupReport report_;  // of the run under way
 };
 
 }  // namespace cloakwise::cleanup

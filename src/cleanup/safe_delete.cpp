@@ -113,6 +113,13 @@ std::optional<std::string> UsableFolder(const std::optional<std::string>& path,
   return IsSeparator(folder.back()) ? folder : folder + separator;
 }
 
+std::string ParentFolder(const std::string& path) {
+  std::size_t end = path.size();
+  while (end > 0 && IsSeparator(path[end - 1])) --end;
+  const std::size_t slash = path.find_last_of("\\/", end == 0 ? 0 : end - 1);
+  return slash == std::string::npos || end == 0 ? "" : path.substr(0, slash + 1);
+}
+
 bool MatchesPattern(std::string_view name, std::string_view pattern) {
   if (pattern == "*.*" || pattern == "*") return true;
   if (pattern.size() < 2 || pattern[0] != '*') return text::EqualsIgnoreCase(name, pattern);
@@ -127,12 +134,12 @@ bool RemoveIfPresent(platform::FileSystem& files, const std::string& path) {
 
 InsideRemoval RemoveInside(platform::FileSystem& files, const std::string& path,
                            const std::string& finalFolder) {
-  const std::size_t slash = path.find_last_of("\\/");
-  if (slash == std::string::npos || slash + 1 == path.size()) return InsideRemoval::Outside;
+  const std::string folder = ParentFolder(path);
+  if (folder.empty() || IsSeparator(path.back())) return InsideRemoval::Outside;
   // Nothing reachable there, nothing to delete.
-  const auto parent = files.FinalFolderPath(path.substr(0, slash + 1));
+  const auto parent = files.FinalFolderPath(folder);
   if (!parent) return InsideRemoval::Gone;
-  const std::string final = *parent + path.substr(slash + 1);
+  const std::string final = *parent + path.substr(folder.size());
   if (!files.FileExists(final)) return InsideRemoval::Gone;
   if (!IsWithin(WithoutTrailingSeparators(*parent), WithoutTrailingSeparators(finalFolder)))
     return InsideRemoval::Outside;

@@ -36,6 +36,10 @@ struct KnownFolder {
 std::optional<std::string> WhyKeptWhole(const std::string& finalFolder,
                                         const std::vector<KnownFolder>& known);
 
+// The folder a path lies in ("C:\Users\" for "C:\Users\u\", "C:\Apps\" for
+// "C:\Apps\x.exe"), with its separator; empty at a root.
+std::string ParentFolder(const std::string& path);
+
 // Whether a name matches a shell pattern of the forms the clean-up uses:
 // "*.*" (every name) or "*.ext" (names ending in ".ext", any case).
 bool MatchesPattern(std::string_view name, std::string_view pattern);

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "activeproxy/active_proxy.h"
+#include "browsers/firefox_profiles.h"
 #include "platform/win32/desktop_win32.h"
 #include "platform/win32/shell_win32.h"
 #include "platform/win32/wide.h"
@@ -51,7 +52,7 @@ class CountingHost : public ui::ModalHost {
 class Win32FirefoxTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    profiles = fs::path(FirefoxProfilesFolder(desktop));
+    profiles = fs::path(browsers::FirefoxProfilesFolder(desktop));
     RemoveProfiles();
     fs::create_directories(profiles / "one.default");
     fs::create_directories(profiles / "two.work");
