@@ -42,7 +42,14 @@ Application::Application(PlatformServices services)
           form, desktop, messageBox, *settings_,
           [this](std::uint32_t intervalMs) { rotation.ScheduleTicks(intervalMs); },
           [this] { activeProxy.FirefoxOptionChanged(); }),
-      rotation({form, services.ui, activeProxy, search, [this] { return desktop.IsOnline(); }}),
+      rotation({{form.status.startStopButton, form.mainMenu.startStopItem,
+                 form.mainMenu.changeIpNowItem},
+                status,
+                *settings_,
+                services.ui,
+                activeProxy,
+                search,
+                [this] { return desktop.IsOnline(); }}),
       search({form, services.ui, activeProxy,
               [this](const std::string& title, const std::string& text) {
                 messageBox.ShowMessageBox(title, text);

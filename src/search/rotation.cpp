@@ -1,13 +1,15 @@
 #include "search/rotation.h"
 
+#include "core/option_keys.h"
+
 namespace cloakwise::search {
 
 Rotation::Rotation(Services services)
     : services_(std::move(services)), timer_(services_.ui, 0, false) {
-  ui::MainForm& form = services_.form;
-  form.status.startStopButton.onClick = [this] { ToggleStartStop(); };
-  form.mainMenu.startStopItem.onClick = [this] { ToggleStartStop(); };
-  form.mainMenu.changeIpNowItem.onClick = [this] { ChangeProxyNow(); };
+  Controls& controls = services_.controls;
+  controls.startStopButton.onClick = [this] { ToggleStartStop(); };
+  controls.startStopItem.onClick = [this] { ToggleStartStop(); };
+  controls.changeIpNowItem.onClick = [this] { ChangeProxyNow(); };
   timer_.SetHandler([this] { OnRotationTick(); });
 }
 
@@ -34,16 +36,15 @@ void Rotation::StartSequence() {
 void Rotation::ChangeProxyNow() {
   if (!services_.isOnline()) return;
   if (!services_.activeProxy.BeginSearch()) return;  // the program is closing
-  services_.form.trayIcon.ShowBalloon("Search for proxy started",
-                                      "Please be patient while searching for best proxy.");
+  services_.status.ShowBalloon("Search for proxy started",
+                               "Please be patient while searching for best proxy.");
   services_.search.StartBatch(BatchRequest::User);
 }
 
 void Rotation::OnStartFailed() {
   // The proxy in use, if any, stays installed and shown.
   services_.activeProxy.SearchCouldNotStart();
-  services_.form.trayIcon.ShowBalloon("Error while connecting",
-                                      "Please check your Internet connection");
+  services_.status.ShowBalloon("Error while connecting", "Please check your Internet connection");
 }
 
 void Rotation::StopSequence() {
@@ -52,7 +53,7 @@ void Rotation::StopSequence() {
 }
 
 void Rotation::OnRotationTick() {
-  if (services_.form.options.rotateEveryBox.Checked() &&
+  if (services_.settings.ReadBool(kOptionsSection, kKeyRotateEvery, false) &&
       services_.activeProxy.CurrentState() != ActiveProxy::State::Stopped) {
     ChangeProxyNow();
   }

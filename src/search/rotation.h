@@ -5,8 +5,10 @@
 #include <string>
 
 #include "activeproxy/active_proxy.h"
+#include "core/settings_store.h"
 #include "search/proxy_search.h"
-#include "ui/main_form.h"
+#include "ui/controls.h"
+#include "ui/status_presenter.h"
 
 namespace cloakwise::search {
 
@@ -17,8 +19,16 @@ namespace cloakwise::search {
 // User-interface thread only.
 class Rotation {
  public:
+  // START/STOP and the main menu's two items, which it answers.
+  struct Controls {
+    ui::Label& startStopButton;
+    ui::MenuItem& startStopItem;
+    ui::MenuItem& changeIpNowItem;
+  };
   struct Services {
-    ui::MainForm& form;
+    Controls controls;
+    ui::StatusPresenter& status;
+    SettingsStore& settings;
     platform::UiThread& ui;
     ActiveProxy& activeProxy;
     ProxySearch& search;

@@ -86,6 +86,10 @@ void StatusPresenter::ShowBrowsersHidden(bool windows, bool firefox) {
   form_.status.firefoxHiddenBadge.SetVisible(firefox);
 }
 
+void StatusPresenter::ShowBalloon(const std::string& title, const std::string& text) {
+  form_.trayIcon.ShowBalloon(title, text);
+}
+
 void StatusPresenter::OnBlinkTick() {
   form_.status.searchingIndicator.SetVisible(!form_.status.searchingIndicator.Visible());
 }

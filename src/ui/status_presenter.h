@@ -36,6 +36,9 @@ class StatusPresenter {
   // The browser badges: each shows "HIDDEN" only while that browser's
   // settings send it through the program's proxy.
   void ShowBrowsersHidden(bool windows, bool firefox);
+  // A balloon from the tray icon, for what happens while the window may be
+  // hidden.
+  void ShowBalloon(const std::string& title, const std::string& text);
   // The blink timer's tick: Searching on for a second, off for a second.
   void OnBlinkTick();
   const Timer& BlinkTimer() const { return blinkTimer_; }
