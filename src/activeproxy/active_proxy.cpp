@@ -53,7 +53,7 @@ bool ActiveProxy::ProxyStoppedAnswering() {
   state_ = State::Searching;
   services_.status.ShowNotAnswering();
   ShowBadges();
-  services_.form.trayIcon.ShowBalloon(
+  services_.status.ShowBalloon(
       "Proxy not answering",
       "Looking for a new proxy. Until one is in use, your browsers stay behind the old one and "
       "load nothing.");
@@ -205,7 +205,7 @@ bool ActiveProxy::Put(const ProxyChoice& choice) {
   services_.status.ShowProxyInUse(choice.address.host, choice.description, choice.anonymity,
                                   choice.speed);
   ShowBadges();
-  services_.form.trayIcon.ShowBalloon("Proxy changed", choice.balloonText);
+  services_.status.ShowBalloon("Proxy changed", choice.balloonText);
   TellLater(install, firefox, replacement);
   if (services_.onInstalled) services_.onInstalled(replacement);
   return true;
@@ -262,7 +262,7 @@ void ActiveProxy::TellLater(std::uint64_t install, const FirefoxOutcome& firefox
 
 void ActiveProxy::Stop() {
   const auto error = TakeAway();
-  services_.form.trayIcon.ShowBalloon("Proxy changed", "Anonymity deactivated");
+  services_.status.ShowBalloon("Proxy changed", "Anonymity deactivated");
   if (error) services_.showError(*error);
 }
 

@@ -12,7 +12,6 @@
 #include "browserproxy/system_proxy.h"
 #include "core/proxy_address.h"
 #include "platform/ui_thread.h"
-#include "ui/main_form.h"
 #include "ui/status_presenter.h"
 
 namespace cloakwise {
@@ -45,7 +44,6 @@ class ActiveProxy {
   enum class State { Stopped, WaitingForConnection, Searching, InUse };
 
   struct Services {
-    ui::MainForm& form;
     ui::StatusPresenter& status;
     platform::UiThread& ui;
     SystemProxy& systemProxy;

@@ -27,7 +27,7 @@ Application::Application(PlatformServices services)
       systemProxy(services.registry, services.internetOptions),
       firefoxProxy(services.files, services.desktop),
       chromiumWebRtc(services.files, services.shell, services.registry),
-      activeProxy({form, status, services.ui, systemProxy, firefoxProxy, chromiumWebRtc,
+      activeProxy({status, services.ui, systemProxy, firefoxProxy, chromiumWebRtc,
                    [this] { return settings_->ReadBool(kOptionsSection, kKeyFirefox, false); },
                    [this](const std::string& title, const std::string& text) {
                      messageBox.ShowMessageBox(title, text);
@@ -39,7 +39,7 @@ Application::Application(PlatformServices services)
                      if (replacement) rotation.RestartTicks();
                    }}),
       options(
-          form, desktop, messageBox, *settings_,
+          form.options, desktop, messageBox, *settings_,
           [this](std::uint32_t intervalMs) { rotation.ScheduleTicks(intervalMs); },
           [this] { activeProxy.FirefoxOptionChanged(); }),
       rotation({{form.status.startStopButton, form.mainMenu.startStopItem,
@@ -50,7 +50,7 @@ Application::Application(PlatformServices services)
                 activeProxy,
                 search,
                 [this] { return desktop.IsOnline(); }}),
-      search({form, services.ui, activeProxy,
+      search({status, services.ui, activeProxy,
               [this](const std::string& title, const std::string& text) {
                 messageBox.ShowMessageBox(title, text);
               },
@@ -60,7 +60,7 @@ Application::Application(PlatformServices services)
       pasteListForm(services.pasteList ? std::make_unique<ui::PasteListForm>(*services.pasteList)
                                        : nullptr),
       listChecker(
-          {form, services.ui, activeProxy,
+          {form.checker, form.listMenu, status, services.ui, activeProxy,
            [this] { return pasteListForm ? pasteListForm->AskForProxyList() : std::string(); },
            [this](const std::string& text) { return platform.desktop.SetClipboardText(text); },
            [this](const std::string& text) { platform.desktop.ShowError(text); },
@@ -102,6 +102,7 @@ void Application::Startup(const std::vector<std::string>& args) {
   WriteFirstRunDefaults();
   RestoreSettingsLeftByEarlierRun();
   options.ApplyStoredOptions();
+  privacyCleanup.ApplyStoredChoices();
   CleanUpIfAskedTo();
   LoadCustomProxyList();
 }

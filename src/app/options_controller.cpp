@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "cleanup/cleanup_tasks.h"
 #include "core/option_keys.h"
 
 namespace cloakwise {
@@ -23,11 +22,11 @@ std::uint32_t MinutesToInterval(int minutes) {
 
 }  // namespace
 
-OptionsController::OptionsController(ui::MainForm& form, DesktopIntegration& desktop,
+OptionsController::OptionsController(ui::OptionsView& options, DesktopIntegration& desktop,
                                      ui::MessageBoxForm& messageBox, SettingsStore& settings,
                                      std::function<void(std::uint32_t)> scheduleRotation,
                                      std::function<void()> firefoxOptionChanged)
-    : form_(form),
+    : options_(options),
       desktop_(desktop),
       messageBox_(messageBox),
       settings_(settings),
@@ -37,7 +36,7 @@ OptionsController::OptionsController(ui::MainForm& form, DesktopIntegration& des
 }
 
 void OptionsController::Wire() {
-  ui::OptionsView& options = form_.options;
+  ui::OptionsView& options = options_;
   options.runAtStartupBox.onChange = [this] { OnRunAtStartupChanged(); };
   options.runAtStartupCaption.onClick = [&options] { options.runAtStartupBox.Toggle(); };
   options.rotateEveryBox.onChange = [this] { OnRotateEveryChanged(); };
@@ -57,7 +56,7 @@ void OptionsController::Wire() {
 
 void OptionsController::ApplyStoredOptions() {
   SettingsStore& store = settings_;
-  ui::OptionsView& options = form_.options;
+  ui::OptionsView& options = options_;
   options.runAtStartupBox.SetChecked(store.ReadBool(kOptionsSection, kKeyRunAtStartup, false));
   options.firefoxBox.SetChecked(store.ReadBool(kOptionsSection, kKeyFirefox, false));
   options.rotationMinutesField.SetValue(
@@ -75,45 +74,42 @@ void OptionsController::ApplyStoredOptions() {
   scheduleRotation_(MinutesToInterval(options.rotationMinutesField.Value()));
 
   options.cleanAtStartupBox.SetChecked(store.ReadBool(kOptionsSection, kKeyCleanAtStartup, false));
-  for (const cleanup::CleanupTask& task : cleanup::kCleanupTasks) {
-    (form_.privacy.*task.box).SetChecked(store.ReadBool(kOptionsSection, task.key, true));
-  }
 }
 
 void OptionsController::OnRunAtStartupChanged() {
-  const bool run = form_.options.runAtStartupBox.Checked();
+  const bool run = options_.runAtStartupBox.Checked();
   settings_.WriteBool(kOptionsSection, kKeyRunAtStartup, run);
   desktop_.SetRunAtStartup(run);
 }
 
 void OptionsController::OnRotateEveryChanged() {
-  settings_.WriteBool(kOptionsSection, kKeyRotateEvery, form_.options.rotateEveryBox.Checked());
+  settings_.WriteBool(kOptionsSection, kKeyRotateEvery, options_.rotateEveryBox.Checked());
 }
 
 void OptionsController::OnFirefoxOptionChanged() {
-  settings_.WriteBool(kOptionsSection, kKeyFirefox, form_.options.firefoxBox.Checked());
+  settings_.WriteBool(kOptionsSection, kKeyFirefox, options_.firefoxBox.Checked());
   firefoxOptionChanged_();
 }
 
 void OptionsController::OnRotationMinutesChanged() {
   settings_.WriteInteger(kOptionsSection, kKeyRotationMinutes,
-                         form_.options.rotationMinutesField.Value());
-  scheduleRotation_(MinutesToInterval(form_.options.rotationMinutesField.Value()));
+                         options_.rotationMinutesField.Value());
+  scheduleRotation_(MinutesToInterval(options_.rotationMinutesField.Value()));
 }
 
 void OptionsController::OnSpeedChanged() {
   settings_.WriteInteger(kOptionsSection, kKeyProbeTimeoutSeconds,
-                         form_.options.speedSlider.Position() + kSpeedSliderOffset);
+                         options_.speedSlider.Position() + kSpeedSliderOffset);
 }
 
 void OptionsController::OnSecurityChanged() {
   settings_.WriteInteger(kOptionsSection, kKeyMinimumAnonymity,
-                         form_.options.securitySlider.Position());
+                         options_.securitySlider.Position());
 }
 
 void OptionsController::OnCleanAtStartupChanged() {
   settings_.WriteBool(kOptionsSection, kKeyCleanAtStartup,
-                      form_.options.cleanAtStartupBox.Checked());
+                      options_.cleanAtStartupBox.Checked());
 }
 
 void OptionsController::ConfirmSaved() {

@@ -19,7 +19,8 @@ class OptionsController {
  public:
   // scheduleRotation restarts the rotation's ticks at the interval given;
   // firefoxOptionChanged runs once "Change Firefox proxy" is stored.
-  OptionsController(ui::MainForm& form, DesktopIntegration& desktop, ui::MessageBoxForm& messageBox,
+  OptionsController(ui::OptionsView& options, DesktopIntegration& desktop,
+                    ui::MessageBoxForm& messageBox,
                     SettingsStore& settings,
                     std::function<void(std::uint32_t intervalMs)> scheduleRotation,
                     std::function<void()> firefoxOptionChanged);
@@ -41,7 +42,7 @@ class OptionsController {
  private:
   void Wire();
 
-  ui::MainForm& form_;
+  ui::OptionsView& options_;
   DesktopIntegration& desktop_;
   ui::MessageBoxForm& messageBox_;
   SettingsStore& settings_;

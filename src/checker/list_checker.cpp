@@ -10,14 +10,14 @@ ListChecker::ListChecker(Services services, SettingsStore& settings)
     : services_(std::move(services)), settings_(settings) {
   checkRun_ =
       std::make_unique<WorkerThread>(services_.ui, [this](WorkerThread& self) { RunCheck(self); });
-  ui::CheckerView& view = services_.form.checker;
+  ui::CheckerView& view = services_.view;
   view.proxyGrid.SetSource(&list_);
   view.proxyGrid.onDoubleClick = [this] { UseSelectedProxy(); };
   view.checkListButton.onClick = [this] { StartCheck(); };
   view.addProxyButton.onClick = [this] { AddProxiesFromPasteWindow(); };
   view.deleteProxyButton.onClick = [this] { DeleteSelectedProxy(); };
   view.clearListButton.onClick = [this] { ClearList(); };
-  ui::ProxyListMenu& menu = services_.form.listMenu;
+  ui::ProxyListMenu& menu = services_.menu;
   menu.useProxyItem.onClick = [this] { UseSelectedProxy(); };
   menu.checkListItem.onClick = [this] { StartCheck(); };
   menu.addProxiesItem.onClick = [this] { AddProxiesFromPasteWindow(); };
@@ -35,7 +35,7 @@ ListChecker::~ListChecker() {
   checkRun_->Stop();
   checkRun_.reset();
   *alive_ = false;
-  services_.form.checker.proxyGrid.SetSource(nullptr);
+  services_.view.proxyGrid.SetSource(nullptr);
 }
 
 void ListChecker::ScheduleRepaint() {
@@ -43,14 +43,14 @@ void ListChecker::ScheduleRepaint() {
   if (repaintPosted_->exchange(true)) return;
   services_.ui.Post([this, alive = alive_, posted = repaintPosted_] {
     *posted = false;
-    if (*alive) services_.form.checker.proxyGrid.Invalidate();
+    if (*alive) services_.view.proxyGrid.Invalidate();
   });
 }
 
 void ListChecker::LoadCustomProxyList() {
   urls_ = judge::ReadServiceUrls(settings_);
   list_.Load(settings_);
-  services_.form.checker.proxyGrid.Invalidate();
+  services_.view.proxyGrid.Invalidate();
 }
 
 bool ListChecker::Checking() const {
@@ -78,12 +78,12 @@ void ListChecker::OnCheckFinished() {
 
 void ListChecker::UseSelectedProxy() {
   const auto entry =
-      list_.IsEmpty() ? std::nullopt : list_.EntryAt(services_.form.checker.proxyGrid.CurrentRow());
+      list_.IsEmpty() ? std::nullopt : list_.EntryAt(services_.view.proxyGrid.CurrentRow());
   if (!entry) return;
   // Only an address and a whole port may reach the registry and user.js.
   const auto address = ProxyAddress::Parse(entry->proxy);
   if (!address) {
-    services_.form.trayIcon.ShowBalloon(
+    services_.status.ShowBalloon(
         "Cannot use this proxy", "\"" + entry->proxy + "\" is not an address and port (IP:Port).");
     return;
   }
@@ -113,7 +113,7 @@ void ListChecker::AddProxiesFromPasteWindow() {
 }
 
 void ListChecker::DeleteSelectedProxy() {
-  list_.DeleteRow(services_.form.checker.proxyGrid.CurrentRow());
+  list_.DeleteRow(services_.view.proxyGrid.CurrentRow());
   list_.Save(settings_);
 }
 
@@ -129,7 +129,7 @@ void ListChecker::CopyProxiesByType(CopyFilter filter) {
 }
 
 void ListChecker::OnListMenuOpening() {
-  services_.form.listMenu.useProxyItem.SetEnabled(!list_.IsEmpty());
+  services_.menu.useProxyItem.SetEnabled(!list_.IsEmpty());
 }
 
 }  // namespace cloakwise::checker

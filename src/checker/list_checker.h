@@ -23,7 +23,9 @@ namespace cloakwise::checker {
 class ListChecker {
  public:
   struct Services {
-    ui::MainForm& form;
+    ui::CheckerView& view;
+    ui::ProxyListMenu& menu;
+    ui::StatusPresenter& status;  // its balloons
     platform::UiThread& ui;
     ActiveProxy& activeProxy;
     std::function<std::string()> askForProxyList;  // the paste window's text

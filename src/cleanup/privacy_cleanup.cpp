@@ -63,6 +63,12 @@ void PrivacyCleanup::Wire() {
   view_.applyButton.onClick = [this] { Run(false); };
 }
 
+void PrivacyCleanup::ApplyStoredChoices() {
+  for (const CleanupTask& task : kCleanupTasks) {
+    (view_.*task.box).SetChecked(settings_.ReadBool(kOptionsSection, task.key, true));
+  }
+}
+
 void PrivacyCleanup::OnTaskBoxChanged(const CleanupTask& task) {
   settings_.WriteBool(kOptionsSection, task.key, (view_.*task.box).Checked());
 }

@@ -48,6 +48,9 @@ class PrivacyCleanup {
   // another program does not end it. A run asked for while one is under way
   // (from its own yields) is refused.
   void Run(bool atStartup);
+  // Each task's box as stored (checked unless stored off); each change is
+  // written back, as a user's would be.
+  void ApplyStoredChoices();
   bool Running() const { return running_; }
   // Close and log-off: the run under way ends at its next yield, deleting
   // nothing more.

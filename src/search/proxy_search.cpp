@@ -64,12 +64,11 @@ void ProxySearch::CancelPause() {
 // only read the addresses.
 void ProxySearch::FindTheService() {
   urls_ = judge::ReadServiceUrls(settings_);
-  ui::StatusView& status = services_.form.status;
+  ui::StatusPresenter& status = services_.status;
   service_ = std::make_unique<ProxyListService>(
       serviceClient_,
-      ServiceReports{
-          [&status](const std::string& address) { status.localAddressLabel.SetCaption(address); },
-          services_.showMessage},
+      ServiceReports{[&status](const std::string& address) { status.ShowLocalAddress(address); },
+                     services_.showMessage},
       services_.ui, identity_, judge::ReadServiceHost(settings_));
 }
 
@@ -130,8 +129,7 @@ void ProxySearch::StartBatch(BatchRequest request) {
       descriptions.push_back(slot.description);
     }
   }
-  services_.form.status.proxyAddressLabel.SetCaption("Searching in...");
-  services_.form.status.proxyDescriptionLabel.SetCaption(DescribeBatch(descriptions));
+  services_.status.ShowSearchingIn(DescribeBatch(descriptions));
   // A worker still finishing an earlier probe, the one whose report started
   // this batch included, begins its fresh probe as soon as that run has ended.
   for (auto& worker : searchWorkers_) worker->Restart();

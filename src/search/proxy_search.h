@@ -17,13 +17,13 @@
 #include "search/client_identity.h"
 #include "search/probe.h"
 #include "search/proxy_list_service.h"
-#include "ui/main_form.h"
+#include "ui/status_presenter.h"
 
 namespace cloakwise::search {
 
 // What the search needs of the rest of the program.
 struct SearchServices {
-  ui::MainForm& form;
+  ui::StatusPresenter& status;
   platform::UiThread& ui;
   ActiveProxy& activeProxy;
   // The program's message box (a refusal of the service).

@@ -86,6 +86,15 @@ void StatusPresenter::ShowBrowsersHidden(bool windows, bool firefox) {
   form_.status.firefoxHiddenBadge.SetVisible(firefox);
 }
 
+void StatusPresenter::ShowSearchingIn(const std::string& batch) {
+  form_.status.proxyAddressLabel.SetCaption("Searching in...");
+  form_.status.proxyDescriptionLabel.SetCaption(batch);
+}
+
+void StatusPresenter::ShowLocalAddress(const std::string& address) {
+  form_.status.localAddressLabel.SetCaption(address);
+}
+
 void StatusPresenter::ShowBalloon(const std::string& title, const std::string& text) {
   form_.trayIcon.ShowBalloon(title, text);
 }

@@ -36,6 +36,10 @@ class StatusPresenter {
   // The browser badges: each shows "HIDDEN" only while that browser's
   // settings send it through the program's proxy.
   void ShowBrowsersHidden(bool windows, bool firefox);
+  // The batch under probe: "Searching in..." and the candidates' origins.
+  void ShowSearchingIn(const std::string& batch);
+  // This machine's own address, as the service saw it.
+  void ShowLocalAddress(const std::string& address);
   // A balloon from the tray icon, for what happens while the window may be
   // hidden.
   void ShowBalloon(const std::string& title, const std::string& text);

@@ -174,7 +174,7 @@ TEST_F(Win32FirefoxTest, TheRestartNoticeComesOnceAfterBothInstalls) {
   ui::MainForm form(ui);
   ui::StatusPresenter status(form, ui);
   const auto none = [](const std::string&) {};
-  ActiveProxy active({form, status, ui, system, firefox, chromium, [] { return true; },
+  ActiveProxy active({status, ui, system, firefox, chromium, [] { return true; },
                       [this](const std::string& title, const std::string& text) {
                         box.ShowMessageBox(title, text);
                       },
