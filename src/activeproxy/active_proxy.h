@@ -122,7 +122,8 @@ class ActiveProxy {
   // and a Chromium profile's own value that waits for its browser to end
   // goes back once it has.
   void OnBrowserWatchTick();
-  const ui::Timer& BrowserWatchTimer() const { return browserWatch_; }
+  // For the tests alone: TEST_ names keep the program's own code off them.
+  const ui::Timer& TEST_BrowserWatchTimer() const { return browserWatch_; }
 
  private:
   struct FirefoxOutcome {

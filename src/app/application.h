@@ -91,9 +91,10 @@ class Application {
   // Windows went on with the session after asking to end it.
   void SessionEndCancelled();
 
-  const std::string& ExecutableFolder() const { return exeFolder_; }
-  SettingsStore& Settings() { return *settings_; }
-  bool ProxyActive() const { return activeProxy.Protecting(); }
+  // For the tests alone: TEST_ names keep the program's own code off them.
+  const std::string& TEST_ExecutableFolder() const { return exeFolder_; }
+  SettingsStore& TEST_Settings() { return *settings_; }
+  bool TEST_ProxyActive() const { return activeProxy.Protecting(); }
 
   PlatformServices platform;
   ui::MainForm form;

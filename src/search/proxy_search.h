@@ -77,16 +77,17 @@ class ProxySearch {
     std::optional<AnonymityLevel> level;
     bool reached = false;  // the probe got as far as a proxy that took the connection
   };
-  const std::array<Slot, 3>& Slots() const { return slots_; }
   // How long the search waits before the next batch after `batches` in a
   // row that installed nothing: doubling, at most 30 s; from 0.1 s when the
   // last one's probes reached a proxy (lists are full of proxies that answer
   // the judge and carry no HTTPS), from 0.5 s when none did. A request of the
   // user's never waits for it.
   static std::uint32_t PauseAfterFailedBatches(int batches, bool reached);
-  bool Fetching() const { return fetching_; }
+  // For the tests alone: TEST_ names keep the program's own code off them.
+  const std::array<Slot, 3>& TEST_Slots() const { return slots_; }
+  bool TEST_Fetching() const { return fetching_; }
   // Waiting out a pause before the next batch.
-  bool Pausing() const { return pause_.has_value(); }
+  bool TEST_Pausing() const { return pause_.has_value(); }
   // Nothing under way: no fetch, no probe, no pause before the next batch.
   bool Idle() const { return !fetching_ && !pause_ && !ProbesRunning(); }
   // A probe has begun and its worker has not yet ended.

@@ -68,14 +68,14 @@ TEST_F(ListCheckerTest, PasteCheckSortCopyAndUseThroughTheViewsControls) {
   form.checker.proxyGrid.onDoubleClick();
   EXPECT_EQ(form.trayIcon.LastBalloon().title, "Cannot use this proxy");
   EXPECT_EQ(Registry(), "");
-  EXPECT_FALSE(app.ProxyActive());
+  EXPECT_FALSE(app.TEST_ProxyActive());
 
   for (std::size_t row = 0; row < 4; ++row) {
     if (checker.List().Cell(row, 0) == elite) form.checker.proxyGrid.SelectRow(row);
   }
   form.listMenu.useProxyItem.Click();
   EXPECT_EQ(Registry(), elite);
-  EXPECT_TRUE(app.ProxyActive());
+  EXPECT_TRUE(app.TEST_ProxyActive());
   EXPECT_EQ(form.status.proxyDescriptionLabel.Caption(), "Custom Proxy");
   EXPECT_EQ(form.status.anonymityLabel.Caption(), "Elite Proxy");
   EXPECT_EQ(form.status.startStopButton.Caption(), "STOP");

@@ -115,7 +115,7 @@ TEST_F(PrivacyCleanupTest, ApplyConfirmsThenRunsEveryTaskInOrderKeepingWhatTheUs
 TEST_F(PrivacyCleanupTest, UncheckedTasksAndUnusableFoldersAreSkipped) {
   Start();
   for (const auto& task : cleanup::kCleanupTasks) (app.form.privacy.*task.box).SetChecked(false);
-  EXPECT_EQ(app.Settings().ReadString(kOptionsSection, kKeyCleanRecycleBin, ""), "0");
+  EXPECT_EQ(app.TEST_Settings().ReadString(kOptionsSection, kKeyCleanRecycleBin, ""), "0");
   EXPECT_EQ(Run(), std::vector<std::string>{kFinished});
   EXPECT_TRUE(shell.calls.empty());
   EXPECT_TRUE(urlCache.deleted.empty());
@@ -125,7 +125,7 @@ TEST_F(PrivacyCleanupTest, UncheckedTasksAndUnusableFoldersAreSkipped) {
   app.form.privacy.recentDocumentsCaption.Click();
   app.form.privacy.ieCookiesCaption.Click();
   app.form.privacy.ieHistoryCaption.Click();
-  EXPECT_EQ(app.Settings().ReadString(kOptionsSection, kKeyCleanTempFiles, ""), "1");
+  EXPECT_EQ(app.TEST_Settings().ReadString(kOptionsSection, kKeyCleanTempFiles, ""), "1");
   shell.tempFolder = "";
   shell.folders.erase(platform::ShellFolder::Recent);
   shell.folders[platform::ShellFolder::Cookies] = "C:\\";

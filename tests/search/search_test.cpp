@@ -73,7 +73,7 @@ class SearchTest : public ::testing::Test {
     return harness->ui.PumpUntil(
         [&] {
           if (done()) return true;
-          if (passPauses && App().search.Pausing()) {
+          if (passPauses && App().search.TEST_Pausing()) {
             harness->ui.AdvanceTime(harness->ui.NextDue() - harness->ui.Now());
           }
           return false;
@@ -85,10 +85,10 @@ class SearchTest : public ::testing::Test {
     return Pump([&] { return Registry("ProxyServer") == proxy; });
   }
   bool ProbesIdle() {
-    return Pump([&] { return !App().search.Fetching() && AllSettled(); });
+    return Pump([&] { return !App().search.TEST_Fetching() && AllSettled(); });
   }
   bool AllSettled() {
-    for (const auto& slot : App().search.Slots()) {
+    for (const auto& slot : App().search.TEST_Slots()) {
       if (slot.state == SlotState::Pending) return false;
     }
     return true;
@@ -188,8 +188,8 @@ TEST_F(SearchTest, OnlyAProxyThatTunnelsIsInstalled) {
   ASSERT_TRUE(Installed(tunnelling));
   ASSERT_TRUE(ProbesIdle());
   for (const int k : {0, 1}) {
-    EXPECT_EQ(App().search.Slots()[k].state, SlotState::Failed) << k;
-    EXPECT_EQ(App().search.Slots()[k].level, AnonymityLevel::Elite) << "the judge answered " << k;
+    EXPECT_EQ(App().search.TEST_Slots()[k].state, SlotState::Failed) << k;
+    EXPECT_EQ(App().search.TEST_Slots()[k].level, AnonymityLevel::Elite) << "the judge answered " << k;
   }
   // A batch whose tunnels all fail is followed after a pause, as any failed one.
   Form().mainMenu.changeIpNowItem.Click();
@@ -238,7 +238,7 @@ TEST_F(SearchTest, TheInstalledHostThroughAnotherPortAndFirefoxOffChangeNothing)
   ASSERT_TRUE(Installed(first));
   const int balloons = Form().trayIcon.LastBalloon().serial;
   ASSERT_TRUE(ProbesIdle());
-  EXPECT_EQ(App().search.Slots()[0].state, SlotState::Accepted) << "the better slot, same host";
+  EXPECT_EQ(App().search.TEST_Slots()[0].state, SlotState::Accepted) << "the better slot, same host";
   EXPECT_EQ(Registry("ProxyServer"), first);
   EXPECT_EQ(Form().status.proxyDescriptionLabel.Caption(), "B");
   EXPECT_EQ(Form().trayIcon.LastBalloon().serial, balloons);
@@ -253,8 +253,8 @@ TEST_F(SearchTest, AThirteenSecondAnswerIsNeverInstalledAndStartsNoBatch) {
          Proxy(Anonymity::Elite) + " Next"});
   Form().status.startStopButton.Click();
   ASSERT_TRUE(ProbesIdle());
-  EXPECT_EQ(App().search.Slots()[0].state, SlotState::Accepted);
-  EXPECT_EQ(App().search.Slots()[0].speed, 0);
+  EXPECT_EQ(App().search.TEST_Slots()[0].state, SlotState::Accepted);
+  EXPECT_EQ(App().search.TEST_Slots()[0].speed, 0);
   EXPECT_EQ(Registry("ProxyServer"), "");
   EXPECT_EQ(serviceRequests.load(), 2) << "one batch only";
   EXPECT_EQ(Form().status.proxyAddressLabel.Caption(), "Searching in...");
@@ -276,7 +276,7 @@ TEST_F(SearchTest, FailedBatchesAreFollowedEachProbedAfresh) {
   // Each failing proxy was probed once in each of its two batches: the
   // worker whose report started the next batch probed that batch too.
   for (std::size_t k = 0; k < 3; ++k) EXPECT_EQ(Probes(k), 2u) << k;
-  EXPECT_EQ(App().search.Slots()[2].state, SlotState::Failed) << "a port of 99999 is never probed";
+  EXPECT_EQ(App().search.TEST_Slots()[2].state, SlotState::Failed) << "a port of 99999 is never probed";
 }
 
 TEST_F(SearchTest, FailedBatchesFollowAfterAGrowingPauseThatNoUserWaitsFor) {
@@ -338,7 +338,7 @@ TEST_F(SearchTest, ABatchNeverSeesAProbeBegunBeforeIt) {
   ASSERT_TRUE(Pump([&] { return serviceRequests.load() >= 4; }));
   harness->ui.PumpUntil([] { return false; }, std::chrono::milliseconds(700));
   EXPECT_EQ(Registry("ProxyServer"), "") << "the late elite proxy belonged to an earlier batch";
-  EXPECT_EQ(App().search.Slots()[0].state, SlotState::Pending);
+  EXPECT_EQ(App().search.TEST_Slots()[0].state, SlotState::Pending);
   Form().status.startStopButton.Click();
 }
 
@@ -420,7 +420,7 @@ TEST_F(SearchTest, CloseOrStopEndsAFetchFromAServiceThatNeverAnswers) {
       });
       const auto ms = http::testing::MillisecondsOf([&] { Form().status.startStopButton.Click(); });
       EXPECT_LT(ms, 1000);
-      EXPECT_FALSE(App().search.Fetching());
+      EXPECT_FALSE(App().search.TEST_Fetching());
       EXPECT_EQ(Registry("ProxyServer"), "");
       EXPECT_EQ(harness->desktop.quit, close);
     }
@@ -433,9 +433,9 @@ TEST_F(SearchTest, OfflineStartOnlyShowsTheSearchWaiting) {
   const int balloons = Form().trayIcon.LastBalloon().serial;
   Form().status.startStopButton.Click();
   EXPECT_EQ(Form().status.startStopButton.Caption(), "STOP");
-  EXPECT_TRUE(App().status.BlinkTimer().Enabled());
+  EXPECT_TRUE(App().status.TEST_BlinkTimer().Enabled());
   EXPECT_EQ(Form().trayIcon.LastBalloon().serial, balloons);
-  EXPECT_FALSE(App().ProxyActive());
+  EXPECT_FALSE(App().TEST_ProxyActive());
   EXPECT_EQ(serviceRequests.load(), 0);
   App().OnMainMenuOpening();
   EXPECT_EQ(Form().mainMenu.startStopItem.Caption(), "Start");
@@ -448,14 +448,14 @@ TEST_F(SearchTest, AFailedFetchFromATickKeepsTheProxyInUse) {
   ASSERT_TRUE(Installed(elite));
   ASSERT_TRUE(ProbesIdle());
   service.reset();  // the service goes away
-  harness->ui.AdvanceTime(App().rotation.TickTimer().Interval());
+  harness->ui.AdvanceTime(App().rotation.TEST_TickTimer().Interval());
   EXPECT_EQ(Form().trayIcon.LastBalloon().title, "Error while connecting");
   EXPECT_EQ(Form().status.startStopButton.Caption(), "START");
   EXPECT_TRUE(Form().status.inactiveIndicator.Visible());
   EXPECT_EQ(Registry("ProxyServer"), elite);
   EXPECT_EQ(Form().status.proxyAddressLabel.Caption(), text::SplitAtFirstColon(elite)->first);
   const int balloons = Form().trayIcon.LastBalloon().serial;
-  harness->ui.AdvanceTime(App().rotation.TickTimer().Interval());  // START shows: ticks do nothing
+  harness->ui.AdvanceTime(App().rotation.TEST_TickTimer().Interval());  // START shows: ticks do nothing
   EXPECT_EQ(Form().trayIcon.LastBalloon().serial, balloons);
 }
 
@@ -467,7 +467,7 @@ TEST_F(SearchTest, ARotationTickOrChangeIpNowInstallsTheNextBatchsWinner) {
       "Change1=1\r\n");
   Form().status.startStopButton.Click();
   ASSERT_TRUE(Installed(first));
-  harness->ui.AdvanceTime(App().rotation.TickTimer().Interval());
+  harness->ui.AdvanceTime(App().rotation.TEST_TickTimer().Interval());
   ASSERT_TRUE(Installed(second));
   Form().mainMenu.changeIpNowItem.Click();
   ASSERT_TRUE(Installed(first));
@@ -500,7 +500,7 @@ TEST_F(SearchTest, AStopWhileTheBatchIsFetchedWins) {
 TEST_F(SearchTest, ARotationTickDuringTheFetchJoinsIt) {
   const std::string elite = Proxy(Anonymity::Elite);
   Start({elite + " E", Dead() + " D", Dead() + " D"}, "Change1=1\r\n");
-  harness->ui.Post([&] { harness->ui.AdvanceTime(App().rotation.TickTimer().Interval()); });
+  harness->ui.Post([&] { harness->ui.AdvanceTime(App().rotation.TEST_TickTimer().Interval()); });
   Form().status.startStopButton.Click();
   ASSERT_TRUE(Installed(elite));
   ASSERT_TRUE(ProbesIdle());
@@ -547,7 +547,7 @@ TEST_F(SearchTest, AUserRequestThatJoinedAFailedBatchsFetchHearsItFail) {
       Pump([&] { return Form().trayIcon.LastBalloon().title == "Error while connecting"; }));
   EXPECT_EQ(Form().status.startStopButton.Caption(), "START");
   EXPECT_TRUE(Form().status.inactiveIndicator.Visible());
-  EXPECT_FALSE(App().ProxyActive());
+  EXPECT_FALSE(App().TEST_ProxyActive());
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ class ActiveProxyTest : public ::testing::Test, public fakes::AppHarness {
     EXPECT_EQ(app.form.status.startStopButton.Caption(), "START");
     EXPECT_TRUE(app.form.status.inactiveIndicator.Visible());
     EXPECT_EQ(app.form.status.proxyAddressLabel.Caption(), "[none]");
-    EXPECT_FALSE(app.ProxyActive());
+    EXPECT_FALSE(app.TEST_ProxyActive());
   }
 
   Seen before;
@@ -242,7 +242,7 @@ TEST_F(ActiveProxyTest, TheWindowsBadgeSaysHiddenOnlyWhileChromesWebRtcGoesThrou
   EXPECT_TRUE(app.form.status.firefoxHiddenBadge.Visible());
   ASSERT_EQ(modal.shown.size(), 1u);
   EXPECT_NE(modal.shown[0].find("Chrome is open: restart it"), std::string::npos) << modal.shown[0];
-  EXPECT_TRUE(app.activeProxy.BrowserWatchTimer().Enabled());
+  EXPECT_TRUE(app.activeProxy.TEST_BrowserWatchTimer().Enabled());
   EXPECT_EQ(files.files[kChromePrefs], "{}");
 
   app.activeProxy.OnBrowserWatchTick();
@@ -251,7 +251,7 @@ TEST_F(ActiveProxyTest, TheWindowsBadgeSaysHiddenOnlyWhileChromesWebRtcGoesThrou
   app.activeProxy.OnBrowserWatchTick();
   EXPECT_TRUE(app.form.status.ieHiddenBadge.Visible());
   EXPECT_NE(files.files[kChromePrefs], "{}");
-  EXPECT_FALSE(app.activeProxy.BrowserWatchTimer().Enabled());
+  EXPECT_FALSE(app.activeProxy.TEST_BrowserWatchTimer().Enabled());
   modal.shown.clear();
   app.form.status.startStopButton.Click();
   EXPECT_EQ(Look(), before);
@@ -271,7 +271,7 @@ TEST_F(ActiveProxyTest, TheFirefoxBadgeWaitsForAFirefoxThatWasOpenToEnd) {
   files.held.clear();
   app.activeProxy.OnBrowserWatchTick();
   EXPECT_TRUE(app.form.status.firefoxHiddenBadge.Visible());
-  EXPECT_FALSE(app.activeProxy.BrowserWatchTimer().Enabled());
+  EXPECT_FALSE(app.activeProxy.TEST_BrowserWatchTimer().Enabled());
   // Open again, on the program's proxy: a proxy changed meanwhile keeps it hidden.
   files.held.insert(Profile("parent.lock"));
   ASSERT_TRUE(app.activeProxy.UseChosen({{"5.6.7.8", 3128}, "Custom Proxy", "Elite Proxy", 0, "x"}));

@@ -398,13 +398,13 @@ TEST_F(FirefoxProxyTest, WithoutProfilesFolderTheFirefoxOptionsAreGreyedAndStore
   EXPECT_FALSE(app.form.options.firefoxBox.Checked());
   EXPECT_FALSE(app.form.options.firefoxBox.Enabled());
   EXPECT_FALSE(app.form.options.firefoxCaption.Enabled());
-  EXPECT_EQ(app.Settings().ReadString(kOptionsSection, "Firefox", ""), "0");
+  EXPECT_EQ(app.TEST_Settings().ReadString(kOptionsSection, "Firefox", ""), "0");
   app.ShowView(ui::View::Privacy);
   EXPECT_FALSE(app.form.privacy.firefoxCookiesBox.Enabled());
   EXPECT_FALSE(app.form.privacy.firefoxHistoryBox.Checked());
   EXPECT_TRUE(app.form.privacy.firefoxFormHistoryBox.Checked()) << "the stored-passwords row stays";
-  EXPECT_EQ(app.Settings().ReadString(kOptionsSection, "opt5", ""), "0");
-  EXPECT_EQ(app.Settings().ReadString(kOptionsSection, "opt6", ""), "0");
+  EXPECT_EQ(app.TEST_Settings().ReadString(kOptionsSection, "opt5", ""), "0");
+  EXPECT_EQ(app.TEST_Settings().ReadString(kOptionsSection, "opt6", ""), "0");
 }
 
 }  // namespace

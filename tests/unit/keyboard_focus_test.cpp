@@ -36,7 +36,7 @@ class KeyboardFocusTest : public ::testing::Test, public fakes::LaidOutApp {
   static std::string Named(const ui::Control& c) { return c.Name(); }
   static std::string Named(const char* shown) { return shown; }
   std::string Value(const char* key) {
-    return app.Settings().ReadString(kOptionsSection, key, "<none>");
+    return app.TEST_Settings().ReadString(kOptionsSection, key, "<none>");
   }
 };
 
@@ -215,7 +215,7 @@ TEST_F(KeyboardFocusTest, ArrowsMoveAFocusedSliderAndTheCueFollowsTheKeyboard) {
     Press(c.key);
     EXPECT_EQ(speed.Position(), c.position);
   }
-  EXPECT_EQ(app.Settings().ReadInteger(kOptionsSection, "Timeout", 0), 12);
+  EXPECT_EQ(app.TEST_Settings().ReadInteger(kOptionsSection, "Timeout", 0), 12);
   focus.MouseUsed();
   EXPECT_FALSE(focus.CueShown());
   focus.MouseUsed(layout.Find(form.options.rotateEveryCaption));

@@ -60,7 +60,7 @@ TEST_F(LayoutTest, OptionControlsRespondWhereTheyAreDrawn) {
   EXPECT_EQ(o.speedSlider.Position(), 0);
   Click(At(o.speedSlider, Part::RightEnd));
   EXPECT_EQ(o.speedSlider.Position(), 8);
-  EXPECT_EQ(app.Settings().ReadInteger(kOptionsSection, "Timeout", 0), 13);
+  EXPECT_EQ(app.TEST_Settings().ReadInteger(kOptionsSection, "Timeout", 0), 13);
   Click(At(o.securitySlider));
   EXPECT_EQ(o.securitySlider.Position(), 1);
   Click(At(o.rotationMinutesField, Part::TopArrow));

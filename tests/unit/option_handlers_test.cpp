@@ -14,7 +14,7 @@ class OptionHandlersTest : public ::testing::Test, public fakes::AppHarness {
     Start();
   }
   std::string Value(const char* key) {
-    return app.Settings().ReadString(kOptionsSection, key, "<none>");
+    return app.TEST_Settings().ReadString(kOptionsSection, key, "<none>");
   }
   ui::MainForm& form = app.form;
 };
@@ -54,21 +54,21 @@ TEST_F(OptionHandlersTest, SlidersStoreTheirValues) {
 TEST_F(OptionHandlersTest, MinutesFieldStoresWhatIsTypedAndRestartsTheTimer) {
   form.options.rotationMinutesField.EditText("25");
   EXPECT_EQ(Value("ProxyChange"), "25");
-  EXPECT_EQ(app.rotation.TickTimer().Interval(), 1500000u);
-  EXPECT_TRUE(app.rotation.TickTimer().Running());
+  EXPECT_EQ(app.rotation.TEST_TickTimer().Interval(), 1500000u);
+  EXPECT_TRUE(app.rotation.TEST_TickTimer().Running());
   form.options.rotationMinutesField.EditText("");
   EXPECT_EQ(Value("ProxyChange"), "1");
   form.options.rotationMinutesField.EditText("5000");
   EXPECT_EQ(Value("ProxyChange"), "5000") << "not clamped while typing";
   form.options.rotationMinutesField.ExitEdit();
   EXPECT_EQ(Value("ProxyChange"), "1440");
-  EXPECT_EQ(app.rotation.TickTimer().Interval(), 86400000u);
+  EXPECT_EQ(app.rotation.TEST_TickTimer().Interval(), 86400000u);
   form.options.rotationMinutesField.EditText("-3");
-  EXPECT_EQ(app.rotation.TickTimer().Interval(), 0u) << "no negative interval reaches the timer";
-  EXPECT_FALSE(app.rotation.TickTimer().Running());
+  EXPECT_EQ(app.rotation.TEST_TickTimer().Interval(), 0u) << "no negative interval reaches the timer";
+  EXPECT_FALSE(app.rotation.TEST_TickTimer().Running());
   form.options.rotationMinutesField.ExitEdit();
   EXPECT_EQ(Value("ProxyChange"), "1");
-  EXPECT_TRUE(app.rotation.TickTimer().Running());
+  EXPECT_TRUE(app.rotation.TEST_TickTimer().Running());
 }
 
 TEST_F(OptionHandlersTest, RestartingTheTimerStartsItsCountAgain) {

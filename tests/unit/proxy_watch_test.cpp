@@ -91,9 +91,9 @@ TEST_F(ProxyWatchTest, TwoFailuresRunningStartOneSearchAndTheDeadProxyStays) {
     if (c.replaced) {
       EXPECT_EQ(watchProbes - before, 2) << "no probe while the search looks";
       EXPECT_EQ(app.form.status.anonymityLabel.Caption(), "Not answering: finding another...");
-      EXPECT_TRUE(app.status.BlinkTimer().Enabled());
+      EXPECT_TRUE(app.status.TEST_BlinkTimer().Enabled());
       EXPECT_FALSE(app.form.status.ieHiddenBadge.Visible());
-      EXPECT_TRUE(app.ProxyActive()) << "a failed fetch keeps the protection on";
+      EXPECT_TRUE(app.TEST_ProxyActive()) << "a failed fetch keeps the protection on";
       // The next proxy found ends it, told by a balloon.
       Use(kNext);
       EXPECT_FALSE(Replacing());
@@ -127,7 +127,7 @@ TEST_F(ProxyWatchTest, StopAndCloseDuringAProbeWaitForNothing) {
     } else {
       EXPECT_TRUE(app.PrepareToClose());
     }
-    EXPECT_FALSE(app.ProxyActive());
+    EXPECT_FALSE(app.TEST_ProxyActive());
     EXPECT_EQ(ProxyServer(), std::nullopt) << "the user's own settings at once";
     release = true;
     ASSERT_TRUE(ui.PumpUntil([&] { return !app.watch.Probing(); }));
@@ -140,7 +140,7 @@ TEST_F(ProxyWatchTest, StopAndCloseDuringAProbeWaitForNothing) {
 TEST_F(ProxyWatchTest, AReplacementAsksFirefoxToRestartOnlyWhenItRuns) {
   const std::string profile = std::string(kProfiles) + "p\\";
   files.folders[kProfiles].push_back(platform::DirectoryEntry{"p", true});
-  app.Settings().WriteBool(kOptionsSection, kKeyFirefox, true);
+  app.TEST_Settings().WriteBool(kOptionsSection, kKeyFirefox, true);
   for (const bool running : {false, true}) {
     SCOPED_TRACE(running);
     if (running) files.held.insert(profile + "parent.lock");

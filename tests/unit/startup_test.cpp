@@ -27,13 +27,13 @@ TEST_F(StartupTest, FirstRunWritesExactlyThreeKeysAndRegistersRunAtStartup) {
   EXPECT_EQ(form.options.speedSlider.Position(), 4);
   EXPECT_TRUE(form.window.Visible());
   EXPECT_EQ(form.status.localAddressLabel.Caption(), "192.168.1.20");
-  EXPECT_EQ(app.ExecutableFolder(), "C:\\Apps\\");
+  EXPECT_EQ(app.TEST_ExecutableFolder(), "C:\\Apps\\");
   EXPECT_EQ(form.trayIcon.Set(), ui::TrayIcon::IconSet::Idle);
-  EXPECT_FALSE(app.ProxyActive());
+  EXPECT_FALSE(app.TEST_ProxyActive());
   // The rotation timer runs every ten minutes whether or not rotation is on.
   ASSERT_EQ(ui.ActiveTimers(), 1u);
-  EXPECT_TRUE(app.rotation.TickTimer().Running());
-  EXPECT_EQ(app.rotation.TickTimer().Interval(), 600000u);
+  EXPECT_TRUE(app.rotation.TEST_TickTimer().Running());
+  EXPECT_EQ(app.rotation.TEST_TickTimer().Interval(), 600000u);
 }
 
 TEST_F(StartupTest, MissingStartUpIsAFirstRunEvenWithOtherKeys) {
@@ -54,7 +54,7 @@ TEST_F(StartupTest, StoredValuesReachTheControlsAndOnlyChangesAreWrittenBack) {
   EXPECT_TRUE(form.options.firefoxBox.Checked());
   EXPECT_FALSE(form.status.firefoxHiddenBadge.Visible()) << "no proxy is in use yet";
   EXPECT_EQ(form.options.rotationMinutesField.Value(), 30);
-  EXPECT_EQ(app.rotation.TickTimer().Interval(), 1800000u);
+  EXPECT_EQ(app.rotation.TEST_TickTimer().Interval(), 1800000u);
   EXPECT_EQ(form.options.securitySlider.Position(), 0);
   EXPECT_EQ(form.options.speedSlider.Position(), 5) << "0x0A is ten seconds";
   EXPECT_TRUE(form.options.rotateEveryBox.Checked());
@@ -70,7 +70,7 @@ TEST_F(StartupTest, ZeroMinutesIsClampedAndStored) {
   Start();
   EXPECT_EQ(form.options.rotationMinutesField.Value(), 1);
   EXPECT_NE(Ini().find("ProxyChange=1\r\n"), std::string::npos) << Ini();
-  EXPECT_EQ(app.rotation.TickTimer().Interval(), 60000u);
+  EXPECT_EQ(app.rotation.TEST_TickTimer().Interval(), 60000u);
 }
 
 TEST_F(StartupTest, OutOfRangeSlidersKeepTheirDesignPositionAndTheFileKeepsTheValue) {
@@ -135,7 +135,7 @@ TEST_F(StartupTest, RefusedFirstWriteRaisesTheErrorWithThePath) {
 TEST(StartupAtADriveRoot, ExecutableInTheRootOfADriveStillGetsOneBackslash) {
   fakes::AppHarness harness({}, "D:\\cloakwise.exe");
   harness.Start();
-  EXPECT_EQ(harness.app.ExecutableFolder(), "D:\\");
+  EXPECT_EQ(harness.app.TEST_ExecutableFolder(), "D:\\");
   EXPECT_TRUE(harness.files.files.count("D:\\options.ini"));
 }
 

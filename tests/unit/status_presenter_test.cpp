@@ -24,7 +24,7 @@ Seen Look(MainForm& form, const StatusPresenter& presenter) {
           s.inactiveIndicator.Visible(),
           s.searchingIndicator.Visible(),
           s.activeIndicator.Visible(),
-          presenter.BlinkTimer().Enabled(),
+          presenter.TEST_BlinkTimer().Enabled(),
           form.mainMenu.browseAnonymouslyItem.Visible(),
           form.trayIcon.Set(),
           form.trayIcon.Cycling()};
