@@ -38,17 +38,12 @@ OptionsController::OptionsController(ui::OptionsView& options, DesktopIntegratio
 void OptionsController::Wire() {
   ui::OptionsView& options = options_;
   options.runAtStartupBox.onChange = [this] { OnRunAtStartupChanged(); };
-  options.runAtStartupCaption.onClick = [&options] { options.runAtStartupBox.Toggle(); };
   options.rotateEveryBox.onChange = [this] { OnRotateEveryChanged(); };
-  options.rotateEveryCaption.onClick = [&options] { options.rotateEveryBox.Toggle(); };
-  options.minutesCaption.onClick = [&options] { options.rotateEveryBox.Toggle(); };
   options.firefoxBox.onChange = [this] { OnFirefoxOptionChanged(); };
-  options.firefoxCaption.onClick = [&options] { options.firefoxBox.Toggle(); };
   options.rotationMinutesField.onChange = [this] { OnRotationMinutesChanged(); };
   options.speedSlider.onChange = [this] { OnSpeedChanged(); };
   options.securitySlider.onChange = [this] { OnSecurityChanged(); };
   options.cleanAtStartupBox.onChange = [this] { OnCleanAtStartupChanged(); };
-  options.cleanAtStartupCaption.onClick = [&options] { options.cleanAtStartupBox.Toggle(); };
   options.saveButton.onClick = [this] { ConfirmSaved(); };
   options.securityHelpButton.onClick = [this] { desktop_.OpenOptionsHelp(); };
   options.speedHelpButton.onClick = [this] { desktop_.OpenOptionsHelp(); };

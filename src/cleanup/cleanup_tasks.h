@@ -32,7 +32,7 @@ enum class CleanupTaskId {
 struct CleanupTask {
   CleanupTaskId id;
   ui::CheckBox ui::PrivacyView::*box;
-  ui::Label ui::PrivacyView::*caption;
+  ui::BoxCaption ui::PrivacyView::*caption;
   const char* key;
   const char* statusText;
 };

@@ -56,9 +56,7 @@ PrivacyCleanup::PrivacyCleanup(ui::PrivacyView& view, ui::MessageBoxForm& messag
 
 void PrivacyCleanup::Wire() {
   for (const CleanupTask& task : kCleanupTasks) {
-    ui::CheckBox& box = view_.*task.box;
-    box.onChange = [this, &task] { OnTaskBoxChanged(task); };
-    (view_.*task.caption).onClick = [&box] { box.Toggle(); };
+    (view_.*task.box).onChange = [this, &task] { OnTaskBoxChanged(task); };
   }
   view_.applyButton.onClick = [this] { Run(false); };
 }

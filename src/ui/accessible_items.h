@@ -33,9 +33,6 @@ struct AccessibleItem {
   bool focused = false;
 };
 
-// The label beside a check box that names it, which a click on toggles too.
-const Layout::Widget* CaptionOf(const Layout& layout, const Layout::Widget& box);
-
 // focused: the control the keyboard is on, if any.
 std::vector<AccessibleItem> AccessibleItems(const Layout& layout, const Control* focused = nullptr);
 

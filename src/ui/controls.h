@@ -147,6 +147,20 @@ class CheckBox : public Control {
   bool checked_;
 };
 
+// The label that names a check box: a click on it toggles the box, as a
+// Windows check box's own text does. The layout pairs them from this.
+class BoxCaption : public Label {
+ public:
+  BoxCaption(ControlGroup& group, std::string name, std::string caption, CheckBox& box)
+      : Label(group, std::move(name), std::move(caption)), box_(box) {
+    onClick = [&box] { box.Toggle(); };
+  }
+  CheckBox& Box() const { return box_; }
+
+ private:
+  CheckBox& box_;
+};
+
 // A position outside min..max is ignored: the slider keeps its position.
 class Slider : public Control {
  public:

@@ -4,29 +4,10 @@
 #include <optional>
 #include <utility>
 
-#include "ui/accessible_items.h"
-
 namespace cloakwise::ui {
 namespace {
 
 using Widget = Layout::Widget;
-
-// A box and its caption are one stop: the caption is a label and never
-// takes the focus itself.
-bool TakesFocus(const Widget& w) {
-  switch (w.kind) {
-    case Layout::Kind::Tab:
-      return true;
-    case Layout::Kind::CheckBox:
-    case Layout::Kind::TextButton:
-    case Layout::Kind::Slider:
-    case Layout::Kind::Spin:
-    case Layout::Kind::Grid:
-      return w.control && w.control->Enabled();
-    default:
-      return false;
-  }
-}
 
 std::optional<Grid::Key> GridKey(KeyboardFocus::Key key) {
   using Key = KeyboardFocus::Key;
@@ -53,7 +34,9 @@ std::optional<Grid::Key> GridKey(KeyboardFocus::Key key) {
 std::vector<const Widget*> KeyboardFocus::Stops() const {
   std::vector<const Widget*> stops;
   for (const Widget& w : layout_.Widgets()) {
-    if (layout_.Shown(w) && TakesFocus(w)) stops.push_back(&w);
+    // A box and its caption are one stop: the caption never takes the
+    // focus itself.
+    if (layout_.Shown(w) && w.kind->TakesFocus(w)) stops.push_back(&w);
   }
   std::stable_sort(stops.begin(), stops.end(), [](const Widget* a, const Widget* b) {
     return std::pair(a->rect.y, a->rect.x) < std::pair(b->rect.y, b->rect.x);
@@ -101,11 +84,7 @@ bool KeyboardFocus::KeyDown(Key key, bool shift, bool ctrl) {
   }
   if (key == Key::Menu) {
     // On the proxy list its own menu, as a right click on it opens.
-    if (w && w->kind == Layout::Kind::Grid && static_cast<Grid*>(w->control)->onContextMenu) {
-      static_cast<Grid*>(w->control)->onContextMenu();
-    } else {
-      Frame("MENU");
-    }
+    if (!w || !w->kind->OpenMenu(*w)) Frame("MENU");
     return true;
   }
   if (w && OnFocused(*w, key)) return true;
@@ -124,43 +103,23 @@ bool KeyboardFocus::KeyDown(Key key, bool shift, bool ctrl) {
 }
 
 bool KeyboardFocus::OnFocused(const Widget& w, Key key) {
-  switch (w.kind) {
-    case Layout::Kind::CheckBox:
-      if (key != Key::Space) return false;
-      Press(w);
-      return true;
-    case Layout::Kind::TextButton:
-    case Layout::Kind::Tab:
-      if (key != Key::Space && key != Key::Enter) return false;
-      Press(w);
-      return true;
-    case Layout::Kind::Slider: {
-      auto* slider = static_cast<Slider*>(w.control);
-      if (key == Key::Left || key == Key::Right) {
-        slider->SetPosition(slider->Position() + (key == Key::Left ? -1 : 1));
-      } else if (key == Key::Home || key == Key::End) {
-        slider->SetPosition(key == Key::Home ? slider->Min() : slider->Max());
-      } else {
-        return false;
-      }
-      return true;
-    }
-    case Layout::Kind::Spin: {
-      if (key != Key::Up && key != Key::Down) return false;
-      auto* spin = static_cast<SpinEdit*>(w.control);
-      spin->SetValue(spin->Value() + (key == Key::Up ? 1 : -1));
-      return true;
-    }
-    default:
+  switch (w.kind->Key(w, key)) {
+    case WidgetKind::KeyOutcome::Ignored:
       return false;
+    case WidgetKind::KeyOutcome::Click:
+      Press(w);
+      return true;
+    case WidgetKind::KeyOutcome::Taken:
+      return true;
   }
+  return false;
 }
 
 void KeyboardFocus::MouseUsed(const Widget* clicked) {
   cueShown_ = false;
   if (!clicked) return;
   for (const Widget* stop : Stops()) {
-    if (stop == clicked || CaptionOf(layout_, *stop) == clicked) {
+    if (stop == clicked || stop->caption == clicked) {
       focused_ = stop;
       return;
     }

@@ -12,21 +12,7 @@ namespace cloakwise::ui {
 // clicks and frame actions, so a key and a click can never disagree.
 class KeyboardFocus {
  public:
-  enum class Key {
-    Tab,
-    Space,
-    Enter,
-    Escape,
-    Menu,  // the menu key, or Shift+F10
-    Left,
-    Right,
-    Up,
-    Down,
-    PageUp,
-    PageDown,
-    Home,
-    End
-  };
+  using Key = FocusKey;
 
   KeyboardFocus(MainForm& form, Layout& layout) : form_(form), layout_(layout) {}
 

@@ -7,13 +7,9 @@
 #include <vector>
 
 #include "ui/main_form.h"
+#include "ui/widget.h"
 
 namespace cloakwise::ui {
-
-struct Rect {
-  int x = 0, y = 0, w = 0, h = 0;
-  bool Contains(int px, int py) const { return px >= x && px < x + w && py >= y && py < y + h; }
-};
 
 // What the frame of the window does; the composition root supplies it.
 struct FrameActions {
@@ -29,37 +25,12 @@ struct FrameActions {
 // as a user would.
 class Layout {
  public:
-  // Status: wrapped text on the bottom of its rectangle, growing upward as
-  // it needs more lines, so a short line stays beside its button.
-  enum class Kind {
-    Label,
-    Status,
-    TextButton,
-    Heading,
-    CheckBox,
-    Slider,
-    Spin,
-    Gauge,
-    HotSpot,
-    Tab,
-    Grid
-  };
-
-  struct Widget {
-    Kind kind;
-    Control* control;  // null for parts of the frame
-    Rect rect;
-    std::optional<View> view;  // nothing: on every view
-    std::string text;          // what a hot spot, heading or tab shows
-    std::function<void()> action;
-    std::optional<View> tab;  // for tabs: the view it opens
-    // On a view of pages: the page it is on (none: on every page), and for
-    // the tabs between them, the page it opens.
-    std::optional<int> page;
-    std::optional<int> opensPage;
-  };
+  using Widget = ui::Widget;
 
   Layout(MainForm& form, FrameActions actions);
+  // The widgets point at each other and the frame actions at the layout.
+  Layout(const Layout&) = delete;
+  Layout& operator=(const Layout&) = delete;
 
   static constexpr int kWidth = 448;
   static constexpr int kHeight = 397;
@@ -109,13 +80,14 @@ class Layout {
   void KeyDown(Grid::Key key);
 
  private:
-  void Add(Kind kind, Control* control, Rect rect, std::optional<View> view, std::string text = {},
-           std::function<void()> action = {});
+  void Add(const WidgetKind& kind, Control* control, Rect rect, std::optional<View> view,
+           std::string text = {}, std::function<void()> action = {});
+  // Each check box's caption, which the model names, becomes its widget's.
+  void PairCaptions();
+  // A press the widget's kind takes, which may capture the mouse.
+  bool Pressed(const Widget& w, int x, int y, bool twice);
   // What Add adds from now on lies on this page of its view.
   void OnPage(std::optional<int> page) { page_ = page; }
-  // The grid on the current view, if it has one.
-  const Widget* CurrentGrid() const;
-  static Grid& GridOf(const Widget& w) { return *static_cast<Grid*>(w.control); }
 
   MainForm& form_;
   FrameActions actions_;

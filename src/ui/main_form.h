@@ -48,20 +48,20 @@ struct StatusView : ControlGroup {
 // The options view. Headings and slider marks are layout text.
 struct OptionsView : ControlGroup {
   CheckBox runAtStartupBox{*this, "runAtStartupBox", false};
-  Label runAtStartupCaption{*this, "runAtStartupCaption", "Run at startup"};
+  BoxCaption runAtStartupCaption{*this, "runAtStartupCaption", "Run at startup", runAtStartupBox};
   CheckBox rotateEveryBox{*this, "rotateEveryBox", false};
-  Label rotateEveryCaption{*this, "rotateEveryCaption", "Change the proxy every:"};
+  BoxCaption rotateEveryCaption{*this, "rotateEveryCaption", "Change the proxy every:", rotateEveryBox};
   SpinEdit rotationMinutesField{*this, "rotationMinutesField", 1, 1440, 10};
-  Label minutesCaption{*this, "minutesCaption", "minutes."};
+  BoxCaption minutesCaption{*this, "minutesCaption", "minutes.", rotateEveryBox};
   CheckBox firefoxBox{*this, "firefoxBox", false};
-  Label firefoxCaption{*this, "firefoxCaption", "Change Firefox proxy"};
+  BoxCaption firefoxCaption{*this, "firefoxCaption", "Change Firefox proxy", firefoxBox};
   Slider securitySlider{*this, "securitySlider", 0, 2, 1};
   Slider speedSlider{*this, "speedSlider", 0, 8, 5};
   Picture securityHelpButton{*this, "securityHelpButton"};
   Picture speedHelpButton{*this, "speedHelpButton"};
   CheckBox cleanAtStartupBox{*this, "cleanAtStartupBox", false};
-  Label cleanAtStartupCaption{*this, "cleanAtStartupCaption",
-                              "Run PC Privacy clean up when program starts"};
+  BoxCaption cleanAtStartupCaption{*this, "cleanAtStartupCaption",
+                              "Run PC Privacy clean up when program starts", cleanAtStartupBox};
   Label saveButton{*this, "saveButton", "SAVE"};
 };
 
@@ -73,39 +73,39 @@ struct PrivacyView : ControlGroup {
   // the second.
   PageSelector pages{*this, "privacyPages"};
   CheckBox ieCacheBox{*this, "ieCacheBox", true};
-  Label ieCacheCaption{*this, "ieCacheCaption", "Delete Temporary Internet Files - Cache"};
+  BoxCaption ieCacheCaption{*this, "ieCacheCaption", "Delete Temporary Internet Files - Cache", ieCacheBox};
   CheckBox ieTypedUrlsBox{*this, "ieTypedUrlsBox", true};
-  Label ieTypedUrlsCaption{*this, "ieTypedUrlsCaption", "Delete Typed URLs in IE bar"};
+  BoxCaption ieTypedUrlsCaption{*this, "ieTypedUrlsCaption", "Delete Typed URLs in IE bar", ieTypedUrlsBox};
   CheckBox ieCookiesBox{*this, "ieCookiesBox", true};
-  Label ieCookiesCaption{*this, "ieCookiesCaption", "Delete Stored Cookies"};
+  BoxCaption ieCookiesCaption{*this, "ieCookiesCaption", "Delete Stored Cookies", ieCookiesBox};
   CheckBox ieHistoryBox{*this, "ieHistoryBox", true};
-  Label ieHistoryCaption{*this, "ieHistoryCaption", "Delete History"};
+  BoxCaption ieHistoryCaption{*this, "ieHistoryCaption", "Delete History", ieHistoryBox};
   CheckBox firefoxFormHistoryBox{*this, "firefoxFormHistoryBox", true};
-  Label firefoxFormHistoryCaption{*this, "firefoxFormHistoryCaption",
-                                  "Delete Stored Passwords and Autocomplete"};
+  BoxCaption firefoxFormHistoryCaption{*this, "firefoxFormHistoryCaption",
+                                  "Delete Stored Passwords and Autocomplete", firefoxFormHistoryBox};
   CheckBox firefoxCookiesBox{*this, "firefoxCookiesBox", true};
-  Label firefoxCookiesCaption{*this, "firefoxCookiesCaption", "Delete Stored Cookies"};
+  BoxCaption firefoxCookiesCaption{*this, "firefoxCookiesCaption", "Delete Stored Cookies", firefoxCookiesBox};
   CheckBox firefoxHistoryBox{*this, "firefoxHistoryBox", true};
-  Label firefoxHistoryCaption{*this, "firefoxHistoryCaption",
-                              "Delete History and Typed URLs in bar"};
+  BoxCaption firefoxHistoryCaption{*this, "firefoxHistoryCaption",
+                              "Delete History and Typed URLs in bar", firefoxHistoryBox};
   CheckBox firefoxCacheBox{*this, "firefoxCacheBox", true};
-  Label firefoxCacheCaption{*this, "firefoxCacheCaption", "Delete Cache"};
+  BoxCaption firefoxCacheCaption{*this, "firefoxCacheCaption", "Delete Cache", firefoxCacheBox};
   // Chrome, Edge and the other browsers of the same make.
   CheckBox chromiumCacheBox{*this, "chromiumCacheBox", true};
-  Label chromiumCacheCaption{*this, "chromiumCacheCaption", "Delete Cache"};
+  BoxCaption chromiumCacheCaption{*this, "chromiumCacheCaption", "Delete Cache", chromiumCacheBox};
   CheckBox chromiumCookiesBox{*this, "chromiumCookiesBox", true};
-  Label chromiumCookiesCaption{*this, "chromiumCookiesCaption", "Delete Stored Cookies"};
+  BoxCaption chromiumCookiesCaption{*this, "chromiumCookiesCaption", "Delete Stored Cookies", chromiumCookiesBox};
   CheckBox chromiumHistoryBox{*this, "chromiumHistoryBox", true};
-  Label chromiumHistoryCaption{*this, "chromiumHistoryCaption", "Delete History"};
+  BoxCaption chromiumHistoryCaption{*this, "chromiumHistoryCaption", "Delete History", chromiumHistoryBox};
   CheckBox tempFilesBox{*this, "tempFilesBox", true};
-  Label tempFilesCaption{*this, "tempFilesCaption", "Delete Temporary PC Files"};
+  BoxCaption tempFilesCaption{*this, "tempFilesCaption", "Delete Temporary PC Files", tempFilesBox};
   CheckBox recentDocumentsBox{*this, "recentDocumentsBox", true};
-  Label recentDocumentsCaption{*this, "recentDocumentsCaption",
-                               "Delete Recently Opened Documents in Start Menu"};
+  BoxCaption recentDocumentsCaption{*this, "recentDocumentsCaption",
+                               "Delete Recently Opened Documents in Start Menu", recentDocumentsBox};
   CheckBox clipboardBox{*this, "clipboardBox", true};
-  Label clipboardCaption{*this, "clipboardCaption", "Clear Clipboard"};
+  BoxCaption clipboardCaption{*this, "clipboardCaption", "Clear Clipboard", clipboardBox};
   CheckBox recycleBinBox{*this, "recycleBinBox", true};
-  Label recycleBinCaption{*this, "recycleBinCaption", "Empty Recycle Bin"};
+  BoxCaption recycleBinCaption{*this, "recycleBinCaption", "Empty Recycle Bin", recycleBinBox};
   Label applyButton{*this, "applyButton", "APPLY"};
   Label cleanupStatusLabel{*this, "cleanupStatusLabel", "Ready for clean-up."};
 };

@@ -12,6 +12,72 @@
 #include "ui/win32/window_accessible.h"
 
 namespace cloakwise::ui::win32 {
+namespace {
+
+// Each kind of widget in the program's skin.
+class SkinPainter final : public WidgetPainter {
+ public:
+  SkinPainter(HDC dc, const GdiSet& gdi) : dc_(dc), gdi_(gdi) {}
+
+  void Text(const Widget& w, const std::string& text) override {
+    DrawText(dc_, gdi_.text, TextColour(w), ToRect(w.rect), text,
+             DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
+  }
+  void Status(const Widget& w, const std::string& text) override {
+    DrawWrappedText(dc_, gdi_.text, TextColour(w), ToRect(w.rect), text, Placement::OnBottom);
+  }
+  void Heading(const Widget& w, const std::string& text) override {
+    DrawText(dc_, gdi_.bold, RGB(120, 180, 235), ToRect(w.rect), text,
+             DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+  }
+  void Button(const Widget& w, const std::string& caption) override {
+    const RECT r = ToRect(w.rect);
+    DrawFrame(dc_, r, RGB(150, 20, 24), RGB(40, 46, 62));
+    DrawText(dc_, FittingFont(dc_, {gdi_.serif, gdi_.smallSerif}, caption, w.rect.w - 6),
+             TextColour(w), r, caption, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  }
+  void Box(const Widget& w, bool checked) override {
+    DrawCheckBox(dc_, ToRect(w.rect), checked, Enabled(w));
+  }
+  void Bar(const Widget& w, const Slider& s) override {
+    DrawSlider(dc_, ToRect(w.rect), s.Position() - s.Min(), s.Max() - s.Min());
+  }
+  void Spin(const Widget& w, const std::string& text) override {
+    DrawSpin(dc_, gdi_.text, ToRect(w.rect), text);
+  }
+  void Gauge(const Widget& w, int position) override {
+    DrawGauge(dc_, ToRect(w.rect), position);
+  }
+  void HotSpot(const Widget& w, const std::string& text) override {
+    DrawText(dc_, gdi_.small, RGB(200, 205, 215), ToRect(w.rect), text,
+             DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  }
+  void Tab(const Widget& w, bool current) override {
+    const RECT r = ToRect(w.rect);
+    FillGradient(dc_, r, current ? RGB(150, 20, 24) : RGB(50, 56, 72),
+                 current ? RGB(90, 10, 12) : RGB(24, 28, 38));
+    const HFONT tabFont =
+        current ? FittingFont(dc_, {gdi_.bold, gdi_.text, gdi_.small}, w.text, w.rect.w - 4)
+                : FittingFont(dc_, {gdi_.text, gdi_.small}, w.text, w.rect.w - 4);
+    DrawText(dc_, tabFont, RGB(255, 255, 255), r, w.text,
+             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  }
+  void List(const Widget& w, const Grid& grid) override {
+    PaintGrid(dc_, ToRect(w.rect), grid, gdi_.cell, gdi_.cellBold);
+  }
+
+ private:
+  static bool Enabled(const Widget& w) { return !w.control || w.control->Enabled(); }
+  static COLORREF TextColour(const Widget& w) {
+    return Enabled(w) ? RGB(235, 238, 245) : RGB(110, 115, 125);
+  }
+
+  HDC dc_;
+  const GdiSet& gdi_;
+};
+
+}  // namespace
+
 MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
     : form_(form),
       layout_(layout),
@@ -340,70 +406,14 @@ void MainWindow::Paint(HDC target) {
   DrawText(dc, gdi_->bold, RGB(255, 255, 255), ToRect(Layout::kTitle), "Cloakwise",
            DT_LEFT | DT_VCENTER | DT_SINGLELINE);
 
+  SkinPainter painter(dc, *gdi_);
   for (const auto& w : layout_.Widgets()) {
-    if (!layout_.Shown(w)) continue;
-    const RECT r = ToRect(w.rect);
-    const bool enabled = !w.control || w.control->Enabled();
-    const COLORREF text = enabled ? RGB(235, 238, 245) : RGB(110, 115, 125);
-    switch (w.kind) {
-      case Layout::Kind::Label: {
-        const std::string& caption = w.control ? static_cast<Label*>(w.control)->Caption() : w.text;
-        DrawText(dc, gdi_->text, text, r, caption, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
-        break;
-      }
-      case Layout::Kind::Status:
-        DrawWrappedText(dc, gdi_->text, text, r, static_cast<Label*>(w.control)->Caption(),
-                        Placement::OnBottom);
-        break;
-      case Layout::Kind::Heading:
-        DrawText(dc, gdi_->bold, RGB(120, 180, 235), r, w.text,
-                 DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-        break;
-      case Layout::Kind::TextButton: {
-        const std::string& caption = static_cast<Label*>(w.control)->Caption();
-        DrawFrame(dc, r, RGB(150, 20, 24), RGB(40, 46, 62));
-        DrawText(dc, FittingFont(dc, {gdi_->serif, gdi_->smallSerif}, caption, w.rect.w - 6), text,
-                 r, caption, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-        break;
-      }
-      case Layout::Kind::CheckBox:
-        DrawCheckBox(dc, r, static_cast<CheckBox*>(w.control)->Checked(), enabled);
-        break;
-      case Layout::Kind::Slider: {
-        const auto* s = static_cast<Slider*>(w.control);
-        DrawSlider(dc, r, s->Position() - s->Min(), s->Max() - s->Min());
-        break;
-      }
-      case Layout::Kind::Spin:
-        DrawSpin(dc, gdi_->text, r, static_cast<SpinEdit*>(w.control)->Text());
-        break;
-      case Layout::Kind::Gauge:
-        DrawGauge(dc, r, static_cast<Gauge*>(w.control)->Position());
-        break;
-      case Layout::Kind::HotSpot:
-        DrawText(dc, gdi_->small, RGB(200, 205, 215), r, w.text,
-                 DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-        break;
-      case Layout::Kind::Tab: {
-        const bool current = layout_.Current(w);
-        FillGradient(dc, r, current ? RGB(150, 20, 24) : RGB(50, 56, 72),
-                     current ? RGB(90, 10, 12) : RGB(24, 28, 38));
-        const HFONT tabFont =
-            current ? FittingFont(dc, {gdi_->bold, gdi_->text, gdi_->small}, w.text, w.rect.w - 4)
-                    : FittingFont(dc, {gdi_->text, gdi_->small}, w.text, w.rect.w - 4);
-        DrawText(dc, tabFont, RGB(255, 255, 255), r, w.text,
-                 DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-        break;
-      }
-      case Layout::Kind::Grid:
-        PaintGrid(dc, r, *static_cast<Grid*>(w.control), gdi_->cell, gdi_->cellBold);
-        break;
-    }
+    if (layout_.Shown(w)) w.kind->Paint(w, layout_, painter);
   }
   FillGradient(dc, ToRect(Layout::kTabRowEnd), RGB(50, 56, 72), RGB(24, 28, 38));
   if (const Layout::Widget* focused = focus_.CueShown() ? focus_.Focused() : nullptr) {
     Rect cue = focused->rect;
-    if (const Layout::Widget* caption = CaptionOf(layout_, *focused)) {
+    if (const Layout::Widget* caption = focused->caption) {
       // As Windows frames a check box with its text, not the label's room.
       const SIZE text = TextSize(dc, gdi_->text, static_cast<Label*>(caption->control)->Caption());
       cue.w = caption->rect.x + static_cast<int>(text.cx) + 2 - cue.x;
