@@ -1,7 +1,6 @@
 #include "app/application.h"
 
 #include "app/vendor.h"
-#include "browsers/firefox_profiles.h"
 #include "core/option_keys.h"
 
 namespace cloakwise {
@@ -148,24 +147,8 @@ void Application::ShowMainWindow() {
 }
 
 void Application::ShowView(ui::View view) {
-  // Without Firefox profiles the Firefox options cannot do anything: grey
-  // them out and store them as off. Nothing turns them on again while the
-  // program runs.
-  const std::string profiles = browsers::FirefoxProfilesFolder(platform.desktop);
-  const bool noFirefox = profiles.empty() || !platform.files.ListDirectory(profiles).has_value();
-  if (view == ui::View::Privacy && noFirefox) {
-    form.privacy.firefoxCookiesCaption.SetEnabled(false);
-    form.privacy.firefoxHistoryCaption.SetEnabled(false);
-    form.privacy.firefoxCookiesBox.SetChecked(false);
-    form.privacy.firefoxHistoryBox.SetChecked(false);
-    form.privacy.firefoxCookiesBox.SetEnabled(false);
-    form.privacy.firefoxHistoryBox.SetEnabled(false);
-  }
-  if (view == ui::View::Options && noFirefox) {
-    form.options.firefoxCaption.SetEnabled(false);
-    form.options.firefoxBox.SetChecked(false);
-    form.options.firefoxBox.SetEnabled(false);
-  }
+  if (view == ui::View::Privacy) privacyCleanup.ViewShown();
+  if (view == ui::View::Options) options.ViewShown();
   // Views beyond the four known ones change nothing else.
   if (view < ui::View::Status || view > ui::View::Checker) return;
   form.view.Set(view);

@@ -1,6 +1,7 @@
 #include "app/desktop_integration.h"
 
 #include "app/vendor.h"
+#include "browsers/firefox_profiles.h"
 
 namespace cloakwise {
 
@@ -84,6 +85,10 @@ void DesktopIntegration::OpenHelp() {
 
 void DesktopIntegration::OpenOptionsHelp() {
   desktop_.ShowHelp("help.chm::/options.htm");
+}
+
+bool DesktopIntegration::HasFirefoxProfiles() {
+  return browsers::HasFirefoxProfiles(desktop_, files_);
 }
 
 }  // namespace cloakwise

@@ -25,6 +25,7 @@ class DesktopIntegration {
   bool IsOnline();
   std::string GetLocalAddress();
   std::string GetProgramFilesFolder();
+  bool HasFirefoxProfiles();
   void OpenWithShell(const std::string& target);
 
   void OpenIpEchoPage();

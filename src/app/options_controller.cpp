@@ -49,6 +49,13 @@ void OptionsController::Wire() {
   options.speedHelpButton.onClick = [this] { desktop_.OpenOptionsHelp(); };
 }
 
+void OptionsController::ViewShown() {
+  if (desktop_.HasFirefoxProfiles()) return;
+  options_.firefoxCaption.SetEnabled(false);
+  options_.firefoxBox.SetChecked(false);
+  options_.firefoxBox.SetEnabled(false);
+}
+
 void OptionsController::ApplyStoredOptions() {
   SettingsStore& store = settings_;
   ui::OptionsView& options = options_;

@@ -29,6 +29,10 @@ class OptionsController {
   // a control runs its handler, which writes the value back, exactly as a
   // user's change would.
   void ApplyStoredOptions();
+  // Without Firefox profiles "Change Firefox proxy" can do nothing: each
+  // time the view is shown it is then greyed out and stored as off.
+  // Nothing turns it on again while the program runs.
+  void ViewShown();
 
   void OnRunAtStartupChanged();
   void OnRotateEveryChanged();

@@ -11,6 +11,11 @@ std::string FirefoxProfilesFolder(platform::Desktop& desktop) {
   return folder + "Mozilla\\Firefox\\Profiles\\";
 }
 
+bool HasFirefoxProfiles(platform::Desktop& desktop, platform::FileSystem& files) {
+  const std::string folder = FirefoxProfilesFolder(desktop);
+  return !folder.empty() && files.ListDirectory(folder).has_value();
+}
+
 std::vector<std::string> FirefoxProfiles(platform::Desktop& desktop, platform::FileSystem& files) {
   const std::string folder = FirefoxProfilesFolder(desktop);
   if (folder.empty()) return {};

@@ -14,6 +14,10 @@ namespace cloakwise::browsers {
 // application-data folder is unknown.
 std::string FirefoxProfilesFolder(platform::Desktop& desktop);
 
+// Whether this user has a Firefox profiles folder at all; without one the
+// Firefox options can do nothing.
+bool HasFirefoxProfiles(platform::Desktop& desktop, platform::FileSystem& files);
+
 // Each profile's folder, that folder and the profile's name without a
 // closing separator, hidden and system folders left out; none when the
 // folder cannot be listed.

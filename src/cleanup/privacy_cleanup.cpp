@@ -61,6 +61,16 @@ void PrivacyCleanup::Wire() {
   view_.applyButton.onClick = [this] { Run(false); };
 }
 
+void PrivacyCleanup::ViewShown() {
+  if (browsers::HasFirefoxProfiles(services_.desktop, services_.files)) return;
+  view_.firefoxCookiesCaption.SetEnabled(false);
+  view_.firefoxHistoryCaption.SetEnabled(false);
+  view_.firefoxCookiesBox.SetChecked(false);
+  view_.firefoxHistoryBox.SetChecked(false);
+  view_.firefoxCookiesBox.SetEnabled(false);
+  view_.firefoxHistoryBox.SetEnabled(false);
+}
+
 void PrivacyCleanup::ApplyStoredChoices() {
   for (const CleanupTask& task : kCleanupTasks) {
     (view_.*task.box).SetChecked(settings_.ReadBool(kOptionsSection, task.key, true));

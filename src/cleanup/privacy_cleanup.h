@@ -51,6 +51,10 @@ class PrivacyCleanup {
   // Each task's box as stored (checked unless stored off); each change is
   // written back, as a user's would be.
   void ApplyStoredChoices();
+  // Without Firefox profiles the Firefox cookie and history tasks can do
+  // nothing: each time the view is shown they are then greyed out and
+  // stored as off. Nothing turns them on again while the program runs.
+  void ViewShown();
   bool Running() const { return running_; }
   // Close and log-off: the run under way ends at its next yield, deleting
   // nothing more.
