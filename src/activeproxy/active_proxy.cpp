@@ -22,6 +22,11 @@ std::vector<std::string> NotTold(std::vector<std::string>& told,
   return fresh;
 }
 
+const ProxyChoice* Choice(const std::optional<ProxyChoice>& installed) {
+  return installed ? &*installed : nullptr;
+}
+const ProxyChoice* Choice(const ProxyChoice& installed) { return &installed; }
+
 std::string JoinNames(const std::vector<std::string>& names) {
   std::string text;
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -38,19 +43,43 @@ ActiveProxy::ActiveProxy(Services services)
   browserWatch_.SetHandler([this] { OnBrowserWatchTick(); });
 }
 
+ActiveProxy::State ActiveProxy::CurrentState() const {
+  return std::visit([](const auto& phase) { return phase.kState; }, phase_);
+}
+
+bool ActiveProxy::Protecting() const {
+  const State state = CurrentState();
+  return state == State::Searching || state == State::InUse;
+}
+
+const ProxyChoice* ActiveProxy::Installed() const {
+  return std::visit([](const auto& phase) { return Choice(phase.installed); }, phase_);
+}
+
+std::optional<ProxyChoice> ActiveProxy::KeepInstalled() const {
+  if (const ProxyChoice* installed = Installed()) return *installed;
+  return std::nullopt;
+}
+
+std::optional<ProxyAddress> ActiveProxy::InUse() const {
+  if (const ProxyChoice* installed = Installed()) return installed->address;
+  return std::nullopt;
+}
+
 // The Windows badge stands for every browser that follows the Windows
 // settings: hidden only while their WebRTC goes through the proxy too.
 // Behind a dead proxy nothing leaks, but nothing works either: no badge
 // claims a hidden connection meanwhile.
 void ActiveProxy::ShowBadges() {
-  services_.status.ShowBrowsersHidden(inUse_.has_value() && chromium_.allKept && !replacing_,
-                                      firefoxInUse_ && firefoxStale_.empty() && !replacing_);
+  const bool behindDead = Replacing();
+  services_.status.ShowBrowsersHidden(Installed() && chromium_.allKept && !behindDead,
+                                      firefoxInUse_ && firefoxStale_.empty() && !behindDead);
 }
 
 bool ActiveProxy::ProxyStoppedAnswering() {
-  if (closing_ || !protecting_ || state_ != State::InUse || !inUse_) return false;
-  replacing_ = true;
-  state_ = State::Searching;
+  const auto* inUse = std::get_if<InUsePhase>(&phase_);
+  if (closing_ || !inUse) return false;
+  phase_ = ReplacingPhase{inUse->installed};
   services_.status.ShowNotAnswering();
   ShowBadges();
   services_.status.ShowBalloon(
@@ -71,11 +100,11 @@ void ActiveProxy::PutChromium() {
 
 void ActiveProxy::WatchBrowsers() {
   browserWatch_.SetEnabled(
-      (inUse_ && (!chromium_.running.empty() || !firefoxStale_.empty())) || chromiumWaits_);
+      (Installed() && (!chromium_.running.empty() || !firefoxStale_.empty())) || chromiumWaits_);
 }
 
 void ActiveProxy::OnBrowserWatchTick() {
-  if (inUse_) {
+  if (Installed()) {
     // Boxes come with a proxy put in use; the badge tells what a tick finds.
     std::erase_if(firefoxStale_, [open = services_.firefoxProxy.OpenProfiles()](
                                      const std::string& p) {
@@ -92,11 +121,8 @@ void ActiveProxy::OnBrowserWatchTick() {
 }
 
 std::optional<std::string> ActiveProxy::TakeAway() {
-  protecting_ = false;
-  replacing_ = false;
-  state_ = State::Stopped;
+  phase_ = StoppedPhase{};
   const auto error = PutBackUserSettings();
-  shown_.reset();
   services_.status.ShowStopped();
   ShowBadges();
   return error;
@@ -109,7 +135,6 @@ std::optional<std::string> ActiveProxy::PutBackUserSettings() {
   firefoxStale_.clear();
   toldRunning_.clear();
   toldUnusable_.clear();
-  inUse_.reset();
   WatchBrowsers();
   try {
     services_.firefoxProxy.Restore();
@@ -121,48 +146,47 @@ std::optional<std::string> ActiveProxy::PutBackUserSettings() {
 }
 
 void ActiveProxy::RestoreLeftByEarlierRun() {
+  phase_ = StoppedPhase{};
   // Nobody may be at the screen when Windows starts the program.
   if (const auto error = PutBackUserSettings()) services_.noteError(*error);
-  state_ = State::Stopped;
   services_.status.ShowStopped();
   ShowBadges();
 }
 
 void ActiveProxy::WaitForConnection() {
-  state_ = State::WaitingForConnection;
+  phase_ = WaitingPhase{KeepInstalled()};
   services_.status.ShowSearchPending();
 }
 
 bool ActiveProxy::BeginSearch() {
   if (closing_) return false;
-  protecting_ = true;
-  state_ = State::Searching;
+  // "Change IP now" while a dead proxy waits for its replacement: the find
+  // still takes its place.
+  if (!Replacing()) phase_ = SearchingPhase{KeepInstalled()};
   services_.status.ShowSearching();
   return true;
 }
 
 void ActiveProxy::SearchCouldNotStart() {
-  protecting_ = false;
-  replacing_ = false;
-  state_ = State::Stopped;
-  if (inUse_ && shown_) {
-    services_.status.ShowStoppedKeepingProxy(shown_->address.host, shown_->description);
+  phase_ = StoppedPhase{KeepInstalled()};
+  if (const ProxyChoice* kept = Installed()) {
+    services_.status.ShowStoppedKeepingProxy(kept->address.host, kept->description);
   } else {
     services_.status.ShowStopped();
   }
 }
 
 bool ActiveProxy::InstallFound(const ProxyChoice& choice) {
-  if (closing_ || !protecting_) return false;
+  if (closing_ || !Protecting()) return false;
   // The host is what the view shows and what counts: the installed host
   // through another port is not installed again.
-  if (state_ == State::InUse && inUse_ && inUse_->host == choice.address.host) return false;
+  const auto* inUse = std::get_if<InUsePhase>(&phase_);
+  if (inUse && inUse->installed.address.host == choice.address.host) return false;
   return Put(choice);
 }
 
 bool ActiveProxy::UseChosen(const ProxyChoice& choice) {
   if (closing_) return false;
-  protecting_ = true;
   return Put(choice);
 }
 
@@ -194,14 +218,11 @@ bool ActiveProxy::Put(const ProxyChoice& choice) {
   const std::uint64_t install = ++installs_;
   // Firefox first, then Windows, then the notice: while "Proxy changed"
   // waits for OK, every browser already goes through the new proxy.
-  const bool replacement = replacing_;
-  replacing_ = false;
+  const bool replacement = Replacing();
   const FirefoxOutcome firefox = PutFirefox(choice.address);
-  inUse_ = choice.address;
+  phase_ = InUsePhase{choice};
   PutChromium();
   services_.systemProxy.Install(choice.address);
-  shown_ = choice;
-  state_ = State::InUse;
   services_.status.ShowProxyInUse(choice.address.host, choice.description, choice.anonymity,
                                   choice.speed);
   ShowBadges();
@@ -212,9 +233,10 @@ bool ActiveProxy::Put(const ProxyChoice& choice) {
 }
 
 void ActiveProxy::FirefoxOptionChanged() {
-  if (closing_ || !inUse_) return;
+  const ProxyChoice* installed = Installed();
+  if (closing_ || !installed) return;
   const std::uint64_t install = ++installs_;
-  const FirefoxOutcome firefox = PutFirefox(*inUse_);
+  const FirefoxOutcome firefox = PutFirefox(installed->address);
   ShowBadges();
   TellLater(install, firefox);
 }
@@ -251,7 +273,7 @@ void ActiveProxy::TellLater(std::uint64_t install, const FirefoxOutcome& firefox
   std::string text;
   for (const std::string& part : notice) text += (text.empty() ? "" : "\r\n\r\n") + part;
   services_.ui.Post([this, install, error, text] {
-    if (install != installs_ || !inUse_) return;
+    if (install != installs_ || !Installed()) return;
     if (error) {
       services_.showError(*error);
     } else {

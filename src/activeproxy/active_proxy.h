@@ -4,7 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
-
+#include <variant>
 #include <vector>
 
 #include "browserproxy/chromium_webrtc.h"
@@ -62,16 +62,17 @@ class ActiveProxy {
 
   explicit ActiveProxy(Services services);
 
-  State CurrentState() const { return state_; }
-  // The protection is on: a search's find may be installed.
-  bool Protecting() const { return protecting_; }
+  State CurrentState() const;
+  // The protection is on: a search's find may be installed. Waiting for a
+  // connection it is not yet.
+  bool Protecting() const;
   bool Closing() const { return closing_; }
   // The proxy the program has put in the Windows settings.
-  const std::optional<ProxyAddress>& InUse() const { return inUse_; }
+  std::optional<ProxyAddress> InUse() const;
   // Counts the changes to what is in use, so a late report can tell it is.
   std::uint64_t Installs() const { return installs_; }
   // The proxy in use stopped answering and the search looks for another.
-  bool Replacing() const { return replacing_; }
+  bool Replacing() const { return std::holds_alternative<ReplacingPhase>(phase_); }
 
   // The watch found the proxy in use dead: a search starts, while the dead
   // proxy stays in the settings until another is put in use (the user's
@@ -83,7 +84,8 @@ class ActiveProxy {
   // nothing in use.
   void RestoreLeftByEarlierRun();
 
-  // START before it is known whether there is a connection.
+  // START, the protection off, before it is known whether there is a
+  // connection.
   void WaitForConnection();
   // A search starts: the protection is on. False, doing nothing, once the
   // program is closing.
@@ -126,6 +128,41 @@ class ActiveProxy {
   const ui::Timer& TEST_BrowserWatchTimer() const { return browserWatch_; }
 
  private:
+  // What the protection is doing and the proxy it has installed, as one
+  // value: each phase holds only what can be true in it, so no flag can
+  // say other than another. An installed proxy stays, in the settings and
+  // on view, until another takes its place or the user's own settings come
+  // back: a search that could not start, START without a connection and a
+  // search for a better proxy all keep it.
+  struct StoppedPhase {
+    static constexpr State kState = State::Stopped;
+    std::optional<ProxyChoice> installed;
+  };
+  struct WaitingPhase {
+    static constexpr State kState = State::WaitingForConnection;
+    std::optional<ProxyChoice> installed;
+  };
+  struct SearchingPhase {
+    static constexpr State kState = State::Searching;
+    std::optional<ProxyChoice> installed;
+  };
+  // The installed proxy is dead, and the search looks for one to take its
+  // place: the user's traffic stays behind it meanwhile.
+  struct ReplacingPhase {
+    static constexpr State kState = State::Searching;
+    ProxyChoice installed;
+  };
+  struct InUsePhase {
+    static constexpr State kState = State::InUse;
+    ProxyChoice installed;
+  };
+  using Phase =
+      std::variant<StoppedPhase, WaitingPhase, SearchingPhase, ReplacingPhase, InUsePhase>;
+
+  // The choice installed and on view, whatever the phase.
+  const ProxyChoice* Installed() const;
+  std::optional<ProxyChoice> KeepInstalled() const;
+
   struct FirefoxOutcome {
     bool changed = false;  // some profile now reads other settings
     std::optional<std::string> error;
@@ -147,13 +184,10 @@ class ActiveProxy {
   void ShowBadges();
 
   Services services_;
-  State state_ = State::Stopped;
-  bool protecting_ = false;
+  Phase phase_;
+  // The program's way out, whatever the phase: nothing is installed.
   bool closing_ = false;
   bool closeRefused_ = false;
-  bool replacing_ = false;
-  std::optional<ProxyAddress> inUse_;
-  std::optional<ProxyChoice> shown_;  // the choice on view while in use
   bool firefoxInUse_ = false;
   // Profiles a Firefox had open before it was given the proxy: it goes
   // around it, WebRTC too, until it ends.

@@ -119,9 +119,12 @@ void ProxySearch::StartBatch(BatchRequest request) {
     MutexLock lock(jobsMutex_);
     for (int k = 0; k < 3; ++k) {
       auto [candidate, description] = SplitServiceLine(lines[k]);
-      jobs_[k] = Job{candidate, batch_};
+      // Parsed once, as it arrives: only an address ever reaches a probe
+      // or the settings.
+      const auto address = ProxyAddress::Parse(candidate);
+      jobs_[k] = Job{address, batch_};
       Slot& slot = slots_[k];
-      slot.candidate = std::move(candidate);
+      slot.address = address;
       slot.description = std::move(description);
       slot.state = SlotState::Pending;
       slot.speed = 0;
@@ -161,16 +164,16 @@ void ProxySearch::RunProbe(WorkerThread& self, int slot) {
     MutexLock lock(jobsMutex_);
     job = jobs_[slot];
   }
+  // A candidate that names no proxy fails as one that reached nothing,
+  // reported as every probe is: its batch ends, and pauses, as any other.
   const ProbeResult result =
-      ProbeCandidate(job.candidate, [&self] { return self.StopRequested(); });
+      job.address ? ProbeCandidate(*job.address, [&self] { return self.StopRequested(); })
+                  : ProbeResult{};
   self.ReportToUiThread([&] { OnProbeReported(slot, job.batch, result); });
 }
 
-ProxySearch::ProbeResult ProxySearch::ProbeCandidate(const std::string& candidate,
+ProxySearch::ProbeResult ProxySearch::ProbeCandidate(const ProxyAddress& address,
                                                      const std::function<bool()>& stopped) {
-  const auto address = ProxyAddress::Parse(candidate);
-  if (!address) return {};
-
   const int seconds =
       settings_.ReadInteger(kOptionsSection, kKeyProbeTimeoutSeconds, kDefaultProbeSeconds);
   const int minimum = settings_.ReadInteger(kOptionsSection, kKeyMinimumAnonymity, 0);
@@ -182,7 +185,7 @@ ProxySearch::ProbeResult ProxySearch::ProbeCandidate(const std::string& candidat
   probe.tunnelWhen = [minimum](AnonymityLevel level) {
     return Accept(level, minimum).state == SlotState::Accepted;
   };
-  const auto outcome = judge::ProbeProxy(*address, urls_, probe, stopped);
+  const auto outcome = judge::ProbeProxy(address, urls_, probe, stopped);
   if (!outcome) return {};
   const JudgeVerdict verdict = Accept(outcome->level, minimum);
   ProbeResult result{verdict.state, verdict.level, 0, outcome->reached};
@@ -242,11 +245,11 @@ void ProxySearch::OnProbeReported(int reported, std::uint64_t batch, const Probe
 
 void ProxySearch::Install(int best) {
   const Slot& slot = slots_[best];
-  const auto address = ProxyAddress::Parse(slot.candidate);
-  if (!address) return;  // never accepted; kept for the reader's peace of mind
+  // Only a probe of an address is ever accepted.
+  const ProxyAddress& address = *slot.address;
   services_.activeProxy.InstallFound(ProxyChoice{
-      *address, slot.description, judge::ProxyKindText(slot.level.value_or(AnonymityLevel::Anonymous)),
-      slot.speed, address->host + " - " + slot.description});
+      address, slot.description, judge::ProxyKindText(slot.level.value_or(AnonymityLevel::Anonymous)),
+      slot.speed, address.host + " - " + slot.description});
 }
 
 }  // namespace cloakwise::search

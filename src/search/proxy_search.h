@@ -8,6 +8,7 @@
 #include <string>
 
 #include "activeproxy/active_proxy.h"
+#include "core/proxy_address.h"
 #include "core/settings_store.h"
 #include "core/steady_clock.h"
 #include "core/thread_annotations.h"
@@ -70,7 +71,8 @@ class ProxySearch {
   void Stop();
 
   struct Slot {
-    std::string candidate;    // host:port, as the service sent it
+    // The service's host:port; nothing when it names no proxy.
+    std::optional<ProxyAddress> address;
     std::string description;  // shown to the user
     SlotState state = SlotState::Failed;
     int speed = 0;
@@ -95,7 +97,7 @@ class ProxySearch {
 
  private:
   struct Job {
-    std::string candidate;
+    std::optional<ProxyAddress> address;
     std::uint64_t batch = 0;
   };
   struct ProbeResult {
@@ -108,7 +110,7 @@ class ProxySearch {
   void RunProbe(WorkerThread& self, int slot);
   // stopped: whether the worker was asked to stop, when its report would be
   // dropped anyway.
-  ProbeResult ProbeCandidate(const std::string& candidate, const std::function<bool()>& stopped);
+  ProbeResult ProbeCandidate(const ProxyAddress& address, const std::function<bool()>& stopped);
   void OnProbeReported(int slot, std::uint64_t batch, const ProbeResult& result);
   void Install(int slot);
   void CancelPause();

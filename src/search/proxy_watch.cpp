@@ -55,8 +55,7 @@ void ProxyWatch::OnWatchTick() {
   if (active.Replacing()) {
     // Every batch failed and the search came to rest (the service did not
     // answer): ask again, no faster than the watch's pace.
-    if (active.CurrentState() == ActiveProxy::State::Searching && services_.search.Idle())
-      services_.search.StartBatch(BatchRequest::FailedBatch);
+    if (services_.search.Idle()) services_.search.StartBatch(BatchRequest::FailedBatch);
     return;
   }
   if (active.CurrentState() != ActiveProxy::State::InUse || !active.InUse()) {
