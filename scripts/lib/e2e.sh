@@ -9,7 +9,8 @@
 # would take the place of the next test's, and then the commands given to
 # e2e_on_exit run, and the display started here is stopped. Set no EXIT trap
 # of your own; the proxy world chains its stop in front of this one.
-# start_plain_origin starts the tests' web server, start_world a proxy world
+# new_app_folder makes the program's folder, no_system_proxy clears the
+# prefix's proxy; start_plain_origin starts the tests' web server, start_world a proxy world
 # and world_address names its candidates' addresses, start_squid_world the
 # world around squid, start_app_in the program (see below);
 # user_firefox_profile and firefox_visit make a user's Firefox profile and
@@ -74,6 +75,21 @@ start_squid_world() {  # NAME
   squid=$(world_address squid-elite)
   squid_log=$(find "$work/world" -name access.log -print -quit)
   [ -n "$squid" ] && [ -n "$squid_log" ] || fail "the world has no squid"
+}
+
+# Makes C:\NAME afresh in the prefix with a copy of the program in it, as a
+# user unpacks the portable zip: sets app to its Linux path.
+new_app_folder() {  # NAME
+  app="$WINEPREFIX/drive_c/$1"
+  rm -rf "$app"
+  mkdir -p "$app"
+  cp "$exe" "$app/cloakwise.exe"
+}
+
+# The prefix without a system proxy: no server named, and the proxy off.
+no_system_proxy() {
+  wine reg delete "$internet_settings" /v ProxyServer /f >/dev/null 2>&1 || true
+  wine reg add "$internet_settings" /v ProxyEnable /t REG_DWORD /d 0 /f >/dev/null
 }
 
 # Starts cloakwise.exe in the folder APP, adding to OUT/cloakwise.log, and

@@ -20,10 +20,7 @@ settings='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
 run_key='HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
 layers_key='HKCU\Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\Layers'
 
-app="$WINEPREFIX/drive_c/AppTest"
-rm -rf "$app"
-mkdir -p "$app"
-cp "$exe" "$app/cloakwise.exe"
+new_app_folder AppTest
 app_pid=""
 
 start_app() {

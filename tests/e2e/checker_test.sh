@@ -44,10 +44,7 @@ expected[127.0.0.6:80.5]="127.0.0.6:80.5 Unknown Not working Unknown"
 expected[127.0.0.7:1e3]="127.0.0.7:1e3 Unknown Not working Unknown"
 listed=("${stored[@]}" "${pasted[@]}")
 
-app="$WINEPREFIX/drive_c/CheckerTest"
-rm -rf "$app"
-mkdir -p "$app"
-cp "$exe" "$app/cloakwise.exe"
+new_app_folder CheckerTest
 {
   printf '[Options]\r\nStartUp=0\r\nFirefox=0\r\n[Service]\r\n%s[Proxy list]\r\n' "$SERVICE_INI"
   for i in "${!stored[@]}"; do printf '%d=%s\r\n' $((i + 1)) "${stored[$i]}"; done

@@ -10,10 +10,7 @@ set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/e2e.sh"
 e2e_start "$1" "$2"
 
-app="$WINEPREFIX/drive_c/CloseTest"
-rm -rf "$app"
-mkdir -p "$app"
-cp "$exe" "$app/cloakwise.exe"
+new_app_folder CloseTest
 e2e_on_exit 'rm -rf "$app"; for p in ${server_pids:-}; do kill "$p" 2>/dev/null; done'
 wine reg add "$internet_settings" /v ProxyServer /t REG_SZ /d : /f >/dev/null
 

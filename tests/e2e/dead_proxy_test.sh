@@ -25,13 +25,9 @@ kill_proxy() { pkill -f "cloakwise-testproxy --bind ${1%:*} " || fail "no proces
 # What another program on the machine gets through the Windows settings.
 client() { wine "$fetch" "$JUDGE_URL" 2>/dev/null | tr -d '\r'; }
 
-wine reg delete "$internet_settings" /v ProxyServer /f >/dev/null 2>&1 || true
-wine reg add "$internet_settings" /v ProxyEnable /t REG_DWORD /d 0 /f >/dev/null
+no_system_proxy
 
-app="$WINEPREFIX/drive_c/DeadProxyTest"
-rm -rf "$app"
-mkdir -p "$app"
-cp "$exe" "$app/cloakwise.exe"
+new_app_folder DeadProxyTest
 printf '[Options]\r\nStartUp=0\r\nFirefox=0\r\nChange1=0\r\nProxyType=2\r\n[Service]\r\n%s' \
   "$SERVICE_INI" >"$app/options.ini"
 start_app_in "$app"

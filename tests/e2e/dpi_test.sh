@@ -20,10 +20,7 @@ else
   e2e_on_exit 'wine reg delete "$desktop" /v LogPixels /f >/dev/null 2>&1; restart_wine'
 fi
 
-app="$WINEPREFIX/drive_c/DpiTest"
-rm -rf "$app"
-mkdir -p "$app"
-cp "$exe" "$app/cloakwise.exe"
+new_app_folder DpiTest
 e2e_on_exit 'rm -rf "$app"'
 printf '[Options]\r\nStartUp=1\r\n' >"$app/options.ini"
 startup() { tr -d '\r' <"$app/options.ini" | grep '^StartUp=' || true; }

@@ -10,10 +10,7 @@ set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib/e2e.sh"
 e2e_start "$1" "$2"
 
-app="$WINEPREFIX/drive_c/KeyboardTest"
-rm -rf "$app"
-mkdir -p "$app"
-cp "$exe" "$app/cloakwise.exe"
+new_app_folder KeyboardTest
 e2e_on_exit 'rm -rf "$app"'
 work=$(mktemp -d /tmp/cloakwise-e2e-keys.XXXXXX)
 e2e_on_exit 'cp "$work/service.log" "$out/service-requests.log"; rm -rf "$work"'

@@ -103,10 +103,7 @@ wine reg add "$typed" /v url1 /t REG_SZ /d 'http://a.example/' /f >/dev/null
 wine reg add "$typed" /v url2 /t REG_SZ /d 'http://b.example/' /f >/dev/null
 printf 'secret text' | xclip -selection clipboard
 
-app="$WINEPREFIX/drive_c/PrivacyTest"
-rm -rf "$app"
-mkdir -p "$app"
-cp "$exe" "$app/cloakwise.exe"
+new_app_folder PrivacyTest
 printf '[Options]\r\nStartUp=0\r\n' >"$app/options.ini"
 
 # Wine's Recycle Bin is the desktop's trash: keep it in this run's folder.

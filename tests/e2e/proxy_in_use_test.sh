@@ -52,10 +52,7 @@ rm -rf "$appdata/Mozilla"
 user_firefox_profile "$profile" "$work/home"
 visit() { firefox_visit "$profile" "$1" "$2"; }  # URL NAME
 
-app="$WINEPREFIX/drive_c/InUseTest"
-rm -rf "$app"
-mkdir -p "$app"
-cp "$exe" "$app/cloakwise.exe"
+new_app_folder InUseTest
 printf '[Options]\r\nStartUp=0\r\nFirefox=1\r\nProxyType=2\r\n[Service]\r\n%s' "$SERVICE_INI" >"$app/options.ini"
 start_app() { start_app_in "$app"; }
 ended() {

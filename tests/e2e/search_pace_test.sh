@@ -17,13 +17,9 @@ anonymous=$(world_address test-anonymous-10)
 service_log="$work/world/service.log"
 asked() { grep -c 'POST /proxy.php' "$service_log" || true; }
 
-wine reg delete "$internet_settings" /v ProxyServer /f >/dev/null 2>&1 || true
-wine reg add "$internet_settings" /v ProxyEnable /t REG_DWORD /d 0 /f >/dev/null
+no_system_proxy
 
-app="$WINEPREFIX/drive_c/SearchPaceTest"
-rm -rf "$app"
-mkdir -p "$app"
-cp "$exe" "$app/cloakwise.exe"
+new_app_folder SearchPaceTest
 e2e_on_exit 'rm -rf "$app"'
 options() {  # the lowest level accepted: 1 anonymous, 2 elite
   printf '[Options]\r\nStartUp=0\r\nFirefox=0\r\nChange1=0\r\nProxyType=%s\r\n[Service]\r\n%s' \

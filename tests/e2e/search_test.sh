@@ -23,10 +23,7 @@ squidElite=$(world_address squid-elite)
 testElite=$(world_address test-elite-40)
 [ -n "$squidElite" ] && [ -n "$testElite" ] || fail "the world lacks its elite proxies"
 
-app="$WINEPREFIX/drive_c/SearchTest"
-rm -rf "$app"
-mkdir -p "$app"
-cp "$exe" "$app/cloakwise.exe"
+new_app_folder SearchTest
 # Elite only, Firefox too, and a new search every minute.
 printf '[Options]\r\nStartUp=0\r\nFirefox=1\r\nProxyType=2\r\nChange1=1\r\nProxyChange=1\r\n[Service]\r\n%s' \
   "$SERVICE_INI" >"$app/options.ini"

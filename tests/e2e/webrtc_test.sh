@@ -145,10 +145,7 @@ walk(json.load(open(sys.argv[1])), "")' "$1" | sort
 pref_paths "$work/default.before" | grep -q '^webrtc\.ip_handling_policy$' &&
   fail "Chromium's own profile already keeps WebRTC to the proxy: the check could tell nothing"
 
-app="$WINEPREFIX/drive_c/WebRtcTest"
-rm -rf "$app"
-mkdir -p "$app"
-cp "$exe" "$app/cloakwise.exe"
+new_app_folder WebRtcTest
 printf '[Options]\r\nStartUp=0\r\nFirefox=1\r\nProxyType=2\r\n[Service]\r\n%s' "$SERVICE_INI" >"$app/options.ini"
 start_app_in "$app"
 
