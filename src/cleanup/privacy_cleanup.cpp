@@ -5,6 +5,7 @@
 #include "browsers/firefox_profiles.h"
 #include "cleanup/firefox_history.h"
 #include "cleanup/safe_delete.h"
+#include "cleanup/windows_traces.h"
 #include "core/option_keys.h"
 
 namespace cloakwise::cleanup {
@@ -16,7 +17,6 @@ constexpr char kConfirmationText[] =
     "may froze for few seconds while cleaning.";
 constexpr char kClipboardError[] = "Cannot open clipboard";
 constexpr char kHeldClipboard[] = "another program held the clipboard";
-constexpr char kTypedUrlsKey[] = "Software\\Microsoft\\Internet Explorer\\TypedURLs";
 
 // The task's word for what it removes, in a browser's name.
 const char* WhatOf(CleanupTaskId task) {
@@ -134,18 +134,19 @@ void PrivacyCleanup::KeptByRunning(std::string_view browser, CleanupTaskId task)
 }
 
 bool PrivacyCleanup::Perform(CleanupTaskId task) {
+  const CleanupRun run{services_, guard_, report_, Stopped()};
   switch (task) {
     case CleanupTaskId::IeCache:
-      DeleteUrlCacheEntries();
+      DeleteUrlCacheEntries(run);
       break;
     case CleanupTaskId::IeTypedUrls:
-      DeleteTypedUrls();
+      DeleteTypedUrls(services_.registry);
       break;
     case CleanupTaskId::IeCookies:
-      DeleteWithShell(platform::ShellFolder::Cookies, "*.txt");
+      DeleteWithShell(run, platform::ShellFolder::Cookies, "*.txt");
       break;
     case CleanupTaskId::IeHistory:
-      DeleteHistoryFiles();
+      DeleteHistoryFiles(run);
       break;
     case CleanupTaskId::FirefoxFormHistory:
     case CleanupTaskId::FirefoxCookies:
@@ -161,10 +162,10 @@ bool PrivacyCleanup::Perform(CleanupTaskId task) {
       DeleteChromiumParts(task);
       break;
     case CleanupTaskId::TempFiles:
-      DeleteTemporaryFiles();
+      DeleteTemporaryFiles(run);
       break;
     case CleanupTaskId::RecentDocuments:
-      DeleteWithShell(platform::ShellFolder::Recent, "*.*");
+      DeleteWithShell(run, platform::ShellFolder::Recent, "*.*");
       break;
     case CleanupTaskId::Clipboard:
       return services_.desktop.EmptyClipboard();
@@ -191,39 +192,6 @@ bool PrivacyCleanup::RemoveFromProfile(const std::string& path, const std::strin
       return true;
   }
   return true;
-}
-
-void PrivacyCleanup::DeleteUrlCacheEntries() {
-  services_.urlCache.ForEachEntry([this](const std::string& url) {
-    if (stopping_) return;
-    services_.urlCache.DeleteEntry(url);
-    KeepAnswering();
-  });
-}
-
-void PrivacyCleanup::DeleteTypedUrls() {
-  platform::Registry& registry = services_.registry;
-  const auto key = registry.OpenKey(platform::RegistryRoot::CurrentUser, kTypedUrlsKey, true);
-  if (!key) return;
-  // The names first: deleting while enumerating would skip values.
-  for (const std::string& name : registry.ListValueNames(*key)) registry.DeleteValue(*key, name);
-  registry.CloseKey(*key);
-}
-
-void PrivacyCleanup::DeleteWithShell(platform::ShellFolder which, const char* pattern) {
-  const auto folder = Emptiable(services_.shell.FolderPath(which));
-  if (!folder) return;
-  // The shell's delete walks into folders, links among them: none may be
-  // left for it to follow, or it does not go there at all.
-  if (RemoveLinksBelow(services_.files, *folder, pattern)) {
-    services_.shell.ShellDelete(*folder + pattern);
-  }
-}
-
-void PrivacyCleanup::DeleteHistoryFiles() {
-  if (const auto folder = Emptiable(services_.shell.FolderPath(platform::ShellFolder::History))) {
-    DeleteFilesRecursively(services_.files, services_.ui, *folder, Stopped());
-  }
 }
 
 void PrivacyCleanup::DeleteFirefoxFiles(CleanupTaskId task) {
@@ -306,49 +274,6 @@ void PrivacyCleanup::DeleteChromiumParts(CleanupTaskId task) {
     }
     if (held) KeptByRunning(browser.name, task);
   }
-}
-
-void PrivacyCleanup::DeleteTemporaryFiles() {
-  const auto temp = Emptiable(services_.shell.TempFolder());
-  if (!temp) return;
-  const std::size_t filesStayed =
-      DeleteFilesRecursively(services_.files, services_.ui, *temp, Stopped());
-  // Then the subfolders themselves, with whatever the walk left in them
-  // (dot names, files in use), through the shell and so to the Recycle Bin
-  // where it can. The temporary folder itself stays.
-  const auto entries = services_.files.ListDirectory(*temp);
-  if (!entries) return;
-  std::size_t foldersStayed = 0;
-  for (const platform::DirectoryEntry& entry : *entries) {
-    if (!KeepAnswering()) return;
-    if (!entry.directory || entry.hidden || entry.system) continue;
-    const std::string path = *temp + entry.name;
-    if (entry.link) {
-      services_.files.RemoveFile(path);
-      continue;
-    }
-    if (RemoveLinksBelow(services_.files, path + temp->back(), "*.*")) {
-      services_.shell.ShellDelete(path);
-    }
-    // The shell works within MAX_PATH characters: what it left of a deep
-    // tree goes here, folder by folder.
-    if (services_.files.FinalFolderPath(path + temp->back())) {
-      foldersStayed +=
-          RemoveEmptyFolders(services_.files, services_.ui, path + temp->back(), Stopped());
-    }
-  }
-  if (stopping_ || filesStayed + foldersStayed == 0) return;
-  const auto count = [](std::size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-  };
-  std::string what = filesStayed ? count(filesStayed, "temporary file", "temporary files") : "";
-  if (foldersStayed) {
-    what += filesStayed ? " and " + count(foldersStayed, "folder", "folders")
-                        : count(foldersStayed, "temporary folder", "temporary folders");
-  }
-  // In use by a program, or refused: the two lines of the view have no
-  // room for why.
-  Stayed(what + " stayed");
 }
 
 }  // namespace cloakwise::cleanup

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cleanup/cleanup_report.h"
+#include "cleanup/cleanup_run.h"
 #include "cleanup/cleanup_tasks.h"
 #include "cleanup/folder_guard.h"
 #include "cleanup/safe_delete.h"
@@ -20,16 +21,6 @@
 #include "ui/message_box.h"
 
 namespace cloakwise::cleanup {
-
-struct CleanupServices {
-  platform::FileSystem& files;
-  platform::Shell& shell;
-  platform::UrlCache& urlCache;
-  platform::Registry& registry;
-  platform::Desktop& desktop;
-  platform::UiThread& ui;
-  platform::Sqlite& sqlite;
-};
 
 // The privacy clean-up: the task boxes and captions of the privacy view,
 // "APPLY" and the run it starts, and the run at start-up.
@@ -72,14 +63,9 @@ class PrivacyCleanup {
   // False only for a clipboard that could not be emptied.
   bool Perform(CleanupTaskId task);
 
-  void DeleteUrlCacheEntries();
-  void DeleteTypedUrls();
-  void DeleteWithShell(platform::ShellFolder folder, const char* pattern);
-  void DeleteHistoryFiles();
   void DeleteFirefoxFiles(CleanupTaskId task);
   void DeleteFirefoxCaches();
   void DeleteChromiumParts(CleanupTaskId task);
-  void DeleteTemporaryFiles();
   // What stayed of a checked task, as the last line tells it.
   void Stayed(const std::string& what);
   void KeptByRunning(std::string_view browser, CleanupTaskId task);
