@@ -64,6 +64,21 @@ std::array<std::string_view, 5> FirefoxFilesOf(CleanupTaskId task) {
   }
 }
 
+const char* PartOf(CleanupTaskId task) {
+  switch (task) {
+    case CleanupTaskId::FirefoxFormHistory:
+      return "saved form entries";
+    case CleanupTaskId::FirefoxCookies:
+    case CleanupTaskId::ChromiumCookies:
+      return "cookies";
+    case CleanupTaskId::FirefoxCache:
+    case CleanupTaskId::ChromiumCache:
+      return "cache";
+    default:
+      return "history";
+  }
+}
+
 ChromiumParts ChromiumPartsOf(CleanupTaskId task) {
   switch (task) {
     case CleanupTaskId::ChromiumCache:

@@ -48,6 +48,10 @@ extern const std::array<CleanupTask, 15> kCleanupTasks;
 // the saved passwords) is never among them.
 std::array<std::string_view, 5> FirefoxFilesOf(CleanupTaskId task);
 
+// What a browser's task removes, as the last line names it when a running
+// browser kept it: "saved form entries", "cookies", "cache" or "history".
+const char* PartOf(CleanupTaskId task);
+
 using browsers::ChromiumBrowser;
 using browsers::IsChromiumProfile;
 using browsers::kChromiumBrowsers;

@@ -1,35 +1,16 @@
 #pragma once
 
-#include <functional>
 #include <string>
-#include <vector>
 
 #include "cleanup/cleanup_report.h"
+#include "cleanup/cleanup_run.h"
 #include "cleanup/cleanup_tasks.h"
 #include "cleanup/folder_guard.h"
-#include "cleanup/safe_delete.h"
 #include "core/settings_store.h"
-#include "platform/desktop.h"
-#include "platform/files.h"
-#include "platform/registry.h"
-#include "platform/shell.h"
-#include "platform/sqlite.h"
-#include "platform/ui_thread.h"
-#include "platform/url_cache.h"
 #include "ui/main_form.h"
 #include "ui/message_box.h"
 
 namespace cloakwise::cleanup {
-
-struct CleanupServices {
-  platform::FileSystem& files;
-  platform::Shell& shell;
-  platform::UrlCache& urlCache;
-  platform::Registry& registry;
-  platform::Desktop& desktop;
-  platform::UiThread& ui;
-  platform::Sqlite& sqlite;
-};
 
 // The privacy clean-up: the task boxes and captions of the privacy view,
 // "APPLY" and the run it starts, and the run at start-up.
@@ -64,32 +45,9 @@ class PrivacyCleanup {
   void Wire();
   void OnTaskBoxChanged(const CleanupTask& task);
   void ShowStatus(const std::string& text);
-  // Lets pending messages run; false once the run must stop.
-  bool KeepAnswering();
-  std::function<bool()> Stopped() {
-    return [this] { return stopping_; };
-  }
-  // False only for a clipboard that could not be emptied.
+  // Hands the task to the deleter of its traces; false only for a clipboard
+  // that could not be emptied.
   bool Perform(CleanupTaskId task);
-
-  void DeleteUrlCacheEntries();
-  void DeleteTypedUrls();
-  void DeleteWithShell(platform::ShellFolder folder, const char* pattern);
-  void DeleteHistoryFiles();
-  void DeleteFirefoxFiles(CleanupTaskId task);
-  void DeleteFirefoxCaches();
-  void DeleteChromiumParts(CleanupTaskId task);
-  void DeleteTemporaryFiles();
-  // What stayed of a checked task, as the last line tells it.
-  void Stayed(const std::string& what);
-  void KeptByRunning(std::string_view browser, CleanupTaskId task);
-  // The folder in its final spelling, unless it is missing or one the
-  // clean-up must not empty, which the last line then tells.
-  std::optional<std::string> Emptiable(const std::optional<std::string>& folder);
-  // Deletes a file of a browser's profile unless a link on its way leads out
-  // of the profile (a synced folder, or one planted), which the last line
-  // then tells; false when the file is held.
-  bool RemoveFromProfile(const std::string& path, const std::string& finalProfile);
 
   ui::PrivacyView& view_;
   ui::MessageBoxForm& messageBox_;
