@@ -5,6 +5,7 @@
 #include "platform/win32/wide.h"
 #include "ui/win32/dpi.h"
 #include "ui/win32/paint.h"
+#include "ui/win32/palette.h"
 
 namespace cloakwise::ui::win32 {
 namespace {
@@ -59,8 +60,8 @@ HWND AddButton(HWND dialog, HINSTANCE instance, const std::string& caption, DWOR
 }
 
 void PaintBackground(HDC dc, int width, int height) {
-  FillGradient(dc, {0, 0, width, height}, RGB(24, 30, 44), RGB(6, 8, 14));
-  FillGradient(dc, {0, 0, width, 32}, RGB(190, 24, 28), RGB(110, 10, 14));
+  FillGradient(dc, {0, 0, width, height}, palette::kViewTop, palette::kViewBottom);
+  FillGradient(dc, {0, 0, width, 32}, palette::kDialogRed, palette::kDialogRedDark);
 }
 
 }  // namespace
@@ -121,14 +122,14 @@ LRESULT MessageBoxHost::WindowMessage(HWND window, UINT message, WPARAM wParam, 
         Canvas canvas(target, kBoxWidth, kBoxHeight + grown_, scale_);
         HDC dc = canvas.dc();
         PaintBackground(dc, kBoxWidth, kBoxHeight + grown_);
-        DrawText(dc, gdi_->bold, RGB(255, 255, 255), {8, 8, 8 + 449, 8 + 17},
-                 form_->title.Caption(), DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+        DrawText(dc, gdi_->bold, palette::kWhite, {8, 8, 8 + 449, 8 + 17}, form_->title.Caption(),
+                 DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
         RECT text = kTextRect;
         text.bottom += grown_;
-        DrawWrappedText(dc, gdi_->bold, RGB(235, 238, 245), text, form_->text.Caption(),
+        DrawWrappedText(dc, gdi_->bold, palette::kText, text, form_->text.Caption(),
                         Placement::Centred);
-        DrawText(dc, gdi_->small, RGB(120, 180, 235), Below(kLinkRect, grown_), "www.cloakwise.example",
-                 DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+        DrawText(dc, gdi_->small, palette::kHeadingBlue, Below(kLinkRect, grown_),
+                 "www.cloakwise.example", DT_CENTER | DT_VCENTER | DT_SINGLELINE);
       }
       EndPaint(window, &ps);
       return 0;
@@ -198,9 +199,9 @@ LRESULT AboutWindow::WindowMessage(HWND window, UINT message, WPARAM wParam, LPA
         Canvas canvas(target, kAboutWidth, kAboutHeight, scale_);
         HDC dc = canvas.dc();
         PaintBackground(dc, kAboutWidth, kAboutHeight);
-        DrawText(dc, gdi_->largeBold, RGB(255, 255, 255), {8, 8, kAboutWidth - 8, 26},
+        DrawText(dc, gdi_->largeBold, palette::kWhite, {8, 8, kAboutWidth - 8, 26},
                  form_.title.Caption(), DT_LEFT | DT_SINGLELINE);
-        DrawText(dc, gdi_->large, RGB(235, 238, 245), {8, 56, kAboutWidth - 8, 80},
+        DrawText(dc, gdi_->large, palette::kText, {8, 56, kAboutWidth - 8, 80},
                  form_.version.Caption(), DT_CENTER | DT_SINGLELINE);
       }
       EndPaint(window, &ps);

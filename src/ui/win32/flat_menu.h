@@ -31,9 +31,6 @@ class FlatMenu {
   bool Measure(MEASUREITEMSTRUCT& item) const;
   bool Draw(const DRAWITEMSTRUCT& item) const;
 
-  static constexpr COLORREF kFace = RGB(166, 202, 240);
-  static constexpr COLORREF kHighlight = RGB(0, 0, 128);
-
  private:
   void Append(HMENU target, const Menu& menu, std::vector<MenuItem*>& commands) const;
 

@@ -9,6 +9,7 @@
 #include "ui/win32/icon.h"
 #include "ui/win32/keyboard_input.h"
 #include "ui/win32/paint.h"
+#include "ui/win32/palette.h"
 #include "ui/win32/window_accessible.h"
 
 namespace cloakwise::ui::win32 {
@@ -334,17 +335,18 @@ void MainWindow::Paint(HDC target) {
   Canvas canvas(target, Layout::kWidth, Layout::kHeight, scale_);
   HDC dc = canvas.dc();
   SetBkMode(dc, TRANSPARENT);
-  FillSolidRect(dc, {0, 0, Layout::kWidth, Layout::kHeight}, RGB(0, 0, 0));
-  FillGradient(dc, ToRect(Layout::kViewArea), RGB(24, 30, 44), RGB(6, 8, 14));
-  FillGradient(dc, {0, 0, Layout::kWidth, Layout::kTopStrip}, RGB(150, 20, 24), RGB(70, 8, 10));
-  DrawText(dc, gdi_->bold, RGB(255, 255, 255), ToRect(Layout::kTitle), "Cloakwise",
+  FillSolidRect(dc, {0, 0, Layout::kWidth, Layout::kHeight}, palette::kBlack);
+  FillGradient(dc, ToRect(Layout::kViewArea), palette::kViewTop, palette::kViewBottom);
+  FillGradient(dc, {0, 0, Layout::kWidth, Layout::kTopStrip}, palette::kBrandRed,
+               palette::kBrandRedDark);
+  DrawText(dc, gdi_->bold, palette::kWhite, ToRect(Layout::kTitle), "Cloakwise",
            DT_LEFT | DT_VCENTER | DT_SINGLELINE);
 
   for (const auto& w : layout_.Widgets()) {
     if (!layout_.Shown(w)) continue;
     const RECT r = ToRect(w.rect);
     const bool enabled = !w.control || w.control->Enabled();
-    const COLORREF text = enabled ? RGB(235, 238, 245) : RGB(110, 115, 125);
+    const COLORREF text = enabled ? palette::kText : palette::kDisabledText;
     switch (w.kind) {
       case Layout::Kind::Label: {
         const std::string& caption = w.control ? static_cast<Label*>(w.control)->Caption() : w.text;
@@ -356,12 +358,12 @@ void MainWindow::Paint(HDC target) {
                         Placement::OnBottom);
         break;
       case Layout::Kind::Heading:
-        DrawText(dc, gdi_->bold, RGB(120, 180, 235), r, w.text,
+        DrawText(dc, gdi_->bold, palette::kHeadingBlue, r, w.text,
                  DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
         break;
       case Layout::Kind::TextButton: {
         const std::string& caption = static_cast<Label*>(w.control)->Caption();
-        DrawFrame(dc, r, RGB(150, 20, 24), RGB(40, 46, 62));
+        DrawFrame(dc, r, palette::kBrandRed, palette::kButtonFace);
         DrawText(dc, FittingFont(dc, {gdi_->serif, gdi_->smallSerif}, caption, w.rect.w - 6), text,
                  r, caption, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         break;
@@ -381,17 +383,17 @@ void MainWindow::Paint(HDC target) {
         DrawGauge(dc, r, static_cast<Gauge*>(w.control)->Position());
         break;
       case Layout::Kind::HotSpot:
-        DrawText(dc, gdi_->small, RGB(200, 205, 215), r, w.text,
+        DrawText(dc, gdi_->small, palette::kSoftText, r, w.text,
                  DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         break;
       case Layout::Kind::Tab: {
         const bool current = layout_.Current(w);
-        FillGradient(dc, r, current ? RGB(150, 20, 24) : RGB(50, 56, 72),
-                     current ? RGB(90, 10, 12) : RGB(24, 28, 38));
+        FillGradient(dc, r, current ? palette::kBrandRed : palette::kTabGrey,
+                     current ? palette::kCurrentTabDark : palette::kTabGreyDark);
         const HFONT tabFont =
             current ? FittingFont(dc, {gdi_->bold, gdi_->text, gdi_->small}, w.text, w.rect.w - 4)
                     : FittingFont(dc, {gdi_->text, gdi_->small}, w.text, w.rect.w - 4);
-        DrawText(dc, tabFont, RGB(255, 255, 255), r, w.text,
+        DrawText(dc, tabFont, palette::kWhite, r, w.text,
                  DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
         break;
       }
@@ -400,7 +402,7 @@ void MainWindow::Paint(HDC target) {
         break;
     }
   }
-  FillGradient(dc, ToRect(Layout::kTabRowEnd), RGB(50, 56, 72), RGB(24, 28, 38));
+  FillGradient(dc, ToRect(Layout::kTabRowEnd), palette::kTabGrey, palette::kTabGreyDark);
   if (const Layout::Widget* focused = focus_.CueShown() ? focus_.Focused() : nullptr) {
     Rect cue = focused->rect;
     if (const Layout::Widget* caption = CaptionOf(layout_, *focused)) {

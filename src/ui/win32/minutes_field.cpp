@@ -5,6 +5,7 @@
 #include "platform/win32/wide.h"
 #include "platform/win32/window_base.h"
 #include "ui/win32/gdi_set.h"
+#include "ui/win32/palette.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -92,8 +93,8 @@ bool MinutesField::Command(WPARAM wParam, LPARAM lParam) {
 
 HBRUSH MinutesField::Colour(HWND control, HDC dc) const {
   if (control != field_) return nullptr;
-  SetTextColor(dc, RGB(0, 0, 0));
-  SetBkColor(dc, kFieldFace);
+  SetTextColor(dc, palette::kFieldText);
+  SetBkColor(dc, palette::kFieldFace);
   return face_;
 }
 

@@ -7,6 +7,7 @@
 #include "platform/win32/wide.h"
 #include "ui/win32/dpi.h"
 #include "ui/win32/paint.h"
+#include "ui/win32/palette.h"
 
 namespace cloakwise::ui::win32 {
 namespace {
@@ -140,17 +141,17 @@ void PasteListWindow::Paint(HWND window) {
   {
     Canvas canvas(target, kWidth, kHeight, scale_);
     HDC dc = canvas.dc();
-    FillGradient(dc, {0, 0, kWidth, kHeight}, RGB(24, 30, 44), RGB(6, 8, 14));
-    FillGradient(dc, {0, 0, kWidth, kTitleStrip}, RGB(150, 20, 24), RGB(70, 8, 10));
-    DrawText(dc, gdi_->bold, RGB(255, 255, 255), {10, 0, kWidth - 10, kTitleStrip}, "Cloakwise",
+    FillGradient(dc, {0, 0, kWidth, kHeight}, palette::kViewTop, palette::kViewBottom);
+    FillGradient(dc, {0, 0, kWidth, kTitleStrip}, palette::kBrandRed, palette::kBrandRedDark);
+    DrawText(dc, gdi_->bold, palette::kWhite, {10, 0, kWidth - 10, kTitleStrip}, "Cloakwise",
              DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-    DrawText(dc, gdi_->bold, RGB(120, 180, 235), {12, 42, kWidth - 12, 60},
+    DrawText(dc, gdi_->bold, palette::kHeadingBlue, {12, 42, kWidth - 12, 60},
              "Paste proxy list here:", DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-    DrawText(dc, gdi_->hint, RGB(200, 205, 215), {12, 315, kWidth - 12, 333},
+    DrawText(dc, gdi_->hint, palette::kSoftText, {12, 315, kWidth - 12, 333},
              "Please use the correct proxy format (IP:Port)",
              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    DrawFrame(dc, kAddRect, RGB(150, 20, 24), RGB(40, 46, 62));
-    DrawText(dc, gdi_->serif, RGB(235, 238, 245), kAddRect, form_->addButton.Caption(),
+    DrawFrame(dc, kAddRect, palette::kBrandRed, palette::kButtonFace);
+    DrawText(dc, gdi_->serif, palette::kText, kAddRect, form_->addButton.Caption(),
              DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   }
   EndPaint(window, &ps);
