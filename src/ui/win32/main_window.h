@@ -15,6 +15,7 @@
 #include "ui/scale.h"
 #include "ui/win32/flat_menu.h"
 #include "ui/win32/gdi_set.h"
+#include "ui/win32/main_painter.h"
 #include "ui/win32/minutes_field.h"
 #include "ui/win32/tray_icon.h"
 
@@ -95,6 +96,7 @@ class MainWindow : public ModelObserver, private platform::WindowBase<MainWindow
   FlatMenu flatMenu_;
   MinutesField minutesField_;
   KeyboardFocus focus_;
+  MainPainter painter_;
   bool menuFromKeys_ = false;  // while the menu key's menu opens
 };
 
