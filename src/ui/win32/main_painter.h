@@ -17,8 +17,7 @@ namespace cloakwise::ui::win32 {
 // covered and nothing flickers.
 class MainPainter {
  public:
-  MainPainter(const Layout& layout, const KeyboardFocus& focus,
-              std::shared_ptr<const GdiSet> gdi);
+  MainPainter(const Layout& layout, const KeyboardFocus& focus, std::shared_ptr<const GdiSet> gdi);
 
   void Paint(HDC target, const Scale& scale) const;
 

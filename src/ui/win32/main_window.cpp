@@ -11,10 +11,9 @@
 
 namespace cloakwise::ui::win32 {
 MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
-    : form_(form),
+    : WindowShell(SystemScale()),
+      form_(form),
       layout_(layout),
-      gdi_(GdiSet::Shared()),
-      scale_(SystemScale()),
       flatMenu_(scale_),
       minutesField_(form, onError),
       focus_(form, layout),
@@ -120,17 +119,7 @@ void MainWindow::OpenListMenu() {
   if (MenuItem* item = TrackMenu(form_.listMenu, TPM_TOPALIGN | TPM_LEFTALIGN)) item->Click();
 }
 
-LRESULT MainWindow::WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) window_ = window;
-  try {
-    return HandleMessage(message, wParam, lParam);
-  } catch (...) {
-    if (onError) onError(std::current_exception());
-    return 0;
-  }
-}
-
-void MainWindow::Rescale(const Scale& scale, const RECT* suggested) {
+bool MainWindow::Rescale(const Scale& scale, const RECT* suggested) {
   scale_ = scale;
   RECT at;
   if (suggested) {
@@ -148,9 +137,11 @@ void MainWindow::Rescale(const Scale& scale, const RECT* suggested) {
   DestroyIcon(windowIcon_);
   windowIcon_ = icon;
   InvalidateRect(window_, nullptr, FALSE);
+  return true;
 }
 
-LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) window_ = window;
   // The mouse in the layout's units, for the mouse messages.
   const POINT mouse = MouseUnits(lParam, scale_);
   const int x = mouse.x, y = mouse.y;
@@ -171,19 +162,6 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             [this](const Rect& r) { return ToRect(scale_.ToPixels(r)); });
       }
       return DefWindowProcW(window_, message, wParam, lParam);
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(window_, &ps);
-      Paint(dc);
-      EndPaint(window_, &ps);
-      return 0;
-    }
-    case WM_ERASEBKGND:
-      return 1;  // Paint covers every pixel
-    case WM_DPICHANGED:
-      // Moved to a monitor of another scale: Windows says where to go.
-      Rescale(Scale(LOWORD(wParam)), reinterpret_cast<const RECT*>(lParam));
-      return 0;
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       // A click elsewhere ends typing in the minutes field, as leaving it does.
@@ -226,16 +204,6 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       // rest stay Windows'.
       if ((message == WM_KEYDOWN || wParam == VK_F10) && KeyDown(wParam)) return 0;
       return DefWindowProcW(window_, message, wParam, lParam);
-    case WM_SETCURSOR: {
-      // A child, the minutes' text field, has its own.
-      if (reinterpret_cast<HWND>(wParam) != window_ || LOWORD(lParam) != HTCLIENT) {
-        return DefWindowProcW(window_, message, wParam, lParam);
-      }
-      const POINT p = CursorUnits(window_, scale_);
-      const bool clickable = layout_.ClickableAt(p.x, p.y);
-      SetCursor(LoadCursor(nullptr, clickable ? IDC_HAND : IDC_ARROW));
-      return TRUE;
-    }
     case WM_COMMAND:
       if (minutesField_.Command(wParam, lParam)) return 0;
       return DefWindowProcW(window_, message, wParam, lParam);
@@ -327,10 +295,6 @@ bool MainWindow::KeyDown(WPARAM virtualKey) {
   }
   InvalidateRect(window_, nullptr, FALSE);
   return true;
-}
-
-void MainWindow::Paint(HDC target) {
-  painter_.Paint(target, scale_);
 }
 
 }  // namespace cloakwise::ui::win32
