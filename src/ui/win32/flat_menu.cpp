@@ -43,6 +43,18 @@ HMENU FlatMenu::Build(const Menu& menu, std::vector<MenuItem*>& commands) const 
   return popup;
 }
 
+MenuItem* FlatMenu::Track(HWND owner, const Menu& menu, POINT at, UINT alignment) const {
+  std::vector<MenuItem*> commands;
+  HMENU popup = Build(menu, commands);
+  // Without this a tray menu stays open when the user clicks elsewhere.
+  SetForegroundWindow(owner);
+  const UINT chosen = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON | alignment, at.x, at.y,
+                                     0, owner, nullptr);
+  PostMessageW(owner, WM_NULL, 0, 0);
+  DestroyMenu(popup);  // and the menus it unfolds
+  return chosen > 0 && chosen <= commands.size() ? commands[chosen - 1] : nullptr;
+}
+
 void FlatMenu::Append(HMENU target, const Menu& menu, std::vector<MenuItem*>& commands) const {
   for (MenuItem* item : menu.Items()) {
     if (!item->Visible()) continue;
@@ -60,6 +72,16 @@ void FlatMenu::Append(HMENU target, const Menu& menu, std::vector<MenuItem*>& co
       AppendMenuW(target, MF_OWNERDRAW | grayed, commands.size(), data);
     }
   }
+}
+
+std::optional<LRESULT> FlatMenu::OwnerMessage(UINT message, LPARAM lParam) const {
+  if (message == WM_MEASUREITEM && Measure(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam))) {
+    return TRUE;
+  }
+  if (message == WM_DRAWITEM && Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) {
+    return TRUE;
+  }
+  return std::nullopt;
 }
 
 bool FlatMenu::Measure(MEASUREITEMSTRUCT& m) const {

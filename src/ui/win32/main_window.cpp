@@ -1,9 +1,9 @@
 #include "ui/win32/main_window.h"
 
 #include <optional>
+#include <utility>
 
 #include "platform/win32/wide.h"
-#include "ui/tray_mark.h"
 #include "ui/win32/dpi.h"
 #include "ui/win32/icon.h"
 #include "ui/win32/keyboard_input.h"
@@ -18,9 +18,7 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
       minutesField_(form, onError),
       focus_(form, layout),
       painter_(layout, focus_, gdi_) {
-  // The window's big icon is what Alt+Tab shows; the tray draws small ones.
-  windowIcon_ = MakeIcon(tray_mark::kIdleFrame, SystemMetric(SM_CXICON, scale_));
-
+  windowIcon_ = MakeWindowIcon(scale_);
   const std::wstring className = platform::Widen(kMainWindowClass);
   WNDCLASSW wc = WindowClass(instance, className.c_str());
   wc.style = CS_DBLCLKS;  // a double click on the proxy list uses the proxy
@@ -34,7 +32,6 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
   minutesField_.Create(window_, instance, layout_, gdi_->fieldFace, scale_);
   // Centred by the primary monitor's scale; the window may open on another.
   if (const Scale own = WindowScale(window_); own != scale_) Rescale(own, nullptr);
-  taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
   showRequest_ = RegisterWindowMessageW(platform::Widen(kShowRequestMessage).c_str());
   form_.SetObserver(this);
   tray_.Add(window_, form_.trayIcon);
@@ -85,8 +82,6 @@ void MainWindow::StartDrag() {
 }
 
 MenuItem* MainWindow::TrackMenu(const Menu& menu, UINT alignment) {
-  std::vector<MenuItem*> commands;
-  HMENU popup = flatMenu_.Build(menu, commands);
   POINT at;
   if (menuFromKeys_) {
     // Opened by the menu key: at the control with the focus (or at MENU),
@@ -99,13 +94,7 @@ MenuItem* MainWindow::TrackMenu(const Menu& menu, UINT alignment) {
   } else {
     GetCursorPos(&at);
   }
-  // Without this a tray menu stays open when the user clicks elsewhere.
-  SetForegroundWindow(window_);
-  const UINT chosen = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON | alignment, at.x, at.y,
-                                     0, window_, nullptr);
-  PostMessageW(window_, WM_NULL, 0, 0);
-  DestroyMenu(popup);  // and the menus it unfolds
-  return chosen > 0 && chosen <= commands.size() ? commands[chosen - 1] : nullptr;
+  return flatMenu_.Track(window_, menu, at, alignment);
 }
 
 void MainWindow::OpenMenu() {
@@ -131,37 +120,61 @@ bool MainWindow::Rescale(const Scale& scale, const RECT* suggested) {
                scale_.ToPixels(Layout::kHeight), SWP_NOZORDER | SWP_NOACTIVATE);
   minutesField_.Place(scale_);
   flatMenu_.SetScale(scale_);
-  HICON icon = MakeIcon(tray_mark::kIdleFrame, SystemMetric(SM_CXICON, scale_));
+  HICON icon = MakeWindowIcon(scale_);
   SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
   SetClassLongPtrW(window_, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
-  DestroyIcon(windowIcon_);
-  windowIcon_ = icon;
+  DestroyIcon(std::exchange(windowIcon_, icon));
   InvalidateRect(window_, nullptr, FALSE);
   return true;
 }
 
 LRESULT MainWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) window_ = window;
-  // The mouse in the layout's units, for the mouse messages.
-  const POINT mouse = MouseUnits(lParam, scale_);
-  const int x = mouse.x, y = mouse.y;
-  if (message == taskbarCreated_ && taskbarCreated_ != 0) {
-    tray_.Add(window_, form_.trayIcon);  // the shell came back: the icon must be added again
-    return 0;
-  }
+  if (tray_.ShellRestarted(message, form_.trayIcon)) return 0;
   if (message == showRequest_ && showRequest_ != 0) {
     return onShowRequest && !onShowRequest() ? kClosingAnswer : kShownAnswer;
   }
+  if (MouseMessage(message, wParam, lParam)) return 0;
+  if (const auto answer = minutesField_.ParentMessage(message, wParam, lParam)) return *answer;
+  if (const auto answer = flatMenu_.OwnerMessage(message, lParam)) return *answer;
   switch (message) {
     case WM_GETOBJECT:
       // Everything is painted: a screen reader is told the controls by the
       // layout's description of them.
-      if (static_cast<LONG>(lParam) == static_cast<LONG>(OBJID_CLIENT)) {
-        return WindowAccessible::Answer(
-            window_, wParam, [this] { return ScreenReaderItems(); },
-            [this](const Rect& r) { return ToRect(scale_.ToPixels(r)); });
-      }
-      return DefWindowProcW(window_, message, wParam, lParam);
+      if (static_cast<LONG>(lParam) != static_cast<LONG>(OBJID_CLIENT)) break;
+      return WindowAccessible::Answer(
+          window_, wParam, [this] { return ScreenReaderItems(); },
+          [this](const Rect& r) { return ToRect(scale_.ToPixels(r)); });
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      if (KeyDown(message, wParam)) return 0;
+      break;
+    case TrayIcon::kMessage:
+      TrayClicked(static_cast<UINT>(lParam));
+      return 0;
+    case WM_SYSCOMMAND:
+      if (SystemCommand(wParam)) return 0;
+      break;
+    case WM_CLOSE:
+      if (CloseQuery()) DestroyWindow(window_);
+      return 0;
+    case WM_QUERYENDSESSION:
+    case WM_ENDSESSION:
+      return SessionEnd(message, wParam);
+    case WM_DESTROY:
+      tray_.Remove();
+      window_ = nullptr;
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool MainWindow::MouseMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  // The mouse in the layout's units.
+  const POINT mouse = MouseUnits(lParam, scale_);
+  const int x = mouse.x, y = mouse.y;
+  switch (message) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       // A click elsewhere ends typing in the minutes field, as leaving it does.
@@ -177,88 +190,58 @@ LRESULT MainWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
       }
       // A scroll bar thumb follows the mouse even outside the window.
       if (layout_.Capturing()) SetCapture(window_);
-      return 0;
+      return true;
     case WM_MOUSEMOVE:
       if (layout_.Capturing()) layout_.MouseMove(x, y);
-      return 0;
+      return true;
     case WM_LBUTTONUP: {
       const bool captured = layout_.Capturing();
       layout_.LeftClick(x, y);
       if (captured) ReleaseCapture();
-      return 0;
+      return true;
     }
     case WM_CAPTURECHANGED:
       // Another window took the mouse in the middle of a drag.
       if (layout_.Capturing() && reinterpret_cast<HWND>(lParam) != window_) layout_.CancelCapture();
-      return 0;
+      return true;
     case WM_RBUTTONUP:
       focus_.MouseUsed(layout_.Hit(x, y));  // a right click on the list focuses it too
       layout_.RightClick(x, y);
-      return 0;
+      return true;
     case WM_MOUSEWHEEL:
       layout_.Wheel(GET_WHEEL_DELTA_WPARAM(wParam));
-      return 0;
-    case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-      // Of the system keys only Shift+F10 is the program's; Alt+F4 and the
-      // rest stay Windows'.
-      if ((message == WM_KEYDOWN || wParam == VK_F10) && KeyDown(wParam)) return 0;
-      return DefWindowProcW(window_, message, wParam, lParam);
-    case WM_COMMAND:
-      if (minutesField_.Command(wParam, lParam)) return 0;
-      return DefWindowProcW(window_, message, wParam, lParam);
-    case WM_CTLCOLOREDIT:
-      if (HBRUSH face =
-              minutesField_.Colour(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam))) {
-        return reinterpret_cast<LRESULT>(face);
-      }
-      return DefWindowProcW(window_, message, wParam, lParam);
-    case WM_MEASUREITEM:
-      if (flatMenu_.Measure(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam))) return TRUE;
-      return DefWindowProcW(window_, message, wParam, lParam);
-    case WM_DRAWITEM:
-      if (flatMenu_.Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
-      return DefWindowProcW(window_, message, wParam, lParam);
-    case TrayIcon::kMessage:
-      if (lParam == WM_LBUTTONUP && onTrayClick) onTrayClick();
-      if (lParam == WM_RBUTTONUP) OpenMenu();
-      return 0;
-    case WM_SYSCOMMAND:
-      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
-        HideToTray();  // minimising sends the window to the tray
-        return 0;
-      }
-      if ((wParam & 0xFFF0) == SC_CLOSE) {
-        // Alt+F4 and the taskbar's Close hide, as the close picture does;
-        // only the tray's Close, the installer's WM_CLOSE and the end of the
-        // session end the program.
-        HideToTray();
-        return 0;
-      }
-      return DefWindowProcW(window_, message, wParam, lParam);
-    case WM_CLOSE:
-      if (CloseQuery()) DestroyWindow(window_);
-      return 0;
-    case WM_QUERYENDSESSION:
-      // Before the handler is set the program has installed nothing, so
-      // there is nothing to put back: the session may end at any moment.
-      if (onSessionEnd_) onSessionEnd_();
-      return TRUE;
-    case WM_ENDSESSION:
-      if (wParam) {
-        DestroyWindow(window_);
-      } else if (onSessionEndCancelled) {
-        onSessionEndCancelled();
-      }
-      return 0;
-    case WM_DESTROY:
-      tray_.Remove();
-      window_ = nullptr;
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowProcW(window_, message, wParam, lParam);
+      return true;
   }
+  return false;
+}
+
+void MainWindow::TrayClicked(UINT mouseMessage) {
+  if (mouseMessage == WM_LBUTTONUP && onTrayClick) onTrayClick();
+  if (mouseMessage == WM_RBUTTONUP) OpenMenu();
+}
+
+bool MainWindow::SystemCommand(WPARAM command) {
+  // Minimising sends the window to the tray. Alt+F4 and the taskbar's Close
+  // hide it too, as the close picture does; only the tray's Close, the
+  // installer's WM_CLOSE and the end of the session end the program.
+  if ((command & 0xFFF0) != SC_MINIMIZE && (command & 0xFFF0) != SC_CLOSE) return false;
+  HideToTray();
+  return true;
+}
+
+LRESULT MainWindow::SessionEnd(UINT message, WPARAM wParam) {
+  if (message == WM_QUERYENDSESSION) {
+    // Before the handler is set the program has installed nothing, so
+    // there is nothing to put back: the session may end at any moment.
+    if (onSessionEnd_) onSessionEnd_();
+    return TRUE;
+  }
+  if (wParam) {
+    DestroyWindow(window_);
+  } else if (onSessionEndCancelled) {
+    onSessionEndCancelled();
+  }
+  return 0;
 }
 
 std::vector<AccessibleItem> MainWindow::ScreenReaderItems() const {
@@ -266,7 +249,10 @@ std::vector<AccessibleItem> MainWindow::ScreenReaderItems() const {
   return AccessibleItems(layout_, focused ? focused->control : nullptr);
 }
 
-bool MainWindow::KeyDown(WPARAM virtualKey) {
+bool MainWindow::KeyDown(UINT message, WPARAM virtualKey) {
+  // Of the system keys only Shift+F10 is the program's; Alt+F4 and the rest
+  // stay Windows'.
+  if (message == WM_SYSKEYDOWN && virtualKey != VK_F10) return false;
   const bool shift = KeyHeld(VK_SHIFT);
   const auto key = FocusKey(virtualKey, shift);
   if (!key) return false;
@@ -275,24 +261,10 @@ bool MainWindow::KeyDown(WPARAM virtualKey) {
   const bool taken = focus_.KeyDown(*key, shift, KeyHeld(VK_CONTROL));
   menuFromKeys_ = false;
   if (!taken) return false;
-  if (focus_.Focused() != before) {
-    // A screen reader follows the focus by this event, and reads the item.
-    const auto items = ScreenReaderItems();
-    for (size_t i = 0; i < items.size(); ++i) {
-      if (items[i].focused) {
-        NotifyWinEvent(EVENT_OBJECT_FOCUS, window_, OBJID_CLIENT, static_cast<LONG>(i + 1));
-        break;
-      }
-    }
-  }
+  if (focus_.Focused() != before) WindowAccessible::FocusMoved(window_, ScreenReaderItems());
   // The minutes are typed into a real text field, which takes the keys
   // while it has the focus and hands Tab back.
-  const Layout::Widget* focused = focus_.Focused();
-  if (focused && focused->control == &form_.options.rotationMinutesField) {
-    minutesField_.Focus();
-  } else {
-    minutesField_.EndTyping();
-  }
+  minutesField_.FollowFocus(focus_.Focused());
   InvalidateRect(window_, nullptr, FALSE);
   return true;
 }

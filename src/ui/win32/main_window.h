@@ -74,8 +74,18 @@ class MainWindow : public ModelObserver, private WindowShell<MainWindow> {
   // suggested: where Windows wants the window, if it said.
   bool Rescale(const Scale& scale, const RECT* suggested);
   LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  // A key for the painted controls; false leaves it to Windows.
-  bool KeyDown(WPARAM virtualKey);
+  // The mouse on the painted controls; false when the message is not the
+  // mouse's.
+  bool MouseMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // WM_KEYDOWN or WM_SYSKEYDOWN: a key for the painted controls; false
+  // leaves it to Windows.
+  bool KeyDown(UINT message, WPARAM virtualKey);
+  // The mouse message of a click on the tray icon.
+  void TrayClicked(UINT mouseMessage);
+  // False leaves the command to Windows.
+  bool SystemCommand(WPARAM command);
+  // WM_QUERYENDSESSION and WM_ENDSESSION.
+  LRESULT SessionEnd(UINT message, WPARAM wParam);
   std::vector<AccessibleItem> ScreenReaderItems() const;
   // Shows the menu at the cursor until the user chooses or leaves; returns
   // the item chosen, if any.
@@ -86,7 +96,6 @@ class MainWindow : public ModelObserver, private WindowShell<MainWindow> {
   Layout& layout_;
   HWND window_ = nullptr;
   std::function<void()> onSessionEnd_;
-  UINT taskbarCreated_ = 0;
   UINT showRequest_ = 0;
   TrayIcon tray_;
   HICON windowIcon_ = nullptr;

@@ -79,6 +79,24 @@ void MinutesField::EndTyping() {
   if (field_ && GetFocus() == field_) SetFocus(parent_);
 }
 
+void MinutesField::FollowFocus(const Layout::Widget* focused) {
+  if (focused && focused->control == &form_.options.rotationMinutesField) {
+    Focus();
+  } else {
+    EndTyping();
+  }
+}
+
+std::optional<LRESULT> MinutesField::ParentMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COMMAND && Command(wParam, lParam)) return 0;
+  if (message == WM_CTLCOLOREDIT) {
+    if (HBRUSH face = Colour(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam))) {
+      return reinterpret_cast<LRESULT>(face);
+    }
+  }
+  return std::nullopt;
+}
+
 bool MinutesField::Command(WPARAM wParam, LPARAM lParam) {
   if (LOWORD(wParam) != kId || reinterpret_cast<HWND>(lParam) != field_) return false;
   SpinEdit& spin = form_.options.rotationMinutesField;
