@@ -198,6 +198,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   const auto showError = [&](std::exception_ptr error) { desktop.ShowError(Describe(error)); };
   uiThread.onError = showError;
   window.onError = showError;
+  modal.onError = showError;
+  pasteList.onError = showError;
+  about.onError = showError;
 
   try {
     app.Startup(args);

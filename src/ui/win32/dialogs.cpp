@@ -5,6 +5,7 @@
 #include "platform/win32/wide.h"
 #include "ui/win32/dpi.h"
 #include "ui/win32/paint.h"
+#include "ui/win32/palette.h"
 
 namespace cloakwise::ui::win32 {
 namespace {
@@ -39,14 +40,6 @@ int Overflow(HFONT font, const std::string& text) {
   return over > 0 ? over + 12 : 0;
 }
 
-HWND CreateCentred(HINSTANCE instance, const char* className, const std::string& title, int width,
-                   int height, const Scale& scale, void* self) {
-  const RECT at = CentredOnScreen(width, height, scale);
-  return CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, Widen(className).c_str(),
-                         Widen(title).c_str(), WS_POPUP, at.left, at.top, at.right - at.left,
-                         at.bottom - at.top, nullptr, nullptr, instance, self);
-}
-
 // A push button of the dialog, placed and lettered at its scale.
 HWND AddButton(HWND dialog, HINSTANCE instance, const std::string& caption, DWORD style,
                const Rect& units, const Scale& scale, HFONT font) {
@@ -58,17 +51,12 @@ HWND AddButton(HWND dialog, HINSTANCE instance, const std::string& caption, DWOR
   return button;
 }
 
-void PaintBackground(HDC dc, int width, int height) {
-  FillGradient(dc, {0, 0, width, height}, RGB(24, 30, 44), RGB(6, 8, 14));
-  FillGradient(dc, {0, 0, width, 32}, RGB(190, 24, 28), RGB(110, 10, 14));
-}
-
 }  // namespace
 
-MessageBoxHost::MessageBoxHost(HINSTANCE instance) : instance_(instance), gdi_(GdiSet::Shared()) {
-  const std::wstring name = Widen(kMessageBoxClass);
-  const WNDCLASSW wc = WindowClass(instance, name.c_str());
-  RegisterClassW(&wc);
+MessageBoxHost::MessageBoxHost(HINSTANCE instance)
+    : DialogShell(kBoxWidth, kBoxHeight, palette::kDialogRed, palette::kDialogRedDark),
+      instance_(instance) {
+  Register(instance, kMessageBoxClass);
 }
 
 MessageBoxHost::~MessageBoxHost() = default;
@@ -80,80 +68,49 @@ void MessageBoxHost::RunModal(MessageBoxForm& form) {
   scale_ = owner ? WindowScale(owner) : SystemScale();
   const auto buttonGdi = GdiSet::Shared(scale_);
   grown_ = Overflow(gdi_->bold, form.text.Caption());
-  HWND window = CreateCentred(instance_, kMessageBoxClass, form.title.Caption(), kBoxWidth,
-                              kBoxHeight + grown_, scale_, this);
+  height_ = kBoxHeight + grown_;
+  HWND window = CreateCentred(instance_, kMessageBoxClass, form.title.Caption());
   HWND ok = AddButton(window, instance_, form.okButton.Caption(), WS_TABSTOP | BS_DEFPUSHBUTTON,
                       {208, 108 + grown_, 75, 25}, scale_, buttonGdi->bold);
-  const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
-  if (ownerWasEnabled) EnableWindow(owner, FALSE);
-  ShowWindow(window, SW_SHOW);
-  SetForegroundWindow(window);
-  SetFocus(ok);
-
-  MSG msg;
-  while (!closed_) {
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got <= 0) {
-      // The program is ending: leave the quit request for the main loop.
-      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
-      break;
-    }
-    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN &&
-        (msg.hwnd == window || IsChild(window, msg.hwnd))) {
-      closed_ = true;
-      break;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
+  {
+    ModalRun run(window, owner, ok);
+    run.Loop([this] { return !closed_; },
+             [&](const MSG& msg) {
+               // Enter presses OK, wherever in the box the keys are.
+               const bool enter = msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN &&
+                                  (msg.hwnd == window || IsChild(window, msg.hwnd));
+               if (enter) closed_ = true;
+               return enter;
+             });
   }
-  if (ownerWasEnabled) EnableWindow(owner, TRUE);
-  DestroyWindow(window);
   form_ = nullptr;
 }
 
-LRESULT MessageBoxHost::WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (!form_) return DefWindowProcW(window, message, wParam, lParam);
+void MessageBoxHost::PaintFace(HDC dc) {
+  DrawText(dc, gdi_->bold, palette::kWhite, {8, 8, 8 + 449, 8 + 17}, form_->title.Caption(),
+           DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+  RECT text = kTextRect;
+  text.bottom += grown_;
+  DrawWrappedText(dc, gdi_->bold, palette::kText, text, form_->text.Caption(), Placement::Centred);
+  DrawText(dc, gdi_->small, palette::kHeadingBlue, Below(kLinkRect, grown_),
+           "www.cloakwise.example", DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+}
+
+bool MessageBoxHost::ClickableAt(POINT units) const {
+  const RECT link = Below(kLinkRect, grown_);
+  return PtInRect(&link, units);
+}
+
+LRESULT MessageBoxHost::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC target = BeginPaint(window, &ps);
-      {
-        Canvas canvas(target, kBoxWidth, kBoxHeight + grown_, scale_);
-        HDC dc = canvas.dc();
-        PaintBackground(dc, kBoxWidth, kBoxHeight + grown_);
-        DrawText(dc, gdi_->bold, RGB(255, 255, 255), {8, 8, 8 + 449, 8 + 17},
-                 form_->title.Caption(), DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-        RECT text = kTextRect;
-        text.bottom += grown_;
-        DrawWrappedText(dc, gdi_->bold, RGB(235, 238, 245), text, form_->text.Caption(),
-                        Placement::Centred);
-        DrawText(dc, gdi_->small, RGB(120, 180, 235), Below(kLinkRect, grown_), "www.cloakwise.example",
-                 DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-      }
-      EndPaint(window, &ps);
-      return 0;
-    }
-    case WM_ERASEBKGND:
-      return 1;
     case WM_COMMAND:
       if (LOWORD(wParam) == kOkId) closed_ = true;
       return 0;
-    case WM_SETCURSOR: {
-      const POINT p = CursorUnits(window, scale_);
-      const RECT link = Below(kLinkRect, grown_);
-      if (PtInRect(&link, p)) {
-        SetCursor(LoadCursor(nullptr, IDC_HAND));
-        return TRUE;
-      }
-      break;
-    }
-    case WM_LBUTTONUP: {
-      const RECT link = Below(kLinkRect, grown_);
-      if (PtInRect(&link, MouseUnits(lParam, scale_))) {
+    case WM_LBUTTONUP:
+      if (ClickableAt(MouseUnits(lParam, scale_))) {
         form_->vendorLink.Click();  // the box stays open
       }
       return 0;
-    }
     case WM_CLOSE:
       closed_ = true;
       return 0;
@@ -162,12 +119,11 @@ LRESULT MessageBoxHost::WindowMessage(HWND window, UINT message, WPARAM wParam, 
 }
 
 AboutWindow::AboutWindow(HINSTANCE instance, AboutForm& form)
-    : form_(form), gdi_(GdiSet::Shared()), scale_(SystemScale()) {
-  const std::wstring name = Widen(kAboutClass);
-  const WNDCLASSW wc = WindowClass(instance, name.c_str());
-  RegisterClassW(&wc);
-  window_ = CreateCentred(instance, kAboutClass, form.title.Caption(), kAboutWidth, kAboutHeight,
-                          scale_, this);
+    : DialogShell(kAboutWidth, kAboutHeight, palette::kDialogRed, palette::kDialogRedDark,
+                  SystemScale()),
+      form_(form) {
+  Register(instance, kAboutClass);
+  window_ = CreateCentred(instance, kAboutClass, form.title.Caption());
   buttonGdi_ = GdiSet::Shared(scale_);
   AddButton(window_, instance, form.close.Caption(), BS_PUSHBUTTON,
             {(kAboutWidth - 75) / 2, 108, 75, 25}, scale_, buttonGdi_->largeBold);
@@ -189,25 +145,15 @@ void AboutWindow::ControlChanged(const Control& control) {
   }
 }
 
-LRESULT AboutWindow::WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+void AboutWindow::PaintFace(HDC dc) {
+  DrawText(dc, gdi_->largeBold, palette::kWhite, {8, 8, kAboutWidth - 8, 26}, form_.title.Caption(),
+           DT_LEFT | DT_SINGLELINE);
+  DrawText(dc, gdi_->large, palette::kText, {8, 56, kAboutWidth - 8, 80}, form_.version.Caption(),
+           DT_CENTER | DT_SINGLELINE);
+}
+
+LRESULT AboutWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC target = BeginPaint(window, &ps);
-      {
-        Canvas canvas(target, kAboutWidth, kAboutHeight, scale_);
-        HDC dc = canvas.dc();
-        PaintBackground(dc, kAboutWidth, kAboutHeight);
-        DrawText(dc, gdi_->largeBold, RGB(255, 255, 255), {8, 8, kAboutWidth - 8, 26},
-                 form_.title.Caption(), DT_LEFT | DT_SINGLELINE);
-        DrawText(dc, gdi_->large, RGB(235, 238, 245), {8, 56, kAboutWidth - 8, 80},
-                 form_.version.Caption(), DT_CENTER | DT_SINGLELINE);
-      }
-      EndPaint(window, &ps);
-      return 0;
-    }
-    case WM_ERASEBKGND:
-      return 1;
     case WM_COMMAND:
       if (LOWORD(wParam) == kOkId) form_.close.Click();
       return 0;

@@ -4,6 +4,7 @@
 
 #include "ui/win32/gdi_set.h"
 #include "ui/win32/paint.h"
+#include "ui/win32/palette.h"
 
 namespace cloakwise::ui::win32 {
 namespace {
@@ -42,6 +43,18 @@ HMENU FlatMenu::Build(const Menu& menu, std::vector<MenuItem*>& commands) const 
   return popup;
 }
 
+MenuItem* FlatMenu::Track(HWND owner, const Menu& menu, POINT at, UINT alignment) const {
+  std::vector<MenuItem*> commands;
+  HMENU popup = Build(menu, commands);
+  // Without this a tray menu stays open when the user clicks elsewhere.
+  SetForegroundWindow(owner);
+  const UINT chosen = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON | alignment, at.x, at.y,
+                                     0, owner, nullptr);
+  PostMessageW(owner, WM_NULL, 0, 0);
+  DestroyMenu(popup);  // and the menus it unfolds
+  return chosen > 0 && chosen <= commands.size() ? commands[chosen - 1] : nullptr;
+}
+
 void FlatMenu::Append(HMENU target, const Menu& menu, std::vector<MenuItem*>& commands) const {
   for (MenuItem* item : menu.Items()) {
     if (!item->Visible()) continue;
@@ -59,6 +72,16 @@ void FlatMenu::Append(HMENU target, const Menu& menu, std::vector<MenuItem*>& co
       AppendMenuW(target, MF_OWNERDRAW | grayed, commands.size(), data);
     }
   }
+}
+
+std::optional<LRESULT> FlatMenu::OwnerMessage(UINT message, LPARAM lParam) const {
+  if (message == WM_MEASUREITEM && Measure(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam))) {
+    return TRUE;
+  }
+  if (message == WM_DRAWITEM && Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) {
+    return TRUE;
+  }
+  return std::nullopt;
 }
 
 bool FlatMenu::Measure(MEASUREITEMSTRUCT& m) const {
@@ -85,21 +108,21 @@ bool FlatMenu::Draw(const DRAWITEMSTRUCT& d) const {
   const MenuItem* item = ItemOf(d.itemData);
   RECT r = d.rcItem;
   if (item->IsSeparator()) {
-    FillSolidRect(d.hDC, r, kFace);
+    FillSolidRect(d.hDC, r, palette::kMenuFace);
     const int middle = (r.top + r.bottom) / 2;
     const int inset = scale_.ToPixels(4), line = scale_.ToPixels(1);
     FillSolidRect(d.hDC, {r.left + inset, middle - line, r.right - inset, middle},
-                  RGB(90, 120, 170));
+                  palette::kMenuSeparatorShadow);
     FillSolidRect(d.hDC, {r.left + inset, middle, r.right - inset, middle + line},
-                  RGB(235, 244, 255));
+                  palette::kMenuSeparatorLight);
     return true;
   }
   const bool grayed = (d.itemState & (ODS_GRAYED | ODS_DISABLED)) != 0;
   const bool selected = (d.itemState & ODS_SELECTED) != 0 && !grayed;
-  FillSolidRect(d.hDC, r, selected ? kHighlight : kFace);
+  FillSolidRect(d.hDC, r, selected ? palette::kMenuHighlight : palette::kMenuFace);
   r.left += scale_.ToPixels(kTextIndent);
   const COLORREF color =
-      grayed ? RGB(110, 125, 145) : (selected ? RGB(255, 255, 255) : RGB(0, 0, 0));
+      grayed ? palette::kMenuGrayedText : (selected ? palette::kWhite : palette::kFieldText);
   DrawText(d.hDC, selected ? gdi_->menuBold : gdi_->menu, color, r, item->Caption(),
            DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
   return true;

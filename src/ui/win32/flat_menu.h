@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "ui/controls.h"
@@ -26,16 +27,18 @@ class FlatMenu {
   // unfold; an item's command id is its place in `commands`, plus one. The
   // items point at the model, which must outlive the popup.
   HMENU Build(const Menu& menu, std::vector<MenuItem*>& commands) const;
-  // The owner window's WM_MEASUREITEM and WM_DRAWITEM for menu items; false
-  // when the message is about something else.
-  bool Measure(MEASUREITEMSTRUCT& item) const;
-  bool Draw(const DRAWITEMSTRUCT& item) const;
-
-  static constexpr COLORREF kFace = RGB(166, 202, 240);
-  static constexpr COLORREF kHighlight = RGB(0, 0, 128);
+  // The owner window's WM_MEASUREITEM and WM_DRAWITEM for menu items;
+  // nothing when the message is about something else.
+  std::optional<LRESULT> OwnerMessage(UINT message, LPARAM lParam) const;
+  // Shows the menu at a point of the screen, drawn by the owner window,
+  // until the user chooses or leaves; the item chosen, if any.
+  MenuItem* Track(HWND owner, const Menu& menu, POINT at, UINT alignment) const;
 
  private:
   void Append(HMENU target, const Menu& menu, std::vector<MenuItem*>& commands) const;
+  // False when the item is none of the menu's.
+  bool Measure(MEASUREITEMSTRUCT& item) const;
+  bool Draw(const DRAWITEMSTRUCT& item) const;
 
   Scale scale_;
   std::shared_ptr<const GdiSet> gdi_;

@@ -2,9 +2,9 @@
 
 #include <map>
 
-#include "ui/win32/flat_menu.h"
 #include "ui/win32/grid_painter.h"
 #include "ui/win32/paint.h"
+#include "ui/win32/palette.h"
 
 namespace cloakwise::ui::win32 {
 namespace {
@@ -37,8 +37,8 @@ GdiSet::GdiSet(const Scale& scale)
       hint(MakeFont(scale.ToPixels(11), false, "Tahoma")),
       menu(ArialPoints(8, false, scale)),
       menuBold(ArialPoints(8, true, scale)),
-      fieldFace(CreateSolidBrush(kFieldFace)),
-      menuFace(CreateSolidBrush(FlatMenu::kFace)) {
+      fieldFace(CreateSolidBrush(palette::kFieldFace)),
+      menuFace(CreateSolidBrush(palette::kMenuFace)) {
   const CellFonts fonts = MakeCellFonts(scale);
   cell = fonts.cell;
   cellBold = fonts.header;

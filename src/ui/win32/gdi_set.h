@@ -8,9 +8,6 @@
 
 namespace cloakwise::ui::win32 {
 
-// The face of the text fields the program puts over its painted frames.
-inline constexpr COLORREF kFieldFace = RGB(250, 250, 252);
-
 // The fonts and brushes every window of the program draws with. A font is a
 // system object of its own, so they are made once for all the windows: the
 // first window to ask makes them, and they go with the last one. Painting

@@ -1,17 +1,14 @@
 #include "ui/win32/grid_painter.h"
 
 #include "ui/win32/paint.h"
+#include "ui/win32/palette.h"
 
 namespace cloakwise::ui::win32 {
+
+using namespace palette;
+
 namespace {
 
-constexpr COLORREF kBorder = RGB(80, 88, 108);
-constexpr COLORREF kRowFace = RGB(14, 18, 26);
-constexpr COLORREF kStripeFace = RGB(20, 25, 36);
-constexpr COLORREF kLine = RGB(34, 40, 54);
-constexpr COLORREF kText = RGB(235, 238, 245);
-constexpr COLORREF kDisabledText = RGB(110, 115, 125);
-constexpr COLORREF kTrack = RGB(24, 28, 38);
 constexpr int kPadding = 2;
 constexpr UINT kCellFormat = DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS;
 
@@ -37,13 +34,13 @@ void PaintGrid(HDC dc, const RECT& r, const Grid& grid, HFONT cellFont, HFONT he
   const int left = r.left + Grid::kBorder;
   const int right = r.right - Grid::kBorder;
   const COLORREF text = grid.Enabled() ? kText : kDisabledText;
-  FillSolidRect(dc, r, kBorder);
+  FillSolidRect(dc, r, kGridBorder);
   FillSolidRect(dc, {left, r.top + Grid::kBorder, right, r.bottom - Grid::kBorder}, kRowFace);
 
   const int headerTop = r.top + Grid::kBorder;
-  FillGradient(dc, {left, headerTop, right, headerTop + Grid::kHeaderHeight}, RGB(58, 66, 86),
-               RGB(30, 35, 48));
-  PaintCells(dc, left, headerTop, headerFont, RGB(255, 255, 255), RGB(90, 98, 118),
+  FillGradient(dc, {left, headerTop, right, headerTop + Grid::kHeaderHeight}, kHeaderTop,
+               kHeaderBottom);
+  PaintCells(dc, left, headerTop, headerFont, kWhite, kHeaderLine,
              [&](int column) { return source ? source->Header(column) : std::string(); });
 
   const std::size_t top = grid.TopRow(), shown = grid.ShownRows();
@@ -55,25 +52,25 @@ void PaintGrid(HDC dc, const RECT& r, const Grid& grid, HFONT cellFont, HFONT he
     const RECT band{left, y, rowsRight, y + Grid::kRowHeight};
     const bool current = row == grid.CurrentRow();
     if (current) {
-      FillGradient(dc, band, RGB(170, 28, 32), RGB(110, 12, 16));
+      FillGradient(dc, band, kCurrentRowRed, kCurrentRowRedDark);
     } else {
       FillSolidRect(dc, band, row % 2 ? kStripeFace : kRowFace);
     }
-    FillSolidRect(dc, {left, y + Grid::kRowHeight - 1, rowsRight, y + Grid::kRowHeight}, kLine);
-    PaintCells(dc, left, y, cellFont, current ? RGB(255, 255, 255) : text, kLine,
+    FillSolidRect(dc, {left, y + Grid::kRowHeight - 1, rowsRight, y + Grid::kRowHeight}, kGridLine);
+    PaintCells(dc, left, y, cellFont, current ? kWhite : text, kGridLine,
                [&](int column) { return source->Cell(row, column); });
   }
 
   const Grid::ScrollBar bar = grid.ScrollBarGeometry();
   const RECT track{r.left + bar.left, r.top + bar.top, r.left + bar.left + bar.width,
                    r.top + bar.top + bar.height};
-  FillSolidRect(dc, track, kTrack);
-  FillSolidRect(dc, {track.left, track.top, track.left + 1, track.bottom}, kLine);
+  FillSolidRect(dc, track, kScrollTrack);
+  FillSolidRect(dc, {track.left, track.top, track.left + 1, track.bottom}, kGridLine);
   if (bar.thumbHeight > 0) {
     DrawFrame(dc,
               {track.left + 2, r.top + bar.thumbTop, track.right - 1,
                r.top + bar.thumbTop + bar.thumbHeight},
-              RGB(130, 138, 158), RGB(72, 80, 100));
+              kScrollThumbFrame, kScrollThumbFace);
   }
 }
 

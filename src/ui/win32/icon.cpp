@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ui/tray_mark.h"
+#include "ui/win32/dpi.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -44,6 +45,10 @@ HICON MakeIcon(int frame, int size) {
   DeleteObject(color);
   DeleteObject(mask);
   return icon;
+}
+
+HICON MakeWindowIcon(const Scale& scale) {
+  return MakeIcon(tray_mark::kIdleFrame, SystemMetric(SM_CXICON, scale));
 }
 
 }  // namespace cloakwise::ui::win32

@@ -1,5 +1,7 @@
 #include "ui/win32/keyboard_input.h"
 
+#include "ui/win32/palette.h"
+
 namespace cloakwise::ui::win32 {
 
 std::optional<KeyboardFocus::Key> FocusKey(WPARAM virtualKey, bool shift) {
@@ -43,7 +45,7 @@ bool KeyHeld(int virtualKey) {
 }
 
 void DrawFocusCue(HDC dc, const Rect& widget) {
-  HPEN pen = CreatePen(PS_DOT, 1, RGB(235, 238, 245));
+  HPEN pen = CreatePen(PS_DOT, 1, palette::kText);
   HGDIOBJ oldPen = SelectObject(dc, pen);
   HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
   const int oldMode = SetBkMode(dc, TRANSPARENT);

@@ -1,94 +1,24 @@
 #include "ui/win32/main_window.h"
 
 #include <optional>
+#include <utility>
 
 #include "platform/win32/wide.h"
-#include "ui/tray_mark.h"
 #include "ui/win32/dpi.h"
-#include "ui/win32/grid_painter.h"
 #include "ui/win32/icon.h"
 #include "ui/win32/keyboard_input.h"
-#include "ui/win32/paint.h"
 #include "ui/win32/window_accessible.h"
 
 namespace cloakwise::ui::win32 {
-namespace {
-
-// Each kind of widget in the program's skin.
-class SkinPainter final : public WidgetPainter {
- public:
-  SkinPainter(HDC dc, const GdiSet& gdi) : dc_(dc), gdi_(gdi) {}
-
-  void Text(const Widget& w, const std::string& text) override {
-    DrawText(dc_, gdi_.text, TextColour(w), ToRect(w.rect), text,
-             DT_LEFT | DT_WORDBREAK | DT_NOPREFIX);
-  }
-  void Status(const Widget& w, const std::string& text) override {
-    DrawWrappedText(dc_, gdi_.text, TextColour(w), ToRect(w.rect), text, Placement::OnBottom);
-  }
-  void Heading(const Widget& w, const std::string& text) override {
-    DrawText(dc_, gdi_.bold, RGB(120, 180, 235), ToRect(w.rect), text,
-             DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-  }
-  void Button(const Widget& w, const std::string& caption) override {
-    const RECT r = ToRect(w.rect);
-    DrawFrame(dc_, r, RGB(150, 20, 24), RGB(40, 46, 62));
-    DrawText(dc_, FittingFont(dc_, {gdi_.serif, gdi_.smallSerif}, caption, w.rect.w - 6),
-             TextColour(w), r, caption, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-  }
-  void Box(const Widget& w, bool checked) override {
-    DrawCheckBox(dc_, ToRect(w.rect), checked, Enabled(w));
-  }
-  void Bar(const Widget& w, const Slider& s) override {
-    DrawSlider(dc_, ToRect(w.rect), s.Position() - s.Min(), s.Max() - s.Min());
-  }
-  void Spin(const Widget& w, const std::string& text) override {
-    DrawSpin(dc_, gdi_.text, ToRect(w.rect), text);
-  }
-  void Gauge(const Widget& w, int position) override {
-    DrawGauge(dc_, ToRect(w.rect), position);
-  }
-  void HotSpot(const Widget& w, const std::string& text) override {
-    DrawText(dc_, gdi_.small, RGB(200, 205, 215), ToRect(w.rect), text,
-             DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-  }
-  void Tab(const Widget& w, bool current) override {
-    const RECT r = ToRect(w.rect);
-    FillGradient(dc_, r, current ? RGB(150, 20, 24) : RGB(50, 56, 72),
-                 current ? RGB(90, 10, 12) : RGB(24, 28, 38));
-    const HFONT tabFont =
-        current ? FittingFont(dc_, {gdi_.bold, gdi_.text, gdi_.small}, w.text, w.rect.w - 4)
-                : FittingFont(dc_, {gdi_.text, gdi_.small}, w.text, w.rect.w - 4);
-    DrawText(dc_, tabFont, RGB(255, 255, 255), r, w.text,
-             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-  }
-  void List(const Widget& w, const Grid& grid) override {
-    PaintGrid(dc_, ToRect(w.rect), grid, gdi_.cell, gdi_.cellBold);
-  }
-
- private:
-  static bool Enabled(const Widget& w) { return !w.control || w.control->Enabled(); }
-  static COLORREF TextColour(const Widget& w) {
-    return Enabled(w) ? RGB(235, 238, 245) : RGB(110, 115, 125);
-  }
-
-  HDC dc_;
-  const GdiSet& gdi_;
-};
-
-}  // namespace
-
 MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
-    : form_(form),
+    : WindowShell(SystemScale()),
+      form_(form),
       layout_(layout),
-      gdi_(GdiSet::Shared()),
-      scale_(SystemScale()),
       flatMenu_(scale_),
       minutesField_(form, onError),
-      focus_(form, layout) {
-  // The window's big icon is what Alt+Tab shows; the tray draws small ones.
-  windowIcon_ = MakeIcon(tray_mark::kIdleFrame, SystemMetric(SM_CXICON, scale_));
-
+      focus_(form, layout),
+      painter_(layout, focus_, gdi_) {
+  windowIcon_ = MakeWindowIcon(scale_);
   const std::wstring className = platform::Widen(kMainWindowClass);
   WNDCLASSW wc = WindowClass(instance, className.c_str());
   wc.style = CS_DBLCLKS;  // a double click on the proxy list uses the proxy
@@ -102,7 +32,6 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
   minutesField_.Create(window_, instance, layout_, gdi_->fieldFace, scale_);
   // Centred by the primary monitor's scale; the window may open on another.
   if (const Scale own = WindowScale(window_); own != scale_) Rescale(own, nullptr);
-  taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
   showRequest_ = RegisterWindowMessageW(platform::Widen(kShowRequestMessage).c_str());
   form_.SetObserver(this);
   tray_.Add(window_, form_.trayIcon);
@@ -153,8 +82,6 @@ void MainWindow::StartDrag() {
 }
 
 MenuItem* MainWindow::TrackMenu(const Menu& menu, UINT alignment) {
-  std::vector<MenuItem*> commands;
-  HMENU popup = flatMenu_.Build(menu, commands);
   POINT at;
   if (menuFromKeys_) {
     // Opened by the menu key: at the control with the focus (or at MENU),
@@ -167,13 +94,7 @@ MenuItem* MainWindow::TrackMenu(const Menu& menu, UINT alignment) {
   } else {
     GetCursorPos(&at);
   }
-  // Without this a tray menu stays open when the user clicks elsewhere.
-  SetForegroundWindow(window_);
-  const UINT chosen = TrackPopupMenu(popup, TPM_RETURNCMD | TPM_RIGHTBUTTON | alignment, at.x, at.y,
-                                     0, window_, nullptr);
-  PostMessageW(window_, WM_NULL, 0, 0);
-  DestroyMenu(popup);  // and the menus it unfolds
-  return chosen > 0 && chosen <= commands.size() ? commands[chosen - 1] : nullptr;
+  return flatMenu_.Track(window_, menu, at, alignment);
 }
 
 void MainWindow::OpenMenu() {
@@ -187,17 +108,7 @@ void MainWindow::OpenListMenu() {
   if (MenuItem* item = TrackMenu(form_.listMenu, TPM_TOPALIGN | TPM_LEFTALIGN)) item->Click();
 }
 
-LRESULT MainWindow::WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) window_ = window;
-  try {
-    return HandleMessage(message, wParam, lParam);
-  } catch (...) {
-    if (onError) onError(std::current_exception());
-    return 0;
-  }
-}
-
-void MainWindow::Rescale(const Scale& scale, const RECT* suggested) {
+bool MainWindow::Rescale(const Scale& scale, const RECT* suggested) {
   scale_ = scale;
   RECT at;
   if (suggested) {
@@ -209,48 +120,61 @@ void MainWindow::Rescale(const Scale& scale, const RECT* suggested) {
                scale_.ToPixels(Layout::kHeight), SWP_NOZORDER | SWP_NOACTIVATE);
   minutesField_.Place(scale_);
   flatMenu_.SetScale(scale_);
-  HICON icon = MakeIcon(tray_mark::kIdleFrame, SystemMetric(SM_CXICON, scale_));
+  HICON icon = MakeWindowIcon(scale_);
   SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
   SetClassLongPtrW(window_, GCLP_HICON, reinterpret_cast<LONG_PTR>(icon));
-  DestroyIcon(windowIcon_);
-  windowIcon_ = icon;
+  DestroyIcon(std::exchange(windowIcon_, icon));
   InvalidateRect(window_, nullptr, FALSE);
+  return true;
 }
 
-LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  // The mouse in the layout's units, for the mouse messages.
-  const POINT mouse = MouseUnits(lParam, scale_);
-  const int x = mouse.x, y = mouse.y;
-  if (message == taskbarCreated_ && taskbarCreated_ != 0) {
-    tray_.Add(window_, form_.trayIcon);  // the shell came back: the icon must be added again
-    return 0;
-  }
+LRESULT MainWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) window_ = window;
+  if (tray_.ShellRestarted(message, form_.trayIcon)) return 0;
   if (message == showRequest_ && showRequest_ != 0) {
     return onShowRequest && !onShowRequest() ? kClosingAnswer : kShownAnswer;
   }
+  if (MouseMessage(message, wParam, lParam)) return 0;
+  if (const auto answer = minutesField_.ParentMessage(message, wParam, lParam)) return *answer;
+  if (const auto answer = flatMenu_.OwnerMessage(message, lParam)) return *answer;
   switch (message) {
     case WM_GETOBJECT:
       // Everything is painted: a screen reader is told the controls by the
       // layout's description of them.
-      if (static_cast<LONG>(lParam) == static_cast<LONG>(OBJID_CLIENT)) {
-        return WindowAccessible::Answer(
-            window_, wParam, [this] { return ScreenReaderItems(); },
-            [this](const Rect& r) { return ToRect(scale_.ToPixels(r)); });
-      }
-      return DefWindowProcW(window_, message, wParam, lParam);
-    case WM_PAINT: {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(window_, &ps);
-      Paint(dc);
-      EndPaint(window_, &ps);
+      if (static_cast<LONG>(lParam) != static_cast<LONG>(OBJID_CLIENT)) break;
+      return WindowAccessible::Answer(
+          window_, wParam, [this] { return ScreenReaderItems(); },
+          [this](const Rect& r) { return ToRect(scale_.ToPixels(r)); });
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+      if (KeyDown(message, wParam)) return 0;
+      break;
+    case TrayIcon::kMessage:
+      TrayClicked(static_cast<UINT>(lParam));
       return 0;
-    }
-    case WM_ERASEBKGND:
-      return 1;  // Paint covers every pixel
-    case WM_DPICHANGED:
-      // Moved to a monitor of another scale: Windows says where to go.
-      Rescale(Scale(LOWORD(wParam)), reinterpret_cast<const RECT*>(lParam));
+    case WM_SYSCOMMAND:
+      if (SystemCommand(wParam)) return 0;
+      break;
+    case WM_CLOSE:
+      if (CloseQuery()) DestroyWindow(window_);
       return 0;
+    case WM_QUERYENDSESSION:
+    case WM_ENDSESSION:
+      return SessionEnd(message, wParam);
+    case WM_DESTROY:
+      tray_.Remove();
+      window_ = nullptr;
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+bool MainWindow::MouseMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  // The mouse in the layout's units.
+  const POINT mouse = MouseUnits(lParam, scale_);
+  const int x = mouse.x, y = mouse.y;
+  switch (message) {
     case WM_LBUTTONDOWN:
     case WM_LBUTTONDBLCLK:
       // A click elsewhere ends typing in the minutes field, as leaving it does.
@@ -266,98 +190,58 @@ LRESULT MainWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       // A scroll bar thumb follows the mouse even outside the window.
       if (layout_.Capturing()) SetCapture(window_);
-      return 0;
+      return true;
     case WM_MOUSEMOVE:
       if (layout_.Capturing()) layout_.MouseMove(x, y);
-      return 0;
+      return true;
     case WM_LBUTTONUP: {
       const bool captured = layout_.Capturing();
       layout_.LeftClick(x, y);
       if (captured) ReleaseCapture();
-      return 0;
+      return true;
     }
     case WM_CAPTURECHANGED:
       // Another window took the mouse in the middle of a drag.
       if (layout_.Capturing() && reinterpret_cast<HWND>(lParam) != window_) layout_.CancelCapture();
-      return 0;
+      return true;
     case WM_RBUTTONUP:
       focus_.MouseUsed(layout_.Hit(x, y));  // a right click on the list focuses it too
       layout_.RightClick(x, y);
-      return 0;
+      return true;
     case WM_MOUSEWHEEL:
       layout_.Wheel(GET_WHEEL_DELTA_WPARAM(wParam));
-      return 0;
-    case WM_KEYDOWN:
-    case WM_SYSKEYDOWN:
-      // Of the system keys only Shift+F10 is the program's; Alt+F4 and the
-      // rest stay Windows'.
-      if ((message == WM_KEYDOWN || wParam == VK_F10) && KeyDown(wParam)) return 0;
-      return DefWindowProcW(window_, message, wParam, lParam);
-    case WM_SETCURSOR: {
-      // A child, the minutes' text field, has its own.
-      if (reinterpret_cast<HWND>(wParam) != window_ || LOWORD(lParam) != HTCLIENT) {
-        return DefWindowProcW(window_, message, wParam, lParam);
-      }
-      const POINT p = CursorUnits(window_, scale_);
-      const bool clickable = layout_.ClickableAt(p.x, p.y);
-      SetCursor(LoadCursor(nullptr, clickable ? IDC_HAND : IDC_ARROW));
-      return TRUE;
-    }
-    case WM_COMMAND:
-      if (minutesField_.Command(wParam, lParam)) return 0;
-      return DefWindowProcW(window_, message, wParam, lParam);
-    case WM_CTLCOLOREDIT:
-      if (HBRUSH face =
-              minutesField_.Colour(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam))) {
-        return reinterpret_cast<LRESULT>(face);
-      }
-      return DefWindowProcW(window_, message, wParam, lParam);
-    case WM_MEASUREITEM:
-      if (flatMenu_.Measure(*reinterpret_cast<MEASUREITEMSTRUCT*>(lParam))) return TRUE;
-      return DefWindowProcW(window_, message, wParam, lParam);
-    case WM_DRAWITEM:
-      if (flatMenu_.Draw(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam))) return TRUE;
-      return DefWindowProcW(window_, message, wParam, lParam);
-    case TrayIcon::kMessage:
-      if (lParam == WM_LBUTTONUP && onTrayClick) onTrayClick();
-      if (lParam == WM_RBUTTONUP) OpenMenu();
-      return 0;
-    case WM_SYSCOMMAND:
-      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
-        HideToTray();  // minimising sends the window to the tray
-        return 0;
-      }
-      if ((wParam & 0xFFF0) == SC_CLOSE) {
-        // Alt+F4 and the taskbar's Close hide, as the close picture does;
-        // only the tray's Close, the installer's WM_CLOSE and the end of the
-        // session end the program.
-        HideToTray();
-        return 0;
-      }
-      return DefWindowProcW(window_, message, wParam, lParam);
-    case WM_CLOSE:
-      if (CloseQuery()) DestroyWindow(window_);
-      return 0;
-    case WM_QUERYENDSESSION:
-      // Before the handler is set the program has installed nothing, so
-      // there is nothing to put back: the session may end at any moment.
-      if (onSessionEnd_) onSessionEnd_();
-      return TRUE;
-    case WM_ENDSESSION:
-      if (wParam) {
-        DestroyWindow(window_);
-      } else if (onSessionEndCancelled) {
-        onSessionEndCancelled();
-      }
-      return 0;
-    case WM_DESTROY:
-      tray_.Remove();
-      window_ = nullptr;
-      PostQuitMessage(0);
-      return 0;
-    default:
-      return DefWindowProcW(window_, message, wParam, lParam);
+      return true;
   }
+  return false;
+}
+
+void MainWindow::TrayClicked(UINT mouseMessage) {
+  if (mouseMessage == WM_LBUTTONUP && onTrayClick) onTrayClick();
+  if (mouseMessage == WM_RBUTTONUP) OpenMenu();
+}
+
+bool MainWindow::SystemCommand(WPARAM command) {
+  // Minimising sends the window to the tray. Alt+F4 and the taskbar's Close
+  // hide it too, as the close picture does; only the tray's Close, the
+  // installer's WM_CLOSE and the end of the session end the program.
+  if ((command & 0xFFF0) != SC_MINIMIZE && (command & 0xFFF0) != SC_CLOSE) return false;
+  HideToTray();
+  return true;
+}
+
+LRESULT MainWindow::SessionEnd(UINT message, WPARAM wParam) {
+  if (message == WM_QUERYENDSESSION) {
+    // Before the handler is set the program has installed nothing, so
+    // there is nothing to put back: the session may end at any moment.
+    if (onSessionEnd_) onSessionEnd_();
+    return TRUE;
+  }
+  if (wParam) {
+    DestroyWindow(window_);
+  } else if (onSessionEndCancelled) {
+    onSessionEndCancelled();
+  }
+  return 0;
 }
 
 std::vector<AccessibleItem> MainWindow::ScreenReaderItems() const {
@@ -365,7 +249,10 @@ std::vector<AccessibleItem> MainWindow::ScreenReaderItems() const {
   return AccessibleItems(layout_, focused ? focused->control : nullptr);
 }
 
-bool MainWindow::KeyDown(WPARAM virtualKey) {
+bool MainWindow::KeyDown(UINT message, WPARAM virtualKey) {
+  // Of the system keys only Shift+F10 is the program's; Alt+F4 and the rest
+  // stay Windows'.
+  if (message == WM_SYSKEYDOWN && virtualKey != VK_F10) return false;
   const bool shift = KeyHeld(VK_SHIFT);
   const auto key = FocusKey(virtualKey, shift);
   if (!key) return false;
@@ -374,52 +261,12 @@ bool MainWindow::KeyDown(WPARAM virtualKey) {
   const bool taken = focus_.KeyDown(*key, shift, KeyHeld(VK_CONTROL));
   menuFromKeys_ = false;
   if (!taken) return false;
-  if (focus_.Focused() != before) {
-    // A screen reader follows the focus by this event, and reads the item.
-    const auto items = ScreenReaderItems();
-    for (size_t i = 0; i < items.size(); ++i) {
-      if (items[i].focused) {
-        NotifyWinEvent(EVENT_OBJECT_FOCUS, window_, OBJID_CLIENT, static_cast<LONG>(i + 1));
-        break;
-      }
-    }
-  }
+  if (focus_.Focused() != before) WindowAccessible::FocusMoved(window_, ScreenReaderItems());
   // The minutes are typed into a real text field, which takes the keys
   // while it has the focus and hands Tab back.
-  const Layout::Widget* focused = focus_.Focused();
-  if (focused && focused->control == &form_.options.rotationMinutesField) {
-    minutesField_.Focus();
-  } else {
-    minutesField_.EndTyping();
-  }
+  minutesField_.FollowFocus(focus_.Focused());
   InvalidateRect(window_, nullptr, FALSE);
   return true;
-}
-
-void MainWindow::Paint(HDC target) {
-  Canvas canvas(target, Layout::kWidth, Layout::kHeight, scale_);
-  HDC dc = canvas.dc();
-  SetBkMode(dc, TRANSPARENT);
-  FillSolidRect(dc, {0, 0, Layout::kWidth, Layout::kHeight}, RGB(0, 0, 0));
-  FillGradient(dc, ToRect(Layout::kViewArea), RGB(24, 30, 44), RGB(6, 8, 14));
-  FillGradient(dc, {0, 0, Layout::kWidth, Layout::kTopStrip}, RGB(150, 20, 24), RGB(70, 8, 10));
-  DrawText(dc, gdi_->bold, RGB(255, 255, 255), ToRect(Layout::kTitle), "Cloakwise",
-           DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-
-  SkinPainter painter(dc, *gdi_);
-  for (const auto& w : layout_.Widgets()) {
-    if (layout_.Shown(w)) w.kind->Paint(w, layout_, painter);
-  }
-  FillGradient(dc, ToRect(Layout::kTabRowEnd), RGB(50, 56, 72), RGB(24, 28, 38));
-  if (const Layout::Widget* focused = focus_.CueShown() ? focus_.Focused() : nullptr) {
-    Rect cue = focused->rect;
-    if (const Layout::Widget* caption = focused->caption) {
-      // As Windows frames a check box with its text, not the label's room.
-      const SIZE text = TextSize(dc, gdi_->text, static_cast<Label*>(caption->control)->Caption());
-      cue.w = caption->rect.x + static_cast<int>(text.cx) + 2 - cue.x;
-    }
-    DrawFocusCue(dc, cue);
-  }
 }
 
 }  // namespace cloakwise::ui::win32

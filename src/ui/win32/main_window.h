@@ -2,12 +2,9 @@
 
 #include <windows.h>
 
-#include <exception>
 #include <functional>
-#include <memory>
 #include <vector>
 
-#include "platform/win32/window_base.h"
 #include "ui/accessible_items.h"
 #include "ui/keyboard_focus.h"
 #include "ui/layout.h"
@@ -15,8 +12,10 @@
 #include "ui/scale.h"
 #include "ui/win32/flat_menu.h"
 #include "ui/win32/gdi_set.h"
+#include "ui/win32/main_painter.h"
 #include "ui/win32/minutes_field.h"
 #include "ui/win32/tray_icon.h"
+#include "ui/win32/window_shell.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -30,7 +29,7 @@ inline constexpr LRESULT kClosingAnswer = 2;
 
 // The main window: paints the model through the layout, turns clicks into
 // the layout's actions, and carries the tray icon and its menu.
-class MainWindow : public ModelObserver, private platform::WindowBase<MainWindow> {
+class MainWindow : public ModelObserver, private WindowShell<MainWindow> {
  public:
   MainWindow(HINSTANCE instance, MainForm& form, Layout& layout);
   ~MainWindow() override;
@@ -62,20 +61,31 @@ class MainWindow : public ModelObserver, private platform::WindowBase<MainWindow
   std::function<bool()> onShowRequest;
   // An exception that a handler let escape; it cannot cross the window
   // procedure.
-  std::function<void(std::exception_ptr)> onError;
+  using WindowShell::onError;
 
   void ControlChanged(const Control& control) override;
 
  private:
   friend class platform::WindowBase<MainWindow>;
-  LRESULT WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  void Paint(HDC dc);
-  // A key for the painted controls; false leaves it to Windows.
-  bool KeyDown(WPARAM virtualKey);
+  friend class WindowShell<MainWindow>;
+  void Paint(HDC dc) { painter_.Paint(dc, scale_); }
+  bool ClickableAt(POINT p) const { return layout_.ClickableAt(p.x, p.y); }
   // The window's size, its text field, menus and icon at a new scale;
   // suggested: where Windows wants the window, if it said.
-  void Rescale(const Scale& scale, const RECT* suggested);
+  bool Rescale(const Scale& scale, const RECT* suggested);
+  LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // The mouse on the painted controls; false when the message is not the
+  // mouse's.
+  bool MouseMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  // WM_KEYDOWN or WM_SYSKEYDOWN: a key for the painted controls; false
+  // leaves it to Windows.
+  bool KeyDown(UINT message, WPARAM virtualKey);
+  // The mouse message of a click on the tray icon.
+  void TrayClicked(UINT mouseMessage);
+  // False leaves the command to Windows.
+  bool SystemCommand(WPARAM command);
+  // WM_QUERYENDSESSION and WM_ENDSESSION.
+  LRESULT SessionEnd(UINT message, WPARAM wParam);
   std::vector<AccessibleItem> ScreenReaderItems() const;
   // Shows the menu at the cursor until the user chooses or leaves; returns
   // the item chosen, if any.
@@ -84,17 +94,15 @@ class MainWindow : public ModelObserver, private platform::WindowBase<MainWindow
 
   MainForm& form_;
   Layout& layout_;
-  std::shared_ptr<const GdiSet> gdi_;  // for painting, in units
-  Scale scale_;                        // of the monitor the window is on
   HWND window_ = nullptr;
   std::function<void()> onSessionEnd_;
-  UINT taskbarCreated_ = 0;
   UINT showRequest_ = 0;
   TrayIcon tray_;
   HICON windowIcon_ = nullptr;
   FlatMenu flatMenu_;
   MinutesField minutesField_;
   KeyboardFocus focus_;
+  MainPainter painter_;
   bool menuFromKeys_ = false;  // while the menu key's menu opens
 };
 

@@ -5,6 +5,7 @@
 #include "platform/win32/wide.h"
 #include "platform/win32/window_base.h"
 #include "ui/win32/gdi_set.h"
+#include "ui/win32/palette.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -78,6 +79,24 @@ void MinutesField::EndTyping() {
   if (field_ && GetFocus() == field_) SetFocus(parent_);
 }
 
+void MinutesField::FollowFocus(const Layout::Widget* focused) {
+  if (focused && focused->control == &form_.options.rotationMinutesField) {
+    Focus();
+  } else {
+    EndTyping();
+  }
+}
+
+std::optional<LRESULT> MinutesField::ParentMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_COMMAND && Command(wParam, lParam)) return 0;
+  if (message == WM_CTLCOLOREDIT) {
+    if (HBRUSH face = Colour(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam))) {
+      return reinterpret_cast<LRESULT>(face);
+    }
+  }
+  return std::nullopt;
+}
+
 bool MinutesField::Command(WPARAM wParam, LPARAM lParam) {
   if (LOWORD(wParam) != kId || reinterpret_cast<HWND>(lParam) != field_) return false;
   SpinEdit& spin = form_.options.rotationMinutesField;
@@ -92,8 +111,8 @@ bool MinutesField::Command(WPARAM wParam, LPARAM lParam) {
 
 HBRUSH MinutesField::Colour(HWND control, HDC dc) const {
   if (control != field_) return nullptr;
-  SetTextColor(dc, RGB(0, 0, 0));
-  SetBkColor(dc, kFieldFace);
+  SetTextColor(dc, palette::kFieldText);
+  SetBkColor(dc, palette::kFieldFace);
   return face_;
 }
 

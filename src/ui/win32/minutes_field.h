@@ -5,6 +5,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "ui/layout.h"
@@ -41,12 +42,16 @@ class MinutesField {
   void Focus();
   // Typing ends, as when the user leaves the field.
   void EndTyping();
-  // The parent's WM_COMMAND and WM_CTLCOLOREDIT; false and null when they
-  // are about another control.
-  bool Command(WPARAM wParam, LPARAM lParam);
-  HBRUSH Colour(HWND control, HDC dc) const;
+  // The keys moved to `focused`: to the field when it is the minutes', away
+  // from it otherwise.
+  void FollowFocus(const Layout::Widget* focused);
+  // The parent's WM_COMMAND and WM_CTLCOLOREDIT about the field; nothing
+  // for another message or another control.
+  std::optional<LRESULT> ParentMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
+  bool Command(WPARAM wParam, LPARAM lParam);
+  HBRUSH Colour(HWND control, HDC dc) const;
   static LRESULT CALLBACK Procedure(HWND field, UINT message, WPARAM wParam, LPARAM lParam);
   std::string Text() const;
 

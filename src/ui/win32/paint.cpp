@@ -2,6 +2,7 @@
 
 #include "platform/win32/wide.h"
 #include "ui/layout.h"
+#include "ui/win32/palette.h"
 
 namespace cloakwise::ui::win32 {
 
@@ -46,10 +47,7 @@ void FillSolidRect(HDC dc, const RECT& r, COLORREF color) {
 void FillGradient(HDC dc, const RECT& r, COLORREF top, COLORREF bottom) {
   const int height = r.bottom - r.top;
   for (int i = 0; i < height; ++i) {
-    auto mix = [&](int a, int b) { return a + (b - a) * i / (height > 1 ? height - 1 : 1); };
-    const COLORREF c =
-        RGB(mix(GetRValue(top), GetRValue(bottom)), mix(GetGValue(top), GetGValue(bottom)),
-            mix(GetBValue(top), GetBValue(bottom)));
+    const COLORREF c = palette::Between(top, bottom, i, height > 1 ? height - 1 : 1);
     FillSolidRect(dc, {r.left, r.top + i, r.right, r.top + i + 1}, c);
   }
 }
@@ -108,9 +106,9 @@ void DrawFrame(HDC dc, const RECT& r, COLORREF border, COLORREF fill) {
 }
 
 void DrawCheckBox(HDC dc, const RECT& r, bool checked, bool enabled) {
-  DrawFrame(dc, r, enabled ? RGB(200, 205, 215) : RGB(90, 95, 105), RGB(16, 20, 28));
+  DrawFrame(dc, r, enabled ? palette::kCheckFrame : palette::kDisabledFrame, palette::kWellFace);
   if (!checked) return;
-  HPEN pen = CreatePen(PS_SOLID, 2, enabled ? RGB(90, 220, 110) : RGB(90, 95, 105));
+  HPEN pen = CreatePen(PS_SOLID, 2, enabled ? palette::kTick : palette::kDisabledFrame);
   HGDIOBJ old = SelectObject(dc, pen);
   MoveToEx(dc, r.left + 3, r.top + 7, nullptr);
   LineTo(dc, r.left + 6, r.bottom - 4);
@@ -121,34 +119,35 @@ void DrawCheckBox(HDC dc, const RECT& r, bool checked, bool enabled) {
 
 void DrawSlider(HDC dc, const RECT& r, int position, int steps) {
   const int mid = (r.top + r.bottom) / 2;
-  FillSolidRect(dc, {r.left, mid - 2, r.right, mid + 2}, RGB(80, 88, 108));
+  FillSolidRect(dc, {r.left, mid - 2, r.right, mid + 2}, palette::kTrack);
   for (int i = 0; i <= steps; ++i) {
     const int x = r.left + (r.right - r.left - 1) * i / (steps > 0 ? steps : 1);
-    FillSolidRect(dc, {x, r.bottom - 3, x + 1, r.bottom}, RGB(140, 148, 165));
+    FillSolidRect(dc, {x, r.bottom - 3, x + 1, r.bottom}, palette::kFrameGrey);
   }
   const int x = r.left + (r.right - r.left - 1) * position / (steps > 0 ? steps : 1);
-  DrawFrame(dc, {x - 6, r.top, x + 6, r.bottom - 4}, RGB(230, 232, 240), RGB(150, 20, 24));
+  DrawFrame(dc, {x - 6, r.top, x + 6, r.bottom - 4}, palette::kThumbFrame, palette::kBrandRed);
 }
 
 void DrawSpin(HDC dc, HFONT font, const RECT& r, const std::string& text) {
-  DrawFrame(dc, r, RGB(140, 148, 165), RGB(250, 250, 252));
-  DrawText(dc, font, RGB(0, 0, 0), {r.left + 4, r.top, r.right - Layout::kSpinArrowWidth, r.bottom},
-           text, DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+  DrawFrame(dc, r, palette::kFrameGrey, palette::kFieldFace);
+  DrawText(dc, font, palette::kFieldText,
+           {r.left + 4, r.top, r.right - Layout::kSpinArrowWidth, r.bottom}, text,
+           DT_LEFT | DT_VCENTER | DT_SINGLELINE);
   const RECT up{r.right - Layout::kSpinArrowWidth, r.top, r.right, (r.top + r.bottom) / 2};
   const RECT down{r.right - Layout::kSpinArrowWidth, (r.top + r.bottom) / 2, r.right, r.bottom};
-  DrawFrame(dc, up, RGB(140, 148, 165), RGB(210, 214, 222));
-  DrawFrame(dc, down, RGB(140, 148, 165), RGB(210, 214, 222));
-  DrawText(dc, font, RGB(0, 0, 0), up, "^", DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-  DrawText(dc, font, RGB(0, 0, 0), down, "v", DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  DrawFrame(dc, up, palette::kFrameGrey, palette::kSpinArrowFace);
+  DrawFrame(dc, down, palette::kFrameGrey, palette::kSpinArrowFace);
+  DrawText(dc, font, palette::kFieldText, up, "^", DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  DrawText(dc, font, palette::kFieldText, down, "v", DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 
 void DrawGauge(HDC dc, const RECT& r, int percent) {
-  DrawFrame(dc, r, RGB(140, 148, 165), RGB(16, 20, 28));
+  DrawFrame(dc, r, palette::kFrameGrey, palette::kWellFace);
   const int width = (r.right - r.left - 4) * percent / 100;
   // From maroon at the slow end to lime at the fast end.
   FillGradient(dc, {r.left + 2, r.top + 2, r.left + 2 + width, r.bottom - 2},
-               RGB(128 - percent * 128 / 100, 0 + percent * 255 / 100, 0),
-               RGB(128 - percent * 128 / 100, 0 + percent * 200 / 100, 0));
+               palette::Between(palette::kGaugeSlow, palette::kGaugeFast, percent, 100),
+               palette::Between(palette::kGaugeSlow, palette::kGaugeFastDark, percent, 100));
 }
 
 }  // namespace cloakwise::ui::win32

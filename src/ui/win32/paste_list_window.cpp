@@ -7,6 +7,7 @@
 #include "platform/win32/wide.h"
 #include "ui/win32/dpi.h"
 #include "ui/win32/paint.h"
+#include "ui/win32/palette.h"
 
 namespace cloakwise::ui::win32 {
 namespace {
@@ -14,7 +15,6 @@ namespace {
 using platform::Narrow;
 using platform::Widen;
 
-constexpr int kTitleStrip = 32;
 constexpr int kTextId = 1;
 
 std::string TextOf(HWND edit) {
@@ -72,10 +72,10 @@ LRESULT CALLBACK PasteBoxProc(HWND edit, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-PasteListWindow::PasteListWindow(HINSTANCE instance) : instance_(instance), gdi_(GdiSet::Shared()) {
-  const std::wstring className = Widen(kPasteListClass);
-  const WNDCLASSW wc = WindowClass(instance, className.c_str());
-  RegisterClassW(&wc);
+PasteListWindow::PasteListWindow(HINSTANCE instance)
+    : DialogShell(kWidth, kHeight, palette::kBrandRed, palette::kBrandRedDark),
+      instance_(instance) {
+  Register(instance, kPasteListClass);
 }
 
 PasteListWindow::~PasteListWindow() = default;
@@ -85,15 +85,12 @@ std::string PasteListWindow::RunModal(PasteListForm& form) {
   form.window.SetVisible(true);
   // At the scale of the window it opens from.
   scale_ = owner ? WindowScale(owner) : SystemScale();
-  const RECT at = CentredOnScreen(kWidth, kHeight, scale_);
-  HWND window = CreateWindowExW(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, Widen(kPasteListClass).c_str(),
-                                L"Add Proxy List", WS_POPUP, at.left, at.top, at.right - at.left,
-                                at.bottom - at.top, owner, nullptr, instance_, this);
+  window_ = CreateCentred(instance_, kPasteListClass, "Add Proxy List", owner);
   HWND text =
       CreateWindowExW(0, L"EDIT", Widen(form.proxyListText.Text()).c_str(),
                       WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | ES_MULTILINE |
                           ES_AUTOVSCROLL | ES_WANTRETURN,
-                      0, 0, 0, 0, window, reinterpret_cast<HMENU>(kTextId), instance_, nullptr);
+                      0, 0, 0, 0, window_, reinterpret_cast<HMENU>(kTextId), instance_, nullptr);
   PlaceTextBox(text);
   // The box's own limit is a few tens of kilobytes; a pasted list is often
   // far longer.
@@ -101,26 +98,13 @@ std::string PasteListWindow::RunModal(PasteListForm& form) {
   editProc = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(text, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(PasteBoxProc)));
 
-  const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
-  if (ownerWasEnabled) EnableWindow(owner, FALSE);
-  ShowWindow(window, SW_SHOW);
-  SetForegroundWindow(window);
-  SetFocus(text);
-
-  MSG msg;
-  while (form.window.Visible()) {
-    const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got <= 0) {
-      // The program is ending: leave the quit request for the main loop.
-      if (got == 0) PostQuitMessage(static_cast<int>(msg.wParam));
-      break;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
+  std::string answer;
+  {
+    ModalRun run(window_, owner, text);
+    run.Loop([&form] { return form.window.Visible(); });
+    answer = TextOf(text);
   }
-  std::string answer = TextOf(text);
-  if (ownerWasEnabled) EnableWindow(owner, TRUE);
-  DestroyWindow(window);
+  window_ = nullptr;
   form_ = nullptr;
   return answer;
 }
@@ -134,46 +118,35 @@ void PasteListWindow::PlaceTextBox(HWND text) {
   SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(textGdi_->text), TRUE);
 }
 
-void PasteListWindow::Paint(HWND window) {
-  PAINTSTRUCT ps;
-  HDC target = BeginPaint(window, &ps);
-  {
-    Canvas canvas(target, kWidth, kHeight, scale_);
-    HDC dc = canvas.dc();
-    FillGradient(dc, {0, 0, kWidth, kHeight}, RGB(24, 30, 44), RGB(6, 8, 14));
-    FillGradient(dc, {0, 0, kWidth, kTitleStrip}, RGB(150, 20, 24), RGB(70, 8, 10));
-    DrawText(dc, gdi_->bold, RGB(255, 255, 255), {10, 0, kWidth - 10, kTitleStrip}, "Cloakwise",
-             DT_LEFT | DT_VCENTER | DT_SINGLELINE);
-    DrawText(dc, gdi_->bold, RGB(120, 180, 235), {12, 42, kWidth - 12, 60},
-             "Paste proxy list here:", DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
-    DrawText(dc, gdi_->hint, RGB(200, 205, 215), {12, 315, kWidth - 12, 333},
-             "Please use the correct proxy format (IP:Port)",
-             DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
-    DrawFrame(dc, kAddRect, RGB(150, 20, 24), RGB(40, 46, 62));
-    DrawText(dc, gdi_->serif, RGB(235, 238, 245), kAddRect, form_->addButton.Caption(),
-             DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-  }
-  EndPaint(window, &ps);
+void PasteListWindow::PaintFace(HDC dc) {
+  DrawText(dc, gdi_->bold, palette::kWhite, {10, 0, kWidth - 10, kTitleStrip}, "Cloakwise",
+           DT_LEFT | DT_VCENTER | DT_SINGLELINE);
+  DrawText(dc, gdi_->bold, palette::kHeadingBlue, {12, 42, kWidth - 12, 60},
+           "Paste proxy list here:", DT_LEFT | DT_SINGLELINE | DT_NOPREFIX);
+  DrawText(dc, gdi_->hint, palette::kSoftText, {12, 315, kWidth - 12, 333},
+           "Please use the correct proxy format (IP:Port)",
+           DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
+  DrawFrame(dc, kAddRect, palette::kBrandRed, palette::kButtonFace);
+  DrawText(dc, gdi_->serif, palette::kText, kAddRect, form_->addButton.Caption(),
+           DT_CENTER | DT_VCENTER | DT_SINGLELINE);
 }
 
-LRESULT PasteListWindow::WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (!form_) return DefWindowProcW(window, message, wParam, lParam);
+bool PasteListWindow::ClickableAt(POINT units) const {
+  return PtInRect(&kAddRect, units);
+}
+
+bool PasteListWindow::Rescale(const Scale& scale, const RECT* suggested) {
+  scale_ = scale;
+  const RECT& at = *suggested;
+  SetWindowPos(window_, nullptr, at.left, at.top, scale_.ToPixels(kWidth), scale_.ToPixels(kHeight),
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  PlaceTextBox(GetDlgItem(window_, kTextId));
+  InvalidateRect(window_, nullptr, FALSE);
+  return true;
+}
+
+LRESULT PasteListWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_PAINT:
-      Paint(window);
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
-    case WM_DPICHANGED: {
-      // Dragged by its title to a monitor of another scale.
-      scale_ = Scale(LOWORD(wParam));
-      const RECT& at = *reinterpret_cast<const RECT*>(lParam);
-      SetWindowPos(window, nullptr, at.left, at.top, scale_.ToPixels(kWidth),
-                   scale_.ToPixels(kHeight), SWP_NOZORDER | SWP_NOACTIVATE);
-      PlaceTextBox(GetDlgItem(window, kTextId));
-      InvalidateRect(window, nullptr, FALSE);
-      return 0;
-    }
     case WM_NCHITTEST: {
       // The title strip moves the window, as on the main window.
       POINT p{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
@@ -181,18 +154,9 @@ LRESULT PasteListWindow::WindowMessage(HWND window, UINT message, WPARAM wParam,
       if (scale_.ToUnits(p.y) < kTitleStrip) return HTCAPTION;
       break;
     }
-    case WM_SETCURSOR: {
-      const POINT p = CursorUnits(window, scale_);
-      if (PtInRect(&kAddRect, p)) {
-        SetCursor(LoadCursor(nullptr, IDC_HAND));
-        return TRUE;
-      }
-      break;
-    }
-    case WM_LBUTTONUP: {
-      if (PtInRect(&kAddRect, MouseUnits(lParam, scale_))) form_->addButton.Click();
+    case WM_LBUTTONUP:
+      if (ClickableAt(MouseUnits(lParam, scale_))) form_->addButton.Click();
       return 0;
-    }
     case WM_CLOSE:
       // Closed any other way, the window still answers with its text.
       form_->Close();

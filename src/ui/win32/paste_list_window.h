@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/win32/window_base.h"
 #include "ui/paste_list_form.h"
+#include "ui/win32/dialog_shell.h"
 #include "ui/win32/gdi_set.h"
 
 namespace cloakwise::ui::win32 {
@@ -18,7 +18,7 @@ inline constexpr char kPasteListClass[] = "CloakwisePasteList";
 // middle of the desktop, with a multi-line text box that takes typing and
 // pasting, and "ADD", which closes it. Modal: the owner takes no input
 // meanwhile, but timers and hand-overs from workers keep running.
-class PasteListWindow : public PasteListHost, private platform::WindowBase<PasteListWindow> {
+class PasteListWindow : public PasteListHost, private DialogShell<PasteListWindow> {
  public:
   static constexpr int kWidth = 288, kHeight = 372;
   // Room for a pasted list of about a million proxies.
@@ -40,17 +40,23 @@ class PasteListWindow : public PasteListHost, private platform::WindowBase<Paste
   std::string RunModal(PasteListForm& form) override;
 
   HWND owner = nullptr;  // disabled while the window is up
+  using DialogShell::onError;
 
  private:
   friend class platform::WindowBase<PasteListWindow>;
-  LRESULT WindowMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  void Paint(HWND window);
+  friend class WindowShell<PasteListWindow>;
+  friend class DialogShell<PasteListWindow>;
+  bool Serving() const { return form_ != nullptr; }
+  void PaintFace(HDC dc);
+  bool ClickableAt(POINT units) const;
+  // Dragged by its title to a monitor of another scale.
+  bool Rescale(const Scale& scale, const RECT* suggested);
+  LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   // The text box's place and font at the window's scale.
   void PlaceTextBox(HWND text);
 
   HINSTANCE instance_;
-  std::shared_ptr<const GdiSet> gdi_;  // for painting, in units
-  Scale scale_;
+  HWND window_ = nullptr;                  // while it is up
   std::shared_ptr<const GdiSet> textGdi_;  // the text box's font, at the scale
   PasteListForm* form_ = nullptr;
 };

@@ -44,8 +44,15 @@ TrayIcon::~TrayIcon() {
 }
 
 void TrayIcon::Add(HWND window, const ui::TrayIcon& model) {
+  if (!shellStarted_) shellStarted_ = RegisterWindowMessageW(L"TaskbarCreated");
   window_ = window;
   Notify(model, true);
+}
+
+bool TrayIcon::ShellRestarted(UINT message, const ui::TrayIcon& model) {
+  if (shellStarted_ == 0 || message != shellStarted_) return false;
+  Add(window_, model);
+  return true;
 }
 
 void TrayIcon::Update(const ui::TrayIcon& model) {

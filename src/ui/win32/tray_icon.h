@@ -24,6 +24,9 @@ class TrayIcon {
   // Puts the icon in the notification area for the window, again when the
   // shell has started anew and forgotten it.
   void Add(HWND window, const ui::TrayIcon& model);
+  // For the window's messages: true, with the icon added again, when the
+  // message says the shell has started anew.
+  bool ShellRestarted(UINT message, const ui::TrayIcon& model);
   // Shows the model's frame and a new balloon; adds the icon when an
   // earlier add failed.
   void Update(const ui::TrayIcon& model);
@@ -34,6 +37,7 @@ class TrayIcon {
 
   std::vector<HICON> idleIcons_, searchIcons_;
   HWND window_ = nullptr;
+  UINT shellStarted_ = 0;  // the message the shell sends every window when it starts
   int balloonShown_ = 0;
   bool added_ = false;
 };

@@ -72,6 +72,15 @@ LRESULT WindowAccessible::Answer(HWND window, WPARAM wParam, Items items,
   return result;
 }
 
+void WindowAccessible::FocusMoved(HWND window, const std::vector<AccessibleItem>& items) {
+  for (size_t i = 0; i < items.size(); ++i) {
+    if (items[i].focused) {
+      NotifyWinEvent(EVENT_OBJECT_FOCUS, window, OBJID_CLIENT, static_cast<LONG>(i + 1));
+      break;
+    }
+  }
+}
+
 HRESULT WindowAccessible::QueryInterface(REFIID riid, void** object) {
   if (!object) return E_POINTER;
   if (riid == IID_IUnknown || riid == IID_IDispatch || riid == __uuidof(IAccessible)) {

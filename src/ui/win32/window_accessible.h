@@ -23,6 +23,9 @@ class WindowAccessible final : public IAccessible {
   // The reply to WM_GETOBJECT for the client area.
   static LRESULT Answer(HWND window, WPARAM wParam, Items items,
                         std::function<RECT(const Rect&)> toClient);
+  // Tells a screen reader that the focus moved to the focused one of the
+  // items, which it then reads.
+  static void FocusMoved(HWND window, const std::vector<AccessibleItem>& items);
 
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
