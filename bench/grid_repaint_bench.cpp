@@ -83,7 +83,7 @@ class Bench {
     std::vector<std::thread> writers;
     for (int w = 0; w < 6; ++w) {
       writers.emplace_back([&] {
-        const checker::CheckResult result{"Elite", checker::RowState::Working, "1 Sec."};
+        const checker::CheckResult result{checker::AnonymityLevel::Elite, checker::RowState::Working, 1000};
         while (!stop) {
           if (const auto claimed = list.Claim()) {
             list.Finish(claimed->id, result);
@@ -113,8 +113,8 @@ class Bench {
 
   platform::Win32UiThread ui;
   ui::MainForm form{ui};
-  ui::Layout layout{form, ui::FrameActions{[] {}, [] {}, [] {}, [] {}, [](ui::View) {}}};
-  ui::win32::MainWindow window{GetModuleHandleA(nullptr), form, layout};
+  platform::OwnerWindow owner;
+  ui::win32::MainWindow window{GetModuleHandleA(nullptr), form, owner, {}};
   checker::CustomProxyList list;
 };
 

@@ -18,7 +18,6 @@
 #include "platform/win32/shell_win32.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
-#include "ui/layout.h"
 #include "ui/win32/dialogs.h"
 #include "ui/win32/main_window.h"
 #include "ui/win32/paste_list_window.h"
@@ -132,82 +131,82 @@ std::vector<std::string> CommandLineArguments() {
   return args;
 }
 
+// The whole program as Windows runs it, built and wired here alone: the
+// platform layer, the dialogs, the portable application on them, then the
+// main window on the application's model. The services that show something
+// over the main window hold its handle's place, which the window fills in.
+class WindowsProgram {
+ public:
+  explicit WindowsProgram(HINSTANCE instance)
+      : desktop_(owner_),
+        shell_(owner_),
+        modal_(instance, owner_),
+        pasteList_(instance, owner_),
+        app_(cloakwise::PlatformServices{registry_, internetOptions_, files_, uiThread_, desktop_,
+                                         modal_, shell_, urlCache_, sqlite_, {}, &pasteList_}),
+        window_(instance, app_.form, owner_, WindowActions()),
+        about_(instance, app_.about) {
+    // An error no handler caught is shown, and the program goes on.
+    const auto showError = [this](std::exception_ptr error) {
+      desktop_.ShowError(Describe(error));
+    };
+    uiThread_.onError = showError;
+    window_.onError = showError;
+    modal_.onError = showError;
+    pasteList_.onError = showError;
+    about_.onError = showError;
+  }
+
+  // Start-up, then the message loop until the program ends.
+  int Run(const std::vector<std::string>& args) {
+    try {
+      app_.Startup(args);
+    } catch (const std::exception& e) {
+      // Start-up cannot go on without its settings file.
+      desktop_.ShowError(e.what());
+      return 1;
+    }
+    return uiThread_.RunMessageLoop();
+  }
+
+ private:
+  cloakwise::ui::win32::MainWindow::Actions WindowActions() {
+    cloakwise::Application& app = app_;
+    return {
+        [&app] { app.desktop.OpenWithShell(cloakwise::kVendorHomePage); },
+        [&app](cloakwise::ui::View view) { app.ShowView(view); },
+        [&app] { return app.PrepareToClose(); },
+        [&app] { app.PrepareToClose(/*sessionEnding=*/true); },
+        [&app] { app.SessionEndCancelled(); },
+        [&app] { app.OnMainMenuOpening(); },
+        [&app] { app.listChecker.OnListMenuOpening(); },
+        [&app] { app.ShowMainWindow(); },
+        [&app] { return app.activeProxy.Closing(); },
+    };
+  }
+
+  cloakwise::platform::OwnerWindow owner_;
+  cloakwise::platform::Win32UiThread uiThread_;
+  cloakwise::platform::Win32Registry registry_;
+  cloakwise::platform::Win32InternetOptions internetOptions_;
+  cloakwise::platform::Win32FileSystem files_;
+  cloakwise::platform::Win32Desktop desktop_;
+  cloakwise::platform::Win32Shell shell_;
+  cloakwise::platform::Win32UrlCache urlCache_;
+  cloakwise::platform::Win32Sqlite sqlite_;
+  cloakwise::ui::win32::MessageBoxHost modal_;
+  cloakwise::ui::win32::PasteListWindow pasteList_;
+  cloakwise::Application app_;
+  cloakwise::ui::win32::MainWindow window_;
+  cloakwise::ui::win32::AboutWindow about_;
+};
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  using namespace cloakwise;
   const std::vector<std::string> args = CommandLineArguments();
   if (!args.empty() && args.front() == "/restore") return PutBackUserSettings();
   if (!FirstCopyInSession(!args.empty() && args.front() == "/startup")) return 0;
-  platform::Win32UiThread uiThread;
-  platform::Win32Registry registry;
-  platform::Win32InternetOptions internetOptions;
-  platform::Win32FileSystem files;
-  platform::Win32Desktop desktop;
-  platform::Win32Shell shell;
-  platform::Win32UrlCache urlCache;
-  platform::Win32Sqlite sqlite;
-  ui::win32::MessageBoxHost modal(instance);
-  ui::win32::PasteListWindow pasteList(instance);
-
-  Application app(PlatformServices{registry,
-                                   internetOptions,
-                                   files,
-                                   uiThread,
-                                   desktop,
-                                   modal,
-                                   shell,
-                                   urlCache,
-                                   sqlite,
-                                   {},
-                                   &pasteList});
-
-  ui::win32::MainWindow* mainWindow = nullptr;
-  ui::Layout layout(app.form, ui::FrameActions{
-                                  [&] { mainWindow->HideToTray(); },
-                                  [&] { mainWindow->OpenMenu(); },
-                                  [&] { app.desktop.OpenWithShell(kVendorHomePage); },
-                                  [&] { mainWindow->StartDrag(); },
-                                  [&](ui::View view) { app.ShowView(view); },
-                              });
-  ui::win32::MainWindow window(instance, app.form, layout);
-  mainWindow = &window;
-  ui::win32::AboutWindow about(instance, app.about);
-
-  desktop.mainWindow = window.Handle();
-  shell.mainWindow = window.Handle();
-  modal.owner = window.Handle();
-  pasteList.owner = window.Handle();
-  window.onListMenuOpening = [&] { app.listChecker.OnListMenuOpening(); };
-  window.onCloseQuery = [&] { return app.PrepareToClose(); };
-  window.SetSessionEndHandler([&] { app.PrepareToClose(/*sessionEnding=*/true); });
-  window.onSessionEndCancelled = [&] { app.SessionEndCancelled(); };
-  window.onMenuPopup = [&] { app.OnMainMenuOpening(); };
-  // A right click on the proxy list opens the list's own menu.
-  app.form.checker.proxyGrid.onContextMenu = [&] { window.OpenListMenu(); };
-  window.onTrayClick = [&] {
-    app.ShowMainWindow();
-    window.ShowFromTray();
-  };
-  window.onShowRequest = [&] {
-    if (app.activeProxy.Closing()) return false;
-    window.onTrayClick();
-    return true;
-  };
-  // An error no handler caught is shown, and the program goes on.
-  const auto showError = [&](std::exception_ptr error) { desktop.ShowError(Describe(error)); };
-  uiThread.onError = showError;
-  window.onError = showError;
-  modal.onError = showError;
-  pasteList.onError = showError;
-  about.onError = showError;
-
-  try {
-    app.Startup(args);
-  } catch (const std::exception& e) {
-    // Start-up cannot go on without its settings file.
-    desktop.ShowError(e.what());
-    return 1;
-  }
-  return uiThread.RunMessageLoop();
+  WindowsProgram program(instance);
+  return program.Run(args);
 }

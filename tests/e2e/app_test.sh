@@ -20,7 +20,10 @@ settings='HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings'
 run_key='HKCU\SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
 layers_key='HKCU\Software\Microsoft\Windows NT\CurrentVersion\AppCompatFlags\Layers'
 
-new_app_folder AppTest
+app="$WINEPREFIX/drive_c/AppTest"
+rm -rf "$app"
+mkdir -p "$app"
+cp "$exe" "$app/cloakwise.exe"
 app_pid=""
 
 start_app() {

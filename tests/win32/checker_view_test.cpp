@@ -91,6 +91,19 @@ class CheckerWindowTest : public ::testing::Test {
     RedrawWindow(window.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   }
 
+  ui::win32::MainWindow::Actions Actions() {
+    const auto forward = [](std::function<void()>& to) {
+      return [&to] {
+        if (to) to();
+      };
+    };
+    ui::win32::MainWindow::Actions actions;
+    actions.sessionEnding = forward(sessionEnding);
+    actions.sessionEndCancelled = forward(sessionEndCancelled);
+    actions.listMenuOpening = forward(listMenuOpening);
+    return actions;
+  }
+
   platform::Win32UiThread ui;
   ui::MainForm form{ui};
   std::vector<std::string> frame;
@@ -101,7 +114,10 @@ class CheckerWindowTest : public ::testing::Test {
                               [this] { frame.push_back("drag"); },
                               [this](ui::View view) { form.view.Set(view); },
                           }};
-  ui::win32::MainWindow window{GetModuleHandleA(nullptr), form, layout};
+  // What the program would be asked, for the cases that listen.
+  std::function<void()> sessionEnding, sessionEndCancelled, listMenuOpening;
+  platform::OwnerWindow owner;
+  ui::win32::MainWindow window{GetModuleHandleA(nullptr), form, layout, owner, Actions()};
   ui::Grid& grid = form.checker.proxyGrid;
   ProxyRows rows{10000};
   std::vector<std::size_t> used;
@@ -218,14 +234,14 @@ TEST_F(CheckerWindowTest, TheSessionMayAlwaysEndAndTheHandlerRunsFirst) {
   EXPECT_EQ(SendMessageA(window.Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
   int cleared = 0;
   int cancelled = 0;
-  window.SetSessionEndHandler([&] { ++cleared; });
-  window.onSessionEndCancelled = [&] { ++cancelled; };
+  sessionEnding = [&] { ++cleared; };
+  sessionEndCancelled = [&] { ++cancelled; };
   EXPECT_EQ(SendMessageA(window.Handle(), WM_QUERYENDSESSION, 0, 0), TRUE);
   SendMessageA(window.Handle(), WM_ENDSESSION, FALSE, 0);
   EXPECT_EQ(cleared, 1);
   EXPECT_EQ(cancelled, 1);
-  window.SetSessionEndHandler(nullptr);
-  window.onSessionEndCancelled = nullptr;
+  sessionEnding = nullptr;
+  sessionEndCancelled = nullptr;
 }
 
 // The menu runs its own loop; a timer on this thread plays the user's keys
@@ -294,7 +310,7 @@ void PlayMainMenuKeys(HWND, UINT, UINT_PTR, DWORD) {
 TEST_F(CheckerWindowTest, RightClickOnARowOpensTheListMenuWithItsCopySubmenu) {
   int openings = 0;
   form.listMenu.useProxyItem.SetEnabled(false);
-  window.onListMenuOpening = [&] {
+  listMenuOpening = [&] {
     ++openings;
     form.listMenu.useProxyItem.SetEnabled(true);
   };

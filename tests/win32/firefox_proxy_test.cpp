@@ -38,7 +38,7 @@ void Spit(const fs::path& path, const std::string& text) {
 // Counts the boxes the real host shows.
 class CountingHost : public ui::ModalHost {
  public:
-  explicit CountingHost(HINSTANCE instance) : real_(instance) {}
+  explicit CountingHost(HINSTANCE instance) : real_(instance, platform::OwnerWindow::None()) {}
   void RunModal(ui::MessageBoxForm& form) override {
     ++shown;
     real_.RunModal(form);

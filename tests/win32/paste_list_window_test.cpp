@@ -116,7 +116,7 @@ class PasteListWindowTest : public ::testing::Test {
   void SetUp() override {
     owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP | WS_VISIBLE, 0, 0, 80, 40, nullptr,
                             nullptr, GetModuleHandleA(nullptr), nullptr);
-    host.owner = owner;
+    ownerHandle.Set(owner);
   }
   void TearDown() override { DestroyWindow(owner); }
 
@@ -130,7 +130,8 @@ class PasteListWindowTest : public ::testing::Test {
   }
 
   HWND owner = nullptr;
-  ui::win32::PasteListWindow host{GetModuleHandleA(nullptr)};
+  platform::OwnerWindow ownerHandle;
+  ui::win32::PasteListWindow host{GetModuleHandleA(nullptr), ownerHandle};
   ui::PasteListForm form{host};
 };
 

@@ -64,7 +64,7 @@ std::optional<std::vector<std::string>> Win32Desktop::OwnHostAddresses() {
 void Win32Desktop::ShellOpen(ShellOwner owner, const std::string& file,
                              const std::string& parameters) {
   const std::wstring wideFile = Widen(file), wideParameters = Widen(parameters);
-  ShellExecuteW(owner == ShellOwner::MainWindow ? mainWindow : applicationWindow, L"open",
+  ShellExecuteW(owner == ShellOwner::MainWindow ? mainWindow_.Get() : applicationWindow, L"open",
                 wideFile.c_str(), parameters.empty() ? nullptr : wideParameters.c_str(), nullptr,
                 SW_SHOW);
 }
@@ -88,7 +88,7 @@ bool OpenClipboardPatiently(HWND owner) {
 }  // namespace
 
 bool Win32Desktop::SetClipboardText(const std::string& text) {
-  if (!OpenClipboardPatiently(mainWindow)) return false;
+  if (!OpenClipboardPatiently(mainWindow_.Get())) return false;
   ::EmptyClipboard();  // the system's, not this class's own
   // As Unicode text, from which Windows makes the 8-bit forms for programs
   // that ask for those. The clipboard owns the memory once SetClipboardData
@@ -110,7 +110,7 @@ bool Win32Desktop::SetClipboardText(const std::string& text) {
 }
 
 bool Win32Desktop::EmptyClipboard() {
-  if (!OpenClipboardPatiently(mainWindow)) return false;
+  if (!OpenClipboardPatiently(mainWindow_.Get())) return false;
   const bool emptied = ::EmptyClipboard() != 0;
   CloseClipboard();
   return emptied;

@@ -3,11 +3,15 @@
 #include <windows.h>
 
 #include "platform/desktop.h"
+#include "platform/win32/owner_window.h"
 
 namespace cloakwise::platform {
 
 class Win32Desktop : public Desktop {
  public:
+  explicit Win32Desktop(const OwnerWindow& mainWindow = OwnerWindow::None())
+      : mainWindow_(mainWindow) {}
+
   std::optional<std::string> AppDataFolder() override;
   std::string ExecutablePath() override;
   std::optional<int> CallInetIsOffline() override;
@@ -20,9 +24,12 @@ class Win32Desktop : public Desktop {
   bool EmptyClipboard() override;
   void QuitApplication() override;
 
-  // The windows that own shell calls, set once they exist.
+  // The window that owns the shell calls, the help and the error boxes: the
+  // program's own, none.
   HWND applicationWindow = nullptr;
-  HWND mainWindow = nullptr;
+
+ private:
+  const OwnerWindow& mainWindow_;
 };
 
 }  // namespace cloakwise::platform

@@ -113,7 +113,7 @@ bool Win32Shell::ShellDelete(const std::string& pathOrPattern) {
 }
 
 bool Win32Shell::EmptyRecycleBin() {
-  return SUCCEEDED(SHEmptyRecycleBinW(mainWindow, L"", SHERB_NOCONFIRMATION));
+  return SUCCEEDED(SHEmptyRecycleBinW(mainWindow_.Get(), L"", SHERB_NOCONFIRMATION));
 }
 
 void Win32UrlCache::ForEachEntry(const std::function<void(const std::string& url)>& visit) {

@@ -53,9 +53,10 @@ HWND AddButton(HWND dialog, HINSTANCE instance, const std::string& caption, DWOR
 
 }  // namespace
 
-MessageBoxHost::MessageBoxHost(HINSTANCE instance)
+MessageBoxHost::MessageBoxHost(HINSTANCE instance, const platform::OwnerWindow& owner)
     : DialogShell(kBoxWidth, kBoxHeight, palette::kDialogRed, palette::kDialogRedDark),
-      instance_(instance) {
+      instance_(instance),
+      owner_(owner) {
   Register(instance, kMessageBoxClass);
 }
 
@@ -65,6 +66,7 @@ void MessageBoxHost::RunModal(MessageBoxForm& form) {
   form_ = &form;
   closed_ = false;
   // At the scale of the window it speaks for.
+  const HWND owner = owner_.Get();
   scale_ = owner ? WindowScale(owner) : SystemScale();
   const auto buttonGdi = GdiSet::Shared(scale_);
   grown_ = Overflow(gdi_->bold, form.text.Caption());

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "platform/win32/owner_window.h"
 #include "ui/main_form.h"
 #include "ui/message_box.h"
 #include "ui/win32/dialog_shell.h"
@@ -20,11 +21,11 @@ inline constexpr char kAboutClass[] = "CloakwiseAbout";
 // hand-overs from workers keep running.
 class MessageBoxHost : public ModalHost, private DialogShell<MessageBoxHost> {
  public:
-  explicit MessageBoxHost(HINSTANCE instance);
+  // owner: disabled while the box is up.
+  MessageBoxHost(HINSTANCE instance, const platform::OwnerWindow& owner);
   ~MessageBoxHost() override;
   void RunModal(MessageBoxForm& form) override;
 
-  HWND owner = nullptr;  // disabled while the box is up
   using DialogShell::onError;
 
  private:
@@ -37,6 +38,7 @@ class MessageBoxHost : public ModalHost, private DialogShell<MessageBoxHost> {
   LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   HINSTANCE instance_;
+  const platform::OwnerWindow& owner_;
   int grown_ = 0;  // units below the usual text: a longer text makes the box taller
   MessageBoxForm* form_ = nullptr;
   bool closed_ = false;

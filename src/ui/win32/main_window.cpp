@@ -10,14 +10,24 @@
 #include "ui/win32/window_accessible.h"
 
 namespace cloakwise::ui::win32 {
-MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
+MainWindow::MainWindow(HINSTANCE instance, MainForm& form, platform::OwnerWindow& owner,
+                       Actions actions, Layout* laidOut)
     : WindowShell(SystemScale()),
       form_(form),
-      layout_(layout),
+      owner_(owner),
+      actions_(std::move(actions)),
+      ownLayout_(laidOut ? nullptr
+                         : std::make_unique<Layout>(
+                               form, FrameActions{[this] { HideToTray(); }, [this] { OpenMenu(); },
+                                                  actions_.openVendorPage, [this] { StartDrag(); },
+                                                  actions_.showView})),
+      layout_(laidOut ? *laidOut : *ownLayout_),
       flatMenu_(scale_),
       minutesField_(form, onError),
-      focus_(form, layout),
-      painter_(layout, focus_, gdi_) {
+      focus_(form, layout_),
+      painter_(layout_, focus_, gdi_) {
+  // A right click on the proxy list opens the list's own menu.
+  form_.checker.proxyGrid.onContextMenu = [this] { OpenListMenu(); };
   windowIcon_ = MakeWindowIcon(scale_);
   const std::wstring className = platform::Widen(kMainWindowClass);
   WNDCLASSW wc = WindowClass(instance, className.c_str());
@@ -29,6 +39,7 @@ MainWindow::MainWindow(HINSTANCE instance, MainForm& form, Layout& layout)
   window_ = CreateWindowExW(
       0, className.c_str(), L"Cloakwise", WS_POPUP | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN,
       at.left, at.top, at.right - at.left, at.bottom - at.top, nullptr, nullptr, instance, this);
+  owner_.Set(window_);
   minutesField_.Create(window_, instance, layout_, gdi_->fieldFace, scale_);
   // Centred by the primary monitor's scale; the window may open on another.
   if (const Scale own = WindowScale(window_); own != scale_) Rescale(own, nullptr);
@@ -44,10 +55,6 @@ MainWindow::~MainWindow() {
     DestroyWindow(window_);
   }
   DestroyIcon(windowIcon_);
-}
-
-void MainWindow::SetSessionEndHandler(std::function<void()> handler) {
-  onSessionEnd_ = std::move(handler);
 }
 
 void MainWindow::ControlChanged(const Control& control) {
@@ -70,6 +77,11 @@ void MainWindow::ShowFromTray() {
   if (IsIconic(window_)) ShowWindow(window_, SW_RESTORE);
   ShowWindow(window_, SW_SHOW);
   SetForegroundWindow(window_);
+}
+
+void MainWindow::ShowAsAsked() {
+  if (actions_.showMainWindow) actions_.showMainWindow();
+  ShowFromTray();
 }
 
 void MainWindow::HideToTray() {
@@ -98,13 +110,13 @@ MenuItem* MainWindow::TrackMenu(const Menu& menu, UINT alignment) {
 }
 
 void MainWindow::OpenMenu() {
-  if (onMenuPopup) onMenuPopup();
+  if (actions_.mainMenuOpening) actions_.mainMenuOpening();
   // The main menu unfolds upwards from the mouse.
   if (MenuItem* item = TrackMenu(form_.mainMenu, TPM_BOTTOMALIGN)) item->Click();
 }
 
 void MainWindow::OpenListMenu() {
-  if (onListMenuOpening) onListMenuOpening();
+  if (actions_.listMenuOpening) actions_.listMenuOpening();
   if (MenuItem* item = TrackMenu(form_.listMenu, TPM_TOPALIGN | TPM_LEFTALIGN)) item->Click();
 }
 
@@ -132,7 +144,9 @@ LRESULT MainWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
   if (message == WM_NCCREATE) window_ = window;
   if (tray_.ShellRestarted(message, form_.trayIcon)) return 0;
   if (message == showRequest_ && showRequest_ != 0) {
-    return onShowRequest && !onShowRequest() ? kClosingAnswer : kShownAnswer;
+    if (actions_.closing && actions_.closing()) return kClosingAnswer;
+    ShowAsAsked();
+    return kShownAnswer;
   }
   if (MouseMessage(message, wParam, lParam)) return 0;
   if (const auto answer = minutesField_.ParentMessage(message, wParam, lParam)) return *answer;
@@ -164,6 +178,7 @@ LRESULT MainWindow::HandleMessage(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_DESTROY:
       tray_.Remove();
       window_ = nullptr;
+      owner_.Set(nullptr);
       PostQuitMessage(0);
       return 0;
   }
@@ -216,7 +231,7 @@ bool MainWindow::MouseMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void MainWindow::TrayClicked(UINT mouseMessage) {
-  if (mouseMessage == WM_LBUTTONUP && onTrayClick) onTrayClick();
+  if (mouseMessage == WM_LBUTTONUP) ShowAsAsked();
   if (mouseMessage == WM_RBUTTONUP) OpenMenu();
 }
 
@@ -231,15 +246,15 @@ bool MainWindow::SystemCommand(WPARAM command) {
 
 LRESULT MainWindow::SessionEnd(UINT message, WPARAM wParam) {
   if (message == WM_QUERYENDSESSION) {
-    // Before the handler is set the program has installed nothing, so
-    // there is nothing to put back: the session may end at any moment.
-    if (onSessionEnd_) onSessionEnd_();
+    // Whatever the program has installed goes back first: the session may
+    // end at any moment.
+    if (actions_.sessionEnding) actions_.sessionEnding();
     return TRUE;
   }
   if (wParam) {
     DestroyWindow(window_);
-  } else if (onSessionEndCancelled) {
-    onSessionEndCancelled();
+  } else if (actions_.sessionEndCancelled) {
+    actions_.sessionEndCancelled();
   }
   return 0;
 }

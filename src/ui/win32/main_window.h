@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
+#include <utility>
 #include <vector>
 
+#include "platform/win32/owner_window.h"
 #include "ui/accessible_items.h"
 #include "ui/keyboard_focus.h"
 #include "ui/layout.h"
@@ -31,7 +34,36 @@ inline constexpr LRESULT kClosingAnswer = 2;
 // the layout's actions, and carries the tray icon and its menu.
 class MainWindow : public ModelObserver, private WindowShell<MainWindow> {
  public:
-  MainWindow(HINSTANCE instance, MainForm& form, Layout& layout);
+  // What the window asks of the program; each may be left empty.
+  struct Actions {
+    std::function<void()> openVendorPage;
+    std::function<void(View)> showView;
+    // Asked before the window closes; false keeps the program running.
+    std::function<bool()> closeQuery;
+    // Puts back what must not outlive the program when Windows ends the
+    // session, which may always end.
+    std::function<void()> sessionEnding;
+    // Windows asked to end the session, then went on with it after all.
+    std::function<void()> sessionEndCancelled;
+    std::function<void()> mainMenuOpening;
+    std::function<void()> listMenuOpening;
+    // The tray icon was clicked, or another copy asked this one to show
+    // itself.
+    std::function<void()> showMainWindow;
+    // True once the program is on its way out: another copy started by the
+    // user then waits for this one to end.
+    std::function<bool()> closing;
+  };
+
+  // owner: filled in with the window's handle while it exists, for the
+  // services that show something over it.
+  MainWindow(HINSTANCE instance, MainForm& form, platform::OwnerWindow& owner, Actions actions)
+      : MainWindow(instance, form, owner, std::move(actions), nullptr) {}
+  // Laid out by the caller, whose frame actions then stand in for the
+  // window's own (the tests record them).
+  MainWindow(HINSTANCE instance, MainForm& form, Layout& layout, platform::OwnerWindow& owner,
+             Actions actions)
+      : MainWindow(instance, form, owner, std::move(actions), &layout) {}
   ~MainWindow() override;
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
@@ -45,20 +77,10 @@ class MainWindow : public ModelObserver, private WindowShell<MainWindow> {
   void HideToTray();
   void StartDrag();
   void ShowFromTray();
+  // The tray icon's click, and another copy's request: the program shows
+  // its window.
+  void ShowAsAsked();
 
-  // Asked before the window closes; false keeps the program running.
-  std::function<bool()> onCloseQuery;
-  // Puts back what must not outlive the program when Windows ends the
-  // session, which may always end.
-  void SetSessionEndHandler(std::function<void()> handler);
-  // Windows asked to end the session, then went on with it after all.
-  std::function<void()> onSessionEndCancelled;
-  std::function<void()> onMenuPopup;
-  std::function<void()> onListMenuOpening;
-  std::function<void()> onTrayClick;
-  // Another copy was started by the user and asks this one to show itself;
-  // false when this one is closing.
-  std::function<bool()> onShowRequest;
   // An exception that a handler let escape; it cannot cross the window
   // procedure.
   using WindowShell::onError;
@@ -66,6 +88,8 @@ class MainWindow : public ModelObserver, private WindowShell<MainWindow> {
   void ControlChanged(const Control& control) override;
 
  private:
+  MainWindow(HINSTANCE instance, MainForm& form, platform::OwnerWindow& owner, Actions actions,
+             Layout* laidOut);
   friend class platform::WindowBase<MainWindow>;
   friend class WindowShell<MainWindow>;
   void Paint(HDC dc) { painter_.Paint(dc, scale_); }
@@ -90,12 +114,14 @@ class MainWindow : public ModelObserver, private WindowShell<MainWindow> {
   // Shows the menu at the cursor until the user chooses or leaves; returns
   // the item chosen, if any.
   MenuItem* TrackMenu(const Menu& menu, UINT alignment);
-  bool CloseQuery() { return !onCloseQuery || onCloseQuery(); }
+  bool CloseQuery() { return !actions_.closeQuery || actions_.closeQuery(); }
 
   MainForm& form_;
+  platform::OwnerWindow& owner_;
+  Actions actions_;
+  std::unique_ptr<Layout> ownLayout_;
   Layout& layout_;
   HWND window_ = nullptr;
-  std::function<void()> onSessionEnd_;
   UINT showRequest_ = 0;
   TrayIcon tray_;
   HICON windowIcon_ = nullptr;

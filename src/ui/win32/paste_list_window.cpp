@@ -72,9 +72,10 @@ LRESULT CALLBACK PasteBoxProc(HWND edit, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-PasteListWindow::PasteListWindow(HINSTANCE instance)
+PasteListWindow::PasteListWindow(HINSTANCE instance, const platform::OwnerWindow& owner)
     : DialogShell(kWidth, kHeight, palette::kBrandRed, palette::kBrandRedDark),
-      instance_(instance) {
+      instance_(instance),
+      owner_(owner) {
   Register(instance, kPasteListClass);
 }
 
@@ -84,6 +85,7 @@ std::string PasteListWindow::RunModal(PasteListForm& form) {
   form_ = &form;
   form.window.SetVisible(true);
   // At the scale of the window it opens from.
+  const HWND owner = owner_.Get();
   scale_ = owner ? WindowScale(owner) : SystemScale();
   window_ = CreateCentred(instance_, kPasteListClass, "Add Proxy List", owner);
   HWND text =

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/win32/owner_window.h"
 #include "ui/paste_list_form.h"
 #include "ui/win32/dialog_shell.h"
 #include "ui/win32/gdi_set.h"
@@ -32,14 +33,14 @@ class PasteListWindow : public PasteListHost, private DialogShell<PasteListWindo
   static constexpr RECT kTextRect{12, 62, 12 + 264, 62 + 250};
   static constexpr RECT kAddRect{96, 336, 96 + 96, 336 + 28};
 
-  explicit PasteListWindow(HINSTANCE instance);
+  // owner: disabled while the window is up.
+  PasteListWindow(HINSTANCE instance, const platform::OwnerWindow& owner);
   ~PasteListWindow() override;
   PasteListWindow(const PasteListWindow&) = delete;
   PasteListWindow& operator=(const PasteListWindow&) = delete;
 
   std::string RunModal(PasteListForm& form) override;
 
-  HWND owner = nullptr;  // disabled while the window is up
   using DialogShell::onError;
 
  private:
@@ -56,6 +57,7 @@ class PasteListWindow : public PasteListHost, private DialogShell<PasteListWindo
   void PlaceTextBox(HWND text);
 
   HINSTANCE instance_;
+  const platform::OwnerWindow& owner_;
   HWND window_ = nullptr;                  // while it is up
   std::shared_ptr<const GdiSet> textGdi_;  // the text box's font, at the scale
   PasteListForm* form_ = nullptr;
