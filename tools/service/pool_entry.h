@@ -21,6 +21,14 @@ inline std::int64_t WallMilliseconds() {
       .count();
 }
 
+// A proxy a source names, before any check.
+struct Candidate {
+  std::string address;      // "host:port", as ProxyAddress writes it
+  std::string description;  // what the source said of it; may be empty
+
+  friend bool operator==(const Candidate&, const Candidate&) = default;
+};
+
 struct PoolEntry {
   std::string address;      // "host:port", as ProxyAddress writes it: the key
   std::string description;  // what a batch line says after the address; may be empty
