@@ -61,9 +61,14 @@ TEST(PoolStore, APoolSurvivesARestartOfTheService) {
     EXPECT_EQ(store.JournalMode(), "wal");
     store.Save({Checked("127.0.0.1:3128"), failing, fresh, Checked("127.0.0.4:1")}, {});
     store.Save({}, {"127.0.0.4:1"});
+    store.SaveSource({"list.txt", 900, 0, 600, 3, ""});
+    store.SaveSource({"http://127.0.0.1:1/", 700, 2, std::nullopt, 0, "Connection refused"});
   }
   PoolStore reopened(path);
   EXPECT_EQ(reopened.LoadEntries(), (std::vector<PoolEntry>{Checked("127.0.0.1:3128"), failing, fresh}));
+  EXPECT_EQ(reopened.LoadSources(),
+            (std::vector<SourceState>{{"http://127.0.0.1:1/", 700, 2, std::nullopt, 0, "Connection refused"},
+                                      {"list.txt", 900, 0, 600, 3, ""}}));
 }
 
 TEST(PoolStore, WithoutAFileThePoolLivesInMemoryAlone) {
@@ -80,14 +85,17 @@ TEST(PoolStore, TakesEveryFileToTheNewestSchemaOrRefusesItUntouched) {
     const char* name;
     std::function<void(const std::string& path)> make;
     std::string refusal;  // what follows the file's name; empty: it opens
+    std::size_t entriesKept = 0;
   } cases[] = {
       {"no file", [](const std::string&) {}, ""},
       {"an empty file", [](const std::string& path) { std::ofstream(path, std::ios::binary); }, ""},
-      {"a database of the first version",
+      {"a database of the first version, with an entry",
        [](const std::string& path) {
-         MakeDatabase(path, PoolSchemaSteps().front().statements + "PRAGMA user_version = 1;");
+         MakeDatabase(path, PoolSchemaSteps().front().statements +
+                                "INSERT INTO candidate (address, added_ms, next_check_ms)"
+                                " VALUES ('127.0.0.7:80', 1, 2); PRAGMA user_version = 1;");
        },
-       ""},
+       "", 1},
       {"a newer service's database",
        [newest](const std::string& path) {
          MakeDatabase(path, "CREATE TABLE future (x); PRAGMA user_version = " +
@@ -111,7 +119,9 @@ TEST(PoolStore, TakesEveryFileToTheNewestSchemaOrRefusesItUntouched) {
       PoolStore store(path);
       EXPECT_EQ(store.Version(), newest);
       store.Save({Checked("127.0.0.1:3128")}, {});
-      EXPECT_EQ(store.LoadEntries().size(), 1u);
+      EXPECT_EQ(store.LoadEntries().size(), 1u + c.entriesKept);
+      store.SaveSource({"http://127.0.0.1:1/list.txt", 5, 1, std::nullopt, 0, "refused"});
+      EXPECT_EQ(store.LoadSources().size(), 1u);
       continue;
     }
     try {

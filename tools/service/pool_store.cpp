@@ -154,4 +154,40 @@ void PoolStore::Save(const std::vector<PoolEntry>& written, const std::vector<st
   }
 }
 
+std::vector<SourceState> PoolStore::LoadSources() {
+  const Statement statement = Prepare(
+      db_, name_,
+      "SELECT name, next_fetch_ms, failures, last_good_ms, last_count, last_problem FROM source"
+      " ORDER BY name");
+  std::vector<SourceState> sources;
+  int rc;
+  while ((rc = sqlite3_step(statement.get())) == SQLITE_ROW) {
+    sqlite3_stmt* row = statement.get();
+    SourceState source;
+    source.name = ColumnText(row, 0);
+    source.nextFetchMs = sqlite3_column_int64(row, 1);
+    source.failures = sqlite3_column_int(row, 2);
+    source.lastGoodMs = ColumnOptional(row, 3);
+    source.lastCount = static_cast<std::size_t>(sqlite3_column_int64(row, 4));
+    source.lastProblem = ColumnText(row, 5);
+    sources.push_back(std::move(source));
+  }
+  if (rc != SQLITE_DONE) throw StoreError(name_ + ": " + sqlite3_errmsg(db_));
+  return sources;
+}
+
+void PoolStore::SaveSource(const SourceState& source) {
+  const Statement put = Prepare(db_, name_,
+                                "INSERT OR REPLACE INTO source (name, next_fetch_ms, failures,"
+                                " last_good_ms, last_count, last_problem) VALUES (?, ?, ?, ?, ?, ?)");
+  sqlite3_stmt* s = put.get();
+  sqlite3_bind_text(s, 1, source.name.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_int64(s, 2, source.nextFetchMs);
+  sqlite3_bind_int(s, 3, source.failures);
+  BindOptional(s, 4, source.lastGoodMs);
+  sqlite3_bind_int64(s, 5, static_cast<std::int64_t>(source.lastCount));
+  sqlite3_bind_text(s, 6, source.lastProblem.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(s) != SQLITE_DONE) throw StoreError(name_ + ": " + sqlite3_errmsg(db_));
+}
+
 }  // namespace cloakwise::service

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "service/pool_entry.h"
+#include "service/pool_sources.h"
 #include "service/store_schema.h"
 
 namespace cloakwise::service {
@@ -32,6 +33,9 @@ class PoolStore {
   // One transaction: each written entry replaces the one of its address,
   // and the dropped addresses go. Throws StoreError, changing nothing.
   void Save(const std::vector<PoolEntry>& written, const std::vector<std::string>& dropped);
+
+  std::vector<SourceState> LoadSources();
+  void SaveSource(const SourceState& source);
 
  private:
   std::string name_;

@@ -35,6 +35,15 @@ const std::vector<MigrationStep>& PoolSchemaSteps() {
        " next_check_ms INTEGER NOT NULL,"
        " checks INTEGER NOT NULL DEFAULT 0"
        ") WITHOUT ROWID;"},
+      {2,
+       "CREATE TABLE source ("
+       " name TEXT PRIMARY KEY NOT NULL,"
+       " next_fetch_ms INTEGER NOT NULL,"
+       " failures INTEGER NOT NULL DEFAULT 0,"
+       " last_good_ms INTEGER,"
+       " last_count INTEGER NOT NULL DEFAULT 0,"
+       " last_problem TEXT NOT NULL DEFAULT ''"
+       ") WITHOUT ROWID;"},
   };
   return steps;
 }
