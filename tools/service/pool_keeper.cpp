@@ -142,6 +142,16 @@ std::optional<PoolEntry> PoolKeeper::Find(const std::string& address) const {
   return found->second;
 }
 
+std::vector<std::string> PoolKeeper::ServedLines() const {
+  const std::int64_t now = clock_();
+  std::lock_guard lock(mutex_);
+  std::vector<const PoolEntry*> servable;
+  for (const auto& [address, entry] : entries_) {
+    if (Servable(entry, now, policy_)) servable.push_back(&entry);
+  }
+  return FreshestFirst(std::move(servable));
+}
+
 std::uint64_t PoolKeeper::Version() const {
   std::lock_guard lock(mutex_);
   return version_;

@@ -59,6 +59,8 @@ class PoolKeeper {
   std::optional<std::int64_t> NextDueMs() const;
   std::vector<PoolEntry> Entries() const;
   std::optional<PoolEntry> Find(const std::string& address) const;
+  // What batches may hold now, as FreshestFirst gives it.
+  std::vector<std::string> ServedLines() const;
   // Changes whenever an entry does.
   std::uint64_t Version() const;
   std::size_t ChecksInLastMinute() const;

@@ -51,12 +51,7 @@ std::string BatchLine(const PoolEntry& entry) {
   return entry.address + " " + judge::ProxyKindText(level);
 }
 
-std::vector<std::string> FreshestFirst(const std::vector<PoolEntry>& entries, std::int64_t nowMs,
-                                       const PoolPolicy& policy) {
-  std::vector<const PoolEntry*> servable;
-  for (const PoolEntry& entry : entries) {
-    if (Servable(entry, nowMs, policy)) servable.push_back(&entry);
-  }
+std::vector<std::string> FreshestFirst(std::vector<const PoolEntry*> servable) {
   std::sort(servable.begin(), servable.end(), [](const PoolEntry* a, const PoolEntry* b) {
     if (*a->lastWorkingMs != *b->lastWorkingMs) return *a->lastWorkingMs > *b->lastWorkingMs;
     if (a->answerMs != b->answerMs) return a->answerMs < b->answerMs;
@@ -66,6 +61,15 @@ std::vector<std::string> FreshestFirst(const std::vector<PoolEntry>& entries, st
   lines.reserve(servable.size());
   for (const PoolEntry* entry : servable) lines.push_back(BatchLine(*entry));
   return lines;
+}
+
+std::vector<std::string> FreshestFirst(const std::vector<PoolEntry>& entries, std::int64_t nowMs,
+                                       const PoolPolicy& policy) {
+  std::vector<const PoolEntry*> servable;
+  for (const PoolEntry& entry : entries) {
+    if (Servable(entry, nowMs, policy)) servable.push_back(&entry);
+  }
+  return FreshestFirst(std::move(servable));
 }
 
 }  // namespace cloakwise::service

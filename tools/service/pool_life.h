@@ -51,8 +51,9 @@ bool Servable(const PoolEntry& entry, std::int64_t nowMs, const PoolPolicy& poli
 // of is described by its level.
 std::string BatchLine(const PoolEntry& entry);
 
-// The servable entries' lines, the one that worked last first (the faster
-// answer first among equals).
+// The lines of the servable entries, the one that worked last first (the
+// faster answer first among equals).
+std::vector<std::string> FreshestFirst(std::vector<const PoolEntry*> servable);
 std::vector<std::string> FreshestFirst(const std::vector<PoolEntry>& entries, std::int64_t nowMs,
                                        const PoolPolicy& policy);
 
