@@ -58,10 +58,10 @@ TEST(BatchChoice, EachBatchTakesTheNextThreeOfTheFresherPart) {
     std::uint64_t turn;
     Picked picked;
   } cases[] = {
-      {1, 0, {0, 0, 0}},     {2, 0, {0, 0, 1}},     {2, 1, {0, 1, 1}},
-      {7, 0, {0, 1, 2}},     {7, 1, {3, 4, 5}},     {7, 2, {0, 1, 6}},
-      {12, 3, {9, 10, 11}},  {12, 4, {0, 1, 2}},    {30, 4, {12, 13, 14}},  // the freshest 15
-      {30, 5, {0, 1, 2}},    {100, 16, {0, 48, 49}},                        // the freshest 50
+      {1, 0, {0, 0, 0}},    {2, 0, {0, 0, 1}},      {2, 1, {0, 1, 1}},
+      {7, 0, {0, 1, 2}},    {7, 1, {3, 4, 5}},      {7, 2, {0, 1, 6}},
+      {12, 3, {9, 10, 11}}, {12, 4, {0, 1, 2}},     {30, 4, {12, 13, 14}},  // the freshest 15
+      {30, 5, {0, 1, 2}},   {100, 16, {0, 48, 49}},                         // the freshest 50
   };
   for (const auto& c : cases) {
     EXPECT_EQ(PickThree(c.available, c.turn), c.picked) << c.available << " turn " << c.turn;
@@ -96,10 +96,10 @@ TEST(RateLimit, AnAddressAskingFasterThanItsRateIsRefusedUntilItSlowsDown) {
     const char* address;
     bool allowed;
   } asks[] = {
-      {0, "127.0.0.9", true},     {0, "127.0.0.9", true},     {10, "127.0.0.9", true},
-      {20, "127.0.0.9", false},   {20, "127.0.0.8", true},    {999, "127.0.0.9", false},
-      {1000, "127.0.0.9", true},  {1001, "127.0.0.9", false}, {4000, "127.0.0.9", true},
-      {4000, "127.0.0.9", true},  {4000, "127.0.0.9", true},  {4000, "127.0.0.9", false},
+      {0, "127.0.0.9", true},    {0, "127.0.0.9", true},     {10, "127.0.0.9", true},
+      {20, "127.0.0.9", false},  {20, "127.0.0.8", true},    {999, "127.0.0.9", false},
+      {1000, "127.0.0.9", true}, {1001, "127.0.0.9", false}, {4000, "127.0.0.9", true},
+      {4000, "127.0.0.9", true}, {4000, "127.0.0.9", true},  {4000, "127.0.0.9", false},
   };
   for (const auto& a : asks) {
     now = a.at;

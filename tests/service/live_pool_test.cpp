@@ -7,10 +7,12 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <thread>
 
 #include "search/digit_codec.h"
 #include "search/proxy_list_service.h"
@@ -129,33 +131,98 @@ TEST(LivePool, APublicListShapedWorldLeavesItsWorkingProxiesInThePoolAndNoDeadOn
   EXPECT_EQ(status["sources"][0]["proxies"], 30);
 }
 
-TEST(LivePool, ARestartOnTheSameFileServesWhatWorkedAtOnce) {
+TEST(LivePool, ARestartOnTheSameFileServesWhatWorkedAtOnceAndChecksAgainInTime) {
   auto elite = testproxy::StartOnAddress("127.0.0.72", testproxy::Anonymity::Elite);
+  // A list over HTTP, which counts its readers, and one in a file.
+  std::atomic<int> fetches{0};
+  httplib::Server lists;
+  lists.Get("/list.txt", [&](const httplib::Request&, httplib::Response& response) {
+    ++fetches;
+    response.set_content(elite->Endpoint() + "\n127.0.0.73:9\n", "text/plain");
+  });
+  const int port = lists.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { lists.listen_after_bind(); });
   testing::TempFolder folder("live-restart");
-  std::ofstream(folder.File("list.txt")) << elite->Endpoint() << "\n127.0.0.73:9\n";
-  std::int64_t now = 1'700'000'000'000;
-  LivePoolOptions options = WithList(folder.File("list.txt"));
+  std::ofstream(folder.File("list.txt")) << "127.0.0.76:9\n";
+  LivePoolOptions options = WithList("http://127.0.0.1:" + std::to_string(port) + "/list.txt");
+  options.sources.push_back(SourceFromArgument(folder.File("list.txt")));
   options.dbPath = folder.File("pool.db");
+  std::int64_t now = 1'700'000'000'000;
   {
     Served first(options, &now);
     first.pool->RunRound(first.urls);
   }
+  ASSERT_EQ(fetches, 1);
+
   // No round yet after the restart: what the file holds is served.
   now += kMinute;
   Served again(options, &now);
   EXPECT_EQ(Addresses(AskBatch(again.service->Desk(), 1)),
             std::vector<std::string>(3, elite->Endpoint()));
-  const nlohmann::json status = again.Status();
-  EXPECT_EQ(status["entries"], 2);
+  nlohmann::json status = again.Status();
+  EXPECT_EQ(status["entries"], 3);
   EXPECT_EQ(status["working"]["total"], 1);
   EXPECT_EQ(status["freshestAgeSeconds"], 60);
-  EXPECT_EQ(status["sources"][0]["proxies"], 2) << "nor is the list read again before its time";
-  // Not seen working for longer than the pool vouches for: none to give.
+  // The first round reads the file again, which may have been edited; the
+  // list on another host waits for its time, and no entry is due yet.
+  EXPECT_EQ(again.pool->RunRound(again.urls).checked, 0u);
+  status = again.Status();
+  EXPECT_EQ(fetches, 1);
+  EXPECT_EQ(status["sources"][0]["lastGoodAgeSeconds"], 60);
+  EXPECT_EQ(status["sources"][1]["lastGoodAgeSeconds"], 0);
+
+  // Not seen working for longer than the pool vouches for: none to give,
+  // until it is checked again.
   now += 30 * kMinute;
   EXPECT_EQ(AskBatch(again.service->Desk(), 1),
             "STRNo proxies available at the moment, please try again later.");
   again.pool->RunRound(again.urls);
+  EXPECT_EQ(fetches, 2);
   EXPECT_EQ(Addresses(AskBatch(again.service->Desk(), 1)).at(0), elite->Endpoint());
+  lists.stop();
+  serving.join();
+}
+
+TEST(LivePool, ItsThreadChecksWhatIsDueAndStopsAtOnceWhileProbesWaitForSilentProxies) {
+  auto elite = testproxy::StartOnAddress("127.0.0.77", testproxy::Anonymity::Elite);
+  std::vector<std::unique_ptr<testproxy::TestProxy>> silent;
+  testing::TempFolder folder("live-thread");
+  std::ofstream list(folder.File("list.txt"));
+  list << elite->Endpoint() << "\n";
+  for (int i = 0; i < 3; ++i) {
+    silent.push_back(testproxy::StartOnAddress("127.0.0." + std::to_string(78 + i),
+                                               testproxy::Anonymity::Elite,
+                                               testproxy::Fault::Silent));
+    list << silent.back()->Endpoint() << "\n";
+  }
+  list.close();
+  LivePoolOptions options = WithList(folder.File("list.txt"));
+  options.policy.probeTimeoutMs = 30000;  // the silent ones outlast the test
+  Served served(options);
+  served.pool->Start(served.urls);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!served.pool->Batch() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(Addresses(AskBatch(served.service->Desk(), 1)).at(0), elite->Endpoint());
+  const auto stopping = std::chrono::steady_clock::now();
+  served.pool->Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::milliseconds(1000));
+  EXPECT_NE(served.log.find("checked, 1 working"), std::string::npos) << served.log;
+  EXPECT_NE(served.log.find("stopped early"), std::string::npos) << served.log;
+}
+
+TEST(StaticPool, ItsStatusSaysItIsServedUnchecked) {
+  ServiceOptions options;
+  options.pool = {"127.0.0.1:1 one", "127.0.0.1:2 two"};
+  ReferenceService service(options);
+  httplib::Client client("127.0.0.1", service.Ports()[0]);
+  const auto text = client.Get("/status");
+  const auto json = client.Get("/status?format=json");
+  ASSERT_TRUE(text && json);
+  EXPECT_EQ(text->body, "entries: 2\nchecking: off\n");
+  EXPECT_EQ(nlohmann::json::parse(json->body),
+            (nlohmann::json{{"checking", false}, {"entries", 2}}));
 }
 
 TEST(LivePool, ASourceThatFailsOrTurnsToJunkNeverEmptiesThePool) {
@@ -209,8 +276,8 @@ TEST(LivePool, TheDeskRefusesWithTheProgramsOwnTextWhenThereIsNoneOrTheCallerAsk
     bool empty;
     std::string reply;
   } asks[] = {
-      {0, "127.0.0.9", false, *supplied}, {0, "127.0.0.9", false, *supplied},
-      {0, "127.0.0.9", false, none},      {0, "127.0.0.8", false, *supplied},
+      {0, "127.0.0.9", false, *supplied},    {0, "127.0.0.9", false, *supplied},
+      {0, "127.0.0.9", false, none},         {0, "127.0.0.8", false, *supplied},
       {1000, "127.0.0.9", false, *supplied}, {1000, "127.0.0.8", true, none},
   };
   for (const auto& a : asks) {

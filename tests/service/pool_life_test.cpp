@@ -24,7 +24,8 @@ judge::ProbeOutcome Works(bool tunnels = true) {
 }
 
 TEST(PoolLife, AnEntryIsCheckedWorksIsRecheckedFailsIsBackedOffAndDropped) {
-  const PoolPolicy policy;  // recheck 5 min, back-off 2, 4 min..., dropped at 3 failures, fresh 30 min
+  const PoolPolicy
+      policy;  // recheck 5 min, back-off 2, 4 min..., dropped at 3 failures, fresh 30 min
   const judge::ProbeOutcome dead, works = Works(), plain = Works(false);
   const struct {
     const char* step;
@@ -106,9 +107,9 @@ TEST_F(Keeper, ChecksWhatIsDueKeepsWhatWorksAndDropsWhatKeepsFailing) {
                                             testproxy::Fault::NoConnect);
   const std::string working = elite->Endpoint(), plain = httpOnly->Endpoint();
   const std::string closed = "127.0.0.63:9";
-  EXPECT_EQ(keeper.Offer({{working, "Squid"}, {plain, ""}, {closed, ""}, {working, "again"}}, "s")
-                .added,
-            3u);
+  EXPECT_EQ(
+      keeper.Offer({{working, "Squid"}, {plain, ""}, {closed, ""}, {working, "again"}}, "s").added,
+      3u);
 
   // Each round: minutes on the clock, then how many were checked and what
   // each of the three is by then (missing: dropped).
@@ -117,15 +118,12 @@ TEST_F(Keeper, ChecksWhatIsDueKeepsWhatWorksAndDropsWhatKeepsFailing) {
     std::size_t checked;
     int workingFailures, plainFailures, closedFailures;
   } rounds[] = {
-      {0, 3, 0, 0, 1},
-      {1, 0, 0, 0, 1},    // nothing due yet
-      {2, 1, 0, 0, 2},    // the closed port's first back-off is over
-      {5, 2, 0, 0, 2},    // the working ones' recheck
-      {6, 1, 0, 0, -1},   // the closed port's third failure: gone
-      {10, 2, 1, 0, -1},  // the proxy has gone away (below)
-      {12, 1, 2, 0, -1},
-      {15, 1, 2, 0, -1},
-      {16, 1, -1, 0, -1},
+      {0, 3, 0, 0, 1},   {1, 0, 0, 0, 1},  // nothing due yet
+      {2, 1, 0, 0, 2},                     // the closed port's first back-off is over
+      {5, 2, 0, 0, 2},                     // the working ones' recheck
+      {6, 1, 0, 0, -1},                    // the closed port's third failure: gone
+      {10, 2, 1, 0, -1},                   // the proxy has gone away (below)
+      {12, 1, 2, 0, -1}, {15, 1, 2, 0, -1}, {16, 1, -1, 0, -1},
   };
   const std::int64_t start = now;
   for (const auto& r : rounds) {

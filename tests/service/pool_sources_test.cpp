@@ -25,21 +25,37 @@ TEST(PoolSources, EachKindOfListYieldsItsProxiesOnceAndCountsWhatNamesNone) {
     std::size_t refused;
     std::string problem;
   } cases[] = {
-      {"pool file", SourceKind::PoolFile,
+      {"pool file",
+       SourceKind::PoolFile,
        "# ours\n127.0.0.1:3128 Squid, loopback\n127.0.0.2:8888\n127.0.0.1:3128 again\n",
-       {{"127.0.0.1:3128", "Squid, loopback"}, {"127.0.0.2:8888", ""}}, 0, ""},
-      {"pool file with a bad line", SourceKind::PoolFile, "127.0.0.1:3128 a\n127.0.0.1 b\n", {}, 0,
+       {{"127.0.0.1:3128", "Squid, loopback"}, {"127.0.0.2:8888", ""}},
+       0,
+       ""},
+      {"pool file with a bad line",
+       SourceKind::PoolFile,
+       "127.0.0.1:3128 a\n127.0.0.1 b\n",
+       {},
+       0,
        "line 2: expected host:port and a description, without \";\""},
-      {"pasted forms", SourceKind::ListFile,
+      {"pasted forms",
+       SourceKind::ListFile,
        "127.0.0.1:80\r\n127.0.0.2\t8080\tDE\telite\nhttp://127.0.0.3:3128/\n127.0.0.4:81 NL\n"
        "  127.0.0.5:82\nno proxy here\n\n127.0.0.1:80\n",
        {{"127.0.0.1:80", ""}, {"127.0.0.2:8080", ""}, {"127.0.0.3:3128", ""}, {"127.0.0.4:81", ""}},
-       2, ""},
-      {"an error page", SourceKind::Url,
-       "<html><body>\n<h1>503 Service Unavailable</h1>\n</body></html>\n", {}, 3,
+       2,
+       ""},
+      {"an error page",
+       SourceKind::Url,
+       "<html><body>\n<h1>503 Service Unavailable</h1>\n</body></html>\n",
+       {},
+       3,
        "names no proxy, only 3 lines of something else"},
-      {"binary junk", SourceKind::ListFile, std::string("\x01\xff:\x80\n\0 127.0.0.1:80\n", 13), {},
-       1, "names no proxy, only 1 line of something else"},
+      {"binary junk",
+       SourceKind::ListFile,
+       std::string("\x01\xff:\x80\n\0 127.0.0.1:80\n", 13),
+       {},
+       1,
+       "names no proxy, only 1 line of something else"},
       {"nothing", SourceKind::Url, "", {}, 0, "names no proxy"},
   };
   for (const auto& c : cases) {
@@ -107,8 +123,8 @@ TEST(PoolSources, AGoodSourceIsReadAgainLaterAndAFailingOneSoonerBackingOff) {
     const SourceRead* read;
     std::int64_t next;  // minutes after the fetch
     int failures;
-  } fetches[] = {{&good, 30, 0}, {&bad, 1, 1},  {&bad, 2, 2},   {&bad, 4, 3},   {&bad, 8, 4},
-                 {&bad, 16, 5},  {&bad, 30, 6}, {&bad, 30, 7},  {&good, 30, 0}};
+  } fetches[] = {{&good, 30, 0}, {&bad, 1, 1},  {&bad, 2, 2},  {&bad, 4, 3},  {&bad, 8, 4},
+                 {&bad, 16, 5},  {&bad, 30, 6}, {&bad, 30, 7}, {&good, 30, 0}};
   SourceState state;
   state.name = "list.txt";
   std::int64_t now = 0;

@@ -65,10 +65,12 @@ TEST(PoolStore, APoolSurvivesARestartOfTheService) {
     store.SaveSource({"http://127.0.0.1:1/", 700, 2, std::nullopt, 0, "Connection refused"});
   }
   PoolStore reopened(path);
-  EXPECT_EQ(reopened.LoadEntries(), (std::vector<PoolEntry>{Checked("127.0.0.1:3128"), failing, fresh}));
+  EXPECT_EQ(reopened.LoadEntries(),
+            (std::vector<PoolEntry>{Checked("127.0.0.1:3128"), failing, fresh}));
   EXPECT_EQ(reopened.LoadSources(),
-            (std::vector<SourceState>{{"http://127.0.0.1:1/", 700, 2, std::nullopt, 0, "Connection refused"},
-                                      {"list.txt", 900, 0, 600, 3, ""}}));
+            (std::vector<SourceState>{
+                {"http://127.0.0.1:1/", 700, 2, std::nullopt, 0, "Connection refused"},
+                {"list.txt", 900, 0, 600, 3, ""}}));
 }
 
 TEST(PoolStore, WithoutAFileThePoolLivesInMemoryAlone) {

@@ -29,7 +29,11 @@ LivePool::LivePool(LivePoolOptions options)
                                     [&](const SourceState& s) { return s.name == source.name; });
     SourceState state;
     state.name = source.name;
-    sourceStates_.push_back(found == stored.end() ? state : *found);
+    if (found != stored.end()) state = *found;
+    // A file costs nothing to read and may have been edited while the
+    // service was down; a list on another host waits for its time.
+    if (source.kind != SourceKind::Url) state.nextFetchMs = 0;
+    sourceStates_.push_back(state);
   }
 }
 
@@ -57,13 +61,15 @@ void LivePool::ReadDueSources() {
       RecordFetch(sourceStates_[i], read, clock_(), options_.sourcePolicy);
       state = sourceStates_[i];
     }
-    const std::string retry = ", read again in " +
-                              std::to_string((state.nextFetchMs - clock_()) / 1000) + " s";
+    const std::string retry =
+        ", read again in " + std::to_string((state.nextFetchMs - clock_()) / 1000) + " s";
     if (read.problem.empty()) {
       Log("source " + source.name + ": " + std::to_string(read.candidates.size()) + " proxies, " +
           std::to_string(offered.added) + " new" +
-          (offered.full ? ", " + std::to_string(offered.full) + " left out as the pool is full" : "") +
-          (read.refused ? ", " + std::to_string(read.refused) + " lines of something else" : "") + retry);
+          (offered.full ? ", " + std::to_string(offered.full) + " left out as the pool is full"
+                        : "") +
+          (read.refused ? ", " + std::to_string(read.refused) + " lines of something else" : "") +
+          retry);
     } else {
       Log("source " + source.name + " failed (" + std::to_string(state.failures) +
           " in a row), the pool keeps what it has: " + read.problem + retry);

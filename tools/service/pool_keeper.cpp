@@ -10,7 +10,9 @@ constexpr std::int64_t kMinuteMs = 60000;
 }  // namespace
 
 PoolKeeper::PoolKeeper(PoolStore& store, PoolPolicy policy, WallClock clock)
-    : store_(store), policy_(policy), clock_(clock ? std::move(clock) : WallClock(WallMilliseconds)) {
+    : store_(store),
+      policy_(policy),
+      clock_(clock ? std::move(clock) : WallClock(WallMilliseconds)) {
   for (PoolEntry& entry : store_.LoadEntries()) {
     const std::string address = entry.address;
     entries_.emplace(address, std::move(entry));

@@ -35,8 +35,8 @@ Source SourceFromArgument(const std::string& argument);
 struct SourcePolicy {
   std::int64_t refreshMs = 30 * 60'000;  // a source that gave proxies is read again after this
   std::int64_t firstRetryMs = 60'000;    // one that failed after this, doubling up to refreshMs
-  int timeoutMs = 10000;                 // each wait of an HTTP fetch; the whole one takes 3 at most
-  std::size_t maxBytes = 4u << 20;       // a longer list is no list
+  int timeoutMs = 10000;            // each wait of an HTTP fetch; the whole one takes 3 at most
+  std::size_t maxBytes = 4u << 20;  // a longer list is no list
 };
 
 struct SourceRead {

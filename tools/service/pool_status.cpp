@@ -18,8 +18,9 @@ nlohmann::json SecondsOrNull(const std::optional<std::int64_t>& ms) {
 
 }  // namespace
 
-PoolStatus SumUp(const std::vector<PoolEntry>& entries, std::int64_t nowMs, const PoolPolicy& policy,
-                 std::size_t checksLastMinute, std::vector<SourceState> sources) {
+PoolStatus SumUp(const std::vector<PoolEntry>& entries, std::int64_t nowMs,
+                 const PoolPolicy& policy, std::size_t checksLastMinute,
+                 std::vector<SourceState> sources) {
   PoolStatus status;
   status.nowMs = nowMs;
   status.entries = entries.size();
@@ -64,13 +65,15 @@ std::string StatusText(const PoolStatus& s) {
   for (const SourceState& source : s.sources) {
     text += "source " + source.name + ": ";
     if (source.failures > 0) {
-      text += "failing (" + std::to_string(source.failures) + " in a row: " + source.lastProblem + ")";
+      text +=
+          "failing (" + std::to_string(source.failures) + " in a row: " + source.lastProblem + ")";
     } else if (source.lastGoodMs) {
       text += std::to_string(source.lastCount) + " proxies";
     } else {
       text += "not read yet";
     }
-    text += ", next read in " + Seconds(std::max<std::int64_t>(0, source.nextFetchMs - s.nowMs)) + "\n";
+    text +=
+        ", next read in " + Seconds(std::max<std::int64_t>(0, source.nextFetchMs - s.nowMs)) + "\n";
   }
   return text;
 }
@@ -80,14 +83,15 @@ std::string StatusJson(const PoolStatus& s) {
   for (int level = 0; level <= 2; ++level) working[kLevelNames[level]] = s.workingByLevel[level];
   nlohmann::json sources = nlohmann::json::array();
   for (const SourceState& source : s.sources) {
-    sources.push_back({{"name", source.name},
-                       {"failures", source.failures},
-                       {"problem", source.lastProblem},
-                       {"proxies", source.lastCount},
-                       {"lastGoodAgeSeconds", SecondsOrNull(source.lastGoodMs
-                                                                ? std::optional(s.nowMs - *source.lastGoodMs)
-                                                                : std::nullopt)},
-                       {"nextReadInSeconds", std::max<std::int64_t>(0, source.nextFetchMs - s.nowMs) / 1000}});
+    sources.push_back(
+        {{"name", source.name},
+         {"failures", source.failures},
+         {"problem", source.lastProblem},
+         {"proxies", source.lastCount},
+         {"lastGoodAgeSeconds",
+          SecondsOrNull(source.lastGoodMs ? std::optional(s.nowMs - *source.lastGoodMs)
+                                          : std::nullopt)},
+         {"nextReadInSeconds", std::max<std::int64_t>(0, source.nextFetchMs - s.nowMs) / 1000}});
   }
   const nlohmann::json status = {{"checking", true},
                                  {"entries", s.entries},

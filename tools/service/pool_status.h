@@ -31,8 +31,9 @@ struct PoolStatus {
   std::vector<SourceState> sources;
 };
 
-PoolStatus SumUp(const std::vector<PoolEntry>& entries, std::int64_t nowMs, const PoolPolicy& policy,
-                 std::size_t checksLastMinute, std::vector<SourceState> sources);
+PoolStatus SumUp(const std::vector<PoolEntry>& entries, std::int64_t nowMs,
+                 const PoolPolicy& policy, std::size_t checksLastMinute,
+                 std::vector<SourceState> sources);
 
 // "name: value" lines.
 std::string StatusText(const PoolStatus& status);

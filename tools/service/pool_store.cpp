@@ -83,7 +83,8 @@ PoolStore::~PoolStore() {
 std::string PoolStore::JournalMode() {
   // Asking without a value only reads the mode.
   const Statement statement = Prepare(db_, name_, "PRAGMA journal_mode");
-  if (sqlite3_step(statement.get()) != SQLITE_ROW) throw StoreError(name_ + ": " + sqlite3_errmsg(db_));
+  if (sqlite3_step(statement.get()) != SQLITE_ROW)
+    throw StoreError(name_ + ": " + sqlite3_errmsg(db_));
   return ColumnText(statement.get(), 0);
 }
 
@@ -114,7 +115,8 @@ std::vector<PoolEntry> PoolStore::LoadEntries() {
   return entries;
 }
 
-void PoolStore::Save(const std::vector<PoolEntry>& written, const std::vector<std::string>& dropped) {
+void PoolStore::Save(const std::vector<PoolEntry>& written,
+                     const std::vector<std::string>& dropped) {
   if (written.empty() && dropped.empty()) return;
   Run(db_, name_, "BEGIN IMMEDIATE;");
   try {
@@ -177,9 +179,10 @@ std::vector<SourceState> PoolStore::LoadSources() {
 }
 
 void PoolStore::SaveSource(const SourceState& source) {
-  const Statement put = Prepare(db_, name_,
-                                "INSERT OR REPLACE INTO source (name, next_fetch_ms, failures,"
-                                " last_good_ms, last_count, last_problem) VALUES (?, ?, ?, ?, ?, ?)");
+  const Statement put =
+      Prepare(db_, name_,
+              "INSERT OR REPLACE INTO source (name, next_fetch_ms, failures,"
+              " last_good_ms, last_count, last_problem) VALUES (?, ?, ?, ?, ?, ?)");
   sqlite3_stmt* s = put.get();
   sqlite3_bind_text(s, 1, source.name.c_str(), -1, SQLITE_TRANSIENT);
   sqlite3_bind_int64(s, 2, source.nextFetchMs);

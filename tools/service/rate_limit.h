@@ -18,7 +18,7 @@
 namespace cloakwise::service {
 
 struct RateLimit {
-  int burst = 0;           // batches an address may have at once; 0: no limit
+  int burst = 0;             // batches an address may have at once; 0: no limit
   std::int64_t everyMs = 0;  // and one more each this long
 };
 

@@ -230,9 +230,9 @@ void ReferenceService::Install(httplib::Server& server, std::uint16_t port) {
   server.set_logger(
       [this, port](const httplib::Request& request, const httplib::Response& response) {
         if (options_.log) {
-          options_.log(LogTimestamp() + " :" + std::to_string(port) + " " + request.remote_addr + ":" +
-                       std::to_string(request.remote_port) + " " + Printable(request.method) + " " +
-                       Printable(request.path) + " " + std::to_string(response.status) + " " +
+          options_.log(LogTimestamp() + " :" + std::to_string(port) + " " + request.remote_addr +
+                       ":" + std::to_string(request.remote_port) + " " + Printable(request.method) +
+                       " " + Printable(request.path) + " " + std::to_string(response.status) + " " +
                        Printable(requestNote, 2000));
         }
         requestNote.clear();
