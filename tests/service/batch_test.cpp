@@ -109,6 +109,21 @@ TEST(RateLimit, AnAddressAskingFasterThanItsRateIsRefusedUntilItSlowsDown) {
   for (int i = 0; i < 1000; ++i) EXPECT_TRUE(off.Allow("127.0.0.9"));
 }
 
+TEST(RateLimit, AFullTableRefusesNewAddressesUntilSomeHaveSlowedDown) {
+  std::int64_t now = 0;
+  RateLimiter limiter({3, 1000}, [&] { return now; });
+  const auto address = [](std::size_t n) {
+    return "127." + std::to_string(n >> 16) + "." + std::to_string((n >> 8) & 255) + "." +
+           std::to_string(n & 255);
+  };
+  for (std::size_t n = 0; n < RateLimiter::kMaxAddresses; ++n)
+    ASSERT_TRUE(limiter.Allow(address(n)));
+  EXPECT_FALSE(limiter.Allow("127.255.255.255")) << "every tracked address is still asking";
+  EXPECT_TRUE(limiter.Allow(address(0))) << "a tracked one keeps its own rate";
+  now = 1000;  // all but the one that asked twice have their whole burst again
+  EXPECT_TRUE(limiter.Allow("127.255.255.255"));
+}
+
 TEST(RateLimit, TheProgramsOwnPaceIsNeverRefused) {
   // Its fastest: every batch fails at once with its proxies reached, so it
   // waits the shortest pauses, for ten minutes.
