@@ -10,6 +10,7 @@
 
 #include "judge/judge.h"
 #include "service/judge.h"
+#include "service/pool_status.h"
 
 namespace cloakwise::service {
 namespace {
@@ -19,20 +20,6 @@ namespace {
 thread_local std::string requestNote;
 
 constexpr const char* kGarbage = "<html><body>Service temporarily unavailable</body></html>";
-
-std::string Timestamp() {
-  const auto now = std::chrono::system_clock::now();
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-  const auto ms =
-      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::tm parts{};
-  gmtime_r(&seconds, &parts);
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
-                parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
-                static_cast<int>(ms));
-  return text;
-}
 
 // Keeps a log line on one line whatever a client put in its request.
 std::string Printable(const std::string& text, std::size_t limit = 200) {
@@ -74,6 +61,20 @@ HeaderList WireHeaders(const httplib::Request& request) {
 
 }  // namespace
 
+std::string LogTimestamp() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm parts{};
+  gmtime_r(&seconds, &parts);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", parts.tm_year + 1900,
+                parts.tm_mon + 1, parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec,
+                static_cast<int>(ms));
+  return text;
+}
+
 bool IsLoopbackAddress(const std::string& address) {
   in_addr v4{};
   return inet_pton(AF_INET, address.c_str(), &v4) == 1 && (ntohl(v4.s_addr) >> 24) == 127;
@@ -85,6 +86,8 @@ ReferenceService::ReferenceService(ServiceOptions options)
     throw std::runtime_error("the service listens on 127.0.0.0/8 only, not " +
                              options_.bindAddress);
   }
+  if (options_.batches) desk_.SupplyBatchesFrom(options_.batches);
+  if (options_.rateLimit.burst > 0) desk_.LimitRate(options_.rateLimit);
   std::vector<std::uint16_t> wanted = options_.ports;
   wanted.push_back(options_.tunnelPort);
   for (const std::uint16_t want : wanted) {
@@ -209,6 +212,15 @@ void ReferenceService::Install(httplib::Server& server, std::uint16_t port) {
                response.set_content(cloakwise::judge::TunnelProof(nonce), "text/plain");
              });
 
+  server.Get("/status", [this](const httplib::Request& request, httplib::Response& response) {
+    const bool json = request.get_param_value("format") == "json";
+    requestNote = "status";
+    response.set_header("Cache-Control", "no-store");
+    response.set_content(
+        options_.status ? options_.status(json) : StaticStatus(options_.pool.size(), json),
+        json ? "application/json" : "text/plain");
+  });
+
   server.set_exception_handler(
       [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
         requestNote = "internal error";
@@ -218,9 +230,9 @@ void ReferenceService::Install(httplib::Server& server, std::uint16_t port) {
   server.set_logger(
       [this, port](const httplib::Request& request, const httplib::Response& response) {
         if (options_.log) {
-          options_.log(Timestamp() + " :" + std::to_string(port) + " " + request.remote_addr + ":" +
-                       std::to_string(request.remote_port) + " " + Printable(request.method) + " " +
-                       Printable(request.path) + " " + std::to_string(response.status) + " " +
+          options_.log(LogTimestamp() + " :" + std::to_string(port) + " " + request.remote_addr +
+                       ":" + std::to_string(request.remote_port) + " " + Printable(request.method) +
+                       " " + Printable(request.path) + " " + std::to_string(response.status) + " " +
                        Printable(requestNote, 2000));
         }
         requestNote.clear();

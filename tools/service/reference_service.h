@@ -1,7 +1,8 @@
 #pragma once
 
-// The vendor side over HTTP: /proxy.php (the list service) and /feedback.php
-// (the judge), on one or more loopback ports.
+// The vendor side over HTTP: /proxy.php (the list service), /feedback.php
+// (the judge) and /status (the operator's view of the pool), on one or more
+// loopback ports.
 
 #include <cstdint>
 #include <functional>
@@ -35,7 +36,18 @@ struct ServiceOptions {
   std::function<void(const std::string&)> log;
   // Replaces the random token and padding (tests that need fixed replies).
   std::function<std::string(std::size_t)> filler;
+  // Where batches come from instead of the pool's round robin (the live
+  // pool); unset: the pool, unchecked.
+  ServiceDesk::BatchSupply batches;
+  // /status's body, JSON when asked for (?format=json); unset: the pool's
+  // size alone.
+  std::function<std::string(bool json)> status;
+  // How often one address may have a batch; any number unless set.
+  RateLimit rateLimit;
 };
+
+// The time as the request log writes it, UTC to the millisecond.
+std::string LogTimestamp();
 
 bool IsLoopbackAddress(const std::string& address);
 

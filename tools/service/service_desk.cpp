@@ -14,6 +14,7 @@ using search::DigitEncode;
 
 constexpr std::size_t kLeadingFiller = 10;
 constexpr std::size_t kTrailingFiller = 8;
+constexpr const char* kNoProxies = "No proxies available at the moment, please try again later.";
 
 std::vector<std::string> SplitFields(std::string_view text) {
   std::vector<std::string> fields;
@@ -128,6 +129,14 @@ ServiceDesk::ServiceDesk(std::vector<std::string> pool,
                          std::function<std::string(std::size_t)> filler)
     : pool_(std::move(pool)), filler_(filler ? std::move(filler) : RandomAlnum) {}
 
+void ServiceDesk::SupplyBatchesFrom(BatchSupply supply) {
+  supply_ = std::move(supply);
+}
+
+void ServiceDesk::LimitRate(RateLimit limit, MillisecondClock clock) {
+  limiter_ = std::make_unique<RateLimiter>(limit, std::move(clock));
+}
+
 std::size_t ServiceDesk::OpenSessions() {
   std::lock_guard lock(mutex_);
   return sessions_.size();
@@ -160,10 +169,19 @@ DeskReply ServiceDesk::Answer(std::string_view posttxt, const std::string& calle
     return Refusal("Session belongs to another client.", "token of another client");
   }
   if (cookie != request.token) return Refusal("Session cookie missing.", "no session cookie");
-  if (pool_.empty()) {
-    return Refusal("No proxies available at the moment, please try again later.", "empty pool");
+  // The program shows a refusal's text and asks again after its pause: to
+  // a caller asking too fast, there is no proxy for it at the moment.
+  if (limiter_ && !limiter_->Allow(callerAddress)) {
+    return Refusal(kNoProxies, "rate limited " + callerAddress);
   }
-  const std::string batch = NextBatch();
+  std::optional<std::string> supplied;
+  if (supply_) {
+    supplied = supply_();
+    if (!supplied) return Refusal(kNoProxies, "no working entry");
+  } else if (pool_.empty()) {
+    return Refusal(kNoProxies, "empty pool");
+  }
+  const std::string batch = supplied ? *supplied : NextBatch();
   DeskReply reply;
   reply.step = 2;
   const std::string leading = filler_(kLeadingFiller);

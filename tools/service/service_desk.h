@@ -7,12 +7,15 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
 #include <vector>
+
+#include "service/rate_limit.h"
 
 namespace cloakwise::service {
 
@@ -64,6 +67,15 @@ class ServiceDesk {
 
   std::size_t OpenSessions();
 
+  // Where batches come from instead of the pool's round robin: three lines
+  // joined by ";", or nothing when there is none to give. Set before the
+  // first request.
+  using BatchSupply = std::function<std::optional<std::string>()>;
+  void SupplyBatchesFrom(BatchSupply supply);
+  // How often one caller address may have a batch; any number unless set.
+  // Set before the first request.
+  void LimitRate(RateLimit limit, MillisecondClock clock = {});
+
  private:
   struct Session {
     Clock::time_point created;
@@ -82,6 +94,8 @@ class ServiceDesk {
   std::mutex mutex_;
   std::map<std::string, Session> sessions_;
   std::size_t next_ = 0;  // round robin through the pool
+  BatchSupply supply_;
+  std::unique_ptr<RateLimiter> limiter_;
 };
 
 }  // namespace cloakwise::service
