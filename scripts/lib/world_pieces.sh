@@ -5,6 +5,8 @@
 #   start_judge_service BIN POOL DIR PORT [TUNNEL_PORT]
 #                                           sets SERVICE_PORT, SERVICE_HOST, TUNNEL_PORT,
 #                                           SERVICE_INI, JUDGE_URL
+#       The array PROXY_WORLD_SERVICE_ARGS, when set, goes on the service's
+#       command line: --check and its sources for a live pool, say.
 #   start_squid MODE JUDGE_PORT DIR [ADDR]            sets PROXY_PORT
 #   start_tinyproxy MODE JUDGE_PORT DIR [ADDR]        sets PROXY_PORT
 #   start_test_proxies BIN DIR [ADDR] PORTS:MODE...   sets the array TEST_PROXY_PORTS
@@ -33,7 +35,7 @@ start_judge_service() {
   _PW_LOGS+=("$dir/service.log")
   _pw_spawn "$dir/service-console.log" "$bin" --pool "$pool" --port "$port" \
     --tunnel-port "$tunnel" --port-file "$dir/service.port" --log "$dir/service.log" \
-    --max-seconds "$(_pw_max_seconds)"
+    --max-seconds "$(_pw_max_seconds)" ${PROXY_WORLD_SERVICE_ARGS[@]+"${PROXY_WORLD_SERVICE_ARGS[@]}"}
   _pw_wait_file "$dir/service.port" "${_PW_PIDS[-1]}" || return 1
   { read -r SERVICE_PORT _ && read -r word TUNNEL_PORT; } <"$dir/service.port"
   export SERVICE_PORT SERVICE_HOST="127.0.0.1:$SERVICE_PORT" TUNNEL_PORT

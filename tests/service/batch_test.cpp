@@ -47,8 +47,9 @@ TEST(BatchChoice, ServesOnlyWorkingTunnellingRecentEntriesTheFreshestFirst) {
     entries.push_back(entry);
   }
   EXPECT_EQ(FreshestFirst(entries, now, policy),
-            (std::vector<std::string>{"127.0.0.1:3 Elite Proxy", "127.0.0.1:2 Squid, loopback",
-                                      "127.0.0.1:1 Elite Proxy", "127.0.0.1:8 Elite Proxy"}));
+            (std::vector<std::string>{"127.0.0.1:3 Location unknown", "127.0.0.1:2 Squid, loopback",
+                                      "127.0.0.1:1 Location unknown",
+                                      "127.0.0.1:8 Location unknown"}));
 }
 
 TEST(BatchChoice, EachBatchTakesTheNextThreeOfTheFresherPart) {

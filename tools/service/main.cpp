@@ -5,7 +5,7 @@
 //                     [--port-file FILE] [--log FILE] [--max-seconds N]
 //                     [--drop-step 1|2] [--garble-step 1|2] [--rate-limit N]
 //                     [--check [--db FILE] [--source FILE|URL]... [--source-minutes N]
-//                      [--check-parallel N]]
+//                      [--check-parallel N] [--recheck-seconds N]]
 //
 // Runs until SIGINT or SIGTERM, or for --max-seconds. Port 0 takes any free
 // port; --port-file receives the bound ports on one line once they listen,
@@ -16,7 +16,8 @@
 // is live: the candidates of --pool and of every --source (a list file or an
 // http:// list, read again every --source-minutes, 30 unless given) are
 // checked against this service's own judge and tunnel port, --check-parallel
-// at once (200 unless given), and batches hold only those that work and
+// at once (200 unless given), a working one again --recheck-seconds after it
+// last worked (300 unless given), and batches hold only those that work and
 // tunnel; --db keeps the pool in that SQLite file across restarts.
 // --rate-limit N lets one address have N batches a minute.
 #include <signal.h>
@@ -42,7 +43,7 @@ int Usage(const std::string& problem) {
          "       [--port-file FILE] [--log FILE] [--max-seconds N]\n"
          "       [--drop-step 1|2] [--garble-step 1|2] [--rate-limit N]\n"
          "       [--check [--db FILE] [--source FILE|URL]... [--source-minutes N]\n"
-         "        [--check-parallel N]]\n";
+         "        [--check-parallel N] [--recheck-seconds N]]\n";
   return 2;
 }
 
@@ -105,6 +106,9 @@ int main(int argc, char** argv) {
         liveOption = liveOption.empty() ? arg : liveOption;
       } else if (arg == "--source-minutes") {
         live.sourcePolicy.refreshMs = Number(value, 1, 10080) * 60000LL;
+        liveOption = liveOption.empty() ? arg : liveOption;
+      } else if (arg == "--recheck-seconds") {
+        live.policy.recheckMs = Number(value, 1, 86400) * 1000LL;
         liveOption = liveOption.empty() ? arg : liveOption;
       } else if (arg == "--check-parallel") {
         live.policy.probesInFlight = static_cast<std::size_t>(Number(value, 1, 1000));

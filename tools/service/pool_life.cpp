@@ -45,10 +45,8 @@ bool Servable(const PoolEntry& entry, std::int64_t nowMs, const PoolPolicy& poli
 }
 
 std::string BatchLine(const PoolEntry& entry) {
-  if (!entry.description.empty()) return entry.address + " " + entry.description;
-  const auto level =
-      entry.level ? std::optional(static_cast<judge::AnonymityLevel>(*entry.level)) : std::nullopt;
-  return entry.address + " " + judge::ProxyKindText(level);
+  // The window shows the level on a line of its own already.
+  return entry.address + " " + (entry.description.empty() ? "Location unknown" : entry.description);
 }
 
 std::vector<std::string> FreshestFirst(std::vector<const PoolEntry*> servable) {

@@ -47,8 +47,8 @@ bool Servable(const PoolEntry& entry, std::int64_t nowMs, const PoolPolicy& poli
 
 // The line a batch carries for the entry: its address, a blank and a
 // description, as the program reads it (what follows the blank is what it
-// shows the user while it tries the proxy). An entry its source said nothing
-// of is described by its level.
+// shows the user while it tries the proxy, where the proxy is). An entry its
+// source said nothing of is "Location unknown".
 std::string BatchLine(const PoolEntry& entry);
 
 // The lines of the servable entries, the one that worked last first (the
