@@ -5,7 +5,8 @@
 //                     [--port-file FILE] [--log FILE] [--max-seconds N]
 //                     [--drop-step 1|2] [--garble-step 1|2] [--rate-limit N]
 //                     [--check [--db FILE] [--source FILE|URL]... [--source-minutes N]
-//                      [--check-parallel N] [--recheck-seconds N]]
+//                      [--check-parallel N] [--recheck-seconds N]
+//                      [--public-host HOST[:PORT]] [--public-tunnel-port N]]
 //
 // Runs until SIGINT or SIGTERM, or for --max-seconds. Port 0 takes any free
 // port; --port-file receives the bound ports on one line once they listen,
@@ -20,6 +21,10 @@
 // last worked (300 unless given), and batches hold only those that work and
 // tunnel; --db keeps the pool in that SQLite file across restarts.
 // --rate-limit N lets one address have N batches a minute.
+// --public-host and --public-tunnel-port name the judge and the tunnel port
+// as the proxies being checked reach them, when that is not where the
+// service listens: behind a forwarder, a proxy elsewhere asked for the
+// service's own loopback address would reach its own.
 #include <signal.h>
 
 #include <cstdio>
@@ -43,7 +48,8 @@ int Usage(const std::string& problem) {
          "       [--port-file FILE] [--log FILE] [--max-seconds N]\n"
          "       [--drop-step 1|2] [--garble-step 1|2] [--rate-limit N]\n"
          "       [--check [--db FILE] [--source FILE|URL]... [--source-minutes N]\n"
-         "        [--check-parallel N] [--recheck-seconds N]]\n";
+         "        [--check-parallel N] [--recheck-seconds N]\n"
+         "        [--public-host HOST[:PORT]] [--public-tunnel-port N]]\n";
   return 2;
 }
 
@@ -61,7 +67,8 @@ int main(int argc, char** argv) {
   ServiceOptions options;
   options.ports.clear();
   cloakwise::service::LivePoolOptions live;
-  std::string poolPath, portFile, logPath;
+  std::string poolPath, portFile, logPath, publicHost;
+  int publicTunnelPort = 0;
   int maxSeconds = 0;
   bool check = false;
   std::string liveOption;  // the first option that needs --check
@@ -109,6 +116,12 @@ int main(int argc, char** argv) {
         liveOption = liveOption.empty() ? arg : liveOption;
       } else if (arg == "--recheck-seconds") {
         live.policy.recheckMs = Number(value, 1, 86400) * 1000LL;
+        liveOption = liveOption.empty() ? arg : liveOption;
+      } else if (arg == "--public-host") {
+        publicHost = value;
+        liveOption = liveOption.empty() ? arg : liveOption;
+      } else if (arg == "--public-tunnel-port") {
+        publicTunnelPort = Number(value, 1, 65535);
         liveOption = liveOption.empty() ? arg : liveOption;
       } else if (arg == "--check-parallel") {
         live.policy.probesInFlight = static_cast<std::size_t>(Number(value, 1, 1000));
@@ -168,8 +181,12 @@ int main(int argc, char** argv) {
     if (pool) {
       options.log("listening on " + options.bindAddress + " ports " + ports + ", a live pool of " +
                   std::to_string(pool->Keeper().Entries().size()) + " entries, checking");
+      const std::string judgeHost =
+          publicHost.empty()
+              ? options.bindAddress + ":" + std::to_string(service.Ports().at(0))
+              : publicHost;
       pool->Start(cloakwise::judge::MakeServiceUrls(
-          options.bindAddress + ":" + std::to_string(service.Ports().at(0)), service.TunnelPort()));
+          judgeHost, publicTunnelPort ? publicTunnelPort : service.TunnelPort()));
     } else {
       options.log("listening on " + options.bindAddress + " ports " + ports + ", " +
                   std::to_string(options.pool.size()) + " candidates");
