@@ -46,6 +46,7 @@
 #include "service/live_pool.h"
 #include "service/reference_service.h"
 #include "testproxy/test_proxy.h"
+#include "unit/temp_folder.h"
 
 namespace {
 
@@ -66,25 +67,6 @@ constexpr int kClientTimeoutMs = 5000;
 double Seconds(Clock::duration d) {
   return std::chrono::duration<double>(d).count();
 }
-
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    char pattern[] = "/tmp/cloakwise-batch-bench-XXXXXX";
-    if (mkdtemp(pattern)) path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  bool Made() const { return !path_.empty(); }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 struct Driven {
   std::size_t exchanges = 0;  // that came back with three lines of the pool
@@ -195,11 +177,7 @@ int main() {
                                                           testproxy::Fault::None, 0});
   testproxy::TestProxy proxies(proxyOptions);
 
-  ScratchFolder folder;
-  if (!folder.Made()) {
-    std::fprintf(stderr, "no folder for the pool file and the database under /tmp\n");
-    return 1;
-  }
+  const testing::TempFolder folder("batch-bench");
   std::string poolText;
   for (const std::uint16_t port : proxies.Ports()) {
     poolText += proxyOptions.bindAddress + ":" + std::to_string(port) + " Elite, loopback\n";

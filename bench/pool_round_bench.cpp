@@ -36,6 +36,7 @@
 #include "service/live_pool.h"
 #include "service/reference_service.h"
 #include "testproxy/public_list_world.h"
+#include "unit/temp_folder.h"
 
 namespace {
 
@@ -54,26 +55,6 @@ double Seconds(Clock::duration d) {
 
 // The working entries and the level each was seen at.
 using WorkingSet = std::map<std::string, int>;
-
-// A folder under /tmp for the list and the database, gone with the object.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    char pattern[] = "/tmp/cloakwise-pool-bench-XXXXXX";
-    if (mkdtemp(pattern)) path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  bool Made() const { return !path_.empty(); }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 struct PoolRun {
   double wall = 0;
@@ -147,11 +128,7 @@ std::string FirstDifference(const WorkingSet& a, const WorkingSet& b) {
 
 int main() {
   const testproxy::PublicListWorld world = testproxy::BuildPublicListWorld(kEntries, kWorldOctet);
-  ScratchFolder folder;
-  if (!folder.Made()) {
-    std::fprintf(stderr, "no folder for the list and the database under /tmp\n");
-    return 1;
-  }
+  const testing::TempFolder folder("pool-bench");
   std::string listText;
   for (const std::string& proxy : world.list) listText += proxy + "\n";
   const std::string listFile = folder.File("list.txt");
